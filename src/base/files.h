@@ -1,0 +1,38 @@
+// Whole-file reading and crash-safe writing.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace varnolt {
+
+// Reads the whole file. Throws Error(kFileAccess) naming the path when it cannot
+// be opened or read (also for a directory).
+std::string ReadFile(const std::filesystem::path& path);
+
+// Writes `bytes` to a temporary file beside `path`, flushes it and renames it over
+// `path`. A failure throws Error(kFileAccess) and leaves an earlier file at `path`
+// untouched and no temporary behind.
+void WriteFileAtomically(const std::filesystem::path& path, std::string_view bytes);
+
+// Streams a document into a temporary file beside the target; Commit() renames it
+// over the target. Destroyed without Commit(), it removes the temporary, so a
+// failed run leaves no partial file and an earlier file untouched.
+class AtomicFile {
+ public:
+  explicit AtomicFile(const std::filesystem::path& path);
+  ~AtomicFile();
+  AtomicFile(const AtomicFile&) = delete;
+  AtomicFile& operator=(const AtomicFile&) = delete;
+
+  void Write(std::string_view bytes);
+  void Commit();
+
+ private:
+  std::filesystem::path path_;
+  std::filesystem::path temp_;
+  int fd_ = -1;
+};
+
+}  // namespace varnolt

@@ -1,0 +1,54 @@
+// Inverse Gauss-Krueger projection: a plane point of the drawing to the longitude and
+// latitude texts that KML carries, shifted by the user's corrections toward WGS 84.
+//
+// Surveyors' convention: X is the northing (the drawing's y), Y the easting with
+// the 500 000 m false easting and no zone number in front (the drawing's x).
+// L0 is the central meridian as a packed DMS angle (see angles.h). Corrections are
+// in minutes of arc.
+//
+// Accuracy: the series is truncated after u^6 (latitude) and u^5 (longitude) and the
+// meridian-arc coefficients are rounded to 0.1 mm; within 3 deg of the central meridian
+// the result agrees with a full transverse Mercator inverse to about a millimetre.
+//
+// Failures throw Error(kGeneral): a non-finite X or Y, |X| above 1e8 m, a footpoint
+// iteration that has not converged in 100 passes, a footpoint at a pole.
+#pragma once
+
+#include <string>
+
+#include "geodesy/datum.h"
+
+namespace varnolt {
+
+// Latitude in decimal degrees plus latCorrection / 60, as general text.
+std::string Bstr(const DatumParameters& datum, double X, double Y, double L0,
+                 double latCorrection);
+
+// Longitude in decimal degrees plus lonCorrection / 60, as general text.
+std::string Lstr(const DatumParameters& datum, double X, double Y, double L0,
+                 double lonCorrection);
+
+// One run's projection: the datum, the central meridian and the corrections fixed,
+// the central meridian's radians computed once. Gives exactly the bits of Lstr and
+// Bstr, sharing their common part (footpoint iteration and the terms from it).
+class Projector {
+ public:
+  Projector(const DatumParameters& datum, double L0, double latCorrection,
+            double lonCorrection);
+
+  // Appends Lstr text, ",", Bstr text.
+  void AppendLonLat(std::string& out, double X, double Y) const;
+
+  // The two numbers before they become text (already corrected and rounded).
+  void LonLat(double X, double Y, double& lon, double& lat) const;
+
+  const DatumParameters& datum() const { return datum_; }
+
+ private:
+  DatumParameters datum_;
+  double L0rad_;
+  double latCorrection_;
+  double lonCorrection_;
+};
+
+}  // namespace varnolt

@@ -1,0 +1,35 @@
+// Text encodings. Everything inside the program is UTF-8; text from files is
+// turned into UTF-8 at the edge.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnolt {
+
+// True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates).
+bool IsValidUtf8(std::string_view bytes);
+
+// Drops a leading UTF-8 byte-order mark.
+std::string_view StripUtf8Bom(std::string_view bytes);
+
+// Converts `bytes` from the named iconv code page (e.g. "GB18030", "CP1252") to
+// UTF-8. Bytes that cannot be decoded become U+FFFD; an unknown code page name
+// throws Error(kGeneral).
+std::string DecodeToUtf8(std::string_view bytes, const char* codepage);
+
+// Hand-edited text files (settings, control points): UTF-8 with or without a
+// byte-order mark is taken as it is; anything that is not valid UTF-8 is read as
+// GB18030, the code page Chinese Windows writes.
+std::string DecodeUserText(std::string_view bytes);
+
+// Replaces every ill-formed UTF-8 sequence by U+FFFD.
+std::string SanitizeUtf8(std::string_view bytes);
+
+// Number of code points in well-formed UTF-8 (for "last four characters" rules).
+size_t CountCodePoints(std::string_view utf8);
+
+// Drops the last `n` code points of a UTF-8 text (all of it when it is shorter).
+std::string DropLastCodePoints(std::string_view utf8, size_t n);
+
+}  // namespace varnolt

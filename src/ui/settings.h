@@ -1,0 +1,45 @@
+// The ten settings and their file. The settings are text as the user typed it;
+// every consumer reads a number from its text at the moment of use.
+#pragma once
+
+#include <filesystem>
+#include <string>
+
+namespace varnolt {
+
+struct Settings {
+  std::string Text1 = "10";       // 直线最小分段长度: spacing of points on straight segments, m
+  std::string Text2 = "115";      // 中央子午线: central meridian, packed DMS
+  std::string Text3 = "100";      // 圆及圆弧分段个数: stored and shown only
+  std::string Text4 = "6";        // 多段线显示线宽: line width of the styles
+  std::string Text5 = "-0.0335";  // 转换到世界84纬度修正: latitude correction, minutes
+  std::string Text6 = "0.039";    // 转换到世界84经度修正: longitude correction, minutes
+  std::string Text7 = "10";       // 多段线中圆弧最小分段长度: chord above which a bulge is an arc
+  bool Option1 = true;            // 北京54: Beijing 1954 datum
+  bool Option2 = false;           // 西安80: Xi'an 1980 datum
+  int Check1 = 0;                 // 多段线存在圆弧部分: 0 unchecked, 1 checked (2 greyed)
+
+  bool operator==(const Settings&) const = default;
+};
+
+// The file's ten lines, CR LF after each: lines 1-7 the texts, lines 8 and 9 "-1" or
+// "0", line 10 the check box's number.
+std::string SettingsFileText(const Settings& settings);
+
+// Reads the settings file. Anything wrong (missing or unreadable file, fewer than ten
+// lines, a bad boolean or check-box value) gives all the defaults. Accepts a UTF-8
+// byte-order mark, LF or CR LF line ends, and GB18030 text.
+Settings LoadSettings(const std::filesystem::path& path);
+
+// Parses the file's bytes; false (and `settings` untouched) when they are not a
+// valid settings file.
+bool ParseSettings(std::string_view bytes, Settings& settings);
+
+// Writes the file (UTF-8, CR LF), replacing it. Throws Error(kFileAccess).
+void SaveSettings(const std::filesystem::path& path, const Settings& settings);
+
+// "Varnolt.ini" beside the executable, or $XDG_CONFIG_HOME/varnolt/Varnolt.ini
+// (default ~/.config) when the executable's directory is not writable.
+std::filesystem::path DefaultSettingsPath();
+
+}  // namespace varnolt
