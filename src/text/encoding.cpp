@@ -1,0 +1,126 @@
+#include "text/encoding.h"
+
+#include <iconv.h>
+
+#include <cerrno>
+
+#include "base/error.h"
+
+namespace varnolt {
+namespace {
+
+constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
+
+// Length of the well-formed UTF-8 sequence at s[i], or 0 when it is ill-formed.
+size_t Utf8SequenceLength(std::string_view s, size_t i) {
+  auto byte = [&](size_t k) { return static_cast<unsigned char>(s[k]); };
+  unsigned char c = byte(i);
+  if (c < 0x80) return 1;
+  size_t len;
+  unsigned char lo = 0x80, hi = 0xBF;
+  if (c >= 0xC2 && c <= 0xDF) {
+    len = 2;
+  } else if (c >= 0xE0 && c <= 0xEF) {
+    len = 3;
+    if (c == 0xE0) lo = 0xA0;        // no overlongs
+    if (c == 0xED) hi = 0x9F;        // no surrogates
+  } else if (c >= 0xF0 && c <= 0xF4) {
+    len = 4;
+    if (c == 0xF0) lo = 0x90;
+    if (c == 0xF4) hi = 0x8F;        // nothing above U+10FFFF
+  } else {
+    return 0;
+  }
+  if (i + len > s.size()) return 0;
+  if (byte(i + 1) < lo || byte(i + 1) > hi) return 0;
+  for (size_t k = 2; k < len; ++k) {
+    if (byte(i + k) < 0x80 || byte(i + k) > 0xBF) return 0;
+  }
+  return len;
+}
+
+}  // namespace
+
+bool IsValidUtf8(std::string_view bytes) {
+  for (size_t i = 0; i < bytes.size();) {
+    size_t n = Utf8SequenceLength(bytes, i);
+    if (n == 0) return false;
+    i += n;
+  }
+  return true;
+}
+
+std::string_view StripUtf8Bom(std::string_view bytes) {
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  return bytes;
+}
+
+std::string SanitizeUtf8(std::string_view bytes) {
+  std::string out;
+  out.reserve(bytes.size());
+  for (size_t i = 0; i < bytes.size();) {
+    size_t n = Utf8SequenceLength(bytes, i);
+    if (n == 0) {
+      out += kReplacement;
+      ++i;
+    } else {
+      out.append(bytes.data() + i, n);
+      i += n;
+    }
+  }
+  return out;
+}
+
+std::string DecodeToUtf8(std::string_view bytes, const char* codepage) {
+  iconv_t cd = iconv_open("UTF-8", codepage);
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    throw Error(ErrorKind::kGeneral, std::string("unknown code page '") + codepage + "'");
+  }
+  std::string out;
+  out.reserve(bytes.size() * 3 / 2 + 16);
+  char* in = const_cast<char*>(bytes.data());
+  size_t inLeft = bytes.size();
+  char buf[4096];
+  while (inLeft > 0) {
+    char* o = buf;
+    size_t oLeft = sizeof buf;
+    size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
+    out.append(buf, static_cast<size_t>(o - buf));
+    if (r != static_cast<size_t>(-1)) continue;
+    if (errno == E2BIG) continue;
+    // An undecodable byte (EILSEQ) or a sequence cut off at the end (EINVAL):
+    // one replacement character, then go on after the byte.
+    out += kReplacement;
+    ++in;
+    --inLeft;
+    iconv(cd, nullptr, nullptr, nullptr, nullptr);
+  }
+  iconv_close(cd);
+  return out;
+}
+
+std::string DecodeUserText(std::string_view bytes) {
+  std::string_view body = StripUtf8Bom(bytes);
+  if (IsValidUtf8(body)) return std::string(body);
+  return DecodeToUtf8(body, "GB18030");
+}
+
+size_t CountCodePoints(std::string_view utf8) {
+  size_t n = 0;
+  for (unsigned char c : utf8) {
+    if ((c & 0xC0) != 0x80) ++n;
+  }
+  return n;
+}
+
+std::string DropLastCodePoints(std::string_view utf8, size_t n) {
+  size_t end = utf8.size();
+  while (n > 0 && end > 0) {
+    --end;
+    while (end > 0 && (static_cast<unsigned char>(utf8[end]) & 0xC0) == 0x80) --end;
+    --n;
+  }
+  return std::string(utf8.substr(0, end));
+}
+
+}  // namespace varnolt
