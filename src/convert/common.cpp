@@ -1,0 +1,98 @@
+#include "convert/common.h"
+
+#include <charconv>
+#include <cmath>
+
+#include "base/error.h"
+#include "geodesy/datum.h"
+#include "text/numtext.h"
+
+namespace varnolt {
+
+namespace convert_detail {
+namespace {
+
+std::string CountText(double count) {
+  if (count < 1e18) return std::to_string(static_cast<long long>(count));
+  return GeneralText(count);
+}
+
+}  // namespace
+
+void CheckPointCount(double total) {
+  if (total > static_cast<double>(kMaxPointsPerEntity)) {
+    throw Error(ErrorKind::kGeneral,
+                "would produce " + CountText(total) + " points, more than the " +
+                    std::to_string(kMaxPointsPerEntity) +
+                    " one Placemark may hold; raise 直线最小分段长度 (Text1)");
+  }
+}
+
+int64_t PieceCount(double d, const ConvertContext& ctx, int64_t alreadyWritten) {
+  const double L = ctx.segmentLength;
+  if (L == 0) {
+    throw Error(ErrorKind::kGeneral,
+                "直线最小分段长度 (Text1) is 0 (text \"" + ctx.segmentLengthText +
+                    "\"): straight segments cannot be cut into pieces of that length; "
+                    "enter a length in metres, such as 10");
+  }
+  const double q = d / L + 0.0001;
+  if (!std::isfinite(q)) {
+    throw Error(ErrorKind::kGeneral,
+                "a straight segment of length " + GeneralText(d) +
+                    " m cut every 直线最小分段长度 (Text1) = " + GeneralText(L) +
+                    " m gives no finite number of pieces");
+  }
+  const double n = std::floor(q) + 1;
+  if (n <= 0) return 0;
+  // The pieces plus the end point that follows them.
+  CheckPointCount(static_cast<double>(alreadyWritten) + n + 1);
+  return static_cast<int64_t>(n);
+}
+
+}  // namespace convert_detail
+
+ConvertContext MakeConvertContext(const Settings& settings) {
+  const DatumParameters datum = SelectDatum(settings.Option1);
+  ConvertContext ctx{
+      Projector(datum, ReadLeadingNumber(settings.Text2), ReadLeadingNumber(settings.Text5),
+                ReadLeadingNumber(settings.Text6)),
+      ReadLeadingNumber(settings.Text1),
+      settings.Text1,
+      ReadLeadingNumber(settings.Text7),
+      settings.Check1 == 1,
+      datum.pi,
+  };
+  return ctx;
+}
+
+std::string DescribeEntity(const Entity& ent, std::string_view sourceName) {
+  std::string text;
+  switch (ent.type) {
+    case EntityType::k3dPolyline: text = "3D polyline"; break;
+    case EntityType::kArc: text = "arc"; break;
+    case EntityType::kCircle: text = "circle"; break;
+    case EntityType::kLine: text = "line"; break;
+    case EntityType::kMText: text = "multiline text"; break;
+    case EntityType::kLwPolyline: text = "lightweight polyline"; break;
+    case EntityType::kText: text = "text"; break;
+  }
+  std::string where;
+  if (!ent.handle.empty()) where += "handle " + ent.handle;
+  if (ent.sourceLine > 0) {
+    if (!where.empty()) where += ", ";
+    where += "line " + std::to_string(ent.sourceLine);
+    if (!sourceName.empty()) {
+      where += " of ";
+      where += sourceName;
+    }
+  } else if (!sourceName.empty()) {
+    if (!where.empty()) where += ", ";
+    where += "in ";
+    where += sourceName;
+  }
+  if (!where.empty()) text += " (" + where + ")";
+  return text;
+}
+
+}  // namespace varnolt

@@ -1,0 +1,86 @@
+// The seven converters: one entity of a family in, the text of one Placemark out.
+//
+// Every converter takes the entity, the run's context (projection and the settings
+// the converters read), the indentation `qstab` put before every line (the run
+// passes two TABs), the Placemark's name (escaped here) and its style reference
+// ("#m_color..."), appends the Placemark text to `out` and returns the number of
+// coordinate tuples written. Line-like entities use the LineString Placemark frame;
+// a point line is qstab, three TABs, longitude, ",", latitude, ",", altitude (bare
+// text of the point's z), CR LF. Plane points are projected with X = northing (the
+// drawing's y) and Y = easting (its x).
+//
+// Failures throw Error(kGeneral) without naming the entity; the run adds that.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "cad/entity.h"
+#include "geodesy/projection.h"
+#include "ui/settings.h"
+
+namespace varnolt {
+
+// No Placemark may hold more points than this: a segment length far too small for
+// the drawing would otherwise exhaust memory instead of failing.
+inline constexpr int64_t kMaxPointsPerEntity = 10'000'000;
+
+// What one run's converters read, fixed when the run starts.
+struct ConvertContext {
+  Projector projector;            // datum (Option1), Text2, Text5, Text6
+  double segmentLength = 10;      // Text1: spacing of points on straight segments, m
+  std::string segmentLengthText;  // Text1 as typed, for messages
+  double arcChordLength = 10;     // Text7: chord above which a bulge becomes an arc, m
+  bool honourBulges = false;      // Check1 checked
+  double pi = 0;                  // the datum's pi, 4 * atan(1)
+};
+
+// Builds the context from the settings: SelectDatum(Option1) and the leading numbers
+// of the texts. Throws Error(kGeneral) for a central meridian the angle units reject.
+ConvertContext MakeConvertContext(const Settings& settings);
+
+// Lines: start point, points every Text1 metres along the (sloping) line with
+// interpolated z, end point.
+int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view plinename, std::string_view plinestyle,
+               std::string& out);
+
+// Circles: 101 points counter-clockwise from the point east of the centre, the last
+// closing on the first; altitude the centre's z.
+int64_t tocircle(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle,
+                 std::string& out);
+
+// Arcs: 101 points counter-clockwise in plan from start to end angle (a normal of
+// exactly (.., .., -1) mirrors the angles); altitude the centre's z.
+int64_t toarc(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+              std::string_view plinename, std::string_view plinestyle,
+              std::string& out);
+
+// Lightweight polylines: vertices as absolute values (|x|, |y|); straight segments
+// densified every Text1 metres, each segment writing both its ends (shared vertices
+// appear twice); with Check1 checked, bulged segments whose chord exceeds Text7
+// become 101-point arcs and a NaN bulge drops its segment; a closed polyline adds a
+// straight closing segment. Altitude: the elevation.
+int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view plinename, std::string_view plinestyle,
+                std::string& out);
+
+// 3D polylines: each vertex once, (|x|, |y|) projected, z kept as altitude.
+int64_t toswpline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle,
+                  std::string& out);
+
+// Texts and multiline texts: a Point at the anchor (the alignment point of a text,
+// or its insertion point when the alignment point's x and y are both 0; the
+// insertion point of a multiline text) with a LookAt over it.
+int64_t totext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view textname, std::string_view textstyle, std::string& out);
+int64_t tomtext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view textname, std::string_view textstyle, std::string& out);
+
+// "lightweight polyline (handle 2A, line 1200 of site.dxf)", for messages.
+std::string DescribeEntity(const Entity& ent, std::string_view sourceName);
+
+}  // namespace varnolt

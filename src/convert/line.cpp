@@ -1,0 +1,43 @@
+// Lines, cut into pieces of Text1 metres before projection.
+#include "base/error.h"
+#include "convert/common.h"
+#include "geodesy/plane.h"
+#include "kml/document.h"
+#include "text/numtext.h"
+
+namespace varnolt {
+
+using convert_detail::AppendPointLine;
+
+int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view plinename, std::string_view plinestyle,
+               std::string& out) {
+  const Point3 P1 = ent.start;
+  const Point3 P2 = ent.end;
+  // Measured over all three components: a sloping line is cut along its slope.
+  const double d = pt_pt(P1, P2);
+  const int64_t n = convert_detail::PieceCount(d, ctx, 0);
+
+  AppendLineStringOpen(out, qstab, plinename, plinestyle);
+  int64_t written = 0;
+  std::string altitude;
+  Point3 P{};
+  for (int64_t i = 0; i < n; ++i) {
+    const double a = static_cast<double>(i) * ctx.segmentLength;
+    // A point exactly at the end would divide by zero in xnd; the end point follows.
+    if (i >= 1 && a == d) continue;
+    xnd(P1, P2, P, a);
+    altitude.clear();
+    AppendBareText(altitude, P[2]);
+    AppendPointLine(out, ctx, qstab, P[0], P[1], altitude);
+    ++written;
+  }
+  altitude.clear();
+  AppendBareText(altitude, P2[2]);
+  AppendPointLine(out, ctx, qstab, P2[0], P2[1], altitude);
+  ++written;
+  AppendLineStringClose(out, qstab);
+  return written;
+}
+
+}  // namespace varnolt

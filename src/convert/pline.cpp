@@ -1,0 +1,146 @@
+// Lightweight polylines and 3D polylines.
+#include <cmath>
+
+#include "convert/common.h"
+#include "geodesy/plane.h"
+#include "kml/document.h"
+#include "text/numtext.h"
+
+namespace varnolt {
+
+using convert_detail::AppendPointLine;
+
+namespace {
+
+constexpr int kArcPoints = 101;
+
+// One polyline's segment walk, writing point lines at the polyline's elevation.
+class PlineWriter {
+ public:
+  PlineWriter(const ConvertContext& ctx, std::string_view qstab, std::string& out,
+              double elevation)
+      : ctx_(ctx), qstab_(qstab), out_(out) {
+    AppendBareText(altitude_, elevation);
+  }
+
+  int64_t written() const { return written_; }
+
+  void Write(double x, double y) {
+    AppendPointLine(out_, ctx_, qstab_, x, y, altitude_);
+    ++written_;
+  }
+
+  // p1, a point every Text1 metres toward p2 (none exactly at p2), p2.
+  void Straight(const Point3& p1, const Point3& p2) {
+    const double d = pt_pt(p1, p2);
+    const int64_t k = convert_detail::PieceCount(d, ctx_, written_);
+    Write(p1[0], p1[1]);
+    Point3 p{};
+    for (int64_t j = 1; j <= k - 1; ++j) {
+      const double a = static_cast<double>(j) * ctx_.segmentLength;
+      if (a == d) continue;  // xnd is undefined there; p2 follows anyway
+      xnd(p1, p2, p, a);
+      Write(p[0], p[1]);
+    }
+    Write(p2[0], p2[1]);
+  }
+
+  // The segment p1 -> p2 with bulge b = tan(included angle / 4), b != 0; b > 0 turns
+  // counter-clockwise. Short chords stay straight, without intermediate points.
+  void Bulged(const Point3& p1, const Point3& p2, double b) {
+    const double pi = ctx_.pi;
+    const double c = pt_pt(p1, p2);
+    if (ctx_.arcChordLength >= c) {
+      Write(p1[0], p1[1]);
+      Write(p2[0], p2[1]);
+      return;
+    }
+    convert_detail::CheckPointCount(static_cast<double>(written_) + kArcPoints);
+    // Signed radius c (1 + b^2) / (4 b) and sagitta c b / 2, in this order of
+    // operations; R - s is the signed distance from the chord's midpoint to the
+    // centre, to the left of p1 -> p2.
+    const double R = c / 4 / b + c * b / 4;
+    const double s = c * b / 2;
+    Point3 m{};
+    pp_mid(p1, p2, m);
+    const double az = fwjjs(p1, p2);
+    Point3 centre{};
+    centre[0] = m[0] + (R - s) * std::cos(az + pi / 2);
+    centre[1] = m[1] + (R - s) * std::sin(az + pi / 2);
+    const double a1 = fwjjs(centre, p1);
+    const double a2 = fwjjs(centre, p2);
+    double start = b > 0 ? a1 : a2;
+    double end = b > 0 ? a2 : a1;
+    if (start > end) end = end + 2 * pi;
+    const double step = (end - start) / 100;
+    const double absR = std::fabs(R);
+    // Always from the segment's start to its end: backwards for a clockwise arc.
+    for (int i = 0; i < kArcPoints; ++i) {
+      const int n = b > 0 ? i + 1 : kArcPoints - i;
+      const double angle = start + static_cast<double>(n - 1) * step;
+      Write(absR * std::cos(angle) + centre[0], absR * std::sin(angle) + centre[1]);
+    }
+  }
+
+ private:
+  const ConvertContext& ctx_;
+  std::string_view qstab_;
+  std::string& out_;
+  std::string altitude_;
+  int64_t written_ = 0;
+};
+
+}  // namespace
+
+int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view plinename, std::string_view plinestyle,
+                std::string& out) {
+  const std::vector<double>& xy = ent.coordinates;
+  const size_t nv = xy.size() / 2;
+  // Vertices enter as absolute values; z stays 0, so distances are plane distances.
+  auto vertex = [&](size_t i) {
+    return Point3{std::fabs(xy[2 * i]), std::fabs(xy[2 * i + 1]), 0.0};
+  };
+
+  AppendLineStringOpen(out, qstab, plinename, plinestyle);
+  PlineWriter writer(ctx, qstab, out, ent.elevation);
+  for (size_t i = 1; i < nv; ++i) {
+    const Point3 p1 = vertex(i - 1);
+    const Point3 p2 = vertex(i);
+    if (!ctx.honourBulges) {
+      writer.Straight(p1, p2);
+      continue;
+    }
+    const double b = i - 1 < ent.bulges.size() ? ent.bulges[i - 1] : 0.0;
+    if (std::isnan(b)) continue;  // an indefinite bulge: the segment draws nothing
+    if (b == 0) {
+      writer.Straight(p1, p2);
+    } else {
+      writer.Bulged(p1, p2, b);
+    }
+  }
+  // The closing segment is straight whatever the last bulge and Check1 say.
+  if (ent.closed && nv >= 1) writer.Straight(vertex(nv - 1), vertex(0));
+  AppendLineStringClose(out, qstab);
+  return writer.written();
+}
+
+int64_t toswpline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle,
+                  std::string& out) {
+  const std::vector<double>& xyz = ent.coordinates;
+  const size_t nv = xyz.size() / 3;
+  convert_detail::CheckPointCount(static_cast<double>(nv));
+  AppendLineStringOpen(out, qstab, plinename, plinestyle);
+  std::string altitude;
+  for (size_t i = 0; i < nv; ++i) {
+    altitude.clear();
+    AppendBareText(altitude, xyz[3 * i + 2]);
+    AppendPointLine(out, ctx, qstab, std::fabs(xyz[3 * i]), std::fabs(xyz[3 * i + 1]),
+                    altitude);
+  }
+  AppendLineStringClose(out, qstab);
+  return static_cast<int64_t>(nv);
+}
+
+}  // namespace varnolt

@@ -1,0 +1,61 @@
+// Texts and multiline texts: a named Point with a view over it.
+#include "convert/common.h"
+#include "kml/document.h"
+#include "text/numtext.h"
+
+namespace varnolt {
+
+namespace {
+
+int64_t AppendTextPlacemark(const Point3& A, const ConvertContext& ctx,
+                            std::string_view qstab, std::string_view textname,
+                            std::string_view textstyle, std::string& out) {
+  // Computed once, written in the LookAt and in the Point alike.
+  double lonValue = 0, latValue = 0;
+  ctx.projector.LonLat(A[1], A[0], lonValue, latValue);
+  const std::string lon = GeneralText(lonValue);
+  const std::string lat = GeneralText(latValue);
+
+  out += qstab; out += "<Placemark>\r\n";
+  out += "\r\n";
+  out += qstab; out += "\t<name>"; AppendXmlText(out, textname); out += "</name>\r\n";
+  out += qstab; out += "\t<styleUrl>"; out += textstyle; out += "</styleUrl>\r\n";
+  out += qstab; out += "\t<LookAt>\r\n";
+  out += qstab; out += "\t\t<longitude>"; out += lon; out += "</longitude>\r\n";
+  out += qstab; out += "\t\t<latitude>"; out += lat; out += "</latitude>\r\n";
+  out += qstab; out += "\t\t<altitude>0</altitude>\r\n";
+  out += qstab; out += "\t\t<range>1000.0</range>\r\n";
+  out += qstab; out += "\t\t<tilt>0.0</tilt>\r\n";
+  out += qstab; out += "\t\t<heading>0.0</heading>\r\n";
+  out += qstab; out += "\t</LookAt>\r\n";
+  out += qstab; out += "\t<Point>\r\n";
+  out += qstab; out += "\t\t<altitudeMode>relativeToGround</altitudeMode>\r\n";
+  out += qstab; out += "\t\t<coordinates>\r\n";
+  out += qstab; out += "\t\t\t"; out += lon; out += ','; out += lat; out += ',';
+  AppendBareText(out, A[2]);
+  out += "\r\n";
+  out += qstab; out += "\t\t</coordinates>\r\n";
+  out += qstab; out += "\t</Point>\r\n";
+  out += "\r\n";
+  out += qstab; out += "</Placemark>\r\n";
+  out += "\r\n";
+  return 1;
+}
+
+}  // namespace
+
+int64_t totext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view textname, std::string_view textstyle, std::string& out) {
+  // A left-aligned text has no alignment point (it reads 0, 0): use the insertion
+  // point, its z included.
+  Point3 A = ent.alignment;
+  if (A[1] == 0 && A[0] == 0) A = ent.insertion;
+  return AppendTextPlacemark(A, ctx, qstab, textname, textstyle, out);
+}
+
+int64_t tomtext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view textname, std::string_view textstyle, std::string& out) {
+  return AppendTextPlacemark(ent.insertion, ctx, qstab, textname, textstyle, out);
+}
+
+}  // namespace varnolt

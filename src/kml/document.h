@@ -1,0 +1,55 @@
+// The frame of the KML 2.1 document: its header, the LineString Placemark frame the
+// line-like converters share, the Folder and document close, and the document name
+// taken from the output path.
+//
+// Every line ends with CR LF and is indented with TABs. The document is UTF-8 from
+// the start. Names (the document's and every Placemark's) go through AppendXmlText,
+// so a drawing's "&", "<" or control characters cannot break the XML.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnolt {
+
+// The published namespace of the KML 2.1 schema.
+inline constexpr std::string_view kKmlNamespace = "http://earth.google.com/kml/2.1";
+
+// Appends `text` as XML character data: invalid UTF-8 becomes U+FFFD, "&", "<" and
+// ">" become entity references, and characters XML 1.0 forbids (C0 controls other
+// than TAB, LF and CR; U+FFFE and U+FFFF) are dropped.
+void AppendXmlText(std::string& out, std::string_view text);
+std::string XmlText(std::string_view text);
+
+// Lines 1 to 8 of the document, each ending with CR LF: the XML declaration, the
+// kml and Document elements, an empty line, the document's name, and the Folder
+// "From AutoCAD" opened. The caller's write adds the empty line that follows.
+std::string tobegin(std::string_view kmlname);
+
+// The decimal text of the 1-based position (in characters, i.e. UTF-8 code points)
+// of the last character of `sFilename` equal to the one-character text `temp`;
+// "0" when there is none. GetStrP("C:\\a\\b.kml", "\\") is "5".
+std::string GetStrP(std::string_view sFilename, std::string_view temp);
+
+// The document name for an output path: the text after the last "/" less its last
+// four characters ("/out/road.kml" gives "road"). A file name of fewer than four
+// characters throws Error(kGeneral).
+std::string DocumentName(std::string_view path);
+
+// The LineString Placemark frame: the opening lines from qstab "<Placemark>" to
+// qstab TAB TAB "<coordinates>", and the closing lines from qstab TAB TAB
+// "</coordinates>" to qstab "</Placemark>" and its empty line. A converter's point
+// lines go between the two.
+void AppendLineStringOpen(std::string& out, std::string_view qstab,
+                          std::string_view plinename, std::string_view plinestyle);
+void AppendLineStringClose(std::string& out, std::string_view qstab);
+
+// What the run writes after the last Placemark, before the styles (the Folder
+// close and the empty line of its write) ...
+inline constexpr std::string_view kFolderClose = "\t</Folder>\r\n\r\n";
+// ... and after the styles: "</Document>", "</kml>" and one blank, each write
+// adding CR LF. The document thus ends with " " CR LF.
+inline constexpr std::string_view kDocumentClose =
+    "</Document>\r\n\r\n</kml>\r\n\r\n \r\n";
+
+}  // namespace varnolt

@@ -1,0 +1,114 @@
+#include "kml/style.h"
+
+#include "base/error.h"
+#include "kml/palette.h"
+#include "text/numtext.h"
+
+namespace varnolt {
+
+LayerColors BuildLayerColors(const std::vector<Layer>& layers) {
+  LayerColors colors;
+  colors.reserve(layers.size());
+  for (const Layer& layer : layers) colors[layer.name] = layer.color;
+  return colors;
+}
+
+int colchuli(const Entity& ent, const LayerColors& layers) {
+  int c = ent.color;
+  if (c == kColorByBlock) c = 8;
+  if (c == kColorByLayer) {
+    auto it = layers.find(ent.layer);
+    if (it != layers.end()) c = it->second;
+  }
+  return c;
+}
+
+int colchuli(const Entity& ent, const EntitySource& source) {
+  return colchuli(ent, BuildLayerColors(source.Layers()));
+}
+
+std::string hexjs(int aci) {
+  if (aci < 1 || aci > 255) {
+    throw Error(ErrorKind::kGeneral, "colour number " + std::to_string(aci) +
+                                         " is outside the palette (1 to 255)");
+  }
+  const PaletteRgb& rgb = kAciPalette[static_cast<size_t>(aci - 1)];
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string text = "FF";
+  for (uint8_t v : {rgb.blue, rgb.green, rgb.red}) {
+    text += kHex[v >> 4];
+    text += kHex[v & 0xF];
+  }
+  return text;
+}
+
+std::string WidthText(double width) { return BareText(width); }
+
+std::string StyleReference(std::string_view colorText, std::string_view widthText) {
+  std::string ref = "#m_color";
+  ref += colorText;
+  ref += "_width";
+  ref += widthText;
+  return ref;
+}
+
+std::string tostyle(std::string_view qstab, std::string_view color, double width) {
+  const std::string W = WidthText(width);
+  std::string id;  // color + "_width" + W, shared by both ids and both pairs
+  id += color;
+  id += "_width";
+  id += W;
+
+  std::string out;
+  auto line = [&](std::string_view a, std::string_view b = {}, std::string_view c = {}) {
+    out += qstab;
+    out += a;
+    out += b;
+    out += c;
+    out += "\r\n";
+  };
+  auto empty = [&] { out += "\r\n"; };
+
+  line("<Style id=\"s_color", id, "\">");
+  empty();
+  line("\t<IconStyle>");
+  line("\t\t<scale>1.0</scale>");
+  line("\t\t<Icon>");
+  line("\t\t</Icon>");
+  line("\t\t<hotSpot x=\"20\" y=\"2\" xunits=\"pixels\" yunits=\"pixels\"/>");
+  line("\t</IconStyle>");
+  empty();
+  line("\t<LabelStyle>");
+  line("\t\t<color>", color, "</color>");
+  line("\t</LabelStyle>");
+  empty();
+  line("\t<LineStyle>");
+  line("\t\t<color>", color, "</color>");
+  line("\t\t<width>", W, "</width>");
+  line("\t</LineStyle>");
+  empty();
+  line("\t<PolyStyle>");
+  line("\t\t<color>", color, "</color>");
+  line("\t</PolyStyle>");
+  empty();
+  line("</Style>");
+  empty();
+  empty();
+  line("<StyleMap id=\"m_color", id, "\">");
+  empty();
+  line("\t<Pair>");
+  line("\t\t<key>normal</key>");
+  line("\t\t<styleUrl>#s_color", id, "</styleUrl>");
+  line("\t</Pair>");
+  empty();
+  line("\t<Pair>");
+  line("\t\t<key>highlight</key>");
+  line("\t\t<styleUrl>#s_color", id, "</styleUrl>");
+  line("\t</Pair>");
+  empty();
+  line("</StyleMap>");
+  empty();
+  return out;
+}
+
+}  // namespace varnolt
