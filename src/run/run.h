@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cad/entity.h"
@@ -22,7 +23,28 @@ class RunReporter {
   virtual void Progress(int64_t done, int64_t total) { (void)done; (void)total; }
   // Something that does not stop the run but that the user should know.
   virtual void Warning(const std::string& text) { (void)text; }
+  // Entity `i` of `count` of family `familyIndex` (see kFamilyWords) is about to be
+  // converted; ProgressPrompt() gives the command-line prompt the system words for it.
+  virtual void Converting(int familyIndex, int64_t i, int64_t count) {
+    (void)familyIndex; (void)i; (void)count;
+  }
 };
+
+// The families in the order the run converts them, by the words of their prompts:
+// lightweight polylines, 3D polylines, texts, multiline texts, lines, arcs, circles.
+inline constexpr std::string_view kFamilyWords[7] = {
+    "多段线", "三维多段线", "文本", "多行文本", "直线", "圆弧", "圆"};
+
+// The prompts of a run, without line endings.
+inline constexpr std::string_view kSelectPrompt =
+    "====== 选择文本、直线、多段线、三维多段线、圆、圆弧 ======";
+inline constexpr std::string_view kProcessingPrompt = "====== 正在处理，请稍等！ ======";
+// "====== 正在转换多段线  第 3 个 / 共 12 个 ======"
+std::string ProgressPrompt(int familyIndex, int64_t i, int64_t count);
+// "====== < 1分15秒 > ======"
+std::string ElapsedPrompt(int64_t seconds);
+// "★★★★★  KML文件转换完成！ <path>  ★★★★★"
+std::string CompletionPrompt(const std::string& path);
 
 struct RunResult {
   int64_t entities = 0;  // Placemarks written
