@@ -136,15 +136,21 @@ CorrectionResult ComputeCorrections(const Settings& settings,
   double latSum = 0;
   double lonSum = 0;
   for (const ControlPoint& p : points) {
-    // The central meridian is read afresh for each call, as every projection call
-    // takes its own copy.
-    double lon = TextNumber(Lstr(datum, p.X, p.Y, ReadLeadingNumber(settings.Text2),
-                                 emptiedLon)) - emptiedLon / 60;
-    double lat = TextNumber(Bstr(datum, p.X, p.Y, ReadLeadingNumber(settings.Text2),
-                                 emptiedLat)) - emptiedLat / 60;
-    // Packed DMS to decimal degrees through radians, each step rounded to 15 digits.
-    double knownLat = R_D1_Value(D_R_Value(p.knownLat, datum.pi), datum.pi);
-    double knownLon = R_D1_Value(D_R_Value(p.knownLon, datum.pi), datum.pi);
+    double lon = 0, lat = 0, knownLat = 0, knownLon = 0;
+    try {
+      // The central meridian is read afresh for each call, as every projection call
+      // takes its own copy.
+      lon = TextNumber(Lstr(datum, p.X, p.Y, ReadLeadingNumber(settings.Text2), emptiedLon)) -
+            emptiedLon / 60;
+      lat = TextNumber(Bstr(datum, p.X, p.Y, ReadLeadingNumber(settings.Text2), emptiedLat)) -
+            emptiedLat / 60;
+      // Packed DMS to decimal degrees through radians, each step rounded to 15 digits.
+      knownLat = R_D1_Value(D_R_Value(p.knownLat, datum.pi), datum.pi);
+      knownLon = R_D1_Value(D_R_Value(p.knownLon, datum.pi), datum.pi);
+    } catch (const Error& e) {
+      throw Error(e.kind(), "line " + std::to_string(p.line) + " (point " + p.id + "): " +
+                                e.what());
+    }
 
     PointCorrection c;
     c.id = p.id;

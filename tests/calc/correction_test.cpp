@@ -130,8 +130,9 @@ TEST(ParseControlPoints, BadLinesNameLineAndField) {
 // --- Computing the corrections ----------------------------------------------
 
 TEST(ComputeCorrections, NoDataLinesIsAnError) {
-  std::string what = ErrorText([] { ComputeCorrections(Settings{}, ParseControlPoints(";; only\r\n\r\n")); },
-                               ErrorKind::kGeneral);
+  std::string what = ErrorText(
+      [] { ComputeCorrections(Settings{}, ParseControlPoints(";; only\r\n\r\n")); },
+      ErrorKind::kGeneral);
   EXPECT_NE(what.find("no data lines"), std::string::npos) << what;
 }
 
@@ -198,6 +199,17 @@ TEST(ComputeCorrections, DatumAndCentralMeridianFromSettings) {
   Settings west = Beijing1143();
   west.Text2 = "114";  // half a degree further west: 30 minutes of longitude
   EXPECT_NEAR(ComputeCorrections(west, points).points[0].lonCorrection, 30, 1e-6);
+}
+
+TEST(ComputeCorrections, PointThatCannotBeComputedNamesItsLine) {
+  // A latitude whose degrees leave the angle range, and a northing beyond the earth.
+  const std::string head = ";; c\r\nP1 3380000 500000 30.3 114.3\r\n";
+  for (const char* bad : {"Q9 3380000 500000 99999 114.3", "Q9 1e12 500000 30.3 114.3"}) {
+    std::string what = ErrorText(
+        [&] { ComputeCorrections(Beijing1143(), ParseControlPoints(head + bad + "\r\n")); },
+        ErrorKind::kGeneral);
+    EXPECT_EQ(what.substr(0, 18), "line 3 (point Q9):") << what;
+  }
 }
 
 // --- The result file --------------------------------------------------------
