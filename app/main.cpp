@@ -1,0 +1,38 @@
+// varnolt: converts Gauss-Krueger CAD drawings to KML, and the tools around it.
+#include <CLI/CLI.hpp>
+
+#include <iostream>
+
+#include "commands.h"
+#include "options.h"
+
+int main(int argc, char** argv) {
+  CLI::App app(
+      "Varnolt: CAD drawings on the Beijing 1954 / Xi'an 1980 Gauss-Krueger plane to KML\n"
+      "for Google Earth, and the datum corrections toward WGS 84.",
+      "varnolt");
+  app.set_version_flag("--version", "varnolt 1.1");
+  app.require_subcommand(1);
+  app.footer(
+      "Settings come from Varnolt.ini beside the program (or ~/.config/varnolt/Varnolt.ini);\n"
+      "every subcommand takes --settings FILE and per-call overrides. Run\n"
+      "'varnolt SUBCOMMAND --help' for details. Exit codes: 0 done, 1 failed, 2 usage.");
+
+  varnolt::cli::Action action;
+  varnolt::cli::AddConvertCommand(app, action);
+  varnolt::cli::AddPointCommand(app, action);
+  varnolt::cli::AddCorrectCommand(app, action);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    int code = app.exit(e);
+    return code == 0 ? varnolt::cli::kExitOk : varnolt::cli::kExitUsage;
+  }
+  try {
+    return action ? action() : varnolt::cli::kExitUsage;
+  } catch (const std::exception& e) {
+    varnolt::cli::PrintFailure("数据文件格式有误、操作不当或其它未知错误！", e.what());
+    return varnolt::cli::kExitFailure;
+  }
+}
