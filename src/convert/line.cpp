@@ -16,7 +16,11 @@ int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qs
   const Point3 P2 = ent.end;
   // Measured over all three components: a sloping line is cut along its slope.
   const double d = pt_pt(P1, P2);
-  const int64_t n = convert_detail::PieceCount(d, ctx, 0);
+  const int64_t n = convert_detail::PieceCount(d, ctx);
+  // Start point (when n >= 1), the inner points and the end point.
+  convert_detail::CheckPointCount(
+      static_cast<double>((n >= 1 ? 1 : 0) +
+                          convert_detail::InnerPoints(n, d, ctx.segmentLength) + 1));
 
   AppendLineStringOpen(out, qstab, plinename, plinestyle);
   int64_t written = 0;

@@ -33,7 +33,7 @@ class PlineWriter {
   // p1, a point every Text1 metres toward p2 (none exactly at p2), p2.
   void Straight(const Point3& p1, const Point3& p2) {
     const double d = pt_pt(p1, p2);
-    const int64_t k = convert_detail::PieceCount(d, ctx_, written_);
+    const int64_t k = convert_detail::PieceCount(d, ctx_);
     Write(p1[0], p1[1]);
     Point3 p{};
     for (int64_t j = 1; j <= k - 1; ++j) {
@@ -55,7 +55,6 @@ class PlineWriter {
       Write(p2[0], p2[1]);
       return;
     }
-    convert_detail::CheckPointCount(static_cast<double>(written_) + kArcPoints);
     // Signed radius c (1 + b^2) / (4 b) and sagitta c b / 2, in this order of
     // operations; R - s is the signed distance from the chord's midpoint to the
     // centre, to the left of p1 -> p2.
@@ -90,37 +89,71 @@ class PlineWriter {
   int64_t written_ = 0;
 };
 
-}  // namespace
+// Counts the points a walk will write, so that an entity beyond the limit fails
+// before any work is done.
+class PlineCounter {
+ public:
+  explicit PlineCounter(const ConvertContext& ctx) : ctx_(ctx) {}
+  double total() const { return total_; }
 
-int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view plinename, std::string_view plinestyle,
-                std::string& out) {
+  void Straight(const Point3& p1, const Point3& p2) {
+    const double d = pt_pt(p1, p2);
+    const int64_t k = convert_detail::PieceCount(d, ctx_);
+    Add(2 + static_cast<double>(convert_detail::InnerPoints(k, d, ctx_.segmentLength)));
+  }
+  void Bulged(const Point3& p1, const Point3& p2, double /*b*/) {
+    Add(ctx_.arcChordLength >= pt_pt(p1, p2) ? 2 : kArcPoints);
+  }
+
+ private:
+  void Add(double n) {
+    total_ += n;
+    convert_detail::CheckPointCount(total_);
+  }
+  const ConvertContext& ctx_;
+  double total_ = 0;
+};
+
+// The segment walk of a lightweight polyline: vertex i - 1 to vertex i for i = 1 to
+// nv - 1, then the closing segment. Vertices enter as absolute values with z = 0, so
+// distances are plane distances.
+template <class Visitor>
+void WalkSegments(const Entity& ent, const ConvertContext& ctx, Visitor& visitor) {
   const std::vector<double>& xy = ent.coordinates;
   const size_t nv = xy.size() / 2;
-  // Vertices enter as absolute values; z stays 0, so distances are plane distances.
   auto vertex = [&](size_t i) {
     return Point3{std::fabs(xy[2 * i]), std::fabs(xy[2 * i + 1]), 0.0};
   };
-
-  AppendLineStringOpen(out, qstab, plinename, plinestyle);
-  PlineWriter writer(ctx, qstab, out, ent.elevation);
   for (size_t i = 1; i < nv; ++i) {
     const Point3 p1 = vertex(i - 1);
     const Point3 p2 = vertex(i);
     if (!ctx.honourBulges) {
-      writer.Straight(p1, p2);
+      visitor.Straight(p1, p2);
       continue;
     }
     const double b = i - 1 < ent.bulges.size() ? ent.bulges[i - 1] : 0.0;
     if (std::isnan(b)) continue;  // an indefinite bulge: the segment draws nothing
     if (b == 0) {
-      writer.Straight(p1, p2);
+      visitor.Straight(p1, p2);
     } else {
-      writer.Bulged(p1, p2, b);
+      visitor.Bulged(p1, p2, b);
     }
   }
   // The closing segment is straight whatever the last bulge and Check1 say.
-  if (ent.closed && nv >= 1) writer.Straight(vertex(nv - 1), vertex(0));
+  if (ent.closed && nv >= 1) visitor.Straight(vertex(nv - 1), vertex(0));
+}
+
+}  // namespace
+
+int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view plinename, std::string_view plinestyle,
+                std::string& out) {
+  PlineCounter counter(ctx);
+  WalkSegments(ent, ctx, counter);
+
+  AppendLineStringOpen(out, qstab, plinename, plinestyle);
+  PlineWriter writer(ctx, qstab, out, ent.elevation);
+  WalkSegments(ent, ctx, writer);
   AppendLineStringClose(out, qstab);
   return writer.written();
 }
