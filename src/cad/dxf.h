@@ -1,9 +1,11 @@
 // Reading a DXF file (ASCII or binary, R12 to R2018) into the entity model.
 #pragma once
 
+#include <cstddef>
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cad/entity.h"
 
@@ -16,23 +18,49 @@ struct DxfDrawing {
   std::vector<Entity> entities;  // model space, seven families, file order
 };
 
+// Bounds on what one drawing may ask of memory.
+struct DxfLimits {
+  size_t maxVertices = 10'000'000;  // in one polyline, declared or present
+};
+
 // Parses DXF bytes. Throws Error(kGeneral) with what and where (line or byte offset)
 // for input that is not DXF or is broken beyond use. `name` is used in messages.
-DxfDrawing ParseDxf(std::string_view bytes, const std::string& name);
+//
+// Layers are resolved as a CAD host resolves them on opening the file: an entity's
+// layer name matches the layer table ignoring ASCII case and the entity carries the
+// table's spelling; a layer the table lacks is appended with colour 7; an entity
+// without a layer is on "0". A layer that is off (negative colour) gets its colour's
+// absolute value.
+DxfDrawing ParseDxf(std::string_view bytes, const std::string& name,
+                    const DxfLimits& limits = {});
 
 // Reads and parses a file. A missing or unreadable file throws Error(kFileAccess).
 DxfDrawing ReadDxfFile(const std::filesystem::path& path);
 
-// The DXF file as an entity source; the layer filter is matched case-insensitively,
-// as the layer table is.
-class DxfSource : public MemorySource {
+// The DXF file as an entity source; the layer filter is matched case-insensitively
+// (ASCII case), as the layer table is.
+class DxfSource : public EntitySource {
  public:
   explicit DxfSource(const std::filesystem::path& path);
-  explicit DxfSource(DxfDrawing drawing, std::string description);
+  DxfSource(DxfDrawing drawing, std::string description);
+
+  const std::vector<Layer>& Layers() const override { return drawing_.layers; }
+  // Every model-space entity of the seven families in file order, narrowed by the
+  // layer filter.
+  std::vector<const Entity*> SelectOnScreen() override;
+  std::string Describe() const override { return description_; }
+
+  // Only entities on these layers are picked; empty picks all.
+  void SetLayerFilter(std::vector<std::string> names) { layerFilter_ = std::move(names); }
   const DxfDrawing& drawing() const { return drawing_; }
 
  private:
   DxfDrawing drawing_;
+  std::string description_;
+  std::vector<std::string> layerFilter_;
 };
+
+// True when a and b are equal but for the case of ASCII letters.
+bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
 
 }  // namespace varnolt

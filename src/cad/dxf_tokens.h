@@ -1,0 +1,61 @@
+// The group-code level of a DXF file: the whole file cut into (group code, value)
+// pairs in memory, ASCII or binary alike. Nothing here knows about sections or
+// entities; values are only checked when they are read as numbers.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace varnolt {
+
+struct DxfToken {
+  enum class Kind : uint8_t {
+    kText,     // ASCII value line (any code), or a binary string value
+    kReal,     // binary double
+    kInteger,  // binary 8-, 16-, 32- or 64-bit integer
+    kBytes,    // binary chunk (310-319, 1004)
+  };
+
+  int code = 0;
+  Kind kind = Kind::kText;
+  std::string_view text;  // kText, kBytes: the raw value bytes (a view into the file)
+  double real = 0;
+  int64_t integer = 0;
+  int64_t where = 0;  // ASCII: 1-based line of the group code; binary: its byte offset
+};
+
+struct DxfTokens {
+  bool binary = false;
+  std::vector<DxfToken> tokens;  // 999 comments dropped; stops after "0 EOF"
+  bool sawEof = false;           // the file has its "0 EOF" marker
+  int64_t endWhere = 0;          // line (ASCII) or byte offset (binary) just past the end
+};
+
+// Cuts `bytes` into tokens. `name` is the file name for messages. Throws
+// Error(kGeneral) for an empty file, a DWG file, a file that is not DXF, a group code
+// that is not a number, and a file that ends between a group code and its value.
+DxfTokens TokenizeDxf(std::string_view bytes, const std::string& name);
+
+// Where a token stands, for messages: "line 12" or "byte 3456".
+std::string DxfWhere(bool binary, int64_t where);
+
+// Value readers. Each throws Error(kGeneral) naming the file, the place and the
+// group when the value cannot be read as asked.
+//
+// A real must be one finite number, blanks and tabs around it allowed: a misread
+// coordinate would move geometry without a word, so junk is an error.
+double DxfReal(const DxfToken& t, bool binary, const std::string& name);
+// An integer is read from the start of the value: files from some writers carry
+// trailing junk in colour and flag groups ("256QSW"), and every common reader takes
+// the leading number there. A value without a leading number is an error.
+int64_t DxfInteger(const DxfToken& t, bool binary, const std::string& name);
+// The value as bytes, still in the file's code page. ASCII values are taken whole
+// (blanks kept) without their line end; a binary number gives an error.
+std::string_view DxfRawText(const DxfToken& t, bool binary, const std::string& name);
+// A structural name (section, table or entity kind): the text with blanks and tabs
+// around it dropped; a binary number gives the empty name.
+std::string_view DxfName(const DxfToken& t);
+
+}  // namespace varnolt

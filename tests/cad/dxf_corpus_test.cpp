@@ -1,0 +1,208 @@
+// Every real drawing of the shared corpus: read without a crash, the model-space
+// counts of the seven families as an independent DXF library counted them (the
+// corpus notes), and a few values checked against that library's readings.
+// The corpus is read in place: some of its files must not be copied into the
+// project. The tests skip when the folder is absent.
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <filesystem>
+#include <string>
+
+#include "base/error.h"
+#include "cad/dxf.h"
+
+namespace varnolt {
+namespace {
+
+std::filesystem::path CorpusDir() {
+  return std::filesystem::path(VARNOLT_SOURCE_DIR) / ".." / "shared" / "testdata" / "dxf";
+}
+
+struct Counts {
+  int line, arc, circle, lw, poly3d, text, mtext;
+  bool operator==(const Counts&) const = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Counts& c) {
+  return os << "LINE " << c.line << ", ARC " << c.arc << ", CIRCLE " << c.circle
+            << ", LWPOLYLINE+2D POLYLINE " << c.lw << ", 3D POLYLINE " << c.poly3d
+            << ", TEXT " << c.text << ", MTEXT " << c.mtext;
+}
+
+Counts Count(const DxfDrawing& d) {
+  Counts c{};
+  for (const Entity& e : d.entities) {
+    switch (e.type) {
+      case EntityType::kLine: ++c.line; break;
+      case EntityType::kArc: ++c.arc; break;
+      case EntityType::kCircle: ++c.circle; break;
+      case EntityType::kLwPolyline: ++c.lw; break;
+      case EntityType::k3dPolyline: ++c.poly3d; break;
+      case EntityType::kText: ++c.text; break;
+      case EntityType::kMText: ++c.mtext; break;
+    }
+  }
+  return c;
+}
+
+struct Expected {
+  const char* file;
+  Counts counts;
+};
+
+// Model space as counted by ezdxf 0.18.1; the lightweight family is LWPOLYLINE plus
+// the plain 2D POLYLINEs (none of the corpus's 2D POLYLINEs is curve- or
+// spline-fit), meshes are not counted.
+//                                     LINE  ARC CIRC  LW  3D  TEXT MTEXT
+constexpr std::array<Expected, 35> kExpected{{
+    {"acadsharp_sample_AC1009_ascii.dxf", {28, 1, 8, 21, 4, 29, 0}},
+    {"acadsharp_sample_AC1015_binary.dxf", {26, 1, 8, 21, 1, 29, 5}},
+    {"dxfparser_arc1.dxf", {0, 1, 0, 0, 0, 0, 0}},
+    {"dxfparser_mtext-test.dxf", {0, 0, 0, 0, 0, 0, 2}},
+    {"dxfparser_polylines.dxf", {0, 0, 0, 0, 12, 0, 0}},
+    {"ezdxf_AC1003_LINE_Example.dxf", {13, 9, 0, 0, 0, 0, 0}},
+    {"ezdxf_Leica_Disto_S910.dxf", {10, 0, 0, 0, 0, 11, 0}},
+    {"ezdxf_POLI-ALL210_12.dxf", {0, 0, 0, 30, 0, 0, 0}},
+    {"ezdxf_R12_with_trash_beyond_EOF.dxf", {0, 0, 1, 0, 0, 0, 0}},
+    {"ezdxf_bin_dxf_r12.dxf", {3, 0, 0, 0, 0, 0, 0}},
+    {"ezdxf_bin_dxf_r2000.dxf", {0, 0, 0, 0, 0, 1, 0}},
+    {"ezdxf_cc_dxflib.dxf", {0, 0, 0, 0, 1, 0, 0}},
+    {"ezdxf_colors.dxf", {0, 0, 6, 4, 0, 0, 14}},
+    {"ezdxf_mtext_columns_R2000.dxf", {0, 0, 0, 0, 0, 0, 3}},
+    {"ezdxf_mtext_complex_inline_codes.dxf", {4, 0, 0, 0, 0, 0, 8}},
+    {"ezdxf_recover01.dxf", {1441, 0, 0, 0, 0, 63, 0}},
+    {"ezdxf_small_r13.dxf", {0, 0, 0, 16, 0, 0, 0}},
+    {"ezdxf_text.dxf", {47, 0, 0, 78, 0, 62, 30}},
+    {"gdal_3d.dxf", {0, 0, 1, 0, 0, 0, 0}},
+    {"gdal_LWPOLYLINE-OCS.dxf", {0, 0, 0, 7, 6, 0, 0}},
+    {"gdal_assorted.dxf", {1, 1, 0, 0, 0, 0, 1}},
+    {"gdal_byblock-bylayer.dxf", {0, 0, 1, 0, 0, 0, 0}},
+    {"gdal_circle.dxf", {0, 1, 1, 0, 0, 0, 0}},
+    {"gdal_closed_polyline_with_bulge.dxf", {0, 0, 0, 1, 0, 0, 0}},
+    {"gdal_frozen-off.dxf", {4, 0, 0, 0, 0, 0, 0}},
+    {"gdal_mtext-ocs-reduced.dxf", {0, 0, 0, 0, 0, 3, 3}},
+    {"gdal_ocs2wcs2.dxf", {20, 4, 4, 4, 4, 4, 0}},
+    {"gdal_polyline_smooth.dxf", {0, 0, 0, 1, 0, 0, 0}},
+    {"gdal_text-block-transform.dxf", {0, 0, 0, 0, 0, 1, 0}},
+    {"gdal_text-fancy.dxf", {0, 0, 0, 0, 0, 2, 0}},
+    {"gdal_utf-8.dxf", {0, 0, 0, 0, 0, 0, 0}},
+    {"qcad_colors.dxf", {40, 0, 0, 20, 0, 0, 20}},
+    {"qcad_entities.dxf", {29, 0, 0, 29, 0, 0, 29}},
+    {"timchen_Test2.dxf", {1248, 68, 49, 477, 0, 340, 0}},
+    {"timchen_Test4.dxf", {1063, 35, 2, 0, 0, 3, 29}},
+}};
+
+// The OSS-Fuzz input is no drawing: blank lines where group codes belong, bytes
+// 0xFF, a section name in mixed case, and its first line "0\rSECTION" (a lone CR is
+// no line end in DXF). It is rejected as not DXF; ezdxf cannot read it either.
+constexpr const char* kFuzzFile =
+    "gdal_clusterfuzz-testcase-minimized-dxf_fuzzer-5400376672124928.dxf";
+
+class DxfCorpus : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!std::filesystem::is_directory(CorpusDir())) {
+      GTEST_SKIP() << "no DXF corpus at " << CorpusDir();
+    }
+  }
+  static DxfDrawing Read(const char* file) { return ReadDxfFile(CorpusDir() / file); }
+};
+
+TEST_F(DxfCorpus, EveryFileIsCountedOrRejected) {
+  size_t files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(CorpusDir())) {
+    if (entry.path().extension() == ".dxf") ++files;
+  }
+  EXPECT_EQ(files, kExpected.size() + 1) << "a file of the corpus has no row here";
+  for (const Expected& x : kExpected) {
+    SCOPED_TRACE(x.file);
+    try {
+      EXPECT_EQ(Count(Read(x.file)), x.counts);
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+  try {
+    Read(kFuzzFile);
+    ADD_FAILURE() << "the fuzz input was accepted";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kGeneral);
+    EXPECT_NE(std::string(e.what()).find(std::string(kFuzzFile) + " is not a DXF file"),
+              std::string::npos)
+        << e.what();
+  }
+}
+
+// ezdxf: ARC B484 centre (650.054..., 347.59..., 0), extrusion (0, 0, -1),
+// angles 338.899... and 355.075... degrees, colour 0, layer FG-Dtl-Dim.
+TEST_F(DxfCorpus, ArcWithNegativeExtrusion) {
+  const DxfDrawing d = Read("dxfparser_arc1.dxf");
+  ASSERT_EQ(d.entities.size(), 1u);
+  const Entity& a = d.entities[0];
+  EXPECT_EQ(a.handle, "B484");
+  EXPECT_EQ(a.color, 0);
+  EXPECT_EQ(a.layer, "FG-Dtl-Dim");
+  EXPECT_EQ(a.center[0], -650.0541823996996);
+  EXPECT_EQ(a.center[1], 347.5909732684974);
+  EXPECT_EQ(a.normal[2], -1.0);
+  const double pi = 4 * std::atan(1.0);
+  EXPECT_EQ(a.startAngle, 338.8998819521181 * pi / 180);
+  EXPECT_EQ(a.endAngle, 355.0752244008874 * pi / 180);
+}
+
+// ezdxf: three ByLayer LINEs on layer 0, the first from (335.7175512218761,
+// 383.1616235910567, 0) to (533.2468418052385, 304.2703520470918, 0).
+TEST_F(DxfCorpus, BinaryR12) {
+  const DxfDrawing d = Read("ezdxf_bin_dxf_r12.dxf");
+  EXPECT_EQ(d.acadver, "AC1009");
+  ASSERT_EQ(d.entities.size(), 3u);
+  const Entity& l = d.entities[0];
+  EXPECT_EQ(l.color, kColorByLayer);
+  EXPECT_EQ(l.layer, "0");
+  EXPECT_EQ(l.start, (Point3{335.7175512218761, 383.1616235910567, 0}));
+  EXPECT_EQ(l.end, (Point3{533.2468418052385, 304.2703520470918, 0}));
+}
+
+// ezdxf: TEXT "ezdxf" at (0, 0, 0) on layer 0; the first model-space entities of
+// the AutoCAD drawing are POINTs, then LINE 2C7 (ByLayer) and LINE 2CF (colour 3).
+TEST_F(DxfCorpus, BinaryR2000) {
+  const DxfDrawing small = Read("ezdxf_bin_dxf_r2000.dxf");
+  ASSERT_EQ(small.entities.size(), 1u);
+  EXPECT_EQ(small.entities[0].textstring, "ezdxf");
+  const DxfDrawing d = Read("acadsharp_sample_AC1015_binary.dxf");
+  EXPECT_EQ(d.codepage, "ANSI_1252");
+  ASSERT_GE(d.entities.size(), 2u);
+  EXPECT_EQ(d.entities[0].handle, "2C7");
+  EXPECT_EQ(d.entities[0].color, kColorByLayer);
+  EXPECT_EQ(d.entities[1].handle, "2CF");
+  EXPECT_EQ(d.entities[1].color, 3);
+}
+
+TEST_F(DxfCorpus, LayersThatAreOffKeepTheirColour) {
+  const DxfDrawing d = Read("gdal_frozen-off.dxf");
+  ASSERT_GE(d.layers.size(), 5u);
+  EXPECT_EQ(d.layers[3].name, "OFFTHAW");
+  EXPECT_EQ(d.layers[3].color, 7);
+  EXPECT_EQ(d.layers[4].name, "OFFFREEZE");
+  EXPECT_EQ(d.layers[4].color, 7);
+}
+
+// "62 256QSW" reads as ByLayer.
+TEST_F(DxfCorpus, JunkAfterAColourNumber) {
+  const DxfDrawing d = Read("gdal_assorted.dxf");
+  for (const Entity& e : d.entities) EXPECT_EQ(e.color, kColorByLayer) << e.handle;
+}
+
+// AC1027 with $DWGCODEPAGE ANSI_936: the strings are UTF-8 all the same.
+TEST_F(DxfCorpus, ChineseLayerNamesOfAnAc1027Drawing) {
+  const DxfDrawing d = Read("timchen_Test2.dxf");
+  EXPECT_EQ(d.codepage, "ANSI_936");
+  bool found = false;
+  for (const Layer& l : d.layers) found = found || l.name == "电气设备";
+  EXPECT_TRUE(found);
+}
+
+}  // namespace
+}  // namespace varnolt
