@@ -9,6 +9,7 @@
 #include "cad/dxf_text.h"
 #include "cad/dxf_tokens.h"
 #include "cad/ocs.h"
+#include "text/encoding.h"
 
 namespace varnolt {
 namespace {
@@ -519,6 +520,8 @@ class Parser {
     for (RawEntity& r : entities_) {
       if (r.merged) continue;
       Entity& e = r.entity;
+      e.handle = SanitizeUtf8(e.handle);
+      // An entity without a layer name is on layer 0.
       std::string layer = r.layer.empty() ? std::string("0") : DecodeDxfText(r.layer, codec);
       const auto found = byName.find(FoldAscii(layer));
       if (found == byName.end()) {

@@ -16,6 +16,8 @@
 namespace varnolt {
 namespace {
 
+const double kPi = 4 * std::atan(1.0);
+
 std::filesystem::path CorpusDir() {
   return std::filesystem::path(VARNOLT_SOURCE_DIR) / ".." / "shared" / "testdata" / "dxf";
 }
@@ -147,9 +149,8 @@ TEST_F(DxfCorpus, ArcWithNegativeExtrusion) {
   EXPECT_EQ(a.center[0], -650.0541823996996);
   EXPECT_EQ(a.center[1], 347.5909732684974);
   EXPECT_EQ(a.normal[2], -1.0);
-  const double pi = 4 * std::atan(1.0);
-  EXPECT_EQ(a.startAngle, 338.8998819521181 * pi / 180);
-  EXPECT_EQ(a.endAngle, 355.0752244008874 * pi / 180);
+  EXPECT_EQ(a.startAngle, 338.8998819521181 * kPi / 180);
+  EXPECT_EQ(a.endAngle, 355.0752244008874 * kPi / 180);
 }
 
 // ezdxf: three ByLayer LINEs on layer 0, the first from (335.7175512218761,
@@ -201,6 +202,85 @@ TEST_F(DxfCorpus, ChineseLayerNamesOfAnAc1027Drawing) {
   EXPECT_EQ(d.codepage, "ANSI_936");
   bool found = false;
   for (const Layer& l : d.layers) found = found || l.name == "电气设备";
+  EXPECT_TRUE(found);
+}
+
+// --- drawings written by ezdxf (tests/cad/data/make_data.py) ---------------------
+
+std::filesystem::path DataDir() {
+  return std::filesystem::path(VARNOLT_SOURCE_DIR) / "tests" / "cad" / "data";
+}
+
+// An R2000 drawing in GBK bytes ($DWGCODEPAGE ANSI_936), the form Chinese AutoCAD
+// 2000 to 2006 saves; the shared corpus has none.
+TEST(DxfWrittenByEzdxf, GbkR2000) {
+  const DxfDrawing d = ReadDxfFile(DataDir() / "gbk_r2000.dxf");
+  EXPECT_EQ(d.acadver, "AC1015");
+  EXPECT_EQ(d.codepage, "ANSI_936");
+  int found = 0;
+  for (const Layer& l : d.layers) {
+    if (l.name == "电气设备") found += l.color == 1;
+    if (l.name == "关闭") found += l.color == 3;  // off: stored as -3
+  }
+  EXPECT_EQ(found, 2);
+  ASSERT_EQ(d.entities.size(), 5u);
+
+  const Entity& text = d.entities[0];
+  EXPECT_EQ(text.type, EntityType::kText);
+  EXPECT_EQ(text.textstring, "中文 K12+300");
+  EXPECT_EQ(text.layer, "电气设备");
+  EXPECT_EQ(text.insertion, (Point3{500100, 3400200, 0}));
+  EXPECT_EQ(text.alignment, (Point3{0, 0, 0}));
+
+  const Entity& mtext = d.entities[1];
+  EXPECT_EQ(mtext.type, EntityType::kMText);
+  std::string expected;
+  for (int i = 0; i < 200; ++i) expected += "测量";
+  EXPECT_EQ(mtext.textstring, expected);  // split into group-3 chunks by the writer
+  EXPECT_EQ(mtext.layer, "关闭");
+  EXPECT_EQ(mtext.insertion, (Point3{500100.5, 3400300.25, 12}));
+
+  const Entity& arc = d.entities[2];
+  EXPECT_EQ(arc.type, EntityType::kArc);
+  EXPECT_EQ(arc.color, 4);
+  EXPECT_EQ(arc.center, (Point3{-10, 20, 0}));
+  EXPECT_EQ(arc.normal, (Point3{0, 0, -1}));
+  EXPECT_EQ(arc.startAngle, 30 * kPi / 180);
+  EXPECT_EQ(arc.endAngle, 120 * kPi / 180);
+
+  const Entity& poly = d.entities[3];
+  EXPECT_EQ(poly.type, EntityType::kLwPolyline);
+  EXPECT_EQ(poly.coordinates, (std::vector<double>{0, 0, 10, 0, 10, 10}));
+  EXPECT_EQ(poly.bulges, (std::vector<double>{0.5, 0, -1}));
+  EXPECT_TRUE(poly.closed);
+  EXPECT_EQ(poly.elevation, 7.5);
+
+  const Entity& lw = d.entities[4];
+  EXPECT_EQ(lw.type, EntityType::kLwPolyline);
+  EXPECT_EQ(lw.coordinates, (std::vector<double>{1, 2, 3, 4}));
+  EXPECT_EQ(lw.bulges, (std::vector<double>{0.25, 0}));
+  EXPECT_FALSE(lw.closed);
+}
+
+TEST(DxfWrittenByEzdxf, BinaryR2018) {
+  const DxfDrawing d = ReadDxfFile(DataDir() / "binary_r2018.dxf");
+  EXPECT_EQ(d.acadver, "AC1032");
+  ASSERT_EQ(d.entities.size(), 4u);
+  EXPECT_EQ(d.entities[0].type, EntityType::kLine);
+  EXPECT_EQ(d.entities[0].layer, "图层1");
+  EXPECT_EQ(d.entities[0].start, (Point3{1.25, 2.5, 0}));
+  EXPECT_EQ(d.entities[0].end, (Point3{3.75, -4.5, 1}));
+  EXPECT_EQ(d.entities[1].type, EntityType::kCircle);
+  EXPECT_EQ(d.entities[1].color, 2);
+  EXPECT_EQ(d.entities[1].center, (Point3{100, 200, 5}));
+  EXPECT_EQ(d.entities[1].radius, 12.5);
+  EXPECT_EQ(d.entities[2].type, EntityType::k3dPolyline);
+  EXPECT_EQ(d.entities[2].coordinates, (std::vector<double>{0, 0, 5, 10, 0, 7, 10, 10, 9}));
+  EXPECT_EQ(d.entities[3].type, EntityType::kText);
+  EXPECT_EQ(d.entities[3].textstring, "设计号");
+  EXPECT_EQ(d.entities[3].insertion, (Point3{5, 6, 0}));
+  bool found = false;
+  for (const Layer& l : d.layers) found = found || (l.name == "图层1" && l.color == 5);
   EXPECT_TRUE(found);
 }
 

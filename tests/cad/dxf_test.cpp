@@ -52,12 +52,14 @@ std::string Binary(const Groups& groups, bool r12) {
       put(255, 1);
       put(static_cast<uint16_t>(c), 2);
     }
-    if ((c >= 10 && c <= 59) || (c >= 110 && c <= 149) || (c >= 210 && c <= 239)) {
+    if ((c >= 10 && c <= 59) || (c >= 110 && c <= 149) || (c >= 210 && c <= 239) ||
+        (c >= 1010 && c <= 1059)) {
       const double d = std::stod(g.value);
       uint64_t bits;
       std::memcpy(&bits, &d, 8);
       put(bits, 8);
-    } else if ((c >= 60 && c <= 79) || (c >= 170 && c <= 179) || (c >= 270 && c <= 289)) {
+    } else if ((c >= 60 && c <= 79) || (c >= 170 && c <= 179) || (c >= 270 && c <= 289) ||
+               (c >= 1060 && c <= 1070)) {
       put(static_cast<uint16_t>(std::stoi(g.value)), 2);
     } else if (c >= 90 && c <= 99) {
       put(static_cast<uint32_t>(std::stol(g.value)), 4);
@@ -208,6 +210,24 @@ TEST(DxfGeometry, MTextChunksAndEmbeddedObject) {
   EXPECT_EQ(m.type, EntityType::kMText);
   EXPECT_EQ(m.textstring, "{\\fSimHei|b0;first\\Plast}");
   EXPECT_EQ(m.insertion, (Point3{10, 20, 12}));
+}
+
+// Columns saved for a release before 2018: one MTEXT per column, listed by handle in
+// the first one's extended data; a host joins them on opening.
+TEST(DxfGeometry, MTextColumnsAreJoined) {
+  const Groups body{{0, "MTEXT"},    {5, "2D"},   {8, "0"},    {10, "1"},   {1, "one \\N"},
+                    {1001, "ACAD"}, {1000, "ACAD_MTEXT_COLUMNS_BEGIN"},     {1070, "47"},
+                    {1070, "3"},    {1005, "2F"}, {1005, "2e"}, {1005, "99"},
+                    {1000, "ACAD_MTEXT_COLUMNS_END"},       {0, "MTEXT"}, {5, "2E"},
+                    {8, "0"},       {1, "two "},  {0, "LINE"}, {8, "0"},   {0, "MTEXT"},
+                    {5, "2F"},      {8, "0"},     {1, "three "}};
+  for (const std::string& bytes : {Ascii(Entities(body) + kEof),
+                                   Binary(Header("AC1015") + Entities(body) + kEof, false)}) {
+    const DxfDrawing d = Parse(bytes);
+    ASSERT_EQ(d.entities.size(), 2u);
+    EXPECT_EQ(d.entities[0].textstring, "one \\Nthree two ");
+    EXPECT_EQ(d.entities[1].type, EntityType::kLine);
+  }
 }
 
 // Coordinates stay in the polyline's plane; one bulge per vertex.
