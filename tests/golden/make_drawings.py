@@ -201,6 +201,15 @@ def r12_polyline():
     save("r12_polyline", doc, settings(Check1="1"))
 
 
+def cli_data():
+    # For the command line's tests: a drawing with nothing the converter takes.
+    doc = ezdxf.new("R2018")
+    doc.modelspace().add_point((E0, N0))
+    folder = os.path.join(HERE, "..", "cli", "data")
+    os.makedirs(folder, exist_ok=True)
+    doc.saveas(os.path.join(folder, "point_only.dxf"))
+
+
 if __name__ == "__main__":
     families()
     bulges()
@@ -212,3 +221,4 @@ if __name__ == "__main__":
     colours()
     datum()
     r12_polyline()
+    cli_data()

@@ -1,0 +1,384 @@
+// The `varnolt` command line, run as a program: what it prints, what it writes, its
+// exit codes (0 done, 1 the work failed, 2 bad usage), and that a failure damages no
+// file. Every call names a settings file in a temporary folder, so the Varnolt.ini
+// beside the binary is never touched (checked after each test).
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "calc/correction.h"
+#include "geodesy/datum.h"
+#include "geodesy/projection.h"
+#include "process.h"
+#include "text/numtext.h"
+#include "ui/settings.h"
+
+namespace varnolt {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::ReadWholeFile;
+using testing::RunProcess;
+
+const std::string kBadData = "数据文件格式有误或操作不当！";
+const std::string kCancelled = "读取文件被取消！";
+const std::string kRunFailed = "数据文件格式有误、操作不当或其它未知错误！";
+
+// Beijing 1954 about 114 deg 30 min, the rest the defaults.
+const std::string kSettingsText =
+    "10\r\n114.3\r\n100\r\n6\r\n-0.0335\r\n0.039\r\n10\r\n-1\r\n0\r\n0\r\n";
+
+// Comments, blank lines, tabs and runs of blanks, as surveyors' files have them.
+const std::string kControlPoints =
+    ";; 控制点 X Y B L\r\n"
+    "\r\n"
+    "GPS01\t3381245.312\t481906.447\t30.33008619\t114.18435554\r\n"
+    "GPS02   3379870.058    493512.930     30.32164945     114.25589564\r\n"
+    "   ;; indented comment\r\n"
+    "   K07\t 3380416.775 \t500233.164  30.32343827\t\t114.30112135   \r\n"
+    "K12 3382903.601 509874.218 30.33548273 114.36128047 extra fields ignored\r\n";
+
+std::optional<std::string> FileIfPresent(const fs::path& path) {
+  if (!fs::exists(path)) return std::nullopt;
+  return ReadWholeFile(path);
+}
+
+class CliTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "varnolt-cli-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+    settingsPath_ = dir_ / "Varnolt.ini";
+    Write(settingsPath_, kSettingsText);
+    besideBinary_ = fs::path(VARNOLT_BINARY).parent_path() / "Varnolt.ini";
+    besideBefore_ = FileIfPresent(besideBinary_);
+  }
+
+  void TearDown() override {
+    EXPECT_EQ(FileIfPresent(besideBinary_), besideBefore_)
+        << "a test touched " << besideBinary_;
+    std::error_code ec;
+    fs::remove_all(dir_, ec);
+  }
+
+  static void Write(const fs::path& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+  }
+
+  // varnolt SUBCOMMAND ARGS... --settings <temp>/Varnolt.ini
+  testing::ProcessResult Varnolt(std::vector<std::string> args, const std::string& input = "") {
+    args.insert(args.begin(), VARNOLT_BINARY);
+    args.push_back("--settings");
+    args.push_back(settingsPath_.string());
+    return RunProcess(args, input);
+  }
+
+  // Names in the folder other than those given.
+  std::vector<std::string> ExtraFiles(const fs::path& folder, std::vector<std::string> known) {
+    std::vector<std::string> extra;
+    for (const auto& entry : fs::directory_iterator(folder)) {
+      std::string name = entry.path().filename().string();
+      if (std::find(known.begin(), known.end(), name) == known.end()) extra.push_back(name);
+    }
+    return extra;
+  }
+
+  fs::path dir_, settingsPath_, besideBinary_;
+  std::optional<std::string> besideBefore_;
+};
+
+// --- correct -------------------------------------------------------------------
+
+TEST_F(CliTest, CorrectPrintsAndWritesTheCoreTable) {
+  const fs::path input = dir_ / "pts.txt";
+  Write(input, kControlPoints);
+  Settings settings;
+  ASSERT_TRUE(ParseSettings(kSettingsText, settings));
+  const std::vector<ControlPoint> points = ParseControlPoints(kControlPoints);
+  ASSERT_EQ(points.size(), 4u);
+  const CorrectionResult expected = ComputeCorrections(settings, points);
+
+  auto r = Varnolt({"correct", input.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, expected.table);
+  EXPECT_EQ(ReadWholeFile(dir_ / "pts_计算结果.txt"), expected.table);
+  // The table lists the points in input order and ends with the two averages.
+  EXPECT_NE(expected.table.find("GPS01 "), std::string::npos);
+  EXPECT_LT(expected.table.find("GPS02 "), expected.table.find("K07 "));
+  EXPECT_NE(expected.table.find("纬度修正平均：" + FixedText(expected.latAverage, 5)),
+            std::string::npos);
+  // Without --save the settings file keeps every byte.
+  EXPECT_EQ(ReadWholeFile(settingsPath_), kSettingsText);
+}
+
+TEST_F(CliTest, CorrectSaveStoresTheAveragesAsLinesFiveAndSix) {
+  const fs::path input = dir_ / "pts.txt";
+  Write(input, kControlPoints);
+  Settings settings;
+  ASSERT_TRUE(ParseSettings(kSettingsText, settings));
+  const CorrectionResult expected = ComputeCorrections(settings, ParseControlPoints(kControlPoints));
+
+  auto r = Varnolt({"correct", "--save", input.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  char lat[32], lon[32];
+  std::snprintf(lat, sizeof lat, "%.5f", expected.latAverage);
+  std::snprintf(lon, sizeof lon, "%.5f", expected.lonAverage);
+  EXPECT_EQ(ReadWholeFile(settingsPath_),
+            "10\r\n114.3\r\n100\r\n6\r\n" + std::string(lat) + "\r\n" + std::string(lon) +
+                "\r\n10\r\n-1\r\n0\r\n0\r\n");
+}
+
+TEST_F(CliTest, CorrectSaveKeepsOverridesOutOfTheFile) {
+  const fs::path input = dir_ / "pts.txt";
+  Write(input, kControlPoints);
+  auto r = Varnolt({"correct", "--save", "--width", "3", input.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  Settings saved = LoadSettings(settingsPath_);
+  EXPECT_EQ(saved.Text4, "6");
+  EXPECT_EQ(saved.Text2, "114.3");
+}
+
+TEST_F(CliTest, CorrectBadDataNamesTheLineAndWritesNothing) {
+  const fs::path input = dir_ / "pts.txt";
+  Write(input, ";; header\r\nP1 3381245.312 481906.447 30.33008619\r\n");
+  auto r = Varnolt({"correct", "--save", input.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, "");
+  ASSERT_NE(r.err.find(kBadData + "\n"), std::string::npos) << r.err;
+  // The line after the message says where: line 2 of the file.
+  const std::string detail = r.err.substr(r.err.find(kBadData) + kBadData.size() + 1);
+  EXPECT_NE(detail.find("line 2"), std::string::npos) << detail;
+  EXPECT_FALSE(fs::exists(dir_ / "pts_计算结果.txt"));
+  EXPECT_EQ(ReadWholeFile(settingsPath_), kSettingsText);
+
+  Write(input, "P1 3381245.312 48190x.447 30.33008619 114.18435554\r\n");
+  r = Varnolt({"correct", input.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(kBadData), std::string::npos) << r.err;
+
+  Write(input, ";; only comments\r\n\r\n");
+  r = Varnolt({"correct", input.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(kBadData), std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, CorrectMissingFileIsReportedAsCancelled) {
+  auto r = Varnolt({"correct", (dir_ / "nosuch.txt").string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(kCancelled + "\n"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("nosuch.txt"), std::string::npos) << r.err;
+  EXPECT_EQ(ExtraFiles(dir_, {"Varnolt.ini"}), std::vector<std::string>{});
+}
+
+// --- point ---------------------------------------------------------------------
+
+std::string CoreLonLat(double X, double Y) {
+  const DatumParameters datum = SelectDatum(true);
+  return Lstr(datum, X, Y, 114.3, 0.039) + "," + Bstr(datum, X, Y, 114.3, -0.0335);
+}
+
+TEST_F(CliTest, PointPrintsLstrAndBstr) {
+  auto r = Varnolt({"point", "3380600", "512400"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, CoreLonLat(3380600, 512400) + "\n");
+  // On the central meridian the longitude is 114.5 + 0.039 / 60.
+  r = Varnolt({"point", "3380100", "500000"});
+  EXPECT_EQ(r.out.substr(0, r.out.find(',')), "114.50065");
+}
+
+TEST_F(CliTest, PointFollowsTheDatumOverride) {
+  auto r = Varnolt({"point", "--datum", "xian80", "3380600", "512400"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const DatumParameters datum = SelectDatum(false);
+  EXPECT_EQ(r.out, Lstr(datum, 3380600, 512400, 114.3, 0.039) + "," +
+                       Bstr(datum, 3380600, 512400, 114.3, -0.0335) + "\n");
+}
+
+TEST_F(CliTest, PointBatchAnswersEveryLineOfStdin) {
+  auto r = Varnolt({"point"}, "3380600 512400\n\n3381245.312\t481906.447\r\n3379870.058,493512.93\n");
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, CoreLonLat(3380600, 512400) + "\n" + CoreLonLat(3381245.312, 481906.447) + "\n" +
+                       CoreLonLat(3379870.058, 493512.93) + "\n");
+}
+
+TEST_F(CliTest, PointBatchStopsAtABadLine) {
+  auto r = Varnolt({"point"}, "3380600 512400\n3380600 abc\n3380100 500000\n");
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_EQ(r.out, CoreLonLat(3380600, 512400) + "\n");
+  EXPECT_NE(r.err.find("line 2"), std::string::npos) << r.err;
+
+  r = Varnolt({"point"}, "3380600\n");
+  EXPECT_EQ(r.exitCode, 1);
+}
+
+TEST_F(CliTest, PointNonNumericArgumentIsAUsageError) {
+  auto r = Varnolt({"point", "north", "512400"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_EQ(r.out, "");
+  r = Varnolt({"point", "3380600", "5124OO"});
+  EXPECT_EQ(r.exitCode, 2);
+}
+
+// --- convert -------------------------------------------------------------------
+
+fs::path Golden(const std::string& name) {
+  return fs::path(VARNOLT_SOURCE_DIR) / "tests" / "golden" / name;
+}
+
+TEST_F(CliTest, ConvertWritesTheGoldenDocument) {
+  Write(settingsPath_, ReadWholeFile(Golden("families") / "Varnolt.ini"));
+  const fs::path out = dir_ / "families.kml";
+  Write(out, "an older document");
+  auto r = Varnolt({"convert", Golden("families/drawing.dxf").string(), "-o", out.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(ReadWholeFile(out) == ReadWholeFile(Golden("families") / "expected.kml"));
+  EXPECT_EQ(ExtraFiles(dir_, {"Varnolt.ini", "families.kml"}), std::vector<std::string>{});
+}
+
+// Each failure: its message, exit 1, the earlier file at the output path untouched and
+// nothing left in the output folder.
+TEST_F(CliTest, ConvertFailuresDamageNoFile) {
+  const std::string drawing = Golden("families/drawing.dxf").string();
+  const std::string pointOnly =
+      (fs::path(VARNOLT_SOURCE_DIR) / "tests" / "cli" / "data" / "point_only.dxf").string();
+  const fs::path out = dir_ / "road.kml";
+  const std::string earlier = "<kml>an earlier document</kml>\r\n";
+  struct Case {
+    const char* label;
+    std::vector<std::string> args;
+    std::string message;
+  };
+  const Case cases[] = {
+      {"segment 0", {drawing, "--segment", "0"}, kRunFailed},
+      {"segment letters", {drawing, "--segment", "abc"}, kRunFailed},
+      {"only a POINT", {pointOnly}, kRunFailed},
+      {"no such layer", {drawing, "--layer", "NOSUCH"}, kRunFailed},
+      {"missing drawing", {(dir_ / "nosuch.dxf").string()}, kCancelled},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.label);
+    Write(out, earlier);
+    std::vector<std::string> args = {"convert"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.insert(args.end(), {"-o", out.string()});
+    auto r = Varnolt(args);
+    EXPECT_EQ(r.exitCode, 1) << r.err;
+    EXPECT_NE(r.err.find(c.message + "\n"), std::string::npos) << r.err;
+    EXPECT_EQ(ReadWholeFile(out), earlier);
+    EXPECT_EQ(ExtraFiles(dir_, {"Varnolt.ini", "road.kml"}), std::vector<std::string>{});
+    EXPECT_EQ(ReadWholeFile(settingsPath_), kSettingsText);
+  }
+}
+
+TEST_F(CliTest, ConvertNotADrawingFails) {
+  const fs::path drawing = dir_ / "notes.dxf";
+  Write(drawing, "this is not a drawing\n");
+  const fs::path out = dir_ / "road.kml";
+  Write(out, "earlier");
+  auto r = Varnolt({"convert", drawing.string(), "-o", out.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find(kRunFailed), std::string::npos) << r.err;
+  EXPECT_EQ(ReadWholeFile(out), "earlier");
+}
+
+TEST_F(CliTest, ConvertToAFolderThatCannotBeWrittenFails) {
+  const std::string drawing = Golden("families/drawing.dxf").string();
+  // A folder that does not exist, and one "inside" a plain file.
+  Write(dir_ / "plain", "x");
+  for (const fs::path& out : {dir_ / "missing" / "road.kml", dir_ / "plain" / "road.kml"}) {
+    SCOPED_TRACE(out.string());
+    auto r = Varnolt({"convert", drawing, "-o", out.string()});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(kCancelled + "\n"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(ExtraFiles(dir_, {"Varnolt.ini", "plain"}), std::vector<std::string>{});
+
+  // Write permission only means something when not running as root.
+  if (::geteuid() != 0) {
+    const fs::path locked = dir_ / "locked";
+    fs::create_directory(locked);
+    Write(locked / "road.kml", "earlier");
+    fs::permissions(locked, fs::perms::owner_read | fs::perms::owner_exec);
+    auto r = Varnolt({"convert", drawing, "-o", (locked / "road.kml").string()});
+    fs::permissions(locked, fs::perms::owner_all);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(kCancelled), std::string::npos) << r.err;
+    EXPECT_EQ(ReadWholeFile(locked / "road.kml"), "earlier");
+    EXPECT_EQ(ExtraFiles(locked, {"road.kml"}), std::vector<std::string>{});
+  }
+}
+
+TEST_F(CliTest, ConvertRefusesToOverwriteTheDrawing) {
+  const fs::path drawing = dir_ / "site.kml";  // a drawing whose name ends in .kml
+  const std::string bytes = ReadWholeFile(Golden("families/drawing.dxf"));
+  Write(drawing, bytes);
+  fs::create_directory(dir_ / "sub");
+  for (const std::string& out :
+       {drawing.string(), (dir_ / "sub" / ".." / "site.kml").string()}) {
+    SCOPED_TRACE(out);
+    auto r = Varnolt({"convert", drawing.string(), "-o", out});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.err.find(kCancelled), std::string::npos) << r.err;
+    EXPECT_TRUE(ReadWholeFile(drawing) == bytes);
+  }
+  // Without -o the output is the drawing's name with .kml: the same file here.
+  auto r = Varnolt({"convert", drawing.string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_TRUE(ReadWholeFile(drawing) == bytes);
+  EXPECT_EQ(ExtraFiles(dir_, {"Varnolt.ini", "site.kml", "sub"}), std::vector<std::string>{});
+}
+
+TEST_F(CliTest, ConvertDefaultOutputIsBesideTheDrawing) {
+  const fs::path drawing = dir_ / "families.dxf";
+  Write(drawing, ReadWholeFile(Golden("families/drawing.dxf")));
+  Write(settingsPath_, ReadWholeFile(Golden("families") / "Varnolt.ini"));
+  auto r = Varnolt({"convert", drawing.string()});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(ReadWholeFile(dir_ / "families.kml") ==
+              ReadWholeFile(Golden("families") / "expected.kml"));
+}
+
+// --- usage and help ---------------------------------------------------------------
+
+TEST_F(CliTest, UsageErrorsExitTwo) {
+  for (const std::vector<std::string>& args :
+       {std::vector<std::string>{"convert", "--no-such-option", "a.dxf"},
+        std::vector<std::string>{"point", "--bogus"},
+        std::vector<std::string>{"correct", "--bogus", "pts.txt"},
+        std::vector<std::string>{"convert"},  // the drawing is required
+        std::vector<std::string>{"frobnicate"},
+        std::vector<std::string>{"point", "--datum", "wgs84", "1", "2"}}) {
+    SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));
+    auto r = Varnolt(args);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+  }
+  auto r = RunProcess({VARNOLT_BINARY});  // no subcommand
+  EXPECT_EQ(r.exitCode, 2);
+}
+
+TEST_F(CliTest, EverySubcommandHelpNamesItsOptions) {
+  const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
+      {"convert", {"--output", "--layer", "--settings", "--segment", "--width", "--arcs",
+                   "--meridian", "--datum"}},
+      {"point", {"--settings", "--meridian", "--datum", "--lat-correction", "--lon-correction"}},
+      {"correct", {"--save", "--settings", "--meridian", "--datum"}},
+  };
+  for (const auto& [command, options] : expected) {
+    SCOPED_TRACE(command);
+    auto r = RunProcess({VARNOLT_BINARY, command, "--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const std::string& option : options) {
+      EXPECT_NE(r.out.find(option), std::string::npos) << option << " missing in\n" << r.out;
+    }
+  }
+}
+
+}  // namespace
+}  // namespace varnolt
