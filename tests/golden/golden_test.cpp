@@ -268,6 +268,40 @@ TEST(GoldenCoordinatesTest, PointsAgreeWithProj) {
             std::string::npos);
 }
 
+// The drawings really are what their cases claim, so that a regenerated drawing
+// (another ezdxf, another option) cannot quietly stop testing its point.
+TEST(GoldenDrawingsTest, DrawingsHoldWhatTheirCasesTest) {
+  auto drawing = [](const char* kase) { return ReadBytes(GoldenDir() / kase / "drawing.dxf"); };
+  const std::string gbk = drawing("gbk_r2000");
+  EXPECT_NE(gbk.find("$ACADVER\n  1\nAC1015\n"), std::string::npos);
+  EXPECT_NE(gbk.find("$DWGCODEPAGE\n  3\nANSI_936\n"), std::string::npos);
+  EXPECT_NE(gbk.find("\xB2\xE2\xCA\xD4\xCE\xC4\xB1\xBE"), std::string::npos);  // 测试文本 in GBK
+  EXPECT_EQ(gbk.find("测试文本"), std::string::npos);                                    // not UTF-8
+  EXPECT_EQ(gbk.find("\\U+"), std::string::npos);                                       // nor escaped
+
+  const std::string utf8 = drawing("utf8_r2018");
+  EXPECT_NE(utf8.find("$ACADVER\n  1\nAC1032\n"), std::string::npos);
+  EXPECT_NE(utf8.find("한글 😀"), std::string::npos);
+
+  // The long multiline text is split into a group 3 chunk and a group 1 tail.
+  const std::string texts = drawing("texts");
+  const size_t chunk = texts.find("\n  3\n第01段");
+  ASSERT_NE(chunk, std::string::npos);
+  EXPECT_NE(texts.find("\n  1\n", chunk), std::string::npos);
+
+  // Layer OFF is stored with colour -3; one line is ByBlock.
+  const std::string colours = drawing("colours_width_half");
+  EXPECT_NE(colours.find("\n  2\nOFF\n 70\n0\n 62\n-3\n"), std::string::npos);
+  EXPECT_NE(colours.find("\n 62\n0\n"), std::string::npos);
+
+  EXPECT_NE(drawing("arc_extrusion").find("\n210\n0.0\n220\n0.0\n230\n-1.0\n"), std::string::npos);
+
+  const std::string r12 = drawing("r12_polyline");
+  EXPECT_NE(r12.find("$ACADVER\n  1\nAC1009\n"), std::string::npos);
+  EXPECT_NE(r12.find("\nPOLYLINE\n"), std::string::npos);
+  EXPECT_EQ(r12.find("LWPOLYLINE"), std::string::npos);
+}
+
 TEST(GoldenCasesTest, AllCasesArePresent) {
   // A lost folder would otherwise just shrink the suite.
   EXPECT_GE(GoldenCases().size(), 13u);
