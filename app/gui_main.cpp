@@ -1,0 +1,82 @@
+// varnolt-gui: starts the main window. Options: --settings FILE uses another
+// settings file than the one beside the program; --screenshot DIR writes pictures
+// of the windows for the manual and quits (hidden: for scripts/screenshots).
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QDir>
+#include <QFileInfo>
+#include <QPixmap>
+#include <QTimer>
+
+#include "ui/converter_form.h"
+#include "ui/drawing_view.h"
+#include "ui/drawing_window.h"
+#include "ui/form_environment.h"
+#include "ui/qt_text.h"
+
+namespace {
+
+// Pictures of the main window and of the drawing window with a selection made.
+int TakeScreenshots(varnolt::ConverterForm& form, const QString& dir, const QString& drawing) {
+  QDir().mkpath(dir);
+  if (!form.grab().save(dir + "/main_window.png")) return 1;
+  varnolt::DrawingWindow* host = form.EnsureDrawingWindow();
+  host->resize(900, 640);
+  host->LoadDrawing(drawing);
+  host->show();
+  host->view()->ZoomExtents();
+  QApplication::processEvents();
+  host->AppendPrompt(varnolt::ToQString(std::string(varnolt::kSelectPrompt)));
+  host->view()->BeginSelection();
+  // A window around the western half of the site, then a crossing window over the
+  // kerbs, as a user would drag them.
+  varnolt::DrawingView* view = host->view();
+  const QRectF r = view->rect();
+  view->SelectInBox(QPointF(r.width() * 0.05, r.height() * 0.35),
+                    QPointF(r.width() * 0.45, r.height() * 0.8), false);
+  view->SelectInBox(QPointF(r.width() * 0.62, r.height() * 0.72),
+                    QPointF(r.width() * 0.58, r.height() * 0.9), false);
+  QApplication::processEvents();
+  return host->grab().save(dir + "/drawing_window.png") ? 0 : 1;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  QApplication app(argc, argv);
+  QApplication::setApplicationName("varnolt-gui");
+  QApplication::setApplicationVersion("1.1");
+
+  QCommandLineParser parser;
+  parser.setApplicationDescription("Varnolt: CAD drawings on a Gauss-Krueger plane to KML.");
+  parser.addHelpOption();
+  parser.addVersionOption();
+  QCommandLineOption settingsOption("settings", "Use FILE as the settings file.", "FILE");
+  parser.addOption(settingsOption);
+  QCommandLineOption shotOption("screenshot", "Write screenshots to DIR and quit.", "DIR");
+  shotOption.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(shotOption);
+  QCommandLineOption drawingOption("screenshot-drawing", "Drawing for the screenshots.", "DXF");
+  drawingOption.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(drawingOption);
+  parser.process(app);
+
+  const std::filesystem::path settings = parser.isSet(settingsOption)
+                                             ? varnolt::ToPath(parser.value(settingsOption))
+                                             : varnolt::DefaultSettingsPath();
+  varnolt::DesktopEnvironment env;
+  varnolt::ConverterForm form(settings, env);
+  form.show();
+  form.CenterForm();
+
+  if (parser.isSet(shotOption)) {
+    int status = 1;
+    QTimer::singleShot(200, &app, [&] {
+      status = TakeScreenshots(form, parser.value(shotOption), parser.value(drawingOption));
+      QApplication::quit();
+    });
+    app.exec();
+    return status;
+  }
+  return app.exec();
+}

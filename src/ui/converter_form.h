@@ -1,0 +1,123 @@
+// ConverterForm, the program's main window: the ten settings in three frames and the
+// five buttons (Convert, correction calculator, help, the maker's page, exit). It
+// maps its controls to a Settings value and hands the work to the core: the
+// conversion run on a worker thread, the correction calculator in place.
+#pragma once
+
+#include <QFutureWatcher>
+#include <QLineEdit>
+#include <QPoint>
+#include <QSize>
+#include <QWidget>
+
+#include <filesystem>
+
+#include "base/error.h"
+#include "ui/run_task.h"
+#include "ui/settings.h"
+
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QPushButton;
+class QRadioButton;
+
+namespace varnolt {
+
+class DrawingWindow;
+class FormEnvironment;
+
+// A settings text box: on receiving the focus its whole text is selected and its
+// background turns light green; on losing it the background is restored. Nothing
+// typed is checked or reformatted.
+class SettingsEdit : public QLineEdit {
+  Q_OBJECT
+
+ public:
+  static QColor FocusColour() { return QColor(192, 255, 192); }
+  using QLineEdit::QLineEdit;
+
+ protected:
+  void focusInEvent(QFocusEvent* event) override;
+  void focusOutEvent(QFocusEvent* event) override;
+};
+
+class ConverterForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  // `settingsPath` is read now (defaults on any fault) and written by every run and
+  // calculation; closing the window writes nothing.
+  ConverterForm(std::filesystem::path settingsPath, FormEnvironment& env,
+                QWidget* parent = nullptr);
+  ~ConverterForm() override;
+
+  Settings CurrentSettings() const;
+  void ApplySettings(const Settings& settings);
+  const std::filesystem::path& settingsPath() const { return settingsPath_; }
+
+  bool runInProgress() const { return busy_; }
+  // The drawing window, created by the first conversion; null before.
+  DrawingWindow* drawingWindow() const { return drawing_; }
+  // Created on demand (for screenshots and tests that open a drawing first).
+  DrawingWindow* EnsureDrawingWindow();
+
+  // Where the window goes on a screen: horizontally centred, a third of the free
+  // height above it. Single-precision arithmetic, as the placement always was.
+  static QPoint CenterPosition(QSize screen, QSize window);
+  void CenterForm();
+
+  // The user manual: beside the executable, then ../share/doc/varnolt, then the
+  // source tree's docs/. Empty when none exists.
+  static QString ManualPath();
+
+  static QString SaveDialogTitle() { return QStringLiteral("保存kml文件"); }
+  static QString SaveDialogFilter() { return QStringLiteral("kml文件(*.kml)"); }
+  static QString OpenDialogTitle() {
+    return QStringLiteral("读取平面坐标及对应点84经纬度资料");
+  }
+  static QString OpenDialogFilter() {
+    return QStringLiteral("坐标及经纬度文件(*.txt);;所有文件（*.*)(*)");
+  }
+
+ public slots:
+  void Convert();           // Command2
+  void CalculateCorrection();  // xpcmdbutton1
+  void ShowHelp();          // xpcmdbutton4
+  void MoreSoftware();      // xpcmdbutton3
+  void Exit();              // xpcmdbutton5
+
+ signals:
+  // A conversion ended (ok: the document was written), after any failure message.
+  void runFinished(bool ok);
+  // A correction calculation ended, after any failure message.
+  void correctionFinished(bool ok);
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override;
+
+ private:
+  void BuildControls();
+  void SetBusy(bool busy);
+  void FailRun(ErrorKind kind, const QString& detail);
+  void OnSelectionEnded(bool cancelled);
+  void OnRunFinished();
+
+  std::filesystem::path settingsPath_;
+  FormEnvironment& env_;
+
+  QGroupBox *frame1_, *frame2_, *frame3_;
+  QRadioButton *option1_, *option2_;
+  QCheckBox* check1_;
+  SettingsEdit* text_[7];
+  QPushButton *command2_, *button1_, *button3_, *button4_, *button5_;
+
+  DrawingWindow* drawing_ = nullptr;
+  RunChannel channel_;
+  QFutureWatcher<RunOutcome> watcher_;
+  bool busy_ = false;
+  bool awaitingSelection_ = false;
+  std::filesystem::path output_;
+};
+
+}  // namespace varnolt

@@ -1,0 +1,66 @@
+// The CAD host of this platform: a window with one DXF drawing's model space, the
+// picking view and a command-line pane that shows every prompt of a run, with a
+// progress bar beneath.
+#pragma once
+
+#include <QMainWindow>
+
+#include <memory>
+
+#include "cad/dxf.h"
+
+class QAction;
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+
+namespace varnolt {
+
+class DrawingView;
+class FormEnvironment;
+
+class DrawingWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  explicit DrawingWindow(FormEnvironment& env, QWidget* parent = nullptr);
+
+  bool HasDrawing() const;
+  // Reads the DXF file and shows it zoomed to its extents. Throws Error (the
+  // window keeps its previous drawing then).
+  void LoadDrawing(const QString& path);
+  QString drawingPath() const { return path_; }
+  std::shared_ptr<const DxfDrawing> drawing() const;
+
+  DrawingView* view() const { return view_; }
+  QPlainTextEdit* commandPane() const { return pane_; }
+  QProgressBar* progressBar() const { return progress_; }
+
+  // One command-line prompt, on a line of its own.
+  void AppendPrompt(const QString& text);
+  void SetProgress(qint64 done, qint64 total);
+  // While a run uses the drawing it cannot be replaced.
+  void SetBusy(bool busy);
+
+ public slots:
+  // File ▸ Open: asks for a DXF file and switches to it.
+  void OpenFromMenu();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  FormEnvironment& env_;
+  DrawingView* view_;
+  QPlainTextEdit* pane_;
+  QProgressBar* progress_;
+  QLabel* picks_;
+  QAction* openAction_;
+  QString path_;
+};
+
+// Title and filter of the dialog that opens a drawing.
+QString OpenDrawingTitle();
+QString OpenDrawingFilter();
+
+}  // namespace varnolt

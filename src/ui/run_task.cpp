@@ -1,0 +1,80 @@
+#include "ui/run_task.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <exception>
+
+#include "ui/qt_text.h"
+
+namespace varnolt {
+
+PickedSource::PickedSource(std::shared_ptr<const DxfDrawing> drawing,
+                           std::vector<size_t> picks, std::string description)
+    : drawing_(std::move(drawing)), picks_(std::move(picks)),
+      description_(std::move(description)) {}
+
+std::vector<const Entity*> PickedSource::SelectOnScreen() {
+  std::vector<const Entity*> picked;
+  picked.reserve(picks_.size());
+  for (size_t i : picks_) {
+    if (i < drawing_->entities.size()) picked.push_back(&drawing_->entities[i]);
+  }
+  return picked;
+}
+
+namespace {
+
+class ChannelReporter : public RunReporter {
+ public:
+  explicit ChannelReporter(RunChannel* channel) : channel_(channel) {}
+
+  void Prompt(const std::string& text) override {
+    if (!selectSkipped_ && text == kSelectPrompt) {
+      selectSkipped_ = true;
+      return;
+    }
+    emit channel_->prompt(ToQString(text));
+  }
+  void Progress(int64_t done, int64_t total) override {
+    emit channel_->progress(static_cast<qint64>(done), static_cast<qint64>(total));
+  }
+  void Warning(const std::string& text) override { emit channel_->warning(ToQString(text)); }
+  void Converting(int familyIndex, int64_t i, int64_t count) override {
+    emit channel_->prompt(ToQString(ProgressPrompt(familyIndex, i, count)));
+  }
+
+ private:
+  RunChannel* channel_;
+  bool selectSkipped_ = false;
+};
+
+}  // namespace
+
+QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
+                             std::vector<size_t> picks, std::string description,
+                             Settings settings, std::filesystem::path output,
+                             RunChannel* channel) {
+  return QtConcurrent::run([drawing = std::move(drawing), picks = std::move(picks),
+                            description = std::move(description),
+                            settings = std::move(settings), output = std::move(output),
+                            channel]() mutable {
+    RunOutcome outcome;
+    ChannelReporter reporter(channel);
+    try {
+      PickedSource source(std::move(drawing), std::move(picks), std::move(description));
+      outcome.result = RunConversion(source, settings, output, reporter);
+      outcome.ok = true;
+    } catch (const Error& e) {
+      outcome.kind = e.kind();
+      outcome.what = e.what();
+    } catch (const std::exception& e) {
+      // Nothing may escape a pool thread; out of memory and the like are "anything
+      // else" to the user.
+      outcome.kind = ErrorKind::kGeneral;
+      outcome.what = e.what();
+    }
+    return outcome;
+  });
+}
+
+}  // namespace varnolt

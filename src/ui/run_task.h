@@ -1,0 +1,61 @@
+// A conversion run on a worker thread, so the window stays responsive. The entities
+// were picked on the user-interface thread before it starts; the run's prompts and
+// progress come back through a channel's signals, queued to the window's thread.
+#pragma once
+
+#include <QFuture>
+#include <QObject>
+#include <QString>
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/error.h"
+#include "cad/dxf.h"
+#include "run/run.h"
+#include "ui/settings.h"
+
+namespace varnolt {
+
+// The entities the user picked, in pick order, over the drawing that holds them.
+class PickedSource : public EntitySource {
+ public:
+  PickedSource(std::shared_ptr<const DxfDrawing> drawing, std::vector<size_t> picks,
+               std::string description);
+  const std::vector<Layer>& Layers() const override { return drawing_->layers; }
+  std::vector<const Entity*> SelectOnScreen() override;
+  std::string Describe() const override { return description_; }
+
+ private:
+  std::shared_ptr<const DxfDrawing> drawing_;
+  std::vector<size_t> picks_;
+  std::string description_;
+};
+
+// Lives on the window's thread; the worker emits, the window's slots receive.
+class RunChannel : public QObject {
+  Q_OBJECT
+
+ signals:
+  void prompt(const QString& text);
+  void progress(qint64 done, qint64 total);
+  void warning(const QString& text);
+};
+
+struct RunOutcome {
+  bool ok = false;
+  ErrorKind kind = ErrorKind::kGeneral;
+  std::string what;  // the failure, as the core worded it
+  RunResult result;
+};
+
+// Runs RunConversion on a pool thread. The select prompt has already been shown
+// while the user picked, so the run's own copy of it is not sent again.
+QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
+                             std::vector<size_t> picks, std::string description,
+                             Settings settings, std::filesystem::path output,
+                             RunChannel* channel);
+
+}  // namespace varnolt
