@@ -28,14 +28,14 @@ int TakeScreenshots(varnolt::ConverterForm& form, const QString& dir, const QStr
   QApplication::processEvents();
   host->AppendPrompt(varnolt::ToQString(std::string(varnolt::kSelectPrompt)));
   host->view()->BeginSelection();
-  // A window around the western half of the site, then a crossing window over the
-  // kerbs, as a user would drag them.
+  // A window, left to right, around the building and its label, then a crossing
+  // window, right to left, over the road and its kerbs, as a user would drag them.
   varnolt::DrawingView* view = host->view();
   const QRectF r = view->rect();
-  view->SelectInBox(QPointF(r.width() * 0.05, r.height() * 0.35),
-                    QPointF(r.width() * 0.45, r.height() * 0.8), false);
-  view->SelectInBox(QPointF(r.width() * 0.62, r.height() * 0.72),
-                    QPointF(r.width() * 0.58, r.height() * 0.9), false);
+  view->SelectInBox(QPointF(r.width() * 0.25, r.height() * 0.68),
+                    QPointF(r.width() * 0.45, r.height() * 0.9), false);
+  view->SelectInBox(QPointF(r.width() * 0.5, r.height() * 0.85),
+                    QPointF(r.width() * 0.45, r.height()), false);
   QApplication::processEvents();
   return host->grab().save(dir + "/drawing_window.png") ? 0 : 1;
 }
