@@ -83,7 +83,7 @@ class Parser {
       } else {
         while (!AtSectionEnd()) ++i_;
       }
-      if (IsZero(i_, "ENDSEC")) ++i_;
+      if (i_ < t_.size() && IsZero(i_, "ENDSEC")) ++i_;
     }
     return Finish();
   }
