@@ -1,6 +1,7 @@
 #include "ui/converter_form.h"
 
 #include <QCheckBox>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -237,6 +238,17 @@ bool ConverterForm::eventFilter(QObject* watched, QEvent* event) {
     }
   }
   return QWidget::eventFilter(watched, event);
+}
+
+void ConverterForm::closeEvent(QCloseEvent* event) {
+  if (drawing_) {
+    if (awaitingSelection_) {
+      awaitingSelection_ = false;
+      SetBusy(false);
+    }
+    drawing_->close();
+  }
+  QWidget::closeEvent(event);
 }
 
 Settings ConverterForm::CurrentSettings() const {

@@ -95,6 +95,9 @@ class ConverterForm : public QWidget {
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // The close box ends the program: the drawing window goes too, and a selection
+  // waiting there is dropped without a run. Nothing is saved.
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   void BuildControls();

@@ -538,6 +538,19 @@ class FormTest : public QObject {
       QVERIFY(finished.wait(30000));
       expectOne(env, general);
 
+      // Closing the main window while a selection waits drops it: no run, no message,
+      // and the drawing window closes with it.
+      env.messages.clear();
+      env.saveAnswers << kml;
+      form.show();
+      form.Convert();
+      QVERIFY(view->selecting());
+      form.close();
+      QVERIFY(!finished.wait(300));
+      QVERIFY(env.messages.isEmpty());
+      QVERIFY(!form.drawingWindow()->isVisible());
+      QVERIFY(!form.runInProgress());
+
       // An output folder that does not exist fails as a file access.
       env.messages.clear();
       env.saveAnswers << out.filePath("no/such/dir/x.kml");
