@@ -76,6 +76,29 @@ class TerminalReporter : public RunReporter {
   int lastPercent_ = -1;
 };
 
+// "4G", "500M", "64K" or a plain byte count.
+bool ParseSize(const std::string& text, uint64_t& bytes) {
+  if (text.empty()) return false;
+  uint64_t unit = 1;
+  std::string digits = text;
+  switch (digits.back()) {
+    case 'K': case 'k': unit = uint64_t{1} << 10; break;
+    case 'M': case 'm': unit = uint64_t{1} << 20; break;
+    case 'G': case 'g': unit = uint64_t{1} << 30; break;
+    default: break;
+  }
+  if (unit != 1) digits.pop_back();
+  if (digits.empty() || digits.size() > 12) return false;
+  uint64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return false;
+    n = n * 10 + static_cast<uint64_t>(c - '0');
+  }
+  if (n == 0) return false;
+  bytes = n * unit;
+  return true;
+}
+
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   if (fs::equivalent(a, b, ec)) return true;
@@ -87,6 +110,7 @@ struct ConvertCommand {
   std::string drawing;
   std::string output;
   std::vector<std::string> layers;
+  std::string maxFileSize;
 
   int Run() {
     fs::path out = output.empty() ? fs::path(drawing).replace_extension(".kml") : fs::path(output);
@@ -99,7 +123,13 @@ struct ConvertCommand {
     const Settings s = settings.Effective();
     TerminalReporter reporter;
     try {
-      DxfSource source(drawing);
+      DxfLimits limits;
+      if (!maxFileSize.empty() && !ParseSize(maxFileSize, limits.maxFileBytes)) {
+        std::cerr << "varnolt convert: --max-file-size takes a size such as 500M or 4G, "
+                     "not '" << maxFileSize << "'\n";
+        return kExitUsage;
+      }
+      DxfSource source(drawing, limits);
       source.SetLayerFilter(layers);
       RunResult result = RunConversion(source, s, out, reporter);
       reporter.ClearBar();
@@ -129,6 +159,8 @@ void AddConvertCommand(CLI::App& app, Action& action) {
                   "KML (or KMZ) file to write; default: the drawing's name with .kml");
   sub->add_option("--layer", cmd->layers,
                   "Convert only entities on this layer (repeatable; case-insensitive)");
+  sub->add_option("--max-file-size", cmd->maxFileSize,
+                  "Refuse drawings larger than this (default 2G; K, M and G suffixes)");
   cmd->settings.Add(*sub);
   sub->callback([cmd, &action] { action = [cmd] { return cmd->Run(); }; });
 }

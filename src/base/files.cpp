@@ -22,7 +22,7 @@ namespace {
 
 }  // namespace
 
-std::string ReadFile(const std::filesystem::path& path) {
+std::string ReadFile(const std::filesystem::path& path, uint64_t maxBytes) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) FailFile("open", path, errno);
   struct stat st {};
@@ -34,6 +34,13 @@ std::string ReadFile(const std::filesystem::path& path) {
   if (S_ISDIR(st.st_mode)) {
     ::close(fd);
     FailFile("read", path, EISDIR);
+  }
+  if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) > maxBytes) {
+    ::close(fd);
+    throw Error(ErrorKind::kGeneral,
+                "'" + path.string() + "' is " + std::to_string(st.st_size) +
+                    " bytes, larger than the limit of " + std::to_string(maxBytes) +
+                    " bytes (the command line's --max-file-size raises it)");
   }
   std::string data;
   if (st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
@@ -48,6 +55,11 @@ std::string ReadFile(const std::filesystem::path& path) {
     }
     if (n == 0) break;
     data.append(buf, static_cast<size_t>(n));
+    if (data.size() > maxBytes) {  // a file that grew, or a pipe without a size
+      ::close(fd);
+      throw Error(ErrorKind::kGeneral, "'" + path.string() + "' is larger than the limit of " +
+                                           std::to_string(maxBytes) + " bytes");
+    }
   }
   ::close(fd);
   return data;

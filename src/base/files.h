@@ -1,15 +1,19 @@
 // Whole-file reading and crash-safe writing.
 #pragma once
 
+#include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <string>
 #include <string_view>
 
 namespace varnolt {
 
 // Reads the whole file. Throws Error(kFileAccess) naming the path when it cannot
-// be opened or read (also for a directory).
-std::string ReadFile(const std::filesystem::path& path);
+// be opened or read (also for a directory), and Error(kGeneral) when it is larger
+// than `maxBytes`, before reading any of it.
+std::string ReadFile(const std::filesystem::path& path,
+                     uint64_t maxBytes = std::numeric_limits<uint64_t>::max());
 
 // Writes `bytes` to a temporary file beside `path`, flushes it and renames it over
 // `path`. A failure throws Error(kFileAccess) and leaves an earlier file at `path`

@@ -567,13 +567,13 @@ DxfDrawing ParseDxf(std::string_view bytes, const std::string& name, const DxfLi
   return Parser(tokens, name, limits).Run();
 }
 
-DxfDrawing ReadDxfFile(const std::filesystem::path& path) {
-  const std::string bytes = ReadFile(path);
-  return ParseDxf(bytes, PathText(path));
+DxfDrawing ReadDxfFile(const std::filesystem::path& path, const DxfLimits& limits) {
+  const std::string bytes = ReadFile(path, limits.maxFileBytes);
+  return ParseDxf(bytes, PathText(path), limits);
 }
 
-DxfSource::DxfSource(const std::filesystem::path& path)
-    : drawing_(ReadDxfFile(path)), description_(PathText(path)) {}
+DxfSource::DxfSource(const std::filesystem::path& path, const DxfLimits& limits)
+    : drawing_(ReadDxfFile(path, limits)), description_(PathText(path)) {}
 
 DxfSource::DxfSource(DxfDrawing drawing, std::string description)
     : drawing_(std::move(drawing)), description_(std::move(description)) {}

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -20,7 +21,8 @@ struct DxfDrawing {
 
 // Bounds on what one drawing may ask of memory.
 struct DxfLimits {
-  size_t maxVertices = 10'000'000;  // in one polyline, declared or present
+  size_t maxVertices = 10'000'000;          // in one polyline, declared or present
+  uint64_t maxFileBytes = uint64_t{2} << 30;  // the largest file read, 2 GiB
 };
 
 // Parses DXF bytes. Throws Error(kGeneral) with what and where (line or byte offset)
@@ -34,14 +36,15 @@ struct DxfLimits {
 DxfDrawing ParseDxf(std::string_view bytes, const std::string& name,
                     const DxfLimits& limits = {});
 
-// Reads and parses a file. A missing or unreadable file throws Error(kFileAccess).
-DxfDrawing ReadDxfFile(const std::filesystem::path& path);
+// Reads and parses a file. A missing or unreadable file throws Error(kFileAccess); a
+// file larger than limits.maxFileBytes throws Error(kGeneral) before it is read.
+DxfDrawing ReadDxfFile(const std::filesystem::path& path, const DxfLimits& limits = {});
 
 // The DXF file as an entity source; the layer filter is matched case-insensitively
 // (ASCII case), as the layer table is.
 class DxfSource : public EntitySource {
  public:
-  explicit DxfSource(const std::filesystem::path& path);
+  explicit DxfSource(const std::filesystem::path& path, const DxfLimits& limits = {});
   DxfSource(DxfDrawing drawing, std::string description);
 
   const std::vector<Layer>& Layers() const override { return drawing_.layers; }

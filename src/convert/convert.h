@@ -26,6 +26,10 @@ namespace varnolt {
 // the drawing would otherwise exhaust memory instead of failing.
 inline constexpr int64_t kMaxPointsPerEntity = 10'000'000;
 
+// No document may hold more points than this (several gigabytes of KML, more than
+// Google Earth opens): a run past it stops with a clear message.
+inline constexpr int64_t kMaxPointsPerRun = 100'000'000;
+
 // What one run's converters read, fixed when the run starts.
 struct ConvertContext {
   Projector projector;            // datum (Option1), Text2, Text5, Text6

@@ -274,6 +274,13 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
       } catch (const Error& e) {
         throw Error(e.kind(), DescribeEntity(ent, sourceName) + ": " + e.what());
       }
+      if (result.points > kMaxPointsPerRun) {
+        throw Error(ErrorKind::kGeneral,
+                    "the document would hold more than " + Decimal(kMaxPointsPerRun) +
+                        " points (reached at " + DescribeEntity(ent, sourceName) +
+                        "); convert fewer entities at a time, for example with --layer, "
+                        "or raise 直线最小分段长度 (Text1)");
+      }
       out += "\r\n";
       sink.Flush();
       ++result.entities;
