@@ -460,6 +460,70 @@ class FormTest : public QObject {
     QVERIFY(ReadBytes(all) == ReadBytes(wholeReference));
   }
 
+  void drawingViewPicksPansAndZooms() {
+    ScriptedEnvironment env;
+    DrawingWindow host(env);
+    host.resize(1000, 800);
+    host.LoadDrawing(SiteDxf());
+    host.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&host));
+    QApplication::processEvents();
+    DrawingView* view = host.view();
+    const std::vector<Entity>& entities = host.drawing()->entities;
+    auto typeOf = [&](size_t i) { return entities[i].type; };
+
+    // Outside a selection a click picks nothing.
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 96, 80));
+    QVERIFY(view->picked().empty());
+
+    QSignalSpy ended(view, &DrawingView::selectionEnded);
+    view->BeginSelection();
+    // A click inside the well (centre 90,80, radius 6), away from its rim, finds
+    // nothing and starts a window; the second click closes it. Left to right, a
+    // window cutting the well takes nothing; one around it takes the well.
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 90, 80));
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 120, 95));
+    QVERIFY(view->picked().empty());
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 80, 70));
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 100, 90));
+    QCOMPARE(view->picked().size(), size_t{1});
+    QCOMPARE(typeOf(view->picked()[0]), EntityType::kCircle);
+    // A click on its rim picks it again, which does not repeat it.
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 96, 80));
+    QCOMPARE(view->picked().size(), size_t{1});
+    // A click on the northern kerb picks the line, after the well.
+    QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 50, 8));
+    QCOMPARE(view->picked().size(), size_t{2});
+    QCOMPARE(typeOf(view->picked()[1]), EntityType::kLine);
+    QTest::mouseClick(view, Qt::LeftButton, Qt::ShiftModifier, Screen(view, 50, 8));
+    // Shift with a crossing window takes out what it touches.
+    QTest::mousePress(view, Qt::LeftButton, Qt::ShiftModifier, Screen(view, 100, 80));
+    QTest::mouseRelease(view, Qt::LeftButton, Qt::ShiftModifier, Screen(view, 93, 75));
+    QVERIFY(view->picked().empty());
+    QVERIFY(ended.isEmpty());
+    QTest::mouseClick(view, Qt::RightButton, Qt::NoModifier, Screen(view, 0, 0));
+    QCOMPARE(ended.size(), 1);
+    QCOMPARE(ended.first().first().toBool(), false);
+    QVERIFY(!view->selecting());
+
+    // The middle button drags the drawing along; the wheel zooms about the cursor.
+    const QPoint before = Screen(view, 90, 80);
+    QTest::mousePress(view, Qt::MiddleButton, Qt::NoModifier, QPoint(300, 300));
+    QMouseEvent move(QEvent::MouseMove, QPointF(340, 310), view->mapToGlobal(QPointF(340, 310)),
+                     Qt::NoButton, Qt::MiddleButton, Qt::NoModifier);
+    QApplication::sendEvent(view, &move);
+    QTest::mouseRelease(view, Qt::MiddleButton, Qt::NoModifier, QPoint(340, 310));
+    QCOMPARE(Screen(view, 90, 80), before + QPoint(40, 10));
+    const double scale = view->viewport().scale;
+    const QPointF at = view->WorldToScreen(kE0 + 90, kN0 + 80);
+    QWheelEvent wheel(at, view->mapToGlobal(at), QPoint(), QPoint(0, 120), Qt::NoButton,
+                      Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(view, &wheel);
+    QVERIFY(view->viewport().scale > scale);
+    const QPointF after = view->WorldToScreen(kE0 + 90, kN0 + 80);
+    QVERIFY(std::abs(after.x() - at.x()) < 1e-6 && std::abs(after.y() - at.y()) < 1e-6);
+  }
+
   void convertFailuresShowTheirMessages() {
     QTemporaryDir out;
     const QString cancelled = QStringLiteral("读取文件被取消！");
