@@ -417,7 +417,9 @@ void ConverterForm::CalculateCorrection() {
   try {
     SaveSettings(settingsPath_, CurrentSettings());
   } catch (const Error& e) {
-    fail(e.kind(), ToQString(e.what()));
+    // Only opening the control points or the table counts as a file access here;
+    // a settings file that cannot be written is "anything else".
+    fail(ErrorKind::kGeneral, ToQString(e.what()));
     return;
   }
   const QString chosen = env_.OpenFileName(this, OpenDialogTitle(), OpenDialogFilter());

@@ -703,6 +703,16 @@ class FormTest : public QObject {
     QVERIFY(text5->text().isEmpty());
     QVERIFY(text6->text().isEmpty());
     QVERIFY(env.urls.isEmpty());
+
+    // A settings file that cannot be written stops the calculation before its
+    // dialog, with the general message.
+    WriteBytes(work.filePath("plain-file"), "x");
+    ConverterForm blocked(ToPath(work.filePath("plain-file/Varnolt.ini")), env);
+    const int asked = env.openTitles.size();
+    blocked.CalculateCorrection();
+    expectOne(bad);
+    QCOMPARE(env.openTitles.size(), asked);
+    QCOMPARE(Find<QLineEdit>(blocked, "Text5")->text(), QStringLiteral("-0.0335"));
   }
 
   void helpMoreSoftwareAndExit() {
