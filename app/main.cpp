@@ -1,12 +1,15 @@
 // varnolt: converts Gauss-Krueger CAD drawings to KML, and the tools around it.
 #include <CLI/CLI.hpp>
 
+#include <csignal>
 #include <iostream>
 
 #include "commands.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
+  // A file-size limit must fail the write (EFBIG, reported) instead of killing us.
+  std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app(
       "Varnolt: CAD drawings on the Beijing 1954 / Xi'an 1980 Gauss-Krueger plane to KML\n"
       "for Google Earth, and the datum corrections toward WGS 84.",

@@ -1,0 +1,340 @@
+#include "fuzz/targets.h"
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include "base/error.h"
+#include "base/files.h"
+#include "calc/correction.h"
+#include "cad/dxf.h"
+#include "cad/entity.h"
+#include "geodesy/plane.h"
+#include "kml/document.h"
+#include "run/run.h"
+#include "text/encoding.h"
+#include "text/numtext.h"
+#include "ui/settings.h"
+
+namespace varnolt::fuzz {
+namespace {
+
+namespace fs = std::filesystem;
+
+// A broken invariant: say which and stop, so that the fuzzer keeps the input.
+[[noreturn]] void Finding(const std::string& what) {
+  std::fprintf(stderr, "varnolt fuzz finding: %s\n", what.c_str());
+  std::abort();
+}
+
+void Expect(bool ok, const char* what) {
+  if (!ok) Finding(what);
+}
+
+// Every message the program shows must say something, in UTF-8.
+void CheckMessage(const Error& e) {
+  const std::string_view what = e.what();
+  Expect(!what.empty(), "an error without a message");
+  Expect(IsValidUtf8(what), "an error message that is not UTF-8");
+}
+
+// One scratch folder per fuzzing process, in memory where the system has a tmpfs,
+// removed at exit. Not part of the program: the core keeps no such state.
+const fs::path& ScratchDir() {
+  static const fs::path dir = [] {
+    const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
+                                                        : fs::temp_directory_path();
+    std::string pattern = (base / "varnolt-fuzz-XXXXXX").string();
+    if (::mkdtemp(pattern.data()) == nullptr) Finding("cannot create the scratch folder");
+    std::atexit([] {
+      std::error_code ec;
+      fs::remove_all(ScratchDir(), ec);
+    });
+    return fs::path(pattern);
+  }();
+  return dir;
+}
+
+std::string ReadAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+std::vector<std::string> FolderNames(const fs::path& dir) {
+  std::vector<std::string> names;
+  for (const auto& entry : fs::directory_iterator(dir)) {
+    names.push_back(entry.path().filename().string());
+  }
+  return names;
+}
+
+class SilentReporter : public RunReporter {
+ public:
+  void Prompt(const std::string& text) override {
+    Expect(IsValidUtf8(text), "a prompt that is not UTF-8");
+  }
+  void Warning(const std::string& text) override {
+    Expect(!text.empty() && IsValidUtf8(text), "an empty or non-UTF-8 warning");
+  }
+};
+
+// An upper bound on the points a run writes before it stops, with `L` the spacing of
+// Text1. A stretch past the per-Placemark limit fails at once and costs nothing.
+// Inputs that would write millions of valid points only make the fuzzer slow; the
+// limits themselves are tested in tests/reliability.
+double PointBudget(const std::vector<Entity>& entities, double L) {
+  if (L == 0 || !std::isfinite(L)) return 0;
+  const double spacing = std::fabs(L);
+  auto stretch = [spacing](double d) {
+    const double n = d / spacing;
+    return (!std::isfinite(n) || n > 1.1e7) ? 0.0 : n + 2;
+  };
+  double total = 0;
+  for (const Entity& e : entities) {
+    switch (e.type) {
+      case EntityType::kLine:
+        total += stretch(pt_pt(e.start, e.end));
+        break;
+      case EntityType::kLwPolyline: {
+        const size_t n = e.coordinates.size() / 2;
+        for (size_t i = 0; i < n; ++i) {
+          const size_t j = (i + 1) % n;
+          const double dx = std::fabs(e.coordinates[2 * j]) - std::fabs(e.coordinates[2 * i]);
+          const double dy =
+              std::fabs(e.coordinates[2 * j + 1]) - std::fabs(e.coordinates[2 * i + 1]);
+          total += stretch(std::sqrt(dx * dx + dy * dy)) + 101;
+        }
+        break;
+      }
+      case EntityType::k3dPolyline:
+        total += static_cast<double>(e.coordinates.size() / 3);
+        break;
+      default:
+        total += 101;
+        break;
+    }
+  }
+  return total;
+}
+
+constexpr double kPointBudget = 2e6;
+
+// Runs the conversion into the scratch folder over an earlier document, and checks
+// what a run promises: a complete document on success; on failure a message, the
+// earlier document untouched and no other file left behind.
+void ConvertAndCheck(EntitySource& source, const Settings& settings, bool zipped) {
+  const fs::path out = ScratchDir() / (zipped ? "out.kmz" : "out.kml");
+  const std::string earlier = "an earlier document";
+  {
+    std::ofstream(out, std::ios::binary) << earlier;
+  }
+  SilentReporter reporter;
+  bool ok = false;
+  try {
+    const RunResult result = RunConversion(source, settings, out, reporter);
+    Expect(result.entities > 0, "a run that succeeded without a Placemark");
+    ok = true;
+  } catch (const Error& e) {
+    CheckMessage(e);
+  }
+  const std::vector<std::string> names = FolderNames(ScratchDir());
+  Expect(names.size() == 1 && names[0] == out.filename().string(),
+         "a run left a stray file in the output folder");
+  const std::string doc = ReadAll(out);
+  if (!ok) {
+    Expect(doc == earlier, "a failed run damaged the earlier document");
+  } else if (!zipped) {
+    Expect(doc.starts_with("<?xml"), "a document without its XML declaration");
+    Expect(doc.ends_with(kDocumentClose), "a document without its close");
+    Expect(IsValidUtf8(doc), "a document that is not UTF-8");
+  }
+  fs::remove(out);
+}
+
+// A small drawing of all seven families, about 200 m across, near 3380 km north.
+std::vector<Entity> SmallDrawing() {
+  std::vector<Entity> entities;
+  Entity line;
+  line.type = EntityType::kLine;
+  line.color = 1;
+  line.start = {500100, 3380100, 5};
+  line.end = {500250, 3380200, 8};
+  entities.push_back(line);
+
+  Entity circle;
+  circle.type = EntityType::kCircle;
+  circle.color = 3;
+  circle.center = {500300, 3380300, 0};
+  circle.radius = 25;
+  entities.push_back(circle);
+
+  Entity arc = circle;
+  arc.type = EntityType::kArc;
+  arc.startAngle = 0.5;
+  arc.endAngle = 2.5;
+  entities.push_back(arc);
+
+  Entity pline;
+  pline.type = EntityType::kLwPolyline;
+  pline.color = 5;
+  pline.coordinates = {500000, 3380000, 500080, 3380000, 500080, 3380060, 500000, 3380060};
+  pline.bulges = {0, 0.5, 0, -1};
+  pline.closed = true;
+  pline.elevation = 2;
+  entities.push_back(pline);
+
+  Entity pline3d;
+  pline3d.type = EntityType::k3dPolyline;
+  pline3d.color = 256;
+  pline3d.layer = "0";
+  pline3d.coordinates = {500000, 3380000, 1, 500010, 3380020, 2, 500030, 3380025, 3};
+  entities.push_back(pline3d);
+
+  Entity text;
+  text.type = EntityType::kText;
+  text.color = 0;
+  text.insertion = {500050, 3380050, 0};
+  text.textstring = "测站 A&B";
+  entities.push_back(text);
+
+  Entity mtext = text;
+  mtext.type = EntityType::kMText;
+  mtext.textstring = "{\\fSimSun|b0;多行}\\P文本";
+  entities.push_back(mtext);
+  return entities;
+}
+
+}  // namespace
+
+int DxfConvert(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  DxfDrawing drawing;
+  try {
+    drawing = ParseDxf(bytes, "fuzz.dxf");
+  } catch (const Error& e) {
+    CheckMessage(e);
+    return 0;
+  }
+  for (const Layer& layer : drawing.layers) {
+    Expect(IsValidUtf8(layer.name), "a layer name that is not UTF-8");
+  }
+  for (const Entity& e : drawing.entities) {
+    Expect(IsValidUtf8(e.layer) && IsValidUtf8(e.textstring) && IsValidUtf8(e.handle),
+           "entity text that is not UTF-8");
+  }
+  Settings settings;
+  settings.Text1 = "10";
+  settings.Check1 = 1;  // bulges too
+  if (PointBudget(drawing.entities, ReadLeadingNumber(settings.Text1)) > kPointBudget) {
+    return 0;
+  }
+  DxfSource source(std::move(drawing), "fuzz.dxf");
+  ConvertAndCheck(source, settings, size % 8 == 7);
+  return 0;
+}
+
+int SettingsFile(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  Settings parsed;
+  const bool valid = ParseSettings(bytes, parsed);
+  const Settings settings = valid ? parsed : Settings{};
+
+  // The loader reads the same from a file, and falls back to the defaults silently.
+  const fs::path file = ScratchDir() / "Varnolt.ini";
+  {
+    std::ofstream(file, std::ios::binary) << bytes;
+  }
+  Expect(LoadSettings(file) == settings, "LoadSettings differs from ParseSettings");
+  fs::remove(file);
+
+  // What is saved loads back the same (a text starting with a byte-order mark of
+  // its own is the one exception: the mark at the start of a file is dropped).
+  if (!settings.Text1.starts_with("\xEF\xBB\xBF")) {
+    Settings again;
+    Expect(ParseSettings(SettingsFileText(settings), again) && again == settings,
+           "saved settings do not load back the same");
+  }
+
+  const std::vector<Entity> entities = SmallDrawing();
+  if (PointBudget(entities, ReadLeadingNumber(settings.Text1)) > kPointBudget) return 0;
+  MemorySource source({Layer{"0", 7}}, entities, "small drawing");
+  ConvertAndCheck(source, settings, false);
+  return 0;
+}
+
+int ControlPoints(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  const std::string text = DecodeUserText(bytes);
+  Expect(IsValidUtf8(text), "decoded user text that is not UTF-8");
+  std::vector<ControlPoint> points;
+  try {
+    points = ParseControlPoints(text);
+  } catch (const Error& e) {
+    CheckMessage(e);
+    return 0;
+  }
+  Settings settings;
+  settings.Text2 = "114.3";
+  try {
+    const CorrectionResult result = ComputeCorrections(settings, points);
+    Expect(result.points.size() == points.size(), "a table that lost points");
+    Expect(std::isfinite(result.latAverage) && std::isfinite(result.lonAverage),
+           "averages that are not finite");
+    size_t lines = 0;
+    for (size_t at = result.table.find("\r\n"); at != std::string::npos;
+         at = result.table.find("\r\n", at + 2)) {
+      ++lines;
+    }
+    Expect(lines >= points.size() + 4 && result.table.ends_with("\r\n"),
+           "a table without its header, hyphen line or averages");
+  } catch (const Error& e) {
+    CheckMessage(e);
+  }
+  return 0;
+}
+
+int LeadingNumber(const uint8_t* data, size_t size) {
+  const std::string_view text(reinterpret_cast<const char*>(data), size);
+  const double lead = ReadLeadingNumber(text);
+  Expect(!std::isnan(lead), "a leading number that is NaN");
+  double strict = 0;
+  if (ParseNumber(text, strict)) {
+    Expect(std::isfinite(strict), "a strict number that is not finite");
+    Expect(lead == strict, "leading and strict reading disagree on a plain number");
+  }
+  // The texts the program writes read back as the 15-digit value.
+  if (size >= 8) {
+    double value = 0;
+    std::memcpy(&value, data, sizeof value);
+    // Beyond 1.79769313486231E+308 the 15-digit text lies past the largest double
+    // and cannot read back; Round15 gives 0 there instead of an infinity (a known
+    // fault, see KnownFault in tests/reliability/replay_test.cpp), so those few
+    // values are left out until it is mended.
+    if (std::isfinite(value) && std::fabs(value) <= 1.79769313486231e308) {
+      const double rounded = Round15(value);
+      Expect(std::isfinite(rounded) && Round15(rounded) == rounded,
+             "Round15 is not a finite fixed point");
+      for (const std::string& written : {GeneralText(value), BareText(value)}) {
+        double back = 0;
+        Expect(ParseNumber(written, back), "a written number does not read back");
+        Expect(back == rounded, "a written number reads back as another value");
+        Expect(ReadLeadingNumber(written) == rounded, "leading reading of a written number");
+      }
+      const std::string fixed = FixedText(value, 5);
+      double back = 0;
+      Expect(ParseNumber(fixed, back), "fixed text does not read back");
+    }
+  }
+  return 0;
+}
+
+}  // namespace varnolt::fuzz
