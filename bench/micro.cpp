@@ -1,0 +1,329 @@
+// Micro-benchmarks of the per-point path: number text, the projection of one point,
+// each converter, and the floor under them all, the libm calls the projection
+// formulas cannot do without.
+//
+// Points are taken from a fixed grid around the central meridian 114 deg 30 min on
+// Beijing 1954 (northings 3 355 to 3 405 km, eastings +-25 km), cycled through so
+// that no benchmark times one lucky value.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "cad/entity.h"
+#include "convert/convert.h"
+#include "geodesy/datum.h"
+#include "geodesy/projection.h"
+#include "text/numtext.h"
+#include "ui/settings.h"
+
+namespace varnolt {
+namespace {
+
+constexpr size_t kPoints = 1024;
+
+struct PlanePoint {
+  double X;  // northing
+  double Y;  // easting with the false easting
+};
+
+const std::vector<PlanePoint>& Points() {
+  static const std::vector<PlanePoint> points = [] {
+    std::vector<PlanePoint> p;
+    p.reserve(kPoints);
+    for (size_t i = 0; i < kPoints; ++i) {
+      const double a = static_cast<double>(i % 32) / 31, b = static_cast<double>(i / 32) / 31;
+      p.push_back({3355000.0 + 50000.0 * b + 0.123 * static_cast<double>(i),
+                   475000.0 + 50000.0 * a + 0.457 * static_cast<double>(i)});
+    }
+    return p;
+  }();
+  return points;
+}
+
+Settings BenchSettings() {
+  Settings s;
+  s.Text2 = "114.3";
+  s.Check1 = 1;
+  return s;
+}
+
+// The numbers one point's texts are made of: longitude and latitude in degrees
+// (corrected) and an altitude.
+std::vector<double> TextValues() {
+  const ConvertContext ctx = MakeConvertContext(BenchSettings());
+  std::vector<double> v;
+  for (const PlanePoint& p : Points()) {
+    double lon = 0, lat = 0;
+    ctx.projector.LonLat(p.X, p.Y, lon, lat);
+    v.push_back(lon);
+    v.push_back(lat);
+  }
+  return v;
+}
+
+void BM_GeneralText(benchmark::State& state) {
+  const std::vector<double> values = TextValues();
+  std::string out;
+  size_t i = 0;
+  for (auto _ : state) {
+    out.clear();
+    AppendGeneralText(out, values[i]);
+    benchmark::DoNotOptimize(out.data());
+    i = (i + 1) % values.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_GeneralText);
+
+void BM_BareTextAltitude(benchmark::State& state) {
+  const double altitudes[] = {0, 12.5, 43.217, -3, 0, 57.80000000000001, 0.5, 0};
+  std::string out;
+  size_t i = 0;
+  for (auto _ : state) {
+    out.clear();
+    AppendBareText(out, altitudes[i]);
+    benchmark::DoNotOptimize(out.data());
+    i = (i + 1) % 8;
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_BareTextAltitude);
+
+void BM_Round15(benchmark::State& state) {
+  const std::vector<double> values = TextValues();
+  size_t i = 0;
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(Round15(values[i] * 1.0000001));
+    i = (i + 1) % values.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Round15);
+
+// Lstr and Bstr as the formulas describe them: each on its own, central meridian
+// converted on every call.
+void BM_LstrBstr(benchmark::State& state) {
+  const DatumParameters datum = SelectDatum(true);
+  const auto& points = Points();
+  size_t i = 0;
+  for (auto _ : state) {
+    const PlanePoint& p = points[i];
+    std::string lon = Lstr(datum, p.X, p.Y, 114.3, 0.039);
+    std::string lat = Bstr(datum, p.X, p.Y, 114.3, -0.0335);
+    benchmark::DoNotOptimize(lon.data());
+    benchmark::DoNotOptimize(lat.data());
+    i = (i + 1) % points.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_LstrBstr);
+
+// One point as the converters write it: longitude and latitude texts from one
+// shared footpoint, and the altitude text.
+void BM_PointTexts(benchmark::State& state) {
+  const ConvertContext ctx = MakeConvertContext(BenchSettings());
+  const auto& points = Points();
+  std::string out;
+  out.reserve(256);
+  size_t i = 0;
+  for (auto _ : state) {
+    const PlanePoint& p = points[i];
+    out.clear();
+    ctx.projector.AppendLonLat(out, p.X, p.Y);
+    out += ',';
+    AppendBareText(out, 0.0);
+    benchmark::DoNotOptimize(out.data());
+    i = (i + 1) % points.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_PointTexts);
+
+// The floor: exactly the sin, cos, tan and sqrt calls the formulas make for one
+// point (three sines per pass of the footpoint iteration, then sin, cos and tan of
+// the footpoint latitude and the two square roots), on the arguments they get for
+// that point, computed beforehand. Nothing else is timed.
+struct FloorArgs {
+  std::vector<double> passArgs;  // 2b, 4b, 6b of every pass
+  double Bf = 0;
+  double sqrtN = 0;  // 1 - e^2 sin^2 Bf
+  double sqrtV = 0;  // 1 + eta^2
+};
+
+std::vector<FloorArgs> FloorArguments() {
+  const DatumParameters p = SelectDatum(true);
+  std::vector<FloorArgs> all;
+  for (const PlanePoint& pt : Points()) {
+    FloorArgs f;
+    double B = pt.X / p.K0;
+    for (;;) {
+      const double Bprev = B;
+      const double b = B * p.pi / 180;
+      f.passArgs.insert(f.passArgs.end(), {2 * b, 4 * b, 6 * b});
+      B = (pt.X - ((p.K1 * std::sin(2 * b) + p.K2 * std::sin(4 * b)) +
+                   p.K3 * std::sin(6 * b))) /
+          p.K0;
+      if (std::fabs(B - Bprev) < 1e-7) break;
+    }
+    f.Bf = B * p.pi / 180;
+    const double s = std::sin(f.Bf), c = std::cos(f.Bf);
+    f.sqrtN = 1 - p.e2 * s * s;
+    f.sqrtV = 1 + (c * c * p.e2) / (1 - p.e2);
+    all.push_back(f);
+  }
+  return all;
+}
+
+void BM_Floor(benchmark::State& state) {
+  const std::vector<FloorArgs> args = FloorArguments();
+  size_t i = 0;
+  for (auto _ : state) {
+    const FloorArgs& f = args[i];
+    double sum = 0;
+    for (double a : f.passArgs) sum += std::sin(a);
+    sum += std::sin(f.Bf);
+    sum += std::cos(f.Bf);
+    sum += std::tan(f.Bf);
+    sum += std::sqrt(f.sqrtN);
+    sum += std::sqrt(f.sqrtV);
+    benchmark::DoNotOptimize(sum);
+    i = (i + 1) % args.size();
+  }
+  state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_Floor);
+
+// ---- converters: one entity each, points written per second ----
+
+Entity Shifted(Entity e, size_t i) {
+  const double dx = 37.0 * static_cast<double>(i % 97), dy = 53.0 * static_cast<double>(i % 89);
+  auto move = [&](Point3& p) {
+    p[0] += dx;
+    p[1] += dy;
+  };
+  move(e.start);
+  move(e.end);
+  move(e.center);
+  move(e.insertion);
+  move(e.alignment);
+  const size_t stride = e.type == EntityType::k3dPolyline ? 3 : 2;
+  for (size_t k = 0; k + 1 < e.coordinates.size(); k += stride) {
+    e.coordinates[k] += dx;
+    e.coordinates[k + 1] += dy;
+  }
+  return e;
+}
+
+using Converter = int64_t (*)(const Entity&, const ConvertContext&, std::string_view,
+                              std::string_view, std::string_view, std::string&);
+
+template <typename Make>
+void RunConverter(benchmark::State& state, Converter f, Make make) {
+  const ConvertContext ctx = MakeConvertContext(BenchSettings());
+  std::vector<Entity> entities;
+  for (size_t i = 0; i < 64; ++i) entities.push_back(Shifted(make(), i));
+  std::string out;
+  out.reserve(1 << 16);
+  int64_t points = 0;
+  size_t i = 0;
+  for (auto _ : state) {
+    out.clear();
+    points += f(entities[i], ctx, "\t\t", "line1", "#m_color1_width6", out);
+    benchmark::DoNotOptimize(out.data());
+    i = (i + 1) % entities.size();
+  }
+  state.SetItemsProcessed(points);
+  state.counters["points/entity"] =
+      static_cast<double>(points) / static_cast<double>(state.iterations());
+}
+
+constexpr double E0 = 512300.0, N0 = 3380400.0;
+
+void BM_toline(benchmark::State& state) {
+  RunConverter(state, toline, [] {
+    Entity e;
+    e.type = EntityType::kLine;
+    e.start = {E0, N0, 0};
+    e.end = {E0 + 180.0, N0 + 170.0, 12.5};  // about 248 m
+    return e;
+  });
+}
+BENCHMARK(BM_toline);
+
+void BM_toarc(benchmark::State& state) {
+  RunConverter(state, toarc, [] {
+    Entity e;
+    e.type = EntityType::kArc;
+    e.center = {E0, N0, 0};
+    e.radius = 80;
+    e.startAngle = 0.3;
+    e.endAngle = 2.9;
+    return e;
+  });
+}
+BENCHMARK(BM_toarc);
+
+void BM_tocircle(benchmark::State& state) {
+  RunConverter(state, tocircle, [] {
+    Entity e;
+    e.type = EntityType::kCircle;
+    e.center = {E0, N0, 45.5};
+    e.radius = 25;
+    return e;
+  });
+}
+BENCHMARK(BM_tocircle);
+
+void BM_topline(benchmark::State& state) {
+  RunConverter(state, topline, [] {
+    Entity e;
+    e.type = EntityType::kLwPolyline;
+    e.coordinates = {E0, N0, E0 + 60, N0 + 10, E0 + 90, N0 + 70, E0 + 40, N0 + 120};
+    e.bulges = {0, 0.4, 0, 0};  // one bulged segment of about 67 m chord
+    e.closed = true;
+    return e;
+  });
+}
+BENCHMARK(BM_topline);
+
+void BM_toswpline(benchmark::State& state) {
+  RunConverter(state, toswpline, [] {
+    Entity e;
+    e.type = EntityType::k3dPolyline;
+    for (int k = 0; k < 12; ++k) {
+      e.coordinates.insert(e.coordinates.end(),
+                           {E0 + 17.0 * k, N0 - 9.0 * k, 40.0 + 0.25 * k});
+    }
+    return e;
+  });
+}
+BENCHMARK(BM_toswpline);
+
+void BM_totext(benchmark::State& state) {
+  RunConverter(state, totext, [] {
+    Entity e;
+    e.type = EntityType::kText;
+    e.insertion = {E0, N0, 0};
+    e.textstring = "幸福小区K12+300";
+    return e;
+  });
+}
+BENCHMARK(BM_totext);
+
+void BM_tomtext(benchmark::State& state) {
+  RunConverter(state, tomtext, [] {
+    Entity e;
+    e.type = EntityType::kMText;
+    e.insertion = {E0, N0, 12};
+    e.textstring = "\\A1;北京路\\P第三中学";
+    return e;
+  });
+}
+BENCHMARK(BM_tomtext);
+
+}  // namespace
+}  // namespace varnolt
+
+BENCHMARK_MAIN();
