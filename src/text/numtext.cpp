@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <limits>
 #include <system_error>
@@ -18,7 +19,8 @@ struct Decimal15 {
   bool negative = false;
 };
 
-Decimal15 ToDecimal15(double value) {
+// The slow, general way: the standard library's shortest-free scientific text.
+Decimal15 ToDecimal15Text(double value) {
   // "-d.ddddddddddddddde-308" fits in 32 characters.
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
@@ -41,6 +43,177 @@ Decimal15 ToDecimal15(double value) {
   return d;
 }
 
+// GCC's 128-bit integer; __extension__ keeps -Wpedantic quiet about it.
+__extension__ typedef unsigned __int128 Uint128;
+
+constexpr uint64_t kPow10[20] = {1ULL,
+                                 10ULL,
+                                 100ULL,
+                                 1000ULL,
+                                 10000ULL,
+                                 100000ULL,
+                                 1000000ULL,
+                                 10000000ULL,
+                                 100000000ULL,
+                                 1000000000ULL,
+                                 10000000000ULL,
+                                 100000000000ULL,
+                                 1000000000000ULL,
+                                 10000000000000ULL,
+                                 100000000000000ULL,
+                                 1000000000000000ULL,
+                                 10000000000000000ULL,
+                                 100000000000000000ULL,
+                                 1000000000000000000ULL,
+                                 10000000000000000000ULL};
+
+// The 15 significant digits of |value| as an integer m (10^14 <= m < 10^15) and the
+// decimal exponent of its first digit, rounded to nearest with ties to even, exactly
+// as the standard library's scientific text with 14 decimals rounds. Every point
+// writes several numbers, so this is done with integers: |value| = f 2^e exactly,
+// and m is f 10^k 2^e rounded, with k = 14 - exponent. Covers 1e-5 <= |value| <
+// 1e15, where f 10^k fits in 128 bits; false elsewhere (the caller takes the slow
+// way).
+bool FastDecimal15(double value, uint64_t& m, int& exp10) {
+  uint64_t bits = 0;
+  std::memcpy(&bits, &value, sizeof bits);
+  const int biased = static_cast<int>((bits >> 52) & 0x7ff);
+  if (biased == 0 || biased == 0x7ff) return false;  // subnormal, infinite, NaN
+  const uint64_t f = (bits & ((uint64_t{1} << 52) - 1)) | (uint64_t{1} << 52);
+  const int e = biased - 1075;  // |value| = f * 2^e
+  if (e >= 0) return false;     // |value| >= 2^52: beyond the exponent-free range
+  const int shift = -e;
+  if (shift >= 120) return false;
+  // floor(log10(2^(e + 52))), the exponent of |value| or one below it.
+  int E = ((e + 52) * 1233) >> 12;
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    const int k = 14 - E;
+    if (k < 0 || k > 19) return false;
+    const Uint128 n = static_cast<Uint128>(f) * kPow10[k];
+    const Uint128 q = n >> shift;
+    if (q >= kPow10[15]) {
+      ++E;
+      continue;
+    }
+    if (q < kPow10[14]) {
+      --E;
+      continue;
+    }
+    const Uint128 r = n - (q << shift);
+    const Uint128 half = static_cast<Uint128>(1) << (shift - 1);
+    uint64_t digits = static_cast<uint64_t>(q);
+    if (r > half || (r == half && (digits & 1) != 0)) ++digits;
+    if (digits == kPow10[15]) {
+      digits = kPow10[14];
+      ++E;
+    }
+    m = digits;
+    exp10 = E;
+    return true;
+  }
+  return false;
+}
+
+// Powers of ten that are exact doubles (up to 10^22).
+constexpr double kPow10Double[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+// Writes v as exactly `width` digits (leading zeros kept), two at a time from the
+// right, and returns the end.
+char* WriteDigits(char* p, uint64_t v, int width) {
+  char* end = p + width;
+  char* q = end;
+  while (width >= 2) {
+    const uint64_t two = v % 100;
+    v /= 100;
+    q -= 2;
+    std::memcpy(q, kDigitPairs + 2 * two, 2);
+    width -= 2;
+  }
+  if (width == 1) *--q = static_cast<char>('0' + v % 10);
+  return end;
+}
+
+// Drops the trailing zeros of a `width`-digit fraction.
+void StripZeros(uint64_t& v, int& width) {
+  while (width > 0 && v % 10 == 0) {
+    v /= 10;
+    --width;
+  }
+}
+
+// The text of a value whose 15 digits are known in `d` (the slow way's layout).
+char* WriteDecimal15(char* p, const Decimal15& d, bool bare) {
+  if (d.negative) *p++ = '-';
+  if (d.exp < -4 || d.exp >= 15) {
+    *p++ = d.digits[0];
+    if (d.count > 1) {
+      *p++ = '.';
+      std::memcpy(p, d.digits + 1, static_cast<size_t>(d.count - 1));
+      p += d.count - 1;
+    }
+    *p++ = 'E';
+    *p++ = d.exp < 0 ? '-' : '+';
+    const int e = d.exp < 0 ? -d.exp : d.exp;
+    if (e < 10) *p++ = '0';
+    return std::to_chars(p, p + 8, e).ptr;
+  }
+  if (d.exp >= 0) {
+    const int intDigits = d.exp + 1;
+    for (int i = 0; i < intDigits; ++i) *p++ = i < d.count ? d.digits[i] : '0';
+    if (d.count > intDigits) {
+      *p++ = '.';
+      std::memcpy(p, d.digits + intDigits, static_cast<size_t>(d.count - intDigits));
+      p += d.count - intDigits;
+    }
+    return p;
+  }
+  if (!bare) *p++ = '0';
+  *p++ = '.';
+  for (int i = 0; i < -d.exp - 1; ++i) *p++ = '0';
+  std::memcpy(p, d.digits, static_cast<size_t>(d.count));
+  return p + d.count;
+}
+
+// Writes the text of a finite non-zero value at `p` (at most 32 characters) and
+// returns its end. The usual magnitudes (1E-04 up to 1E+15, all that coordinates
+// and altitudes take) are laid out straight from the integer of their 15 digits.
+char* WriteNumberText(char* p, double value, bool bare) {
+  uint64_t m = 0;
+  int E = 0;
+  if (!FastDecimal15(value, m, E) || E < -4 || E >= 15) {
+    return WriteDecimal15(p, ToDecimal15Text(value), bare);
+  }
+  if (value < 0) *p++ = '-';
+  if (E >= 0) {
+    int fracWidth = 14 - E;
+    const uint64_t scale = kPow10[fracWidth];
+    const uint64_t whole = m / scale;
+    uint64_t frac = m % scale;
+    p = WriteDigits(p, whole, E + 1);
+    if (frac != 0) {
+      StripZeros(frac, fracWidth);
+      *p++ = '.';
+      p = WriteDigits(p, frac, fracWidth);
+    }
+    return p;
+  }
+  if (!bare) *p++ = '0';
+  *p++ = '.';
+  for (int i = 0; i < -E - 1; ++i) *p++ = '0';
+  int width = 15;
+  StripZeros(m, width);
+  return WriteDigits(p, m, width);
+}
+
+constexpr size_t kMaxNumberText = 40;
+
 void AppendNumberText(std::string& out, double value, bool bare) {
   if (value == 0) {  // also negative zero
     out += '0';
@@ -54,36 +227,12 @@ void AppendNumberText(std::string& out, double value, bool bare) {
     out += value < 0 ? "-Infinity" : "Infinity";
     return;
   }
-  Decimal15 d = ToDecimal15(value);
-  if (d.negative) out += '-';
-  if (d.exp < -4 || d.exp >= 15) {
-    out += d.digits[0];
-    if (d.count > 1) {
-      out += '.';
-      out.append(d.digits + 1, static_cast<size_t>(d.count - 1));
-    }
-    out += 'E';
-    out += d.exp < 0 ? '-' : '+';
-    int e = d.exp < 0 ? -d.exp : d.exp;
-    if (e < 10) out += '0';
-    char eb[8];
-    auto r = std::to_chars(eb, eb + sizeof eb, e);
-    out.append(eb, r.ptr);
-    return;
-  }
-  if (d.exp >= 0) {
-    int intDigits = d.exp + 1;
-    for (int i = 0; i < intDigits; ++i) out += i < d.count ? d.digits[i] : '0';
-    if (d.count > intDigits) {
-      out += '.';
-      out.append(d.digits + intDigits, static_cast<size_t>(d.count - intDigits));
-    }
-    return;
-  }
-  if (!bare) out += '0';
-  out += '.';
-  out.append(static_cast<size_t>(-d.exp - 1), '0');
-  out.append(d.digits, static_cast<size_t>(d.count));
+  // Written in place: building the text elsewhere and copying it in costs more
+  // than the digits themselves.
+  const size_t old = out.size();
+  out.append(kMaxNumberText, '\0');
+  char* begin = out.data() + old;
+  out.resize(old + static_cast<size_t>(WriteNumberText(begin, value, bare) - begin));
 }
 
 // Parses [sign] digits [. digits] [(E|e) [sign] digits] from `s` (no blanks inside).
@@ -160,6 +309,16 @@ void AppendBareText(std::string& out, double value) { AppendNumberText(out, valu
 
 double Round15(double value) {
   if (!std::isfinite(value) || value == 0) return value;
+  // m 10^(exp - 14) with m < 2^53 and the power of ten exact: one correctly rounded
+  // division or product, the same double that reading the 15-digit text gives.
+  uint64_t m = 0;
+  int exp10 = 0;
+  if (FastDecimal15(value, m, exp10)) {
+    const int k = 14 - exp10;
+    const double digits = static_cast<double>(m);
+    const double v = k >= 0 ? digits / kPow10Double[k] : digits * kPow10Double[-k];
+    return value < 0 ? -v : v;
+  }
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
   double v = 0;
