@@ -5,6 +5,13 @@
 #include <chrono>
 #include <cctype>
 #include <cmath>
+#include <condition_variable>
+#include <deque>
+#include <exception>
+#include <limits>
+#include <mutex>
+#include <system_error>
+#include <thread>
 
 #include "base/error.h"
 #include "base/files.h"
@@ -165,6 +172,162 @@ class PlaneChecks {
 
 std::string Decimal(int64_t v) { return std::to_string(v); }
 
+// One entity to convert, in output order.
+struct Job {
+  const Entity* entity;
+  int family;
+  int64_t index;  // 1-based within its family
+  int colour;
+};
+
+// A run of consecutive jobs converted together: its Placemarks (each followed by
+// CR LF, as the run writes them) and the points each wrote. A failing entity ends
+// the chunk; the main thread reports it when it reaches it in order.
+struct Chunk {
+  size_t begin = 0, end = 0;
+  std::string text;
+  std::vector<int64_t> points;
+  size_t failedAt = std::numeric_limits<size_t>::max();
+  std::exception_ptr error;
+  bool ready = false;
+};
+
+// Entities per chunk: large enough that handing chunks over costs nothing, small
+// enough that a few chunks in flight per thread keep memory low.
+constexpr size_t kChunkJobs = 64;
+// Chunks in flight per thread (converted or being converted, not yet written).
+constexpr size_t kChunksPerThread = 4;
+
+void ConvertChunk(const std::vector<Job>& jobs, Chunk& chunk, const ConvertContext& ctx,
+                  const std::array<std::string, 256>& styleRef) {
+  std::string name;
+  chunk.text.clear();
+  chunk.points.clear();
+  chunk.failedAt = std::numeric_limits<size_t>::max();
+  chunk.error = nullptr;
+  for (size_t j = chunk.begin; j < chunk.end; ++j) {
+    const Job& job = jobs[j];
+    const Entity& ent = *job.entity;
+    if (job.family == 2 || job.family == 3) {
+      name = ent.textstring;
+    } else {
+      name = kNamePrefix[job.family];
+      name += Decimal(job.index);
+    }
+    try {
+      chunk.points.push_back(kConverters[job.family](
+          ent, ctx, kQstab, name, styleRef[static_cast<size_t>(job.colour)], chunk.text));
+    } catch (...) {
+      chunk.failedAt = j;
+      chunk.error = std::current_exception();
+      return;
+    }
+    chunk.text += "\r\n";
+  }
+}
+
+// Converts chunks on worker threads, at most `window` ahead of the one the main
+// thread writes. With no workers every chunk is converted on the calling thread
+// when it is asked for. Destruction stops the workers: chunks not started are
+// skipped.
+class ChunkPipeline {
+ public:
+  ChunkPipeline(const std::vector<Job>& jobs, const ConvertContext& ctx,
+                const std::array<std::string, 256>& styleRef, unsigned threads)
+      : jobs_(jobs), ctx_(ctx), styleRef_(styleRef) {
+    count_ = (jobs.size() + kChunkJobs - 1) / kChunkJobs;
+    if (threads > 1 && count_ > 1) {
+      const size_t workers = std::min<size_t>(threads, count_);
+      window_ = workers * kChunksPerThread;
+      slots_.resize(window_);
+      try {
+        for (size_t k = 0; k < workers; ++k) workers_.emplace_back([this] { Work(); });
+      } catch (const std::system_error&) {
+        // No more threads to be had: the ones started carry the run, or the calling
+        // thread alone.
+      }
+    }
+    if (workers_.empty()) {
+      window_ = 1;
+      slots_.resize(1);
+    }
+  }
+
+  ~ChunkPipeline() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    workCv_.notify_all();
+    for (std::thread& t : workers_) t.join();
+  }
+
+  ChunkPipeline(const ChunkPipeline&) = delete;
+  ChunkPipeline& operator=(const ChunkPipeline&) = delete;
+
+  size_t count() const { return count_; }
+
+  // Chunk `c`, converted; chunks must be asked for in order, and the one before is
+  // released by asking for the next.
+  Chunk& Get(size_t c) {
+    if (workers_.empty()) {
+      Chunk& chunk = slots_[0];
+      Place(chunk, c);
+      ConvertChunk(jobs_, chunk, ctx_, styleRef_);
+      return chunk;
+    }
+    std::unique_lock<std::mutex> lock(mutex_);
+    // The slot of chunk c - 1 is free again: fill the window.
+    while (submitted_ < count_ && submitted_ < c + window_) {
+      Chunk& chunk = slots_[submitted_ % window_];
+      Place(chunk, submitted_);
+      chunk.ready = false;
+      queue_.push_back(submitted_++);
+    }
+    lock.unlock();
+    workCv_.notify_all();
+    lock.lock();
+    Chunk& chunk = slots_[c % window_];
+    doneCv_.wait(lock, [&] { return chunk.ready; });
+    return chunk;
+  }
+
+ private:
+  void Place(Chunk& chunk, size_t c) const {
+    chunk.begin = c * kChunkJobs;
+    chunk.end = std::min(jobs_.size(), chunk.begin + kChunkJobs);
+  }
+
+  void Work() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      workCv_.wait(lock, [&] { return stop_ || !queue_.empty(); });
+      if (stop_) return;
+      const size_t c = queue_.front();
+      queue_.pop_front();
+      Chunk& chunk = slots_[c % window_];
+      lock.unlock();
+      ConvertChunk(jobs_, chunk, ctx_, styleRef_);
+      lock.lock();
+      chunk.ready = true;
+      doneCv_.notify_all();
+    }
+  }
+
+  const std::vector<Job>& jobs_;
+  const ConvertContext& ctx_;
+  const std::array<std::string, 256>& styleRef_;
+  size_t count_ = 0;
+  size_t window_ = 1;
+  std::vector<Chunk> slots_;
+  std::vector<std::thread> workers_;
+  std::mutex mutex_;
+  std::condition_variable workCv_, doneCv_;
+  std::deque<size_t> queue_;
+  size_t submitted_ = 0;
+  bool stop_ = false;
+};
+
 }  // namespace
 
 std::string ProgressPrompt(int familyIndex, int64_t i, int64_t count) {
@@ -185,7 +348,8 @@ std::string CompletionPrompt(const std::string& path) {
 }
 
 RunResult RunConversion(EntitySource& source, const Settings& settings,
-                        const std::filesystem::path& output, RunReporter& reporter) {
+                        const std::filesystem::path& output, RunReporter& reporter,
+                        unsigned threads) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
 
@@ -250,30 +414,36 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   out += tobegin(kmlname);
   out += "\r\n";
 
-  int64_t total = 0;
-  for (const auto& list : families) total += static_cast<int64_t>(list.size());
-  int64_t done = 0;
-  std::string name;
+  // Every entity in output order; the converters run on the pipeline's threads,
+  // and everything the user sees (prompts, warnings, progress, the first failure)
+  // happens here, entity by entity, as a serial run would do it.
+  std::vector<Job> jobs;
   for (int f = 0; f < kFamilies; ++f) {
     const auto& list = families[static_cast<size_t>(f)];
-    const int64_t count = static_cast<int64_t>(list.size());
-    for (int64_t i = 1; i <= count; ++i) {
-      const auto& [entity, colour] = list[static_cast<size_t>(i - 1)];
-      const Entity& ent = *entity;
-      reporter.Converting(f, i, count);
+    for (size_t k = 0; k < list.size(); ++k) {
+      jobs.push_back({list[k].first, f, static_cast<int64_t>(k + 1), list[k].second});
+    }
+  }
+  const int64_t total = static_cast<int64_t>(jobs.size());
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  ChunkPipeline pipeline(jobs, ctx, styleRef, threads);
+  int64_t done = 0;
+  for (size_t c = 0; c < pipeline.count(); ++c) {
+    Chunk& chunk = pipeline.Get(c);
+    for (size_t j = chunk.begin; j < chunk.end; ++j) {
+      const Job& job = jobs[j];
+      const Entity& ent = *job.entity;
+      const int64_t count = static_cast<int64_t>(families[static_cast<size_t>(job.family)].size());
+      reporter.Converting(job.family, job.index, count);
       checks.Check(ent);
-      if (f == 2 || f == 3) {
-        name = ent.textstring;
-      } else {
-        name = kNamePrefix[f];
-        name += Decimal(i);
+      if (j == chunk.failedAt) {
+        try {
+          std::rethrow_exception(chunk.error);
+        } catch (const Error& e) {
+          throw Error(e.kind(), DescribeEntity(ent, sourceName) + ": " + e.what());
+        }
       }
-      try {
-        result.points += kConverters[f](ent, ctx, kQstab, name,
-                                        styleRef[static_cast<size_t>(colour)], out);
-      } catch (const Error& e) {
-        throw Error(e.kind(), DescribeEntity(ent, sourceName) + ": " + e.what());
-      }
+      result.points += chunk.points[j - chunk.begin];
       if (result.points > kMaxPointsPerRun) {
         throw Error(ErrorKind::kGeneral,
                     "the document would hold more than " + Decimal(kMaxPointsPerRun) +
@@ -281,11 +451,11 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                         "); convert fewer entities at a time, for example with --layer, "
                         "or raise 直线最小分段长度 (Text1)");
       }
-      out += "\r\n";
-      sink.Flush();
       ++result.entities;
       reporter.Progress(++done, total);
     }
+    out += chunk.text;
+    sink.Flush();
   }
 
   out += kFolderClose;

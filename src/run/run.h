@@ -57,7 +57,12 @@ struct RunResult {
 // on failure an earlier file at `output` is untouched and no partial file is left.
 // Saving the settings is the caller's business (the window and the command line
 // differ there).
+//
+// The entities are converted in chunks on `threads` threads (0: one per core; 1: all
+// on the calling thread) and written in their order; the document is the same
+// whatever the number. The reporter is called only from the calling thread.
 RunResult RunConversion(EntitySource& source, const Settings& settings,
-                        const std::filesystem::path& output, RunReporter& reporter);
+                        const std::filesystem::path& output, RunReporter& reporter,
+                        unsigned threads = 0);
 
 }  // namespace varnolt
