@@ -322,7 +322,13 @@ double Round15(double value) {
   char buf[40];
   auto res = std::to_chars(buf, buf + sizeof buf, value, std::chars_format::scientific, 14);
   double v = 0;
-  std::from_chars(buf, res.ptr, v);
+  const auto read = std::from_chars(buf, res.ptr, v);
+  // The 15-digit text of the largest doubles (1.79769313486232E+308) lies past the
+  // range: read back, it is an infinity, not the 0 left in v.
+  if (read.ec == std::errc::result_out_of_range && std::fabs(value) > 1) {
+    return value < 0 ? -std::numeric_limits<double>::infinity()
+                     : std::numeric_limits<double>::infinity();
+  }
   return v;
 }
 
