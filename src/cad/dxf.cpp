@@ -59,7 +59,8 @@ class Parser {
   Parser(const DxfTokens& tokens, const std::string& name, const DxfLimits& limits)
       : tokens_(tokens), t_(tokens.tokens), name_(name), limits_(limits) {}
 
-  DxfDrawing Run() {
+  // Reads the sections; Finish() then builds the drawing, and needs no token.
+  void Read() {
     if (t_.empty() || !IsZero(0, "SECTION")) {
       throw Error(ErrorKind::kGeneral,
                   name_ + " is not a DXF file (it does not begin with a SECTION).");
@@ -85,7 +86,6 @@ class Parser {
       }
       if (i_ < t_.size() && IsZero(i_, "ENDSEC")) ++i_;
     }
-    return Finish();
   }
 
  private:
@@ -244,6 +244,13 @@ class Parser {
   }
 
   void ReadEntities() {
+    // Room for every entity of the section at once: a growing array of entities
+    // would hold twice their size at its peak.
+    size_t count = 0;
+    for (size_t k = i_; k < t_.size() && !IsZero(k, "ENDSEC"); ++k) {
+      if (t_[k].code == 0 && !IsZero(k, "VERTEX") && !IsZero(k, "SEQEND")) ++count;
+    }
+    entities_.reserve(entities_.size() + count);
     while (!AtSectionEnd()) {
       if (t_[i_].code != 0) {
         ++i_;
@@ -500,6 +507,8 @@ class Parser {
     return keep;
   }
 
+
+ public:
   DxfDrawing Finish() {
     MergeMTextColumns();
     DxfDrawing d;
@@ -538,6 +547,7 @@ class Parser {
     return d;
   }
 
+ private:
   const DxfTokens& tokens_;
   const std::vector<DxfToken>& t_;
   const std::string& name_;
@@ -563,8 +573,12 @@ bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
 }
 
 DxfDrawing ParseDxf(std::string_view bytes, const std::string& name, const DxfLimits& limits) {
-  const DxfTokens tokens = TokenizeDxf(bytes, name);
-  return Parser(tokens, name, limits).Run();
+  DxfTokens tokens = TokenizeDxf(bytes, name);
+  Parser parser(tokens, name, limits);
+  parser.Read();
+  // The tokens are done with: their memory goes before the drawing is built.
+  std::vector<DxfToken>().swap(tokens.tokens);
+  return parser.Finish();
 }
 
 DxfDrawing ReadDxfFile(const std::filesystem::path& path, const DxfLimits& limits) {

@@ -1,5 +1,6 @@
 #include "cad/dxf_tokens.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstring>
@@ -64,6 +65,9 @@ bool IsDwg(std::string_view bytes) {
 DxfTokens TokenizeAscii(std::string_view bytes, const std::string& name) {
   DxfTokens out;
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  // One token per two lines: reserved once, so that the array never holds twice
+  // its size while it grows.
+  out.tokens.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 1);
   size_t pos = 0;
   int64_t line = 0;
   auto nextLine = [&]() {

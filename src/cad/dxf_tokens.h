@@ -21,8 +21,12 @@ struct DxfToken {
   int code = 0;
   Kind kind = Kind::kText;
   std::string_view text;  // kText, kBytes: the raw value bytes (a view into the file)
-  double real = 0;
-  int64_t integer = 0;
+  // kReal: real; kInteger: integer. One of the two, so that the token array of a
+  // large drawing takes less memory.
+  union {
+    double real = 0;
+    int64_t integer;
+  };
   int64_t where = 0;  // ASCII: 1-based line of the group code; binary: its byte offset
 };
 
