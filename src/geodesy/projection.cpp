@@ -36,6 +36,12 @@ Footpoint ComputeFootpoint(const DatumParameters& p, double X, double Y) {
     throw Error(ErrorKind::kGeneral, "cannot project the point " + PointText(X, Y) +
                                          ": the northing lies beyond 100 000 km");
   }
+  // Past this the series overflows into NaN, which would read as a pole.
+  if (std::fabs(Y - p.FE) > kMaxNorthing) {
+    throw Error(ErrorKind::kGeneral, "cannot project the point " + PointText(X, Y) +
+                                         ": the easting lies more than 100 000 km from "
+                                         "the central meridian");
+  }
   Footpoint f;
   double y = Y - p.FE;
 

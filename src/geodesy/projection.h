@@ -10,8 +10,9 @@
 // meridian-arc coefficients are rounded to 0.1 mm; within 3 deg of the central meridian
 // the result agrees with a full transverse Mercator inverse to about a millimetre.
 //
-// Failures throw Error(kGeneral): a non-finite X or Y, |X| above 1e8 m, a footpoint
-// iteration that has not converged in 100 passes, a footpoint at a pole.
+// Failures throw Error(kGeneral): a non-finite X or Y, |X| above 1e8 m, Y more than 1e8 m
+// from the false easting, a footpoint iteration that has not converged in 100 passes,
+// a footpoint at a pole.
 #pragma once
 
 #include <string>

@@ -230,7 +230,7 @@ TEST_F(BadInputTest, CoordinatesThatAreNoPlace) {
       {"circle at northing 1e308",
        "0\nCIRCLE\n8\n0\n10\n500000\n20\n1e308\n30\n0\n40\n5\n", "the northing lies beyond 100 000 km"},
       {"circle at easting 1e308",
-       "0\nCIRCLE\n8\n0\n10\n1e308\n20\n3380000\n30\n0\n40\n5\n", "circle (line 5 of in.dxf): cannot project"},
+       "0\nCIRCLE\n8\n0\n10\n1e308\n20\n3380000\n30\n0\n40\n5\n", "the easting lies more than 100 000 km from the central meridian"},
       {"radius 1e308", "0\nCIRCLE\n8\n0\n10\n500000\n20\n3380000\n30\n0\n40\n1e308\n",
        "circle (line 5 of in.dxf): cannot project"},
   };
