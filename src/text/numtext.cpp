@@ -67,6 +67,11 @@ constexpr uint64_t kPow10[20] = {1ULL,
                                  1000000000000000000ULL,
                                  10000000000000000000ULL};
 
+// Powers of ten that are exact doubles (up to 10^22).
+constexpr double kPow10Double[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 // The 15 significant digits of |value| as an integer m (10^14 <= m < 10^15) and the
 // decimal exponent of its first digit, rounded to nearest with ties to even, exactly
 // as the standard library's scientific text with 14 decimals rounds. Every point
@@ -84,8 +89,10 @@ bool FastDecimal15(double value, uint64_t& m, int& exp10) {
   if (e >= 0) return false;     // |value| >= 2^52: beyond the exponent-free range
   const int shift = -e;
   if (shift >= 120) return false;
-  // floor(log10(2^(e + 52))), the exponent of |value| or one below it.
+  // floor(log10(2^(e + 52))), the exponent of |value| or one below it; the exact
+  // powers of ten settle which for |value| >= 1.
   int E = ((e + 52) * 1233) >> 12;
+  if (E >= 0 && E < 22 && std::fabs(value) >= kPow10Double[E + 1]) ++E;
   for (int attempt = 0; attempt < 3; ++attempt) {
     const int k = 14 - E;
     if (k < 0 || k > 19) return false;
@@ -114,11 +121,6 @@ bool FastDecimal15(double value, uint64_t& m, int& exp10) {
   return false;
 }
 
-// Powers of ten that are exact doubles (up to 10^22).
-constexpr double kPow10Double[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                     1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                     1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
-
 constexpr char kDigitPairs[] =
     "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
@@ -138,14 +140,6 @@ char* WriteDigits(char* p, uint64_t v, int width) {
   }
   if (width == 1) *--q = static_cast<char>('0' + v % 10);
   return end;
-}
-
-// Drops the trailing zeros of a `width`-digit fraction.
-void StripZeros(uint64_t& v, int& width) {
-  while (width > 0 && v % 10 == 0) {
-    v /= 10;
-    --width;
-  }
 }
 
 // The text of a value whose 15 digits are known in `d` (the slow way's layout).
@@ -192,24 +186,22 @@ char* WriteNumberText(char* p, double value, bool bare) {
   }
   if (value < 0) *p++ = '-';
   if (E >= 0) {
-    int fracWidth = 14 - E;
-    const uint64_t scale = kPow10[fracWidth];
-    const uint64_t whole = m / scale;
-    uint64_t frac = m % scale;
-    p = WriteDigits(p, whole, E + 1);
-    if (frac != 0) {
-      StripZeros(frac, fracWidth);
-      *p++ = '.';
-      p = WriteDigits(p, frac, fracWidth);
-    }
-    return p;
+    // All 15 digits one place to the right, then the whole part moved back in
+    // front of the point: no division by a power of ten that is not a constant.
+    WriteDigits(p + 1, m, 15);
+    for (int i = 0; i <= E; ++i) p[i] = p[i + 1];
+    p[E + 1] = '.';
+    char* end = p + 16;
+    while (end[-1] == '0') --end;
+    if (end[-1] == '.') --end;
+    return end;
   }
   if (!bare) *p++ = '0';
   *p++ = '.';
   for (int i = 0; i < -E - 1; ++i) *p++ = '0';
-  int width = 15;
-  StripZeros(m, width);
-  return WriteDigits(p, m, width);
+  char* end = WriteDigits(p, m, 15);
+  while (end[-1] == '0') --end;  // m has a leading digit other than 0
+  return end;
 }
 
 constexpr size_t kMaxNumberText = 40;
