@@ -561,17 +561,6 @@ class Parser {
 
 }  // namespace
 
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 DxfDrawing ParseDxf(std::string_view bytes, const std::string& name, const DxfLimits& limits) {
   DxfTokens tokens = TokenizeDxf(bytes, name);
   Parser parser(tokens, name, limits);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cad/entity.h"
+#include "text/ascii.h"
 
 namespace varnolt {
 
@@ -63,7 +64,6 @@ class DxfSource : public EntitySource {
   std::vector<std::string> layerFilter_;
 };
 
-// True when a and b are equal but for the case of ASCII letters.
-bool EqualsIgnoringAsciiCase(std::string_view a, std::string_view b);
+
 
 }  // namespace varnolt

@@ -10,6 +10,7 @@
 
 #include "base/error.h"
 #include "base/files.h"
+#include "text/ascii.h"
 #include "text/encoding.h"
 #include "text/numtext.h"
 
@@ -33,28 +34,11 @@ std::vector<std::string_view> SplitLines(std::string_view text) {
   return lines;
 }
 
-std::string_view TrimBlanks(std::string_view s) {
-  while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
-  while (!s.empty() && (s.back() == ' ' || s.back() == '\t')) s.remove_suffix(1);
-  return s;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'A' && x <= 'Z') x = static_cast<char>(x - 'A' + 'a');
-    if (y >= 'A' && y <= 'Z') y = static_cast<char>(y - 'A' + 'a');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // An option button's line: a number (non-zero is selected) or True/False.
 std::optional<bool> ReadBoolean(std::string_view line) {
   std::string_view word = TrimBlanks(line);
-  if (EqualsNoCase(word, "true")) return true;
-  if (EqualsNoCase(word, "false")) return false;
+  if (EqualsIgnoringAsciiCase(word, "true")) return true;
+  if (EqualsIgnoringAsciiCase(word, "false")) return false;
   double value = 0;
   if (!ParseNumber(line, value)) return std::nullopt;
   return value != 0;
