@@ -72,6 +72,29 @@ constexpr double kPow10Double[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1
                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// The usual case, in floating point: for 1 <= a < 10^15 with first digit at 10^E,
+// the power 10^(14 - E) is an exact double, and p = a 10^(14 - E) lies below 2^50,
+// where every half-integer is a double. So p, the product rounded, never lies on
+// the other side of a half-integer from the exact product, and both round to the
+// same integer, unless p is a half-integer itself: then the exact product decides,
+// and this gives up. `digits` gets the 15 digits as an integer-valued double.
+bool QuickDigits15(double a, double& digits, int& exp10) {
+  if (!(a >= 1 && a < 1e15)) return false;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &a, sizeof bits);
+  const int e2 = static_cast<int>(bits >> 52) - 1023;  // 2^e2 <= a < 2^(e2 + 1)
+  // floor(log10 2^e2) is E or E - 1; the exact power 10^(E + 1) settles which.
+  int E = (e2 * 1233) >> 12;
+  if (a >= kPow10Double[E + 1]) ++E;
+  const double p = a * kPow10Double[14 - E];
+  // Adding and taking away 2^52 rounds p (< 2^50) to an integer, ties to even.
+  const double rounded = (p + 0x1p52) - 0x1p52;
+  if (std::fabs(p - rounded) == 0.5) return false;
+  digits = rounded;
+  exp10 = E;
+  return true;
+}
+
 // The 15 significant digits of |value| as an integer m (10^14 <= m < 10^15) and the
 // decimal exponent of its first digit, rounded to nearest with ties to even, exactly
 // as the standard library's scientific text with 14 decimals rounds. Every point
@@ -80,6 +103,16 @@ constexpr double kPow10Double[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1
 // 1e15, where f 10^k fits in 128 bits; false elsewhere (the caller takes the slow
 // way).
 bool FastDecimal15(double value, uint64_t& m, int& exp10) {
+  double digits = 0;
+  if (QuickDigits15(std::fabs(value), digits, exp10)) {
+    // 10^15 when the rounding carries into a new first digit.
+    m = static_cast<uint64_t>(digits);
+    if (m == kPow10[15]) {
+      m = kPow10[14];
+      ++exp10;
+    }
+    return true;
+  }
   uint64_t bits = 0;
   std::memcpy(&bits, &value, sizeof bits);
   const int biased = static_cast<int>((bits >> 52) & 0x7ff);
@@ -126,20 +159,26 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-// Writes v as exactly `width` digits (leading zeros kept), two at a time from the
-// right, and returns the end.
-char* WriteDigits(char* p, uint64_t v, int width) {
-  char* end = p + width;
-  char* q = end;
-  while (width >= 2) {
-    const uint64_t two = v % 100;
-    v /= 100;
-    q -= 2;
-    std::memcpy(q, kDigitPairs + 2 * two, 2);
-    width -= 2;
-  }
-  if (width == 1) *--q = static_cast<char>('0' + v % 10);
-  return end;
+// Writes v < 10^4 as exactly four digits.
+void WriteFourDigits(char* p, uint32_t v) {
+  std::memcpy(p, kDigitPairs + 2 * (v / 100), 2);
+  std::memcpy(p + 2, kDigitPairs + 2 * (v % 100), 2);
+}
+
+// Writes m < 10^15 as exactly 15 digits (leading zeros kept) and returns the end.
+// Cut into blocks first, so that the blocks' digits are found side by side rather
+// than in one chain of divisions.
+char* WriteFifteenDigits(char* p, uint64_t m) {
+  const auto high = static_cast<uint32_t>(m / 100000000);  // 7 digits
+  const auto low = static_cast<uint32_t>(m % 100000000);   // 8 digits
+  const uint32_t top = high / 1000000;
+  const uint32_t rest = high % 1000000;
+  p[0] = static_cast<char>('0' + top);
+  std::memcpy(p + 1, kDigitPairs + 2 * (rest / 10000), 2);
+  WriteFourDigits(p + 3, rest % 10000);
+  WriteFourDigits(p + 7, low / 10000);
+  WriteFourDigits(p + 11, low % 10000);
+  return p + 15;
 }
 
 // The text of a value whose 15 digits are known in `d` (the slow way's layout).
@@ -188,7 +227,7 @@ char* WriteNumberText(char* p, double value, bool bare) {
   if (E >= 0) {
     // All 15 digits one place to the right, then the whole part moved back in
     // front of the point: no division by a power of ten that is not a constant.
-    WriteDigits(p + 1, m, 15);
+    WriteFifteenDigits(p + 1, m);
     for (int i = 0; i <= E; ++i) p[i] = p[i + 1];
     p[E + 1] = '.';
     char* end = p + 16;
@@ -199,7 +238,7 @@ char* WriteNumberText(char* p, double value, bool bare) {
   if (!bare) *p++ = '0';
   *p++ = '.';
   for (int i = 0; i < -E - 1; ++i) *p++ = '0';
-  char* end = WriteDigits(p, m, 15);
+  char* end = WriteFifteenDigits(p, m);
   while (end[-1] == '0') --end;  // m has a leading digit other than 0
   return end;
 }
@@ -301,6 +340,14 @@ void AppendBareText(std::string& out, double value) { AppendNumberText(out, valu
 
 double Round15(double value) {
   if (!std::isfinite(value) || value == 0) return value;
+  // digits / 10^(14 - E) is what the text reads back as, as below; a carry into
+  // 10^15 gives the same double as 10^14 / 10^(13 - E).
+  double quick = 0;
+  int quickExp = 0;
+  if (QuickDigits15(std::fabs(value), quick, quickExp)) {
+    const double v = quick / kPow10Double[14 - quickExp];
+    return value < 0 ? -v : v;
+  }
   // m 10^(exp - 14) with m < 2^53 and the power of ten exact: one correctly rounded
   // division or product, the same double that reading the 15-digit text gives.
   uint64_t m = 0;
