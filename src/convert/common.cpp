@@ -28,6 +28,36 @@ void CheckPointCount(double total) {
   }
 }
 
+void PointLines::Flush() {
+  double lon[kQueue];
+  double lat[kQueue];
+  const size_t done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat);
+  for (size_t i = 0; i < done; ++i) {
+    out_ += qstab_;
+    out_ += "\t\t\t";
+    AppendGeneralText(out_, lon[i]);
+    out_ += ',';
+    AppendGeneralText(out_, lat[i]);
+    out_ += ',';
+    // Equal altitudes have equal text (0 and -0 alike); NaN is simply written anew.
+    if (!haveAltitude_ || Z_[i] != altitudeOf_) {
+      altitude_.clear();
+      AppendBareText(altitude_, Z_[i]);
+      altitudeOf_ = Z_[i];
+      haveAltitude_ = true;
+    }
+    out_ += altitude_;
+    out_ += "\r\n";
+  }
+  if (done < queued_) {
+    // The first point that cannot be projected: this throws its error.
+    out_ += qstab_;
+    out_ += "\t\t\t";
+    ctx_.projector.AppendLonLat(out_, X_[done], Y_[done]);
+  }
+  queued_ = 0;
+}
+
 int64_t PieceCount(double d, const ConvertContext& ctx) {
   const double L = ctx.segmentLength;
   if (L == 0) {

@@ -1,6 +1,7 @@
 // Helpers shared by the converters (not part of the interface).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -9,17 +10,40 @@
 
 namespace varnolt::convert_detail {
 
-// qstab, three TABs, "lon,lat", ",", altitude text, CR LF.
-inline void AppendPointLine(std::string& out, const ConvertContext& ctx,
-                            std::string_view qstab, double easting, double northing,
-                            std::string_view altitude) {
-  out += qstab;
-  out += "\t\t\t";
-  ctx.projector.AppendLonLat(out, northing, easting);
-  out += ',';
-  out += altitude;
-  out += "\r\n";
-}
+// The point lines of one Placemark, in the order the points are added: qstab, three
+// TABs, "lon,lat", ",", altitude text, CR LF. Points wait in a small queue and are
+// projected together when it fills and on Flush, which the converter calls after
+// its last point: projecting several points at once lets the CPU overlap their
+// footpoint iterations. A point that cannot be projected throws its error once
+// the lines of the points before it are written, as point-by-point writing would.
+class PointLines {
+ public:
+  PointLines(const ConvertContext& ctx, std::string_view qstab, std::string& out)
+      : ctx_(ctx), qstab_(qstab), out_(out) {}
+
+  void Add(double easting, double northing, double z) {
+    X_[queued_] = northing;
+    Y_[queued_] = easting;
+    Z_[queued_] = z;
+    if (++queued_ == kQueue) Flush();
+  }
+
+  void Flush();
+
+ private:
+  static constexpr size_t kQueue = 8 * Projector::kBatch;
+  const ConvertContext& ctx_;
+  std::string_view qstab_;
+  std::string& out_;
+  double X_[kQueue];
+  double Y_[kQueue];
+  double Z_[kQueue];
+  size_t queued_ = 0;
+  // Most Placemarks write one altitude throughout: its text is made once.
+  std::string altitude_;
+  double altitudeOf_ = 0;
+  bool haveAltitude_ = false;
+};
 
 // Pieces of a straight stretch of length d cut every Text1 metres:
 // floor(d / L + 0.0001) + 1, never below 0. A Text1 of 0 and a count that is not a

@@ -2,13 +2,12 @@
 // is fixed; the setting 圆及圆弧分段个数 (Text3) is kept but not read.
 #include "convert/common.h"
 #include "kml/document.h"
-#include "text/numtext.h"
 
 #include <cmath>
 
 namespace varnolt {
 
-using convert_detail::AppendPointLine;
+using convert_detail::PointLines;
 
 namespace {
 
@@ -17,8 +16,7 @@ constexpr int kCurvePoints = 101;
 // theta = sa + (i - 1) * step for i = 1..101; x = cx + R cos theta, y = cy + R sin theta.
 void AppendCurvePoints(std::string& out, const Entity& ent, const ConvertContext& ctx,
                        std::string_view qstab, double sa, double step) {
-  std::string altitude;
-  AppendBareText(altitude, ent.center[2]);
+  PointLines lines(ctx, qstab, out);
   const double cx = ent.center[0];
   const double cy = ent.center[1];
   const double R = ent.radius;
@@ -26,8 +24,9 @@ void AppendCurvePoints(std::string& out, const Entity& ent, const ConvertContext
     const double theta = sa + static_cast<double>(i - 1) * step;
     const double x = cx + R * std::cos(theta);
     const double y = cy + R * std::sin(theta);
-    AppendPointLine(out, ctx, qstab, x, y, altitude);
+    lines.Add(x, y, ent.center[2]);
   }
+  lines.Flush();
 }
 
 }  // namespace

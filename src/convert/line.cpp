@@ -3,11 +3,10 @@
 #include "convert/common.h"
 #include "geodesy/plane.h"
 #include "kml/document.h"
-#include "text/numtext.h"
 
 namespace varnolt {
 
-using convert_detail::AppendPointLine;
+using convert_detail::PointLines;
 
 int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
                std::string_view plinename, std::string_view plinestyle,
@@ -24,22 +23,19 @@ int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qs
 
   AppendLineStringOpen(out, qstab, plinename, plinestyle);
   int64_t written = 0;
-  std::string altitude;
+  PointLines lines(ctx, qstab, out);
   Point3 P{};
   for (int64_t i = 0; i < n; ++i) {
     const double a = static_cast<double>(i) * ctx.segmentLength;
     // A point exactly at the end would divide by zero in xnd; the end point follows.
     if (i >= 1 && a == d) continue;
     xnd(P1, P2, P, a);
-    altitude.clear();
-    AppendBareText(altitude, P[2]);
-    AppendPointLine(out, ctx, qstab, P[0], P[1], altitude);
+    lines.Add(P[0], P[1], P[2]);
     ++written;
   }
-  altitude.clear();
-  AppendBareText(altitude, P2[2]);
-  AppendPointLine(out, ctx, qstab, P2[0], P2[1], altitude);
+  lines.Add(P2[0], P2[1], P2[2]);
   ++written;
+  lines.Flush();
   AppendLineStringClose(out, qstab);
   return written;
 }

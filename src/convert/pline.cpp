@@ -4,31 +4,31 @@
 #include "convert/common.h"
 #include "geodesy/plane.h"
 #include "kml/document.h"
-#include "text/numtext.h"
 
 namespace varnolt {
 
-using convert_detail::AppendPointLine;
+using convert_detail::PointLines;
 
 namespace {
 
 constexpr int kArcPoints = 101;
 
 // One polyline's segment walk, writing point lines at the polyline's elevation.
+// Flush after the walk writes the last queued points.
 class PlineWriter {
  public:
   PlineWriter(const ConvertContext& ctx, std::string_view qstab, std::string& out,
               double elevation)
-      : ctx_(ctx), qstab_(qstab), out_(out) {
-    AppendBareText(altitude_, elevation);
-  }
+      : ctx_(ctx), lines_(ctx, qstab, out), elevation_(elevation) {}
 
   int64_t written() const { return written_; }
 
   void Write(double x, double y) {
-    AppendPointLine(out_, ctx_, qstab_, x, y, altitude_);
+    lines_.Add(x, y, elevation_);
     ++written_;
   }
+
+  void Flush() { lines_.Flush(); }
 
   // p1, a point every Text1 metres toward p2 (none exactly at p2), p2.
   void Straight(const Point3& p1, const Point3& p2) {
@@ -83,9 +83,8 @@ class PlineWriter {
 
  private:
   const ConvertContext& ctx_;
-  std::string_view qstab_;
-  std::string& out_;
-  std::string altitude_;
+  PointLines lines_;
+  double elevation_;
   int64_t written_ = 0;
 };
 
@@ -154,6 +153,7 @@ int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view q
   AppendLineStringOpen(out, qstab, plinename, plinestyle);
   PlineWriter writer(ctx, qstab, out, ent.elevation);
   WalkSegments(ent, ctx, writer);
+  writer.Flush();
   AppendLineStringClose(out, qstab);
   return writer.written();
 }
@@ -165,13 +165,11 @@ int64_t toswpline(const Entity& ent, const ConvertContext& ctx, std::string_view
   const size_t nv = xyz.size() / 3;
   convert_detail::CheckPointCount(static_cast<double>(nv));
   AppendLineStringOpen(out, qstab, plinename, plinestyle);
-  std::string altitude;
+  PointLines lines(ctx, qstab, out);
   for (size_t i = 0; i < nv; ++i) {
-    altitude.clear();
-    AppendBareText(altitude, xyz[3 * i + 2]);
-    AppendPointLine(out, ctx, qstab, std::fabs(xyz[3 * i]), std::fabs(xyz[3 * i + 1]),
-                    altitude);
+    lines.Add(std::fabs(xyz[3 * i]), std::fabs(xyz[3 * i + 1]), xyz[3 * i + 2]);
   }
+  lines.Flush();
   AppendLineStringClose(out, qstab);
   return static_cast<int64_t>(nv);
 }

@@ -20,6 +20,9 @@ struct Footpoint {
   double u;     // y / N
 };
 
+// Why a point cannot be projected; kNone for a point that can.
+enum class Failure { kNone, kNotFinite, kNorthing, kEasting, kNoConvergence, kPole };
+
 constexpr int kMaxPasses = 100;
 constexpr double kMaxNorthing = 1e8;  // metres; far beyond any drawing on the earth
 
@@ -27,51 +30,91 @@ std::string PointText(double X, double Y) {
   return "X=" + GeneralText(X) + " m, Y=" + GeneralText(Y) + " m";
 }
 
-Footpoint ComputeFootpoint(const DatumParameters& p, double X, double Y) {
-  if (!std::isfinite(X) || !std::isfinite(Y)) {
-    throw Error(ErrorKind::kGeneral, "cannot project the point " + PointText(X, Y) +
-                                         ": a coordinate is not a finite number");
+[[noreturn]] void ThrowFailure(Failure why, double X, double Y) {
+  const char* reason = "";
+  switch (why) {
+    case Failure::kNone: break;
+    case Failure::kNotFinite: reason = "a coordinate is not a finite number"; break;
+    case Failure::kNorthing: reason = "the northing lies beyond 100 000 km"; break;
+    case Failure::kEasting:
+      reason = "the easting lies more than 100 000 km from the central meridian";
+      break;
+    case Failure::kNoConvergence: reason = "the footpoint latitude does not converge"; break;
+    case Failure::kPole: reason = "its footpoint lies at a pole"; break;
   }
-  if (std::fabs(X) > kMaxNorthing) {
-    throw Error(ErrorKind::kGeneral, "cannot project the point " + PointText(X, Y) +
-                                         ": the northing lies beyond 100 000 km");
-  }
+  throw Error(ErrorKind::kGeneral,
+              "cannot project the point " + PointText(X, Y) + ": " + reason);
+}
+
+Failure CheckPlanePoint(const DatumParameters& p, double X, double Y) {
+  if (!std::isfinite(X) || !std::isfinite(Y)) return Failure::kNotFinite;
+  if (std::fabs(X) > kMaxNorthing) return Failure::kNorthing;
   // Past this the series overflows into NaN, which would read as a pole.
-  if (std::fabs(Y - p.FE) > kMaxNorthing) {
-    throw Error(ErrorKind::kGeneral, "cannot project the point " + PointText(X, Y) +
-                                         ": the easting lies more than 100 000 km from "
-                                         "the central meridian");
+  if (std::fabs(Y - p.FE) > kMaxNorthing) return Failure::kEasting;
+  return Failure::kNone;
+}
+
+// The footpoints of n points (n <= Projector::kBatch) side by side: each step is a
+// loop over the points, so the CPU overlaps one point's sines and divisions with
+// the next point's, while every point goes through exactly the operations it would
+// alone. A point that fails gets its reason in why[k] and no footpoint.
+void ComputeFootpoints(const DatumParameters& p, const double* X, const double* Y, size_t n,
+                       Footpoint* f, Failure* why) {
+  double B[Projector::kBatch];
+  int passes[Projector::kBatch];
+  bool iterating[Projector::kBatch];
+  size_t left = 0;
+  for (size_t k = 0; k < n; ++k) {
+    why[k] = CheckPlanePoint(p, X[k], Y[k]);
+    iterating[k] = why[k] == Failure::kNone;
+    if (iterating[k]) ++left;
+    B[k] = X[k] / p.K0;
+    passes[k] = 0;
   }
-  Footpoint f;
-  double y = Y - p.FE;
 
   // Footpoint latitude by fixed-point iteration on the meridian arc
   //   X = K0 B[deg] + K1 sin 2B + K2 sin 4B + K3 sin 6B.
-  // Four passes suffice for any northing on the ellipsoid; the cap only guards
-  // against input no drawing holds.
-  double B = X / p.K0;
-  int passes = 0;
-  for (;;) {
-    double Bprev = B;
-    double b = B * p.pi / 180;
-    B = (X - ((p.K1 * std::sin(2 * b) + p.K2 * std::sin(4 * b)) + p.K3 * std::sin(6 * b))) /
-        p.K0;
-    if (std::fabs(B - Bprev) < 1e-7) break;
-    if (++passes >= kMaxPasses) {
-      throw Error(ErrorKind::kGeneral, "cannot project the point " + PointText(X, Y) +
-                                           ": the footpoint latitude does not converge");
+  // Each point stops on its own test. Four passes suffice for any northing on the
+  // ellipsoid; the cap only guards against input no drawing holds.
+  while (left > 0) {
+    for (size_t k = 0; k < n; ++k) {
+      if (!iterating[k]) continue;
+      const double Bprev = B[k];
+      const double b = B[k] * p.pi / 180;
+      B[k] = (X[k] - ((p.K1 * std::sin(2 * b) + p.K2 * std::sin(4 * b)) +
+                      p.K3 * std::sin(6 * b))) /
+             p.K0;
+      if (std::fabs(B[k] - Bprev) < 1e-7) {
+        iterating[k] = false;
+        --left;
+      } else if (++passes[k] >= kMaxPasses) {
+        why[k] = Failure::kNoConvergence;
+        iterating[k] = false;
+        --left;
+      }
     }
   }
-  f.Bf = B * p.pi / 180;
 
-  double s = std::sin(f.Bf);
-  f.c = std::cos(f.Bf);
-  f.t = std::tan(f.Bf);
-  f.t2 = f.t * f.t;
-  double N = p.a / std::sqrt(1 - p.e2 * s * s);
-  f.eta2 = (f.c * f.c * p.e2) / (1 - p.e2);
-  f.V = std::sqrt(1 + f.eta2);
-  f.u = y / N;
+  for (size_t k = 0; k < n; ++k) {
+    if (why[k] != Failure::kNone) continue;
+    const double y = Y[k] - p.FE;
+    f[k].Bf = B[k] * p.pi / 180;
+    const double s = std::sin(f[k].Bf);
+    f[k].c = std::cos(f[k].Bf);
+    f[k].t = std::tan(f[k].Bf);
+    f[k].t2 = f[k].t * f[k].t;
+    const double N = p.a / std::sqrt(1 - p.e2 * s * s);
+    f[k].eta2 = (f[k].c * f[k].c * p.e2) / (1 - p.e2);
+    f[k].V = std::sqrt(1 + f[k].eta2);
+    f[k].u = y / N;
+  }
+}
+
+Footpoint ComputeFootpoint(const DatumParameters& p, double X, double Y) {
+  Footpoint f;
+  Failure why = Failure::kNone;
+  ComputeFootpoints(p, &X, &Y, 1, &f, &why);
+  if (why != Failure::kNone) ThrowFailure(why, X, Y);
   return f;
 }
 
@@ -90,23 +133,19 @@ double LatitudeRadians(const Footpoint& f) {
 // Longitude in radians, same rule:
 //   l = L0 + [u - (1 + 2t^2 + eta^2) u^3 / 6
 //             + (5 + 28t^2 + 24t^4 + 6 eta^2 + 8 eta^2 t^2) u^5 / 120] / cos Bf
-double LongitudeRadians(const Footpoint& f, double L0rad, double X, double Y) {
+// Not finite for a footpoint at a pole.
+double LongitudeRadians(const Footpoint& f, double L0rad) {
   const double t2 = f.t2, eta2 = f.eta2, u = f.u;
   double P = (1 + 2 * t2) + eta2;
   double Q = (((5 + 28 * t2) + 24 * t2 * t2) + 6 * eta2) + 8 * eta2 * t2;
   double S = (u - P * u * u * u / 6) + Q * u * u * u * u * u / 120;
-  double l = L0rad + S / f.c;
-  if (!std::isfinite(l)) {
-    throw Error(ErrorKind::kGeneral, "cannot project the point " + PointText(X, Y) +
-                                         ": its footpoint lies at a pole");
-  }
-  return l;
+  return L0rad + S / f.c;
 }
 
 // Radians to corrected decimal degrees: the degrees are rounded to 15 digits (the
-// text of the angle conversion) before the correction is added.
-double Corrected(double radians, double pi, double correctionMinutes) {
-  return R_D1_Value(radians, pi) + correctionMinutes / 60;
+// text of the angle conversion) before the correction (minutes / 60) is added.
+double Corrected(double radians, double pi, double correctionDegrees) {
+  return R_D1_Value(radians, pi) + correctionDegrees;
 }
 
 }  // namespace
@@ -116,35 +155,81 @@ std::string Bstr(const DatumParameters& datum, double X, double Y, double L0,
   double L0rad = D_R_Value(L0, datum.pi);
   (void)L0rad;  // unused by the latitude, but a central meridian out of range fails here too
   Footpoint f = ComputeFootpoint(datum, X, Y);
-  return GeneralText(Corrected(LatitudeRadians(f), datum.pi, latCorrection));
+  return GeneralText(Corrected(LatitudeRadians(f), datum.pi, latCorrection / 60));
 }
 
 std::string Lstr(const DatumParameters& datum, double X, double Y, double L0,
                  double lonCorrection) {
   double L0rad = D_R_Value(L0, datum.pi);
   Footpoint f = ComputeFootpoint(datum, X, Y);
-  return GeneralText(Corrected(LongitudeRadians(f, L0rad, X, Y), datum.pi, lonCorrection));
+  const double l = LongitudeRadians(f, L0rad);
+  if (!std::isfinite(l)) ThrowFailure(Failure::kPole, X, Y);
+  return GeneralText(Corrected(l, datum.pi, lonCorrection / 60));
 }
 
 Projector::Projector(const DatumParameters& datum, double L0, double latCorrection,
                      double lonCorrection)
     : datum_(datum),
       L0rad_(D_R_Value(L0, datum.pi)),
-      latCorrection_(latCorrection),
-      lonCorrection_(lonCorrection) {}
+      latCorrectionDegrees_(latCorrection / 60),
+      lonCorrectionDegrees_(lonCorrection / 60) {}
+
+namespace {
+
+// Corrected degrees of n points (n <= Projector::kBatch), in order. Stops at the
+// first point that fails: `done` is its index, and its reason is returned.
+Failure ProjectDegrees(const DatumParameters& p, double L0rad, double latCorrectionDegrees,
+                       double lonCorrectionDegrees, const double* X, const double* Y,
+                       size_t n, double* lon, double* lat, size_t& done) {
+  Footpoint f[Projector::kBatch];
+  Failure why[Projector::kBatch];
+  ComputeFootpoints(p, X, Y, n, f, why);
+  for (done = 0; done < n; ++done) {
+    const size_t k = done;
+    if (why[k] != Failure::kNone) return why[k];
+    const double l = LongitudeRadians(f[k], L0rad);
+    if (!std::isfinite(l)) return Failure::kPole;
+    lon[k] = Corrected(l, p.pi, lonCorrectionDegrees);
+    lat[k] = Corrected(LatitudeRadians(f[k]), p.pi, latCorrectionDegrees);
+  }
+  return Failure::kNone;
+}
+
+}  // namespace
+
+size_t Projector::Degrees(const double* X, const double* Y, size_t n, double* lon,
+                          double* lat) const {
+  for (size_t first = 0; first < n; first += kBatch) {
+    const size_t count = n - first < kBatch ? n - first : kBatch;
+    size_t done = 0;
+    if (ProjectDegrees(datum_, L0rad_, latCorrectionDegrees_, lonCorrectionDegrees_,
+                       X + first, Y + first, count, lon + first, lat + first,
+                       done) != Failure::kNone) {
+      return first + done;
+    }
+  }
+  return n;
+}
+
+void Projector::Degrees(double X, double Y, double& lon, double& lat) const {
+  size_t done = 0;
+  const Failure why = ProjectDegrees(datum_, L0rad_, latCorrectionDegrees_,
+                                     lonCorrectionDegrees_, &X, &Y, 1, &lon, &lat, done);
+  if (why != Failure::kNone) ThrowFailure(why, X, Y);
+}
 
 void Projector::LonLat(double X, double Y, double& lon, double& lat) const {
-  Footpoint f = ComputeFootpoint(datum_, X, Y);
-  lon = Round15(Corrected(LongitudeRadians(f, L0rad_, X, Y), datum_.pi, lonCorrection_));
-  lat = Round15(Corrected(LatitudeRadians(f), datum_.pi, latCorrection_));
+  Degrees(X, Y, lon, lat);
+  lon = Round15(lon);
+  lat = Round15(lat);
 }
 
 void Projector::AppendLonLat(std::string& out, double X, double Y) const {
-  Footpoint f = ComputeFootpoint(datum_, X, Y);
-  AppendGeneralText(out,
-                    Corrected(LongitudeRadians(f, L0rad_, X, Y), datum_.pi, lonCorrection_));
+  double lon = 0, lat = 0;
+  Degrees(X, Y, lon, lat);
+  AppendGeneralText(out, lon);
   out += ',';
-  AppendGeneralText(out, Corrected(LatitudeRadians(f), datum_.pi, latCorrection_));
+  AppendGeneralText(out, lat);
 }
 
 }  // namespace varnolt

@@ -15,6 +15,7 @@
 // a footpoint at a pole.
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 #include "geodesy/datum.h"
@@ -43,13 +44,27 @@ class Projector {
   // The two numbers before they become text (already corrected and rounded).
   void LonLat(double X, double Y, double& lon, double& lat) const;
 
+  // Points whose footpoint iterations run side by side.
+  static constexpr size_t kBatch = 8;
+
+  // The longitude and latitude in corrected degrees, the values AppendLonLat writes
+  // as text, of n points, kBatch at a time: one point's footpoint iteration overlaps
+  // the others' in the CPU, and every point gets the bits it gets alone. Returns how
+  // many leading points were projected; when fewer than n, the next point is the
+  // first that cannot be, and AppendLonLat of it throws its error.
+  size_t Degrees(const double* X, const double* Y, size_t n, double* lon,
+                 double* lat) const;
+
+  // One point's corrected degrees; throws what AppendLonLat throws.
+  void Degrees(double X, double Y, double& lon, double& lat) const;
+
   const DatumParameters& datum() const { return datum_; }
 
  private:
   DatumParameters datum_;
   double L0rad_;
-  double latCorrection_;
-  double lonCorrection_;
+  double latCorrectionDegrees_;  // the corrections / 60, divided once
+  double lonCorrectionDegrees_;
 };
 
 }  // namespace varnolt
