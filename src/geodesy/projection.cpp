@@ -56,8 +56,9 @@ Failure CheckPlanePoint(const DatumParameters& p, double X, double Y) {
 
 // The footpoints of n points (n <= Projector::kBatch) side by side: each step is a
 // loop over the points, so the CPU overlaps one point's sines and divisions with
-// the next point's, while every point goes through exactly the operations it would
-// alone. A point that fails gets its reason in why[k] and no footpoint.
+// the other points' instead of waiting on one point's chain at a time, while every
+// point goes through exactly the operations it would alone. A point that fails
+// gets its reason in why[k] and no footpoint.
 void ComputeFootpoints(const DatumParameters& p, const double* X, const double* Y, size_t n,
                        Footpoint* f, Failure* why) {
   double B[Projector::kBatch];
@@ -76,14 +77,22 @@ void ComputeFootpoints(const DatumParameters& p, const double* X, const double* 
   //   X = K0 B[deg] + K1 sin 2B + K2 sin 4B + K3 sin 6B.
   // Each point stops on its own test. Four passes suffice for any northing on the
   // ellipsoid; the cap only guards against input no drawing holds.
+  double b[Projector::kBatch], sin2b[Projector::kBatch], sin4b[Projector::kBatch],
+      sin6b[Projector::kBatch];
   while (left > 0) {
+    for (size_t k = 0; k < n; ++k) {
+      if (iterating[k]) b[k] = B[k] * p.pi / 180;
+    }
+    for (size_t k = 0; k < n; ++k) {
+      if (!iterating[k]) continue;
+      sin2b[k] = std::sin(2 * b[k]);
+      sin4b[k] = std::sin(4 * b[k]);
+      sin6b[k] = std::sin(6 * b[k]);
+    }
     for (size_t k = 0; k < n; ++k) {
       if (!iterating[k]) continue;
       const double Bprev = B[k];
-      const double b = B[k] * p.pi / 180;
-      B[k] = (X[k] - ((p.K1 * std::sin(2 * b) + p.K2 * std::sin(4 * b)) +
-                      p.K3 * std::sin(6 * b))) /
-             p.K0;
+      B[k] = (X[k] - ((p.K1 * sin2b[k] + p.K2 * sin4b[k]) + p.K3 * sin6b[k])) / p.K0;
       if (std::fabs(B[k] - Bprev) < 1e-7) {
         iterating[k] = false;
         --left;
@@ -184,14 +193,23 @@ Failure ProjectDegrees(const DatumParameters& p, double L0rad, double latCorrect
   Footpoint f[Projector::kBatch];
   Failure why[Projector::kBatch];
   ComputeFootpoints(p, X, Y, n, f, why);
-  for (done = 0; done < n; ++done) {
-    const size_t k = done;
-    if (why[k] != Failure::kNone) return why[k];
-    const double l = LongitudeRadians(f[k], L0rad);
-    if (!std::isfinite(l)) return Failure::kPole;
-    lon[k] = Corrected(l, p.pi, lonCorrectionDegrees);
-    lat[k] = Corrected(LatitudeRadians(f[k]), p.pi, latCorrectionDegrees);
+  // Stage by stage over the points, like the footpoints, so that the divisions and
+  // roundings of different points overlap.
+  double lonRad[Projector::kBatch], latRad[Projector::kBatch];
+  for (size_t k = 0; k < n; ++k) {
+    if (why[k] != Failure::kNone) continue;
+    lonRad[k] = LongitudeRadians(f[k], L0rad);
+    latRad[k] = LatitudeRadians(f[k]);
+    if (!std::isfinite(lonRad[k])) why[k] = Failure::kPole;
   }
+  for (done = 0; done < n; ++done) {
+    if (why[done] != Failure::kNone) break;
+  }
+  for (size_t k = 0; k < done; ++k) {
+    lon[k] = Corrected(lonRad[k], p.pi, lonCorrectionDegrees);
+    lat[k] = Corrected(latRad[k], p.pi, latCorrectionDegrees);
+  }
+  if (done < n) return why[done];
   return Failure::kNone;
 }
 
