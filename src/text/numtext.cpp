@@ -72,12 +72,22 @@ constexpr double kPow10Double[23] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1
                                      1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                                      1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// The rounding error of the product of a and b, exactly: Dekker's product, each
+// factor split into halves of 26 bits whose products are exact (no fused
+// multiply-add: the build keeps every product rounded on its own).
+double ProductError(double a, double b, double product) {
+  const double ca = 134217729.0 * a, ah = ca - (ca - a), al = a - ah;
+  const double cb = 134217729.0 * b, bh = cb - (cb - b), bl = b - bh;
+  return ((ah * bh - product) + ah * bl + al * bh) + al * bl;
+}
+
 // The usual case, in floating point: for 1 <= a < 10^15 with first digit at 10^E,
 // the power 10^(14 - E) is an exact double, and p = a 10^(14 - E) lies below 2^50,
 // where every half-integer is a double. So p, the product rounded, never lies on
 // the other side of a half-integer from the exact product, and both round to the
-// same integer, unless p is a half-integer itself: then the exact product decides,
-// and this gives up. `digits` gets the 15 digits as an integer-valued double.
+// same integer, unless p is a half-integer itself: then the product's rounding
+// error says on which side the exact product lies. `digits` gets the 15 digits as
+// an integer-valued double.
 bool QuickDigits15(double a, double& digits, int& exp10) {
   if (!(a >= 1 && a < 1e15)) return false;
   uint64_t bits = 0;
@@ -86,10 +96,15 @@ bool QuickDigits15(double a, double& digits, int& exp10) {
   // floor(log10 2^e2) is E or E - 1; the exact power 10^(E + 1) settles which.
   int E = (e2 * 1233) >> 12;
   if (a >= kPow10Double[E + 1]) ++E;
-  const double p = a * kPow10Double[14 - E];
+  const double scale = kPow10Double[14 - E];
+  const double p = a * scale;
   // Adding and taking away 2^52 rounds p (< 2^50) to an integer, ties to even.
-  const double rounded = (p + 0x1p52) - 0x1p52;
-  if (std::fabs(p - rounded) == 0.5) return false;
+  double rounded = (p + 0x1p52) - 0x1p52;
+  if (std::fabs(p - rounded) == 0.5) {
+    const double error = ProductError(a, scale, p);
+    if (error > 0) rounded = p + 0.5;
+    if (error < 0) rounded = p - 0.5;
+  }
   digits = rounded;
   exp10 = E;
   return true;
