@@ -33,26 +33,23 @@ void PointLines::Flush() {
   double lat[kQueue];
   const size_t done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat);
   for (size_t i = 0; i < done; ++i) {
-    out_ += qstab_;
-    out_ += "\t\t\t";
-    AppendGeneralText(out_, lon[i]);
-    out_ += ',';
-    AppendGeneralText(out_, lat[i]);
-    out_ += ',';
     // Equal altitudes have equal text (0 and -0 alike); NaN is simply written anew.
     if (!haveAltitude_ || Z_[i] != altitudeOf_) {
-      altitude_.clear();
-      AppendBareText(altitude_, Z_[i]);
+      tail_ = ',';
+      AppendBareText(tail_, Z_[i]);
+      tail_ += "\r\n";
       altitudeOf_ = Z_[i];
       haveAltitude_ = true;
     }
-    out_ += altitude_;
-    out_ += "\r\n";
+    out_ += head_;
+    AppendGeneralText(out_, lon[i]);
+    out_ += ',';
+    AppendGeneralText(out_, lat[i]);
+    out_ += tail_;
   }
   if (done < queued_) {
     // The first point that cannot be projected: this throws its error.
-    out_ += qstab_;
-    out_ += "\t\t\t";
+    out_ += head_;
     ctx_.projector.AppendLonLat(out_, X_[done], Y_[done]);
   }
   queued_ = 0;

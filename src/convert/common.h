@@ -19,7 +19,10 @@ namespace varnolt::convert_detail {
 class PointLines {
  public:
   PointLines(const ConvertContext& ctx, std::string_view qstab, std::string& out)
-      : ctx_(ctx), qstab_(qstab), out_(out) {}
+      : ctx_(ctx), out_(out) {
+    head_ += qstab;
+    head_ += "\t\t\t";
+  }
 
   void Add(double easting, double northing, double z) {
     X_[queued_] = northing;
@@ -33,14 +36,15 @@ class PointLines {
  private:
   static constexpr size_t kQueue = 8 * Projector::kBatch;
   const ConvertContext& ctx_;
-  std::string_view qstab_;
   std::string& out_;
+  std::string head_;  // qstab and three TABs
   double X_[kQueue];
   double Y_[kQueue];
   double Z_[kQueue];
   size_t queued_ = 0;
-  // Most Placemarks write one altitude throughout: its text is made once.
-  std::string altitude_;
+  // Most Placemarks write one altitude throughout: its line end (",", altitude
+  // text, CR LF) is made once.
+  std::string tail_;
   double altitudeOf_ = 0;
   bool haveAltitude_ = false;
 };
