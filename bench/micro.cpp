@@ -1,6 +1,6 @@
-// Micro-benchmarks of the per-point path: number text, the projection of one point,
-// each converter, and the floor under them all, the libm calls the projection
-// formulas cannot do without.
+// Micro-benchmarks of the per-point path: number text, the projection of one point
+// alone and of points as the converters queue them, each converter, and the floor
+// under them all, the libm calls the projection formulas cannot do without.
 //
 // Points are taken from a fixed grid around the central meridian 114 deg 30 min on
 // Beijing 1954 (northings 3 355 to 3 405 km, eastings +-25 km), cycled through so
@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cad/entity.h"
+#include "convert/common.h"
 #include "convert/convert.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
@@ -120,8 +121,8 @@ void BM_LstrBstr(benchmark::State& state) {
 }
 BENCHMARK(BM_LstrBstr);
 
-// One point as the converters write it: longitude and latitude texts from one
-// shared footpoint, and the altitude text.
+// One point alone: longitude and latitude texts from one shared footpoint, and the
+// altitude text. The converters no longer project one point at a time (see below).
 void BM_PointTexts(benchmark::State& state) {
   const ConvertContext ctx = MakeConvertContext(BenchSettings());
   const auto& points = Points();
@@ -140,6 +141,25 @@ void BM_PointTexts(benchmark::State& state) {
   state.SetItemsProcessed(state.iterations());
 }
 BENCHMARK(BM_PointTexts);
+
+// One point with its three texts as the converters really write them: a
+// Placemark's points queued (PointLines), projected Projector::kBatch side by side,
+// then written as point lines in order. Reported per point.
+void BM_PointTextsBatch(benchmark::State& state) {
+  const ConvertContext ctx = MakeConvertContext(BenchSettings());
+  const auto& points = Points();
+  std::string out;
+  out.reserve(64 * points.size());
+  for (auto _ : state) {
+    out.clear();
+    convert_detail::PointLines lines(ctx, "", out);
+    for (const PlanePoint& p : points) lines.Add(p.Y, p.X, 0.0);
+    lines.Flush();
+    benchmark::DoNotOptimize(out.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(points.size()));
+}
+BENCHMARK(BM_PointTextsBatch);
 
 // The floor: exactly the sin, cos, tan and sqrt calls the formulas make for one
 // point (three sines per pass of the footpoint iteration, then sin, cos and tan of
