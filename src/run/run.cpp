@@ -16,6 +16,7 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "convert/convert.h"
+#include "geodesy/angles.h"
 #include "kml/document.h"
 #include "kml/style.h"
 #include "run/kmz.h"
@@ -119,6 +120,18 @@ Point3 AnchorOf(const Entity& ent) {
 // given once per run: an easting with a zone number in front, and a point far from
 // the central meridian, both of which the projection turns into wrong positions
 // without any error.
+// A central meridian outside China's (a Gauss-Krueger zone of this system lies between
+// 73 and 135 degrees east) is almost always a typing slip, such as letters in the box
+// that read as 0; the plane coordinates cannot show it, so say it once before the run.
+void WarnAboutCentralMeridian(const Settings& settings, double pi, RunReporter& reporter) {
+  const double degrees = R_D1_Value(D_R_Value(ReadLeadingNumber(settings.Text2), pi), pi);
+  if (degrees >= 70 && degrees <= 140) return;
+  reporter.Warning("the central meridian (中央子午线, Text2: \"" + settings.Text2 +
+                   "\") reads " + GeneralText(degrees) +
+                   " degrees, outside China's zones (73 to 135 degrees east); every "
+                   "longitude is taken from it: check the setting");
+}
+
 class PlaneChecks {
  public:
   PlaneChecks(const ConvertContext& ctx, const Settings& settings, std::string source,
@@ -407,6 +420,7 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   }
 
   const ConvertContext ctx = MakeConvertContext(settings);
+  WarnAboutCentralMeridian(settings, ctx.pi, reporter);
   PlaneChecks checks(ctx, settings, sourceName, reporter);
 
   RunResult result;

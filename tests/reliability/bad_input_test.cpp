@@ -360,7 +360,16 @@ TEST_F(BadInputTest, NegativeZeroAndLettersInEachSetting) {
     }
   }
   // Text2: any number is a central meridian (-114.3 reads as -115 deg + 70 min);
-  // letters read as 0 degrees.
+  // letters read as 0 degrees. Either converts, with a warning that the meridian lies
+  // outside China's zones; an ordinary one gives none.
+  for (const char* v : {"-114.3", "0", "abc"}) {
+    SCOPED_TRACE(std::string(v));
+    const ChildResult r = Convert(kDrawing, {"--meridian", v});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.err.find("outside China's zones"), std::string::npos) << r.err;
+  }
+  EXPECT_EQ(Convert(kDrawing, {"--meridian", "114.3"}).err.find("outside China's zones"),
+            std::string::npos);
   {
     const std::string west = run("--meridian", "-114.3");
     EXPECT_TRUE(Coordinates(west, "line1").find("\t-113.7") != std::string::npos)
