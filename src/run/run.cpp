@@ -362,7 +362,7 @@ std::string CompletionPrompt(const std::string& path) {
 
 RunResult RunConversion(EntitySource& source, const Settings& settings,
                         const std::filesystem::path& output, RunReporter& reporter,
-                        unsigned threads) {
+                        unsigned threads, int64_t maxPoints) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point started = Clock::now();
 
@@ -458,9 +458,9 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
         }
       }
       result.points += chunk.points[j - chunk.begin];
-      if (result.points > kMaxPointsPerRun) {
+      if (result.points > maxPoints) {
         throw Error(ErrorKind::kGeneral,
-                    "the document would hold more than " + Decimal(kMaxPointsPerRun) +
+                    "the document would hold more than " + Decimal(maxPoints) +
                         " points (reached at " + DescribeEntity(ent, sourceName) +
                         "); convert fewer entities at a time, for example with --layer, "
                         "or raise 直线最小分段长度 (Text1)");

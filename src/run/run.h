@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "cad/entity.h"
+#include "convert/convert.h"
 #include "ui/settings.h"
 
 namespace varnolt {
@@ -60,9 +61,10 @@ struct RunResult {
 //
 // The entities are converted in chunks on `threads` threads (0: one per core; 1: all
 // on the calling thread) and written in their order; the document is the same
-// whatever the number. The reporter is called only from the calling thread.
+// whatever the number. The reporter is called only from the calling thread. A
+// document that would hold more than `maxPoints` points fails.
 RunResult RunConversion(EntitySource& source, const Settings& settings,
                         const std::filesystem::path& output, RunReporter& reporter,
-                        unsigned threads = 0);
+                        unsigned threads = 0, int64_t maxPoints = kMaxPointsPerRun);
 
 }  // namespace varnolt

@@ -275,6 +275,33 @@ TEST_F(RunTest, MissingLayerFailsNamingEntityAndLayer) {
   EXPECT_TRUE(Files().empty());
 }
 
+// The cap on one document's points, lowered so that a few lines reach it: the run
+// stops at the entity that crosses it, names it, and writes nothing.
+TEST_F(RunTest, DocumentPointLimitStopsTheRunAtTheEntityThatCrossesIt) {
+  { std::ofstream(dir / "road.kml") << "earlier"; }
+  std::vector<Entity> lines;
+  for (int i = 0; i < 40; ++i) {
+    Entity e = Line(1);  // 5 m with Text1 10: start and end, two points each
+    e.handle = "H" + std::to_string(i);
+    lines.push_back(e);
+  }
+  for (unsigned threads : {1u, 0u}) {
+    MemorySource source = Source(lines);
+    try {
+      RunConversion(source, settings, dir / "road.kml", reporter, threads, 50);
+      FAIL() << "no error";
+    } catch (const Error& err) {
+      const std::string what = err.what();
+      EXPECT_NE(what.find("more than 50 points"), std::string::npos) << what;
+      EXPECT_NE(what.find("handle H25,"), std::string::npos) << what;  // 26 lines: 52 points
+    }
+    EXPECT_EQ(Slurp(dir / "road.kml"), "earlier");
+    EXPECT_EQ(Files(), std::vector<std::string>{"road.kml"});
+  }
+  MemorySource source = Source(lines);
+  EXPECT_EQ(RunConversion(source, settings, dir / "road.kml", reporter, 0, 80).points, 80);
+}
+
 TEST_F(RunTest, FailureLeavesEarlierFileUntouchedAndNoTemporary) {
   { std::ofstream(dir / "road.kml") << "earlier"; }
   settings.Text1 = "0";
