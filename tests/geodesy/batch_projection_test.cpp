@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <set>
 #include <string>
@@ -11,8 +12,10 @@
 
 #include "base/error.h"
 #include "convert/convert.h"
+#include "geodesy/angles.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
+#include "kml/document.h"
 #include "text/numtext.h"
 
 namespace varnolt {
@@ -66,6 +69,60 @@ void ExpectSameAsOneByOne(const DatumParameters& datum, double L0, double latCor
     std::string one;
     proj.AppendLonLat(one, p.X[k], p.Y[k]);
     ASSERT_EQ(one, GeneralText(lon[k]) + "," + GeneralText(lat[k]));
+  }
+}
+
+// The formulas on one point in plain double arithmetic, operation by operation in
+// the written order: the points side by side must give exactly these bits.
+void PlainDegrees(const DatumParameters& p, double L0rad, double latCorrection,
+                  double lonCorrection, double X, double Y, double& lon, double& lat) {
+  double B = X / p.K0;
+  for (;;) {
+    const double Bprev = B;
+    const double b = B * p.pi / 180;
+    B = (X - ((p.K1 * std::sin(2 * b) + p.K2 * std::sin(4 * b)) + p.K3 * std::sin(6 * b))) /
+        p.K0;
+    if (std::fabs(B - Bprev) < 1e-7) break;
+  }
+  const double Bf = B * p.pi / 180;
+  const double s = std::sin(Bf), c = std::cos(Bf), t = std::tan(Bf);
+  const double t2 = t * t;
+  const double N = p.a / std::sqrt(1 - p.e2 * s * s);
+  const double eta2 = (c * c * p.e2) / (1 - p.e2);
+  const double V = std::sqrt(1 + eta2);
+  const double u = (Y - p.FE) / N;
+  const double P1 = ((5 + 3 * t2) + eta2) - 9 * eta2 * t2;
+  const double Q1 = (61 + 90 * t2) + 45 * t2 * t2;
+  const double S1 = (u * u - P1 * u * u * u * u / 12) + Q1 * u * u * u * u * u * u / 360;
+  const double latRad = Bf - S1 * V * V * t / 2;
+  const double P2 = (1 + 2 * t2) + eta2;
+  const double Q2 = (((5 + 28 * t2) + 24 * t2 * t2) + 6 * eta2) + 8 * eta2 * t2;
+  const double S2 = (u - P2 * u * u * u / 6) + Q2 * u * u * u * u * u / 120;
+  const double lonRad = L0rad + S2 / c;
+  lon = Round15(lonRad * 180 / p.pi) + lonCorrection / 60;
+  lat = Round15(latRad * 180 / p.pi) + latCorrection / 60;
+}
+
+TEST(BatchProjection, SameBitsAsPlainArithmetic) {
+  const Plane p = Scattered(20000, 4);
+  for (bool beijing : {true, false}) {
+    const DatumParameters datum = SelectDatum(beijing);
+    const Projector proj(datum, 114.3, -0.0335, 0.039);
+    const double L0rad = D_R_Value(114.3, datum.pi);
+    // Every count up to a few batches, so that partial batches are covered too.
+    for (size_t n : {p.X.size(), size_t{1}, size_t{3}, Projector::kBatch - 1,
+                     Projector::kBatch + 1, 2 * Projector::kBatch + 5}) {
+      std::vector<double> lon(n), lat(n);
+      ASSERT_EQ(proj.Degrees(p.X.data(), p.Y.data(), n, lon.data(), lat.data()), n);
+      for (size_t k = 0; k < n; ++k) {
+        double plainLon = 0, plainLat = 0;
+        PlainDegrees(datum, L0rad, -0.0335, 0.039, p.X[k], p.Y[k], plainLon, plainLat);
+        ASSERT_EQ(std::memcmp(&lon[k], &plainLon, sizeof plainLon), 0)
+            << "point " << k << " of " << n << ": X=" << p.X[k] << " Y=" << p.Y[k];
+        ASSERT_EQ(std::memcmp(&lat[k], &plainLat, sizeof plainLat), 0)
+            << "point " << k << " of " << n << ": X=" << p.X[k] << " Y=" << p.Y[k];
+      }
+    }
   }
 }
 
@@ -171,6 +228,36 @@ TEST(BatchProjection, ConverterReportsTheFailingVertexAfterTheLinesBeforeIt) {
   ctx.projector.AppendLonLat(line69, 3380000.0 + 7 * 68, 512000.0 + 3 * 68);
   EXPECT_NE(out.find("\t\t\t\t\t" + line69 + ",1.5\r\n\t\t\t\t\t"), std::string::npos);
   EXPECT_EQ(out.substr(out.size() - 5), "\t\t\t\t\t");
+}
+
+// The point lines of a Placemark, however deep its nesting and however its
+// altitudes change, are the lines written one by one: head, "lon,lat", altitude
+// text, CR LF. A head too long for the line buffer takes the slow way.
+TEST(BatchProjection, PointLinesEqualLinesWrittenOneByOne) {
+  Settings settings;
+  const ConvertContext ctx = MakeConvertContext(settings);
+  Entity ent;
+  ent.type = EntityType::k3dPolyline;
+  const double altitudes[] = {1.5, 1.5, -0.0, 0.0, NAN, NAN, 1e-7, 123456.789, 1.5, -2};
+  for (int k = 0; k < 300; ++k) {
+    ent.coordinates.insert(ent.coordinates.end(),
+                           {512000.0 + 3.7 * k, 3380000.0 - 7.1 * k, altitudes[k / 7 % 10]});
+  }
+  for (size_t depth : {0, 2, 13, 40, 9000}) {
+    const std::string qstab(depth, '\t');
+    std::string out;
+    toswpline(ent, ctx, qstab, "line1", "#m_color1_width6", out);
+    std::string expected;
+    AppendLineStringOpen(expected, qstab, "line1", "#m_color1_width6");
+    for (size_t k = 0; k < 300; ++k) {
+      const double* v = &ent.coordinates[3 * k];
+      expected += qstab + "\t\t\t";
+      ctx.projector.AppendLonLat(expected, v[1], v[0]);
+      expected += "," + BareText(v[2]) + "\r\n";
+    }
+    AppendLineStringClose(expected, qstab);
+    ASSERT_EQ(out, expected) << "nesting " << depth;
+  }
 }
 
 }  // namespace
