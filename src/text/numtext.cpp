@@ -81,6 +81,19 @@ double ProductError(double a, double b, double product) {
   return ((ah * bh - product) + ah * bl + al * bh) + al * bl;
 }
 
+// The decimal exponent E of 1 <= a < 10^15 (10^E <= a < 10^(E + 1)); false for any
+// other a.
+[[gnu::always_inline]] inline bool QuickExponent(double a, int& E) {
+  if (!(a >= 1 && a < 1e15)) return false;
+  uint64_t bits = 0;
+  std::memcpy(&bits, &a, sizeof bits);
+  const int e2 = static_cast<int>(bits >> 52) - 1023;  // 2^e2 <= a < 2^(e2 + 1)
+  // floor(log10 2^e2) is E or E - 1; the exact power 10^(E + 1) settles which.
+  E = (e2 * 1233) >> 12;
+  if (a >= kPow10Double[E + 1]) ++E;
+  return true;
+}
+
 // The usual case, in floating point: for 1 <= a < 10^15 with first digit at 10^E,
 // the power 10^(14 - E) is an exact double, and p = a 10^(14 - E) lies below 2^50,
 // where every half-integer is a double. So p, the product rounded, never lies on
@@ -88,14 +101,9 @@ double ProductError(double a, double b, double product) {
 // same integer, unless p is a half-integer itself: then the product's rounding
 // error says on which side the exact product lies. `digits` gets the 15 digits as
 // an integer-valued double.
-bool QuickDigits15(double a, double& digits, int& exp10) {
-  if (!(a >= 1 && a < 1e15)) return false;
-  uint64_t bits = 0;
-  std::memcpy(&bits, &a, sizeof bits);
-  const int e2 = static_cast<int>(bits >> 52) - 1023;  // 2^e2 <= a < 2^(e2 + 1)
-  // floor(log10 2^e2) is E or E - 1; the exact power 10^(E + 1) settles which.
-  int E = (e2 * 1233) >> 12;
-  if (a >= kPow10Double[E + 1]) ++E;
+[[gnu::always_inline]] inline bool QuickDigits15(double a, double& digits, int& exp10) {
+  int E = 0;
+  if (!QuickExponent(a, E)) return false;
   const double scale = kPow10Double[14 - E];
   const double p = a * scale;
   // Adding and taking away 2^52 rounds p (< 2^50) to an integer, ties to even.
@@ -117,7 +125,7 @@ bool QuickDigits15(double a, double& digits, int& exp10) {
 // and m is f 10^k 2^e rounded, with k = 14 - exponent. Covers 1e-5 <= |value| <
 // 1e15, where f 10^k fits in 128 bits; false elsewhere (the caller takes the slow
 // way).
-bool FastDecimal15(double value, uint64_t& m, int& exp10) {
+[[gnu::always_inline]] inline bool FastDecimal15(double value, uint64_t& m, int& exp10) {
   double digits = 0;
   if (QuickDigits15(std::fabs(value), digits, exp10)) {
     // 10^15 when the rounding carries into a new first digit.
@@ -175,7 +183,7 @@ constexpr char kDigitPairs[] =
     "8081828384858687888990919293949596979899";
 
 // Writes v < 10^4 as exactly four digits.
-void WriteFourDigits(char* p, uint32_t v) {
+[[gnu::always_inline]] inline void WriteFourDigits(char* p, uint32_t v) {
   std::memcpy(p, kDigitPairs + 2 * (v / 100), 2);
   std::memcpy(p + 2, kDigitPairs + 2 * (v % 100), 2);
 }
@@ -183,7 +191,7 @@ void WriteFourDigits(char* p, uint32_t v) {
 // Writes m < 10^15 as exactly 15 digits (leading zeros kept) and returns the end.
 // Cut into blocks first, so that the blocks' digits are found side by side rather
 // than in one chain of divisions.
-char* WriteFifteenDigits(char* p, uint64_t m) {
+[[gnu::always_inline]] inline char* WriteFifteenDigits(char* p, uint64_t m) {
   const auto high = static_cast<uint32_t>(m / 100000000);  // 7 digits
   const auto low = static_cast<uint32_t>(m % 100000000);   // 8 digits
   const uint32_t top = high / 1000000;
@@ -232,7 +240,7 @@ char* WriteDecimal15(char* p, const Decimal15& d, bool bare) {
 // Writes the text of a finite non-zero value at `p` (at most 32 characters) and
 // returns its end. The usual magnitudes (1E-04 up to 1E+15, all that coordinates
 // and altitudes take) are laid out straight from the integer of their 15 digits.
-char* WriteNumberText(char* p, double value, bool bare) {
+[[gnu::always_inline]] inline char* WriteNumberText(char* p, double value, bool bare) {
   uint64_t m = 0;
   int E = 0;
   if (!FastDecimal15(value, m, E) || E < -4 || E >= 15) {
@@ -258,27 +266,28 @@ char* WriteNumberText(char* p, double value, bool bare) {
   return end;
 }
 
-constexpr size_t kMaxNumberText = 40;
+// Any value: zero (negative zero too), NaN and the infinities first.
+char* WriteAnyNumberText(char* p, double value, bool bare) {
+  if (value == 0) {
+    *p = '0';
+    return p + 1;
+  }
+  if (!std::isfinite(value)) {
+    const char* text = std::isnan(value) ? "NaN" : value < 0 ? "-Infinity" : "Infinity";
+    const size_t size = std::strlen(text);
+    std::memcpy(p, text, size);
+    return p + size;
+  }
+  return WriteNumberText(p, value, bare);
+}
 
 void AppendNumberText(std::string& out, double value, bool bare) {
-  if (value == 0) {  // also negative zero
-    out += '0';
-    return;
-  }
-  if (std::isnan(value)) {
-    out += "NaN";
-    return;
-  }
-  if (std::isinf(value)) {
-    out += value < 0 ? "-Infinity" : "Infinity";
-    return;
-  }
   // Written in place: building the text elsewhere and copying it in costs more
   // than the digits themselves.
   const size_t old = out.size();
-  out.append(kMaxNumberText, '\0');
+  out.resize(old + kMaxNumberText);
   char* begin = out.data() + old;
-  out.resize(old + static_cast<size_t>(WriteNumberText(begin, value, bare) - begin));
+  out.resize(old + static_cast<size_t>(WriteAnyNumberText(begin, value, bare) - begin));
 }
 
 // Parses [sign] digits [. digits] [(E|e) [sign] digits] from `s` (no blanks inside).
@@ -345,6 +354,8 @@ std::string GeneralText(double value) {
 
 void AppendGeneralText(std::string& out, double value) { AppendNumberText(out, value, false); }
 
+char* WriteGeneralText(char* p, double value) { return WriteAnyNumberText(p, value, false); }
+
 std::string BareText(double value) {
   std::string s;
   AppendNumberText(s, value, true);
@@ -352,6 +363,8 @@ std::string BareText(double value) {
 }
 
 void AppendBareText(std::string& out, double value) { AppendNumberText(out, value, true); }
+
+char* WriteBareText(char* p, double value) { return WriteAnyNumberText(p, value, true); }
 
 double Round15(double value) {
   if (!std::isfinite(value) || value == 0) return value;
@@ -384,6 +397,33 @@ double Round15(double value) {
                      : std::numeric_limits<double>::infinity();
   }
   return v;
+}
+
+void Round15Each(double* values, size_t n) {
+  // Two values at a time, side by side: the steps of the usual case above on both
+  // lanes at once (each lane rounded exactly as alone); anything else, a tie among
+  // it, goes through Round15 one by one.
+  typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+  size_t i = 0;
+  for (; i + 1 < n; i += 2) {
+    const double a0 = std::fabs(values[i]), a1 = std::fabs(values[i + 1]);
+    int E0 = 0, E1 = 0;
+    if (QuickExponent(a0, E0) && QuickExponent(a1, E1)) {
+      const Pair scale = {kPow10Double[14 - E0], kPow10Double[14 - E1]};
+      const Pair p = Pair{a0, a1} * scale;
+      const Pair rounded = (p + 0x1p52) - 0x1p52;
+      const Pair gap = p - rounded;
+      if (std::fabs(gap[0]) != 0.5 && std::fabs(gap[1]) != 0.5) {
+        const Pair v = rounded / scale;
+        values[i] = values[i] < 0 ? -v[0] : v[0];
+        values[i + 1] = values[i + 1] < 0 ? -v[1] : v[1];
+        continue;
+      }
+    }
+    values[i] = Round15(values[i]);
+    values[i + 1] = Round15(values[i + 1]);
+  }
+  for (; i < n; ++i) values[i] = Round15(values[i]);
 }
 
 double ReadLeadingNumber(std::string_view text) {

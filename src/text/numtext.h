@@ -8,6 +8,7 @@
 // -1.5E+15). Negative zero is written 0.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -17,6 +18,14 @@ namespace varnolt {
 std::string GeneralText(double value);
 void AppendGeneralText(std::string& out, double value);
 
+// The longest text either form writes, and the room the writers below need.
+inline constexpr std::size_t kMaxNumberText = 40;
+
+// General and bare text written at `p`, which has room for kMaxNumberText
+// characters; return the end. For writers that fill a buffer they sized once.
+char* WriteGeneralText(char* p, double value);
+char* WriteBareText(char* p, double value);
+
 // Bare text: drops that zero (0.5 -> ".5", -0.5 -> "-.5", 3 -> "3").
 std::string BareText(double value);
 void AppendBareText(std::string& out, double value);
@@ -24,6 +33,8 @@ void AppendBareText(std::string& out, double value);
 // The value of GeneralText(value) read back: `value` rounded to 15 significant
 // digits. This is the "text round trip" the formulas put at fixed places.
 double Round15(double value);
+// Round15 of each of the n values, in place: the same bits, two at a time.
+void Round15Each(double* values, std::size_t n);
 
 // Leading-number reading: the number that stands at the start of `text`. Blanks and
 // tabs anywhere before the number ends are skipped (" 1 0" reads 10); reading stops

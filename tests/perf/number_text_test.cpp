@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <vector>
 
 #include "text/numtext.h"
 
@@ -130,6 +131,73 @@ TEST(NumberTextFastPath, AgreesAtTheEdgesOfTheFixedForm) {
   ExpectSame(5e-324);
   ExpectSame(2.2250738585072014e-308);
   ExpectSame(1.7976931348623157e308);
+}
+
+// Round15Each rounds two at a time: every value must come out as Round15 gives it
+// alone, whatever its neighbour is (a tie, a zero, a value outside the usual case).
+TEST(NumberTextFastPath, RoundingSeveralAtOnceGivesTheBitsOfOneAtATime) {
+  std::mt19937_64 rng(5);
+  std::uniform_real_distribution<double> lon(73.0, 135.0), lat(18.0, 54.0);
+  std::vector<double> values;
+  for (int i = 0; i < 20000; ++i) {
+    values.push_back(lon(rng));
+    values.push_back(lat(rng));
+  }
+  const double odd[] = {0.0, -0.0, 1.5, 281474976710655.5, 0.5, -30.25, 1e15, 1e-300,
+                        std::numeric_limits<double>::quiet_NaN(),
+                        std::numeric_limits<double>::infinity(), 999999999999999.5,
+                        -114.123456789012345, 5e-324, 1.7976931348623157e308};
+  for (double a : odd) {
+    for (double b : odd) {
+      values.push_back(a);
+      values.push_back(b);
+    }
+    values.push_back(a);  // and shifted by one, so that each meets the other lane too
+  }
+  for (int i = 0; i < 100000; ++i) {
+    uint64_t bits = rng();
+    double v = 0;
+    std::memcpy(&v, &bits, sizeof v);
+    values.push_back(v);
+  }
+  for (size_t count : {values.size(), values.size() - 1, size_t{1}, size_t{0}}) {
+    std::vector<double> each(values.begin(), values.begin() + static_cast<long>(count));
+    Round15Each(each.data(), each.size());
+    for (size_t i = 0; i < count; ++i) {
+      const double one = Round15(values[i]);
+      ASSERT_EQ(std::memcmp(&each[i], &one, sizeof one), 0)
+          << "value " << i << " of " << count << ": " << std::hexfloat << values[i];
+    }
+  }
+}
+
+// The writers into a buffer give the texts of GeneralText and BareText, special
+// values included, and stay inside the room they are promised.
+TEST(NumberTextFastPath, BufferWritersAgreeWithTheStringForms) {
+  std::mt19937_64 rng(9);
+  std::vector<double> values = {0.0,    -0.0,    0.5,   -0.5,  3.0,   1e-5, -1e-5, 1e15,
+                                -1e300, 5e-324, 123.0, 100.0, 1e14,  0.1,  0.0001};
+  values.push_back(std::numeric_limits<double>::quiet_NaN());
+  values.push_back(std::numeric_limits<double>::infinity());
+  values.push_back(-std::numeric_limits<double>::infinity());
+  values.push_back(-1.7976931348623157e308);
+  for (int i = 0; i < 100000; ++i) {
+    uint64_t bits = rng();
+    double v = 0;
+    std::memcpy(&v, &bits, sizeof v);
+    values.push_back(v);
+  }
+  char buf[kMaxNumberText + 8];
+  for (double v : values) {
+    std::memset(buf, '#', sizeof buf);
+    char* end = WriteGeneralText(buf, v);
+    ASSERT_EQ(std::string(buf, end), GeneralText(v)) << std::hexfloat << v;
+    for (size_t i = kMaxNumberText; i < sizeof buf; ++i) ASSERT_EQ(buf[i], '#') << v;
+    std::memset(buf, '#', sizeof buf);
+    end = WriteBareText(buf, v);
+    ASSERT_EQ(std::string(buf, end), BareText(v)) << std::hexfloat << v;
+    for (size_t i = kMaxNumberText; i < sizeof buf; ++i) ASSERT_EQ(buf[i], '#') << v;
+  }
 }
 
 }  // namespace
