@@ -161,6 +161,25 @@ void BM_PointTextsBatch(benchmark::State& state) {
 }
 BENCHMARK(BM_PointTextsBatch);
 
+// The projection alone as the converters queue it: corrected degrees of the
+// points, kBatch side by side, no text. Reported per point.
+void BM_DegreesBatch(benchmark::State& state) {
+  const ConvertContext ctx = MakeConvertContext(BenchSettings());
+  const auto& points = Points();
+  std::vector<double> X, Y, lon(points.size()), lat(points.size());
+  for (const PlanePoint& p : points) {
+    X.push_back(p.X);
+    Y.push_back(p.Y);
+  }
+  for (auto _ : state) {
+    ctx.projector.Degrees(X.data(), Y.data(), X.size(), lon.data(), lat.data());
+    benchmark::DoNotOptimize(lon.data());
+    benchmark::DoNotOptimize(lat.data());
+  }
+  state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(points.size()));
+}
+BENCHMARK(BM_DegreesBatch);
+
 // The floor: exactly the sin, cos, tan and sqrt calls the formulas make for one
 // point (three sines per pass of the footpoint iteration, then sin, cos and tan of
 // the footpoint latitude and the two square roots), on the arguments they get for

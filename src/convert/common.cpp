@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstring>
 
 #include "base/error.h"
 #include "geodesy/datum.h"
@@ -28,28 +29,61 @@ void CheckPointCount(double total) {
   }
 }
 
+namespace {
+
+// Copies the `size` bytes at `from` (padded to whole blocks of `pad`) in blocks.
+char* CopyPadded(char* to, const char* from, size_t size, size_t pad) {
+  for (size_t i = 0; i < size; i += pad) std::memcpy(to + i, from + i, pad);
+  return to + size;
+}
+
+}  // namespace
+
 void PointLines::Flush() {
   double lon[kQueue];
   double lat[kQueue];
   const size_t done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat);
+  // The lines are put together in a buffer on the stack, sized for the longest
+  // texts plus a block of slack for the padded copies, and appended in one go.
+  const size_t headSize = head_.size() - kPad;
+  const size_t longest = headSize + 2 * kMaxNumberText + 1 + sizeof tail_;
+  char buffer[8192];
+  char* const limit = buffer + sizeof buffer - kPad;
+  char* p = buffer;
   for (size_t i = 0; i < done; ++i) {
     // Equal altitudes have equal text (0 and -0 alike); NaN is simply written anew.
     if (!haveAltitude_ || Z_[i] != altitudeOf_) {
-      tail_ = ',';
-      AppendBareText(tail_, Z_[i]);
-      tail_ += "\r\n";
+      tail_[0] = ',';
+      char* end = WriteBareText(tail_ + 1, Z_[i]);
+      end[0] = '\r';
+      end[1] = '\n';
+      tailSize_ = static_cast<size_t>(end + 2 - tail_);
       altitudeOf_ = Z_[i];
       haveAltitude_ = true;
     }
-    out_ += head_;
-    AppendGeneralText(out_, lon[i]);
-    out_ += ',';
-    AppendGeneralText(out_, lat[i]);
-    out_ += tail_;
+    if (static_cast<size_t>(limit - p) < longest) {
+      out_.append(buffer, static_cast<size_t>(p - buffer));
+      p = buffer;
+      if (static_cast<size_t>(limit - p) < longest) {
+        // A nesting too deep for the buffer: string appends, line by line.
+        out_.append(head_.data(), headSize);
+        AppendGeneralText(out_, lon[i]);
+        out_ += ',';
+        AppendGeneralText(out_, lat[i]);
+        out_.append(tail_, tailSize_);
+        continue;
+      }
+    }
+    p = CopyPadded(p, head_.data(), headSize, kPad);
+    p = WriteGeneralText(p, lon[i]);
+    *p++ = ',';
+    p = WriteGeneralText(p, lat[i]);
+    p = CopyPadded(p, tail_, tailSize_, kPad);
   }
+  out_.append(buffer, static_cast<size_t>(p - buffer));
   if (done < queued_) {
     // The first point that cannot be projected: this throws its error.
-    out_ += head_;
+    out_ += head_.substr(0, headSize);
     ctx_.projector.AppendLonLat(out_, X_[done], Y_[done]);
   }
   queued_ = 0;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "convert/convert.h"
+#include "text/numtext.h"
 
 namespace varnolt::convert_detail {
 
@@ -22,6 +23,7 @@ class PointLines {
       : ctx_(ctx), out_(out) {
     head_ += qstab;
     head_ += "\t\t\t";
+    head_.resize(head_.size() + kPad, '\0');
   }
 
   void Add(double easting, double northing, double z) {
@@ -35,16 +37,20 @@ class PointLines {
 
  private:
   static constexpr size_t kQueue = 8 * Projector::kBatch;
+  // Head and tail are copied in whole blocks of kPad bytes, which is cheaper than a
+  // copy of their exact size; the bytes past the end are overwritten next.
+  static constexpr size_t kPad = 16;
   const ConvertContext& ctx_;
   std::string& out_;
-  std::string head_;  // qstab and three TABs
+  std::string head_;  // qstab and three TABs, then kPad bytes of room
   double X_[kQueue];
   double Y_[kQueue];
   double Z_[kQueue];
   size_t queued_ = 0;
   // Most Placemarks write one altitude throughout: its line end (",", altitude
-  // text, CR LF) is made once.
-  std::string tail_;
+  // text, CR LF) is made once. Room for the longest, rounded up to whole blocks.
+  char tail_[((kMaxNumberText + 3) / kPad + 1) * kPad];
+  size_t tailSize_ = 0;
   double altitudeOf_ = 0;
   bool haveAltitude_ = false;
 };
