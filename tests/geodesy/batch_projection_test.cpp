@@ -253,7 +253,9 @@ TEST(BatchProjection, PointLinesEqualLinesWrittenOneByOne) {
       const double* v = &ent.coordinates[3 * k];
       expected += qstab + "\t\t\t";
       ctx.projector.AppendLonLat(expected, v[1], v[0]);
-      expected += "," + BareText(v[2]) + "\r\n";
+      expected += ',';
+      expected += BareText(v[2]);
+      expected += "\r\n";
     }
     AppendLineStringClose(expected, qstab);
     ASSERT_EQ(out, expected) << "nesting " << depth;
