@@ -75,9 +75,7 @@ void PointLines::Flush() {
       }
     }
     p = CopyPadded(p, head_.data(), headSize, kPad);
-    p = WriteGeneralText(p, lon[i]);
-    *p++ = ',';
-    p = WriteGeneralText(p, lat[i]);
+    p = WriteGeneralTexts(p, lon[i], ',', lat[i]);
     p = CopyPadded(p, tail_, tailSize_, kPad);
   }
   out_.append(buffer, static_cast<size_t>(p - buffer));

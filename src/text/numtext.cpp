@@ -240,13 +240,11 @@ char* WriteDecimal15(char* p, const Decimal15& d, bool bare) {
 // Writes the text of a finite non-zero value at `p` (at most 32 characters) and
 // returns its end. The usual magnitudes (1E-04 up to 1E+15, all that coordinates
 // and altitudes take) are laid out straight from the integer of their 15 digits.
-[[gnu::always_inline]] inline char* WriteNumberText(char* p, double value, bool bare) {
-  uint64_t m = 0;
-  int E = 0;
-  if (!FastDecimal15(value, m, E) || E < -4 || E >= 15) {
-    return WriteDecimal15(p, ToDecimal15Text(value), bare);
-  }
-  if (value < 0) *p++ = '-';
+// Lays out the text of a value with 15 digits m and first-digit exponent E,
+// -4 <= E < 15, in fixed form.
+[[gnu::always_inline]] inline char* WriteFixed(char* p, bool negative, uint64_t m, int E,
+                                               bool bare) {
+  if (negative) *p++ = '-';
   if (E >= 0) {
     // All 15 digits one place to the right, then the whole part moved back in
     // front of the point: no division by a power of ten that is not a constant.
@@ -266,8 +264,17 @@ char* WriteDecimal15(char* p, const Decimal15& d, bool bare) {
   return end;
 }
 
+[[gnu::always_inline]] inline char* WriteNumberText(char* p, double value, bool bare) {
+  uint64_t m = 0;
+  int E = 0;
+  if (!FastDecimal15(value, m, E) || E < -4 || E >= 15) {
+    return WriteDecimal15(p, ToDecimal15Text(value), bare);
+  }
+  return WriteFixed(p, value < 0, m, E, bare);
+}
+
 // Any value: zero (negative zero too), NaN and the infinities first.
-char* WriteAnyNumberText(char* p, double value, bool bare) {
+[[gnu::always_inline]] inline char* WriteAnyNumberText(char* p, double value, bool bare) {
   if (value == 0) {
     *p = '0';
     return p + 1;
@@ -355,6 +362,41 @@ std::string GeneralText(double value) {
 void AppendGeneralText(std::string& out, double value) { AppendNumberText(out, value, false); }
 
 char* WriteGeneralText(char* p, double value) { return WriteAnyNumberText(p, value, false); }
+
+char* WriteGeneralTexts(char* p, double first, char separator, double second) {
+  // Coordinates, side by side: the 15 digits of both found as QuickDigits15 finds
+  // them, on both lanes at once; anything else, a tie among it, one by one.
+  typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+  const double a0 = std::fabs(first), a1 = std::fabs(second);
+  int E0 = 0, E1 = 0;
+  if (QuickExponent(a0, E0) && QuickExponent(a1, E1)) {
+    const Pair scale = {kPow10Double[14 - E0], kPow10Double[14 - E1]};
+    const Pair product = Pair{a0, a1} * scale;
+    const Pair rounded = (product + 0x1p52) - 0x1p52;
+    const Pair gap = product - rounded;
+    if (std::fabs(gap[0]) != 0.5 && std::fabs(gap[1]) != 0.5) {
+      uint64_t m0 = static_cast<uint64_t>(rounded[0]), m1 = static_cast<uint64_t>(rounded[1]);
+      // A carry into a 16th digit: 10^14 one place up, and from 10^15 on the
+      // exponent form, which the general way writes.
+      if (m0 == kPow10[15]) {
+        m0 = kPow10[14];
+        ++E0;
+      }
+      if (m1 == kPow10[15]) {
+        m1 = kPow10[14];
+        ++E1;
+      }
+      if (E0 < 15 && E1 < 15) {
+        p = WriteFixed(p, first < 0, m0, E0, false);
+        *p++ = separator;
+        return WriteFixed(p, second < 0, m1, E1, false);
+      }
+    }
+  }
+  p = WriteAnyNumberText(p, first, false);
+  *p++ = separator;
+  return WriteAnyNumberText(p, second, false);
+}
 
 std::string BareText(double value) {
   std::string s;

@@ -25,6 +25,9 @@ inline constexpr std::size_t kMaxNumberText = 40;
 // characters; return the end. For writers that fill a buffer they sized once.
 char* WriteGeneralText(char* p, double value);
 char* WriteBareText(char* p, double value);
+// The general texts of two values with a separator between them, at `p`, which
+// has room for 2 * kMaxNumberText + 1 characters; returns the end.
+char* WriteGeneralTexts(char* p, double first, char separator, double second);
 
 // Bare text: drops that zero (0.5 -> ".5", -0.5 -> "-.5", 3 -> "3").
 std::string BareText(double value);

@@ -10,6 +10,7 @@
 #include <limits>
 #include <random>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "text/numtext.h"
@@ -171,12 +172,15 @@ TEST(NumberTextFastPath, RoundingSeveralAtOnceGivesTheBitsOfOneAtATime) {
   }
 }
 
-// The writers into a buffer give the texts of GeneralText and BareText, special
-// values included, and stay inside the room they are promised.
+// The writers into a buffer give the texts of GeneralText and BareText, alone and
+// two at a time, special values included, and stay inside the room they are promised.
 TEST(NumberTextFastPath, BufferWritersAgreeWithTheStringForms) {
   std::mt19937_64 rng(9);
   std::vector<double> values = {0.0,    -0.0,    0.5,   -0.5,  3.0,   1e-5, -1e-5, 1e15,
-                                -1e300, 5e-324, 123.0, 100.0, 1e14,  0.1,  0.0001};
+                                -1e300, 5e-324, 123.0, 100.0, 1e14,  0.1,  0.0001,
+                                // a tie at the 15th digit; a carry into 10^15
+                                281474976710655.5, 999999999999999.5, 999999999999999.75,
+                                99.99999999999999, 114.5, -30.25};
   values.push_back(std::numeric_limits<double>::quiet_NaN());
   values.push_back(std::numeric_limits<double>::infinity());
   values.push_back(-std::numeric_limits<double>::infinity());
@@ -186,6 +190,18 @@ TEST(NumberTextFastPath, BufferWritersAgreeWithTheStringForms) {
     double v = 0;
     std::memcpy(&v, &bits, sizeof v);
     values.push_back(v);
+  }
+  // Pairs: every value beside its neighbours in the list, both ways round.
+  char pair[2 * kMaxNumberText + 1 + 8];
+  for (size_t i = 0; i + 1 < values.size(); ++i) {
+    for (const auto& [a, b] : {std::pair{values[i], values[i + 1]},
+                               std::pair{values[i + 1], values[i]}}) {
+      std::memset(pair, '#', sizeof pair);
+      char* end = WriteGeneralTexts(pair, a, ',', b);
+      ASSERT_EQ(std::string(pair, end), GeneralText(a) + "," + GeneralText(b))
+          << std::hexfloat << a << " " << b;
+      for (size_t k = 2 * kMaxNumberText + 1; k < sizeof pair; ++k) ASSERT_EQ(pair[k], '#');
+    }
   }
   char buf[kMaxNumberText + 8];
   for (double v : values) {
