@@ -323,9 +323,8 @@ void Projector::LonLat(double X, double Y, double& lon, double& lat) const {
 void Projector::AppendLonLat(std::string& out, double X, double Y) const {
   double lon = 0, lat = 0;
   Degrees(X, Y, lon, lat);
-  AppendGeneralText(out, lon);
-  out += ',';
-  AppendGeneralText(out, lat);
+  char text[2 * kMaxNumberText + 1];
+  out.append(text, static_cast<size_t>(WriteGeneralTexts(text, lon, ',', lat) - text));
 }
 
 }  // namespace varnolt
