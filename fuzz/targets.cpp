@@ -337,6 +337,25 @@ int LeadingNumber(const uint8_t* data, size_t size) {
       Expect(ParseNumber(fixed, back), "fixed text does not read back");
     }
   }
+  // The point writers (two values at once, into a buffer) say what the one-value
+  // texts say, and Round15 of several values gives the bits of one at a time.
+  if (size >= 16) {
+    double pair[2];
+    std::memcpy(pair, data + size - 16, sizeof pair);
+    char buffer[2 * kMaxNumberText + 1];
+    const std::string both(buffer, WriteGeneralTexts(buffer, pair[0], ',', pair[1]));
+    Expect(both == GeneralText(pair[0]) + "," + GeneralText(pair[1]),
+           "a point's two texts differ from the texts one at a time");
+    Expect(std::string(buffer, WriteGeneralText(buffer, pair[0])) == GeneralText(pair[0]),
+           "buffer general text differs");
+    Expect(std::string(buffer, WriteBareText(buffer, pair[1])) == BareText(pair[1]),
+           "buffer bare text differs");
+    double each[3] = {pair[0], pair[1], pair[0] * 0.5};
+    Round15Each(each, 3);
+    const double one[3] = {Round15(pair[0]), Round15(pair[1]), Round15(pair[0] * 0.5)};
+    Expect(std::memcmp(each, one, sizeof each) == 0,
+           "Round15 of several values differs from one at a time");
+  }
   return 0;
 }
 
