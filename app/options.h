@@ -8,7 +8,7 @@
 #include <optional>
 #include <string>
 
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt::cli {
 

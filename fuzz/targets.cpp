@@ -15,15 +15,15 @@
 
 #include "base/error.h"
 #include "base/files.h"
-#include "calc/correction.h"
 #include "cad/dxf.h"
 #include "cad/entity.h"
+#include "calc/correction.h"
 #include "geodesy/plane.h"
 #include "kml/document.h"
 #include "run/run.h"
+#include "settings/settings.h"
 #include "text/encoding.h"
 #include "text/numtext.h"
-#include "ui/settings.h"
 
 namespace varnolt::fuzz {
 namespace {

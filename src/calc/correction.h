@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt {
 

@@ -18,7 +18,7 @@
 
 #include "cad/entity.h"
 #include "geodesy/projection.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt {
 

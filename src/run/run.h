@@ -10,7 +10,7 @@
 
 #include "cad/entity.h"
 #include "convert/convert.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt {
 

@@ -13,8 +13,8 @@
 #include <filesystem>
 
 #include "base/error.h"
+#include "settings/settings.h"
 #include "ui/run_task.h"
-#include "ui/settings.h"
 
 class QCheckBox;
 class QGroupBox;

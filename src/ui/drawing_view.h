@@ -17,7 +17,7 @@
 #include <vector>
 
 #include "cad/dxf.h"
-#include "ui/picking.h"
+#include "picking/picking.h"
 
 namespace varnolt {
 

@@ -15,7 +15,7 @@
 #include "base/error.h"
 #include "cad/dxf.h"
 #include "run/run.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt {
 

@@ -16,8 +16,8 @@
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
 #include "process.h"
+#include "settings/settings.h"
 #include "text/numtext.h"
-#include "ui/settings.h"
 
 namespace varnolt {
 namespace {

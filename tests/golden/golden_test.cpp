@@ -24,7 +24,7 @@
 #include "cad/dxf.h"
 #include "golden_cases.h"
 #include "run/run.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt {
 namespace {

@@ -17,7 +17,7 @@
 #include "base/error.h"
 #include "cad/entity.h"
 #include "run/run.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt {
 namespace {

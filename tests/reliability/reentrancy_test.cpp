@@ -18,7 +18,7 @@
 #include "cad/dxf.h"
 #include "calc/correction.h"
 #include "run/run.h"
-#include "ui/settings.h"
+#include "settings/settings.h"
 
 namespace varnolt {
 namespace {

@@ -1,5 +1,5 @@
 // Picking without a display: outlines, the view mapping and the three hit tests.
-#include "ui/picking.h"
+#include "picking/picking.h"
 
 #include <gtest/gtest.h>
 

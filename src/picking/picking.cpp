@@ -1,4 +1,4 @@
-#include "ui/picking.h"
+#include "picking/picking.h"
 
 #include <algorithm>
 #include <cmath>
