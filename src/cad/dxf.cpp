@@ -9,6 +9,8 @@
 #include "cad/dxf_text.h"
 #include "cad/dxf_tokens.h"
 #include "cad/ocs.h"
+#include "geodesy/angles.h"
+#include "text/ascii.h"
 #include "text/encoding.h"
 
 namespace varnolt {
@@ -40,14 +42,6 @@ struct RawLayer {
   std::string_view name;
   int color = 7;
 };
-
-std::string FoldAscii(std::string_view s) {
-  std::string out(s);
-  for (char& c : out) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
-  return out;
-}
 
 std::string PathText(const std::filesystem::path& path) {
   const std::u8string u8 = path.filename().u8string();
@@ -320,8 +314,7 @@ class Parser {
 
   // Degrees from the file into radians, in this order: degrees * pi / 180.
   static double Radians(double degrees) {
-    const double pi = 4 * std::atan(1.0);
-    return degrees * pi / 180;
+    return degrees * SystemPi() / 180;
   }
 
   void ReadText(size_t begin, size_t end, RawEntity& e, bool& paper) const {

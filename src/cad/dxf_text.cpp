@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 
+#include "text/ascii.h"
 #include "text/encoding.h"
 
 namespace varnolt {
@@ -52,16 +53,6 @@ const char* MifCodepage(char n) {
     case '5': return "GB18030";
     default: return nullptr;
   }
-}
-
-bool EqualsFolded(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char c = a[i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-    if (c != b[i]) return false;
-  }
-  return true;
 }
 
 bool IsAscii(std::string_view s) {
@@ -164,7 +155,7 @@ std::string DecodeEscapes(std::string_view s) {
 
 const char* IconvNameOfDwgCodepage(std::string_view dwgcodepage) {
   for (const CodepageName& c : kCodepages) {
-    if (EqualsFolded(dwgcodepage, c.dxf)) return c.iconv != nullptr ? c.iconv : "UTF-8";
+    if (EqualsIgnoringAsciiCase(dwgcodepage, c.dxf)) return c.iconv != nullptr ? c.iconv : "UTF-8";
   }
   return nullptr;
 }

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "text/ascii.h"
 
 namespace varnolt {
 namespace {
@@ -17,12 +18,6 @@ bool IsBlank(std::string_view s) {
   return s.find_first_not_of(" \t\r\n") == std::string_view::npos;
 }
 
-std::string_view Trim(std::string_view s) {
-  const size_t b = s.find_first_not_of(kBlanks);
-  if (b == std::string_view::npos) return {};
-  const size_t e = s.find_last_not_of(kBlanks);
-  return s.substr(b, e - b + 1);
-}
 
 // A value quoted in a message: printable ASCII only, cut short, so that a binary
 // file or a huge line cannot make the message unreadable.
@@ -44,7 +39,7 @@ std::string Shown(std::string_view s) {
 
 // Parses a group code line: an integer, blanks around it allowed.
 bool ParseCode(std::string_view line, int& code) {
-  std::string_view s = Trim(line);
+  std::string_view s = Trim(line, kBlanks);
   if (s.empty()) return false;
   if (s.front() == '+') s.remove_prefix(1);
   int value = 0;
@@ -104,7 +99,7 @@ DxfTokens TokenizeAscii(std::string_view bytes, const std::string& name) {
     t.text = value;
     t.where = codeAt;
     out.tokens.push_back(t);
-    if (code == 0 && Trim(value) == "EOF") {
+    if (code == 0 && Trim(value, kBlanks) == "EOF") {
       out.sawEof = true;
       break;
     }
@@ -275,7 +270,7 @@ double DxfReal(const DxfToken& t, bool binary, const std::string& name) {
   } else if (t.kind == DxfToken::Kind::kInteger) {
     v = static_cast<double>(t.integer);
   } else if (t.kind == DxfToken::Kind::kText) {
-    std::string_view s = Trim(t.text);
+    std::string_view s = Trim(t.text, kBlanks);
     if (!s.empty() && s.front() == '+') s.remove_prefix(1);
     const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
     if (s.empty() || ec != std::errc() || ptr != s.data() + s.size()) {
@@ -300,7 +295,7 @@ int64_t DxfInteger(const DxfToken& t, bool binary, const std::string& name) {
     Fail(name, binary, t.where,
          "group " + std::to_string(t.code) + " holds no whole number.");
   }
-  std::string_view s = Trim(t.text);
+  std::string_view s = Trim(t.text, kBlanks);
   if (!s.empty() && s.front() == '+') s.remove_prefix(1);
   int64_t v = 0;
   const auto [ptr, ec] = std::from_chars(s.data(), s.data() + s.size(), v);
@@ -326,7 +321,7 @@ std::string_view DxfRawText(const DxfToken& t, bool binary, const std::string& n
 }
 
 std::string_view DxfName(const DxfToken& t) {
-  return t.kind == DxfToken::Kind::kText ? Trim(t.text) : std::string_view{};
+  return t.kind == DxfToken::Kind::kText ? Trim(t.text, kBlanks) : std::string_view{};
 }
 
 }  // namespace varnolt

@@ -66,6 +66,17 @@ struct Entity {
   std::string textstring;
 };
 
+// Where a text or multiline text stands: a text's alignment point, or its insertion
+// point when the alignment point's x and y are both 0 (a left-aligned text has none);
+// a multiline text's insertion point. The converters place the Point there and the
+// picking view draws the label there, so the two always agree.
+inline Point3 TextAnchor(const Entity& ent) {
+  if (ent.type == EntityType::kText && (ent.alignment[0] != 0 || ent.alignment[1] != 0)) {
+    return ent.alignment;
+  }
+  return ent.insertion;
+}
+
 // What the converters read: the layer table and the entities picked, in pick order.
 class EntitySource {
  public:
@@ -78,7 +89,8 @@ class EntitySource {
   virtual std::string Describe() const = 0;
 };
 
-// A source over entities held in memory: for tests, and the base of the DXF source.
+// A source over entities held in memory, all picked in their order: for tests and
+// benchmarks that build their entities by hand.
 class MemorySource : public EntitySource {
  public:
   MemorySource() = default;
@@ -92,24 +104,10 @@ class MemorySource : public EntitySource {
   std::vector<const Entity*> SelectOnScreen() override {
     std::vector<const Entity*> picked;
     picked.reserve(entities_.size());
-    for (const Entity& e : entities_) {
-      if (layerFilter_.empty()) {
-        picked.push_back(&e);
-        continue;
-      }
-      for (const std::string& name : layerFilter_) {
-        if (name == e.layer) {
-          picked.push_back(&e);
-          break;
-        }
-      }
-    }
+    for (const Entity& e : entities_) picked.push_back(&e);
     return picked;
   }
   std::string Describe() const override { return description_; }
-
-  // Only entities on these layers are picked (exact names); empty picks all.
-  void SetLayerFilter(std::vector<std::string> names) { layerFilter_ = std::move(names); }
 
   std::vector<Layer>& layers() { return layers_; }
   std::vector<Entity>& entities() { return entities_; }
@@ -119,7 +117,6 @@ class MemorySource : public EntitySource {
   std::vector<Layer> layers_;
   std::vector<Entity> entities_;
   std::string description_;
-  std::vector<std::string> layerFilter_;
 };
 
 }  // namespace varnolt

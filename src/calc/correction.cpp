@@ -5,6 +5,7 @@
 #include "geodesy/angles.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
+#include "text/ascii.h"
 #include "text/encoding.h"
 #include "text/numtext.h"
 
@@ -16,12 +17,7 @@ constexpr char kResultSuffix[] = "_计算结果.txt";
 
 // Blanks in the sense of the control-point file: the space only; tabs are turned
 // into spaces before anything else looks at the line.
-std::string TrimSpaces(std::string_view s) {
-  size_t first = s.find_first_not_of(' ');
-  if (first == std::string_view::npos) return {};
-  size_t last = s.find_last_not_of(' ');
-  return std::string(s.substr(first, last - first + 1));
-}
+std::string TrimSpaces(std::string_view s) { return std::string(Trim(s, " ")); }
 
 // Replaces every non-overlapping occurrence of `run` from left to right in one
 // sweep; what a replacement produces is not scanned again.

@@ -46,16 +46,12 @@ int64_t AppendTextPlacemark(const Point3& A, const ConvertContext& ctx,
 
 int64_t totext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
                std::string_view textname, std::string_view textstyle, std::string& out) {
-  // A left-aligned text has no alignment point (it reads 0, 0): use the insertion
-  // point, its z included.
-  Point3 A = ent.alignment;
-  if (A[1] == 0 && A[0] == 0) A = ent.insertion;
-  return AppendTextPlacemark(A, ctx, qstab, textname, textstyle, out);
+  return AppendTextPlacemark(TextAnchor(ent), ctx, qstab, textname, textstyle, out);
 }
 
 int64_t tomtext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
                 std::string_view textname, std::string_view textstyle, std::string& out) {
-  return AppendTextPlacemark(ent.insertion, ctx, qstab, textname, textstyle, out);
+  return AppendTextPlacemark(TextAnchor(ent), ctx, qstab, textname, textstyle, out);
 }
 
 }  // namespace varnolt

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "geodesy/angles.h"
+
 namespace varnolt {
 
 double pt_pt(const Point3& p1, const Point3& p2) {
@@ -17,7 +19,7 @@ void pp_mid(const Point3& p1, const Point3& p2, Point3& p) {
 }
 
 double fwjjs(const Point3& p1, const Point3& p2) {
-  const double pi = 4 * std::atan(1.0);
+  const double pi = SystemPi();
   double d0 = p2[0] - p1[0];
   double d1 = p2[1] - p1[1];
   if (d0 != 0) {

@@ -4,15 +4,17 @@
 #include <cmath>
 #include <limits>
 
+#include "geodesy/angles.h"
+
 namespace varnolt {
 
 namespace {
 
-constexpr double kPi = 3.14159265358979323846;
+const double kPi = SystemPi();
 // Curves are drawn and hit-tested as chords of at most this angle: at 5 degrees a
 // chord lies within 0.1 % of the radius of its arc, well under a pixel at any
 // zoom where the curve can be told from its chords.
-constexpr double kMaxChordAngle = 5.0 * kPi / 180.0;
+const double kMaxChordAngle = 5.0 * kPi / 180.0;
 
 void AppendArc(std::vector<Point2>& path, Point2 c, double r, double start,
                double sweep, bool includeStart) {
@@ -198,13 +200,12 @@ Shape ShapeOf(const Entity& e) {
     }
     case EntityType::kText:
       s.isText = true;
-      s.anchor = (e.alignment[0] == 0 && e.alignment[1] == 0) ? Plan(e.insertion)
-                                                              : Plan(e.alignment);
+      s.anchor = Plan(TextAnchor(e));
       s.label = e.textstring;
       break;
     case EntityType::kMText:
       s.isText = true;
-      s.anchor = Plan(e.insertion);
+      s.anchor = Plan(TextAnchor(e));
       s.label = PlainMText(e.textstring);
       break;
   }

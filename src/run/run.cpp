@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <array>
 #include <chrono>
-#include <cctype>
 #include <cmath>
 #include <condition_variable>
 #include <deque>
@@ -20,6 +19,7 @@
 #include "kml/document.h"
 #include "kml/style.h"
 #include "run/kmz.h"
+#include "text/ascii.h"
 #include "text/numtext.h"
 
 namespace varnolt {
@@ -53,12 +53,7 @@ constexpr Converter kConverters[kFamilies] = {topline, toswpline, totext, tomtex
 
 constexpr std::string_view kQstab = "\t\t";
 
-bool EndsWithKmz(const std::string& path) {
-  if (path.size() < 4) return false;
-  std::string tail = path.substr(path.size() - 4);
-  for (char& c : tail) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return tail == ".kmz";
-}
+bool EndsWithKmz(const std::string& path) { return EndsWithIgnoringAsciiCase(path, ".kmz"); }
 
 // Where the document goes: streamed through an atomic file for ".kml", collected and
 // zipped for ".kmz". The target file appears only at Commit().
@@ -109,9 +104,7 @@ Point3 AnchorOf(const Entity& ent) {
       }
       break;
     case EntityType::kText:
-      if (ent.alignment[0] == 0 && ent.alignment[1] == 0) return ent.insertion;
-      return ent.alignment;
-    case EntityType::kMText: return ent.insertion;
+    case EntityType::kMText: return TextAnchor(ent);
   }
   return {std::nan(""), std::nan(""), 0};
 }

@@ -7,6 +7,8 @@
 #include <limits>
 #include <system_error>
 
+#include "text/ascii.h"
+
 namespace varnolt {
 namespace {
 
@@ -492,8 +494,7 @@ double ReadLeadingNumber(std::string_view text) {
 }
 
 bool ParseNumber(std::string_view text, double& value) {
-  while (!text.empty() && (text.front() == ' ' || text.front() == '\t')) text.remove_prefix(1);
-  while (!text.empty() && (text.back() == ' ' || text.back() == '\t')) text.remove_suffix(1);
+  text = TrimBlanks(text);
   double v = 0;
   size_t used = ScanNumber(text, v);
   if (used == 0 || used != text.size() || !std::isfinite(v)) return false;
