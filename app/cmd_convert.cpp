@@ -1,20 +1,21 @@
-// varnolt convert: a DXF drawing to one KML document.
+// varnolt convert: DXF drawings to KML documents, one or several at a time.
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
-#include <condition_variable>
+#include <chrono>
 #include <filesystem>
 #include <iostream>
+#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <system_error>
 #include <thread>
 #include <vector>
 
 #include "base/error.h"
+#include "base/ordered_work.h"
 #include "cad/dxf.h"
 #include "commands.h"
 #include "options.h"
@@ -25,152 +26,117 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// The system's message for each kind of failure of a run.
-const char* RunMessage(ErrorKind kind) {
-  switch (kind) {
-    case ErrorKind::kFileAccess:
-      return "读取文件被取消！";
-    case ErrorKind::kUnsupported:
-      return "程序仅支持R2000以上版本！";
-    case ErrorKind::kGeneral:
-      break;
-  }
-  return "数据文件格式有误、操作不当或其它未知错误！";
+const char* RunMessage(ErrorKind kind) { return FailureMessage(Task::kConversion, kind); }
+
+std::string FailureText(const std::string& message, const std::string& detail) {
+  return "varnolt: " + message + "\n" + "varnolt: " + detail + "\n";
 }
 
-// Prompts go to stderr, as a CAD command line would show them; per-entity progress
-// becomes a bar on a terminal and nothing otherwise.
-class TerminalReporter : public RunReporter {
+// A bar on stderr when it is a terminal, nothing otherwise: "[####    ] 42% label".
+// Other text is printed only with the bar out of the way.
+class ProgressBar {
  public:
-  TerminalReporter() : bar_(::isatty(STDERR_FILENO) == 1) {}
+  ProgressBar() : enabled_(::isatty(STDERR_FILENO) == 1) {}
 
-  void Prompt(const std::string& text) override {
-    ClearBar();
-    std::cerr << text << "\n" << std::flush;
-  }
+  bool enabled() const { return enabled_; }
 
-  void Warning(const std::string& text) override {
-    ClearBar();
-    std::cerr << "varnolt: warning: " << text << "\n" << std::flush;
-  }
-
-  void Progress(int64_t done, int64_t total) override {
-    if (!bar_ || total <= 0) return;
-    int percent = static_cast<int>(done * 100 / total);
-    if (percent == lastPercent_ && done != total) return;
-    lastPercent_ = percent;
+  void Draw(int percent, const std::string& label) {
+    if (!enabled_) return;
     constexpr int kWidth = 40;
-    int filled = percent * kWidth / 100;
-    std::string line = "\r[" + std::string(static_cast<size_t>(filled), '#') +
-                       std::string(static_cast<size_t>(kWidth - filled), ' ') + "] " +
-                       std::to_string(percent) + "% " + std::to_string(done) + "/" +
-                       std::to_string(total);
-    std::cerr << line << std::flush;
+    const int filled = std::clamp(percent, 0, 100) * kWidth / 100;
+    std::cerr << "\r[" << std::string(static_cast<size_t>(filled), '#')
+              << std::string(static_cast<size_t>(kWidth - filled), ' ') << "] " << percent
+              << "% " << label << std::flush;
     shown_ = true;
   }
 
-  void ClearBar() {
-    if (!shown_) return;
-    std::cerr << "\r" << std::string(64, ' ') << "\r";
-    shown_ = false;
-    lastPercent_ = -1;
-  }
-
- private:
-  bool bar_;
-  bool shown_ = false;
-  int lastPercent_ = -1;
-};
-
-// "4G", "500M", "64K" or a plain byte count.
-bool ParseSize(const std::string& text, uint64_t& bytes) {
-  if (text.empty()) return false;
-  uint64_t unit = 1;
-  std::string digits = text;
-  switch (digits.back()) {
-    case 'K': case 'k': unit = uint64_t{1} << 10; break;
-    case 'M': case 'm': unit = uint64_t{1} << 20; break;
-    case 'G': case 'g': unit = uint64_t{1} << 30; break;
-    default: break;
-  }
-  if (unit != 1) digits.pop_back();
-  if (digits.empty() || digits.size() > 12) return false;
-  uint64_t n = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return false;
-    n = n * 10 + static_cast<uint64_t>(c - '0');
-  }
-  if (n == 0) return false;
-  bytes = n * unit;
-  return true;
-}
-
-bool SameFile(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  if (fs::equivalent(a, b, ec)) return true;
-  return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
-}
-
-// Several drawings at once: each run's prompts and warnings are kept and printed
-// as one block when the drawing is done (in the order the drawings were given), and
-// one bar shows the progress of them all.
-class BatchConsole {
- public:
-  explicit BatchConsole(size_t drawings)
-      : bar_(::isatty(STDERR_FILENO) == 1), fractions_(drawings, 0.0) {}
-
-  void Progress(size_t drawing, int64_t done, int64_t total) {
-    if (!bar_ || total <= 0) return;
-    std::lock_guard<std::mutex> lock(mutex_);
-    sum_ += static_cast<double>(done) / static_cast<double>(total) - fractions_[drawing];
-    fractions_[drawing] = static_cast<double>(done) / static_cast<double>(total);
-    const int percent = static_cast<int>(sum_ * 100 / static_cast<double>(fractions_.size()));
-    if (percent == lastPercent_) return;
-    lastPercent_ = percent;
-    DrawBar(percent);
-  }
-
-  void Finished() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    ++finished_;
-    if (bar_ && shown_) DrawBar(lastPercent_);
-  }
-
-  // Prints `text` (whole lines) with the bar out of the way.
-  void Print(const std::string& text) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (shown_) {
-      std::cerr << "\r" << std::string(64, ' ') << "\r";
-      shown_ = false;
-    }
-    std::cerr << text << std::flush;
-    if (bar_ && lastPercent_ >= 0) DrawBar(lastPercent_);
-  }
-
-  void ClearBar() {
-    std::lock_guard<std::mutex> lock(mutex_);
+  void Clear() {
     if (!shown_) return;
     std::cerr << "\r" << std::string(64, ' ') << "\r" << std::flush;
     shown_ = false;
   }
 
- private:
-  void DrawBar(int percent) {
-    constexpr int kWidth = 40;
-    const int filled = std::clamp(percent, 0, 100) * kWidth / 100;
-    std::cerr << "\r[" << std::string(static_cast<size_t>(filled), '#')
-              << std::string(static_cast<size_t>(kWidth - filled), ' ') << "] " << percent
-              << "% " << finished_ << "/" << fractions_.size() << " drawings" << std::flush;
-    shown_ = true;
+  // Prints whole lines with the bar out of the way.
+  void Print(const std::string& lines) {
+    Clear();
+    std::cerr << lines << std::flush;
   }
 
-  bool bar_;
+ private:
+  bool enabled_;
+  bool shown_ = false;
+};
+
+// One drawing: prompts straight to stderr, as a CAD command line would show them;
+// per-entity progress as a bar.
+class TerminalReporter : public RunReporter {
+ public:
+  void Prompt(const std::string& text) override { bar_.Print(text + "\n"); }
+  void Warning(const RunWarning& warning) override {
+    bar_.Print("varnolt: warning: " + warning.english + "\n");
+  }
+  void Progress(int64_t done, int64_t total) override {
+    if (!bar_.enabled() || total <= 0) return;
+    const int percent = static_cast<int>(done * 100 / total);
+    if (percent == lastPercent_ && done != total) return;
+    lastPercent_ = percent;
+    bar_.Draw(percent, std::to_string(done) + "/" + std::to_string(total));
+  }
+  void Done() { bar_.Clear(); }
+
+ private:
+  ProgressBar bar_;
+  int lastPercent_ = -1;
+};
+
+// Several drawings at once: each run's prompts and warnings are kept and printed as
+// one block when the drawing is done (in the order the drawings were given), and one
+// bar shows the progress of them all.
+class BatchConsole {
+ public:
+  explicit BatchConsole(size_t drawings) : fractions_(drawings, 0.0) {}
+
+  void Progress(size_t drawing, int64_t done, int64_t total) {
+    if (!bar_.enabled() || total <= 0) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    const double fraction = static_cast<double>(done) / static_cast<double>(total);
+    sum_ += fraction - fractions_[drawing];
+    fractions_[drawing] = fraction;
+    const int percent = static_cast<int>(sum_ * 100 / static_cast<double>(fractions_.size()));
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    Redraw();
+  }
+
+  void Finished() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    ++finished_;
+    if (lastPercent_ >= 0) Redraw();
+  }
+
+  void Print(const std::string& lines) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bar_.Print(lines);
+    if (lastPercent_ >= 0) Redraw();
+  }
+
+  void Done() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    bar_.Clear();
+  }
+
+ private:
+  void Redraw() {
+    bar_.Draw(lastPercent_,
+              std::to_string(finished_) + "/" + std::to_string(fractions_.size()) + " drawings");
+  }
+
+  ProgressBar bar_;
   std::mutex mutex_;
   std::vector<double> fractions_;
   double sum_ = 0;
   size_t finished_ = 0;
   int lastPercent_ = -1;
-  bool shown_ = false;
 };
 
 class BatchReporter : public RunReporter {
@@ -178,8 +144,8 @@ class BatchReporter : public RunReporter {
   BatchReporter(BatchConsole& console, size_t drawing) : console_(console), drawing_(drawing) {}
 
   void Prompt(const std::string& text) override { lines_ += text + "\n"; }
-  void Warning(const std::string& text) override {
-    lines_ += "varnolt: warning: " + text + "\n";
+  void Warning(const RunWarning& warning) override {
+    lines_ += "varnolt: warning: " + warning.english + "\n";
   }
   void Progress(int64_t done, int64_t total) override {
     console_.Progress(drawing_, done, total);
@@ -192,6 +158,38 @@ class BatchReporter : public RunReporter {
   std::string lines_;
 };
 
+// "4G", "500M", "64K" or a plain byte count, more than 0 and below 2^64 bytes.
+std::optional<uint64_t> ParseSize(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t unit = 1;
+  std::string digits = text;
+  switch (digits.back()) {
+    case 'K': case 'k': unit = uint64_t{1} << 10; break;
+    case 'M': case 'm': unit = uint64_t{1} << 20; break;
+    case 'G': case 'g': unit = uint64_t{1} << 30; break;
+    default: break;
+  }
+  if (unit != 1) digits.pop_back();
+  if (digits.empty()) return std::nullopt;
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  uint64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (n > (kMax - digit) / 10) return std::nullopt;
+    n = n * 10 + digit;
+  }
+  // A size that does not fit wraps around to a small limit; refuse it instead.
+  if (n == 0 || n > kMax / unit) return std::nullopt;
+  return n * unit;
+}
+
+bool SameFile(const fs::path& a, const fs::path& b) {
+  std::error_code ec;
+  if (fs::equivalent(a, b, ec)) return true;
+  return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
+}
+
 struct ConvertCommand {
   SettingsOptions settings;
   std::vector<std::string> drawings;
@@ -199,65 +197,75 @@ struct ConvertCommand {
   std::string outputDir;
   std::vector<std::string> layers;
   std::string maxFileSize;
+  Settings effective_;  // the settings file with this call's overrides
 
-  int Run() {
-    if (drawings.size() == 1 && outputDir.empty()) return RunOne();
-    return RunMany();
-  }
-
-  // One drawing: prompts straight to the terminal, the bar per entity.
-  int RunOne() {
-    const std::string& drawing = drawings.front();
-    fs::path out = output.empty() ? fs::path(drawing).replace_extension(".kml") : fs::path(output);
-    if (SameFile(drawing, out)) {
-      PrintFailure(RunMessage(ErrorKind::kFileAccess),
-                   "the output '" + out.string() + "' is the drawing itself; refusing to "
-                   "overwrite it");
-      return kExitFailure;
-    }
-    const Settings s = settings.Effective();
-    TerminalReporter reporter;
-    try {
-      DxfLimits limits;
-      if (!maxFileSize.empty() && !ParseSize(maxFileSize, limits.maxFileBytes)) {
-        std::cerr << "varnolt convert: --max-file-size takes a size such as 500M or 4G, "
-                     "not '" << maxFileSize << "'\n";
+  int Run(std::chrono::system_clock::time_point started) {
+    effective_ = settings.Effective();
+    DxfLimits limits;
+    if (!maxFileSize.empty()) {
+      const std::optional<uint64_t> bytes = ParseSize(maxFileSize);
+      if (!bytes) {
+        std::cerr << "varnolt convert: --max-file-size takes a size such as 500M or 4G "
+                     "(below 16 exbibytes), not '" << maxFileSize << "'\n";
         return kExitUsage;
       }
-      DxfSource source(drawing, limits);
-      source.SetLayerFilter(layers);
-      RunResult result = RunConversion(source, s, out, reporter);
-      reporter.ClearBar();
-      (void)result;
-    } catch (const Error& e) {
-      reporter.ClearBar();
-      PrintFailure(RunMessage(e.kind()), e.what());
-      return kExitFailure;
+      limits.maxFileBytes = *bytes;
     }
-    return kExitOk;
-  }
-
-  // Several drawings (or one with -d): each to its own document, named after it, in
-  // OUTDIR or beside the drawing; as many at a time as there are cores. A drawing
-  // that fails is reported with its name and does not stop the others.
-  int RunMany() {
+    if (drawings.size() == 1 && outputDir.empty()) return RunOne(limits, started);
     if (!output.empty()) {
       std::cerr << "varnolt convert: -o names one output; with several drawings use -d "
                    "OUTDIR\n";
       return kExitUsage;
     }
-    DxfLimits limits;
-    if (!maxFileSize.empty() && !ParseSize(maxFileSize, limits.maxFileBytes)) {
-      std::cerr << "varnolt convert: --max-file-size takes a size such as 500M or 4G, "
-                   "not '" << maxFileSize << "'\n";
-      return kExitUsage;
+    return RunMany(limits);
+  }
+
+  // One drawing with its output: the output is created first, so that a path that
+  // cannot be written fails before the drawing is read; the output file appears only
+  // when the document is complete.
+  void Convert(const std::string& drawing, const fs::path& out, const DxfLimits& limits,
+               RunReporter& reporter, const RunOptions& options) const {
+    if (SameFile(drawing, out)) {
+      throw Error(ErrorKind::kFileAccess, "the output '" + out.string() +
+                                              "' is the drawing itself; refusing to "
+                                              "overwrite it");
     }
+    OutputDocument document(out);
+    DxfSource source(drawing, limits);
+    source.SetLayerFilter(layers);
+    RunConversion(source, effective_, document, reporter, options);
+  }
+
+  // One drawing: prompts straight to the terminal, the bar per entity. The elapsed
+  // time counts from the command's start, the reading of the drawing included.
+  int RunOne(const DxfLimits& limits, std::chrono::system_clock::time_point started) {
+    const std::string& drawing = drawings.front();
+    const fs::path out =
+        output.empty() ? fs::path(drawing).replace_extension(".kml") : fs::path(output);
+    TerminalReporter reporter;
+    RunOptions options;
+    options.started = started;
+    try {
+      Convert(drawing, out, limits, reporter, options);
+    } catch (const Error& e) {
+      reporter.Done();
+      PrintFailure(RunMessage(e.kind()), e.what());
+      return kExitFailure;
+    }
+    reporter.Done();
+    return kExitOk;
+  }
+
+  // Each drawing's output: in OUTDIR or beside the drawing, named after it. Two
+  // drawings that would write the same file are a usage error.
+  std::optional<std::vector<fs::path>> Outputs() const {
     std::vector<fs::path> outs;
     std::map<std::string, std::string> taken;  // output -> the drawing that writes it
     for (const std::string& drawing : drawings) {
-      fs::path name = fs::path(drawing).filename().replace_extension(".kml");
-      fs::path out = outputDir.empty() ? fs::path(drawing).replace_extension(".kml")
-                                       : fs::path(outputDir) / name;
+      const fs::path out = outputDir.empty()
+                               ? fs::path(drawing).replace_extension(".kml")
+                               : fs::path(outputDir) /
+                                     fs::path(drawing).filename().replace_extension(".kml");
       std::error_code ec;
       const std::string key = fs::weakly_canonical(out, ec).string();
       const auto [it, fresh] = taken.emplace(key.empty() ? out.string() : key, drawing);
@@ -265,10 +273,20 @@ struct ConvertCommand {
         std::cerr << "varnolt convert: '" << drawing << "' and '" << it->second
                   << "' would both be written to '" << out.string()
                   << "'; convert them separately\n";
-        return kExitUsage;
+        return std::nullopt;
       }
       outs.push_back(out);
     }
+    return outs;
+  }
+
+  // Several drawings (or one with -d), each to its own document, as many at a time
+  // as there are cores. A drawing that fails is reported with its name and does not
+  // stop the others; each drawing's block is printed in order as soon as it and all
+  // before it are done.
+  int RunMany(const DxfLimits& limits) {
+    const std::optional<std::vector<fs::path>> outs = Outputs();
+    if (!outs) return kExitUsage;
     if (!outputDir.empty()) {
       std::error_code ec;
       fs::create_directories(outputDir, ec);
@@ -279,94 +297,50 @@ struct ConvertCommand {
       }
     }
 
-    const Settings s = settings.Effective();
     const size_t n = drawings.size();
     const size_t cores = std::max(1u, std::thread::hardware_concurrency());
     const size_t parallel = std::min(cores, n);
     // The cores left over go to the runs themselves (a large drawing among small ones).
-    const unsigned runThreads = static_cast<unsigned>(std::max<size_t>(1, cores / parallel));
+    RunOptions options;
+    options.threads = static_cast<unsigned>(std::max<size_t>(1, cores / parallel));
 
     struct Outcome {
       std::string text;  // prompts, warnings and the failure, whole lines
       bool failed = false;
-      bool done = false;
     };
-    std::vector<Outcome> outcomes(n);
     BatchConsole console(n);
-    std::mutex mutex;
-    std::condition_variable doneCv;
-    std::atomic<size_t> next{0};
-
     auto convert = [&](size_t k) {
       Outcome outcome;
       BatchReporter reporter(console, k);
       const std::string& drawing = drawings[k];
-      if (SameFile(drawing, outs[k])) {
-        outcome.failed = true;
-        outcome.text = FailureText(RunMessage(ErrorKind::kFileAccess),
-                                   drawing + ": the output '" + outs[k].string() +
-                                       "' is the drawing itself; refusing to overwrite it");
-        return outcome;
-      }
       try {
-        DxfSource source(drawing, limits);
-        source.SetLayerFilter(layers);
-        RunConversion(source, s, outs[k], reporter, runThreads);
-        outcome.text = std::move(reporter.lines());
-      } catch (const Error& e) {
-        outcome.failed = true;
-        outcome.text = std::move(reporter.lines()) +
-                       FailureText(RunMessage(e.kind()), drawing + ": " + e.what());
+        Convert(drawing, (*outs)[k], limits, reporter, options);
       } catch (const std::exception& e) {
+        const auto* error = dynamic_cast<const Error*>(&e);
         outcome.failed = true;
-        outcome.text = std::move(reporter.lines()) +
-                       FailureText(RunMessage(ErrorKind::kGeneral), drawing + ": " + e.what());
+        reporter.lines() += FailureText(RunMessage(error ? error->kind() : ErrorKind::kGeneral),
+                                        drawing + ": " + e.what());
       }
+      outcome.text = std::move(reporter.lines());
+      console.Finished();
       return outcome;
     };
-    auto work = [&] {
-      for (size_t k = next++; k < n; k = next++) {
-        Outcome outcome = convert(k);
-        console.Finished();
-        std::lock_guard<std::mutex> lock(mutex);
-        outcomes[k] = std::move(outcome);
-        outcomes[k].done = true;
-        doneCv.notify_all();
-      }
-    };
-    std::vector<std::thread> pool;
-    for (size_t t = 1; t < parallel; ++t) {
-      try {
-        pool.emplace_back(work);
-      } catch (const std::system_error&) {
-        break;  // fewer threads: the others take the drawings
-      }
-    }
-    // This thread converts too, and prints each drawing's block in order as soon as
-    // it and all before it are done.
+    OrderedWork<Outcome> work(n, static_cast<unsigned>(parallel), n, convert);
     bool anyFailed = false;
-    work();
     for (size_t k = 0; k < n; ++k) {
-      std::unique_lock<std::mutex> lock(mutex);
-      doneCv.wait(lock, [&] { return outcomes[k].done; });
-      const std::string text = std::move(outcomes[k].text);
-      anyFailed = anyFailed || outcomes[k].failed;
-      lock.unlock();
-      console.Print(text);
+      const Outcome outcome = work.Take(k);
+      anyFailed = anyFailed || outcome.failed;
+      console.Print(outcome.text);
     }
-    for (std::thread& t : pool) t.join();
-    console.ClearBar();
+    console.Done();
     return anyFailed ? kExitFailure : kExitOk;
-  }
-
-  static std::string FailureText(const std::string& message, const std::string& detail) {
-    return "varnolt: " + message + "\n" + "varnolt: " + detail + "\n";
   }
 };
 
 }  // namespace
 
-void AddConvertCommand(CLI::App& app, Action& action) {
+void AddConvertCommand(CLI::App& app, Action& action,
+                       std::chrono::system_clock::time_point started) {
   auto cmd = std::make_shared<ConvertCommand>();
   CLI::App* sub = app.add_subcommand(
       "convert",
@@ -388,7 +362,9 @@ void AddConvertCommand(CLI::App& app, Action& action) {
   sub->add_option("--max-file-size", cmd->maxFileSize,
                   "Refuse drawings larger than this (default 2G; K, M and G suffixes)");
   cmd->settings.Add(*sub);
-  sub->callback([cmd, &action] { action = [cmd] { return cmd->Run(); }; });
+  sub->callback([cmd, &action, started] {
+    action = [cmd, started] { return cmd->Run(started); };
+  });
 }
 
 }  // namespace varnolt::cli

@@ -22,9 +22,7 @@ struct CorrectCommand {
     try {
       result = RunCorrection(settings.Effective(), input);
     } catch (const Error& e) {
-      PrintFailure(e.kind() == ErrorKind::kFileAccess ? "读取文件被取消！"
-                                                      : "数据文件格式有误或操作不当！",
-                   e.what());
+      PrintFailure(FailureMessage(Task::kCorrection, e.kind()), e.what());
       return kExitFailure;
     }
     std::cout << result.table << std::flush;
@@ -37,7 +35,8 @@ struct CorrectCommand {
       try {
         SaveSettings(settings.Path(), stored);
       } catch (const Error& e) {
-        PrintFailure("数据文件格式有误或操作不当！", e.what());
+        // Writing the settings file is no file access of the calculator's.
+        PrintFailure(FailureMessage(Task::kCorrection, ErrorKind::kGeneral), e.what());
         return kExitFailure;
       }
       std::cerr << "varnolt: corrections " << stored.Text5 << " (latitude) and " << stored.Text6

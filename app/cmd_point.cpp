@@ -25,7 +25,7 @@ struct PointCommand {
                                               ReadLeadingNumber(s.Text5),
                                               ReadLeadingNumber(s.Text6));
     } catch (const Error& e) {
-      PrintFailure("数据文件格式有误、操作不当或其它未知错误！",
+      PrintFailure(FailureMessage(Task::kConversion, e.kind()),
                    std::string("central meridian (--meridian, 中央子午线): ") + e.what());
       return kExitFailure;
     }
@@ -52,7 +52,7 @@ struct PointCommand {
       double X = 0, Y = 0;
       if (sep == std::string_view::npos || !ParseNumber(rest.substr(0, sep), X) ||
           !ParseNumber(TrimSeparator(rest.substr(sep)), Y)) {
-        PrintFailure("数据文件格式有误或操作不当！",
+        PrintFailure(FailureMessage(Task::kCorrection, ErrorKind::kGeneral),
                      "stdin line " + std::to_string(lineNo) + ": expected \"X Y\" (northing, "
                      "easting), got \"" + line + "\"");
         return kExitFailure;
@@ -76,7 +76,7 @@ struct PointCommand {
     try {
       projector.AppendLonLat(out, X, Y);
     } catch (const Error& e) {
-      PrintFailure("数据文件格式有误、操作不当或其它未知错误！", where + e.what());
+      PrintFailure(FailureMessage(Task::kConversion, e.kind()), where + e.what());
       return false;
     }
     out += '\n';

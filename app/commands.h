@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <functional>
 
 namespace varnolt::cli {
@@ -12,6 +13,8 @@ using Action = std::function<int()>;
 
 void AddPointCommand(CLI::App& app, Action& action);
 void AddCorrectCommand(CLI::App& app, Action& action);
-void AddConvertCommand(CLI::App& app, Action& action);
+// `started`: when the command began, from which a conversion's elapsed time counts.
+void AddConvertCommand(CLI::App& app, Action& action,
+                       std::chrono::system_clock::time_point started);
 
 }  // namespace varnolt::cli

@@ -1,13 +1,16 @@
 // varnolt: converts Gauss-Krueger CAD drawings to KML, and the tools around it.
 #include <CLI/CLI.hpp>
 
+#include <chrono>
 #include <csignal>
 #include <iostream>
 
+#include "base/error.h"
 #include "commands.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
+  const auto started = std::chrono::system_clock::now();
   // A file-size limit must fail the write (EFBIG, reported) instead of killing us.
   std::signal(SIGXFSZ, SIG_IGN);
   CLI::App app(
@@ -22,7 +25,7 @@ int main(int argc, char** argv) {
       "'varnolt SUBCOMMAND --help' for details. Exit codes: 0 done, 1 failed, 2 usage.");
 
   varnolt::cli::Action action;
-  varnolt::cli::AddConvertCommand(app, action);
+  varnolt::cli::AddConvertCommand(app, action, started);
   varnolt::cli::AddPointCommand(app, action);
   varnolt::cli::AddCorrectCommand(app, action);
 
@@ -35,7 +38,9 @@ int main(int argc, char** argv) {
   try {
     return action ? action() : varnolt::cli::kExitUsage;
   } catch (const std::exception& e) {
-    varnolt::cli::PrintFailure("数据文件格式有误、操作不当或其它未知错误！", e.what());
+    varnolt::cli::PrintFailure(
+        varnolt::FailureMessage(varnolt::Task::kConversion, varnolt::ErrorKind::kGeneral),
+        e.what());
     return varnolt::cli::kExitFailure;
   }
 }

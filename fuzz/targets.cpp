@@ -82,8 +82,10 @@ class SilentReporter : public RunReporter {
   void Prompt(const std::string& text) override {
     Expect(IsValidUtf8(text), "a prompt that is not UTF-8");
   }
-  void Warning(const std::string& text) override {
-    Expect(!text.empty() && IsValidUtf8(text), "an empty or non-UTF-8 warning");
+  void Warning(const RunWarning& warning) override {
+    for (const std::string& text : {warning.english, warning.chinese}) {
+      Expect(!text.empty() && IsValidUtf8(text), "an empty or non-UTF-8 warning");
+    }
   }
 };
 

@@ -119,7 +119,9 @@ ConvertContext MakeConvertContext(const Settings& settings) {
       ReadLeadingNumber(settings.Text1),
       settings.Text1,
       ReadLeadingNumber(settings.Text7),
-      settings.Check1 == 1,
+      // Only an unchecked box straightens the bulges: a greyed one (2, from a
+      // settings file) honours them as a checked one does.
+      settings.Check1 != 0,
       datum.pi,
   };
   return ctx;

@@ -36,7 +36,7 @@ struct ConvertContext {
   double segmentLength = 10;      // Text1: spacing of points on straight segments, m
   std::string segmentLengthText;  // Text1 as typed, for messages
   double arcChordLength = 10;     // Text7: chord above which a bulge becomes an arc, m
-  bool honourBulges = false;      // Check1 checked
+  bool honourBulges = false;      // Check1 checked or greyed
   double pi = 0;                  // the datum's pi, 4 * atan(1)
 };
 

@@ -2,18 +2,14 @@
 
 #include <algorithm>
 #include <array>
-#include <chrono>
 #include <cmath>
-#include <condition_variable>
-#include <deque>
 #include <exception>
 #include <limits>
-#include <mutex>
-#include <system_error>
 #include <thread>
 
 #include "base/error.h"
 #include "base/files.h"
+#include "base/ordered_work.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
 #include "kml/document.h"
@@ -25,66 +21,31 @@
 namespace varnolt {
 namespace {
 
-constexpr int kFamilies = 7;
+constexpr std::string_view kQstab = "\t\t";
 
-// Family index of an entity type in the run's order, -1 for what the run ignores.
+// Index into kFamilies of an entity type, -1 for what the run ignores.
 int FamilyOf(EntityType type) {
-  switch (type) {
-    case EntityType::kLwPolyline: return 0;
-    case EntityType::k3dPolyline: return 1;
-    case EntityType::kText: return 2;
-    case EntityType::kMText: return 3;
-    case EntityType::kLine: return 4;
-    case EntityType::kArc: return 5;
-    case EntityType::kCircle: return 6;
+  for (int f = 0; f < kFamilyCount; ++f) {
+    if (kFamilies[f].type == type) return f;
   }
   return -1;
 }
 
-// Placemark names: "pline1", "3dpline1", the text itself, "line1", and "arc1" for
-// arcs and circles alike (each family counting from 1).
-constexpr std::string_view kNamePrefix[kFamilies] = {"pline", "3dpline", "", "",
-                                                     "line",  "arc",     "arc"};
+std::string Decimal(int64_t v) { return std::to_string(v); }
 
-using Converter = int64_t (*)(const Entity&, const ConvertContext&, std::string_view,
-                              std::string_view, std::string_view, std::string&);
-constexpr Converter kConverters[kFamilies] = {topline, toswpline, totext, tomtext,
-                                              toline,  toarc,     tocircle};
-
-constexpr std::string_view kQstab = "\t\t";
-
-bool EndsWithKmz(const std::string& path) { return EndsWithIgnoringAsciiCase(path, ".kmz"); }
-
-// Where the document goes: streamed through an atomic file for ".kml", collected and
-// zipped for ".kmz". The target file appears only at Commit().
-class DocumentSink {
- public:
-  DocumentSink(const std::filesystem::path& path, bool zipped)
-      : file_(path), zipped_(zipped) {}
-
-  // The buffer to append to; Flush() hands what is there to the file.
-  std::string& out() { return buffer_; }
-  void Flush() {
-    if (zipped_ || buffer_.size() < kFlushBytes) return;
-    file_.Write(buffer_);
-    buffer_.clear();
+// "直线（句柄 2A，site.dxf 第 1200 行）": an entity as the window's pane names it.
+std::string DescribeEntityChinese(const Entity& ent, std::string_view sourceName) {
+  const int family = FamilyOf(ent.type);
+  std::string text(family >= 0 ? kFamilies[family].word : "实体");
+  std::string where;
+  if (!ent.handle.empty()) where += "句柄 " + ent.handle;
+  if (ent.sourceLine > 0) {
+    if (!where.empty()) where += "，";
+    where += std::string(sourceName) + " 第 " + Decimal(ent.sourceLine) + " 行";
   }
-  void Commit() {
-    if (zipped_) {
-      file_.Write(ZipKmz(buffer_));
-    } else {
-      file_.Write(buffer_);
-    }
-    buffer_.clear();
-    file_.Commit();
-  }
-
- private:
-  static constexpr size_t kFlushBytes = 1 << 20;
-  AtomicFile file_;
-  bool zipped_;
-  std::string buffer_;
-};
+  if (!where.empty()) text += "（" + where + "）";
+  return text;
+}
 
 // The point that stands for an entity in the plausibility checks.
 Point3 AnchorOf(const Entity& ent) {
@@ -109,22 +70,28 @@ Point3 AnchorOf(const Entity& ent) {
   return {std::nan(""), std::nan(""), 0};
 }
 
+// A central meridian outside China's (the Gauss-Krueger zones over China have their
+// central meridians between 75 and 135 degrees east, the country spans 73 to 135) is
+// almost always a typing slip, such as letters in the box that read as 0; the plane
+// coordinates cannot show it, so say it once before the run.
+constexpr double kChinaWest = 73, kChinaEast = 135;
+
+void WarnAboutCentralMeridian(const Settings& settings, double pi, RunReporter& reporter) {
+  const double degrees = R_D1_Value(D_R_Value(ReadLeadingNumber(settings.Text2), pi), pi);
+  if (degrees >= kChinaWest && degrees <= kChinaEast) return;
+  const std::string shown = GeneralText(degrees);
+  reporter.Warning(
+      {"the central meridian (中央子午线, Text2: \"" + settings.Text2 + "\") reads " + shown +
+           " degrees, outside China's zones (73 to 135 degrees east); every longitude is "
+           "taken from it: check the setting",
+       "中央子午线（Text2：\"" + settings.Text2 + "\"）读作 " + shown +
+           " 度，不在中国的投影带内（东经73度至135度）；所有经度都由它算出，请检查这项设置"});
+}
+
 // Cheap checks of the plane coordinates, on each entity's anchor point, each warning
 // given once per run: an easting with a zone number in front, and a point far from
 // the central meridian, both of which the projection turns into wrong positions
 // without any error.
-// A central meridian outside China's (a Gauss-Krueger zone of this system lies between
-// 73 and 135 degrees east) is almost always a typing slip, such as letters in the box
-// that read as 0; the plane coordinates cannot show it, so say it once before the run.
-void WarnAboutCentralMeridian(const Settings& settings, double pi, RunReporter& reporter) {
-  const double degrees = R_D1_Value(D_R_Value(ReadLeadingNumber(settings.Text2), pi), pi);
-  if (degrees >= 70 && degrees <= 140) return;
-  reporter.Warning("the central meridian (中央子午线, Text2: \"" + settings.Text2 +
-                   "\") reads " + GeneralText(degrees) +
-                   " degrees, outside China's zones (73 to 135 degrees east); every "
-                   "longitude is taken from it: check the setting");
-}
-
 class PlaneChecks {
  public:
   PlaneChecks(const ConvertContext& ctx, const Settings& settings, std::string source,
@@ -138,11 +105,15 @@ class PlaneChecks {
     if (std::fabs(a[0]) > kZoneEasting) {
       if (!zoneWarned_) {
         zoneWarned_ = true;
-        reporter_.Warning("the easting " + GeneralText(a[0]) + " m of " +
-                          DescribeEntity(ent, source_) +
-                          " is above 1000000 m and looks like it carries a zone number "
-                          "in front; the drawing must hold eastings with the 500000 m "
-                          "false easting only, or every position will be wrong");
+        const std::string easting = GeneralText(a[0]);
+        reporter_.Warning(
+            {"the easting " + easting + " m of " + DescribeEntity(ent, source_) +
+                 " is above 1000000 m and looks like it carries a zone number in front; "
+                 "the drawing must hold eastings with the 500000 m false easting only, or "
+                 "every position will be wrong",
+             DescribeEntityChinese(ent, source_) + "的东坐标 " + easting +
+                 " 米大于1000000米，像是前面带有带号；图中的东坐标只能含500000米的东偏，"
+                 "否则所有位置都会出错"});
       }
       return;  // such a point says nothing about the central meridian
     }
@@ -155,10 +126,14 @@ class PlaneChecks {
       const double off = std::fabs(lon - lon0);
       if (off > kMeridianDegrees) {
         meridianWarned_ = true;
-        reporter_.Warning(DescribeEntity(ent, source_) + " lies " + FixedText(off, 2) +
-                          " degrees from the central meridian (中央子午线, Text2: \"" +
-                          settings_.Text2 + "\"), more than 3.5 degrees: likely a wrong "
-                          "central meridian");
+        const std::string shown = FixedText(off, 2);
+        reporter_.Warning(
+            {DescribeEntity(ent, source_) + " lies " + shown +
+                 " degrees from the central meridian (中央子午线, Text2: \"" +
+                 settings_.Text2 + "\"), more than 3.5 degrees: likely a wrong central "
+                 "meridian",
+             DescribeEntityChinese(ent, source_) + "离中央子午线（Text2：\"" + settings_.Text2 +
+                 "\"）" + shown + " 度，超过3.5度：中央子午线很可能有误"});
       }
     } catch (const Error&) {
       // The converter reports what the projection cannot take.
@@ -176,206 +151,17 @@ class PlaneChecks {
   bool meridianWarned_ = false;
 };
 
-std::string Decimal(int64_t v) { return std::to_string(v); }
-
-// One entity to convert, in output order.
-struct Job {
-  const Entity* entity;
-  int family;
-  int64_t index;  // 1-based within its family
-  int colour;
-};
-
-// A run of consecutive jobs converted together: its Placemarks (each followed by
-// CR LF, as the run writes them) and the points each wrote. A failing entity ends
-// the chunk; the main thread reports it when it reaches it in order.
-struct Chunk {
-  size_t begin = 0, end = 0;
-  std::string text;
-  std::vector<int64_t> points;
-  size_t failedAt = std::numeric_limits<size_t>::max();
-  std::exception_ptr error;
-  bool ready = false;
-};
-
-// Entities per chunk: large enough that handing chunks over costs nothing, small
-// enough that a few chunks in flight per thread keep memory low.
-constexpr size_t kChunkJobs = 64;
-// Chunks in flight per thread (converted or being converted, not yet written).
-constexpr size_t kChunksPerThread = 4;
-
-void ConvertChunk(const std::vector<Job>& jobs, Chunk& chunk, const ConvertContext& ctx,
-                  const std::array<std::string, 256>& styleRef) {
-  std::string name;
-  chunk.text.clear();
-  chunk.points.clear();
-  chunk.failedAt = std::numeric_limits<size_t>::max();
-  chunk.error = nullptr;
-  for (size_t j = chunk.begin; j < chunk.end; ++j) {
-    const Job& job = jobs[j];
-    const Entity& ent = *job.entity;
-    if (job.family == 2 || job.family == 3) {
-      name = ent.textstring;
-    } else {
-      name = kNamePrefix[job.family];
-      name += Decimal(job.index);
-    }
-    try {
-      chunk.points.push_back(kConverters[job.family](
-          ent, ctx, kQstab, name, styleRef[static_cast<size_t>(job.colour)], chunk.text));
-    } catch (...) {
-      chunk.failedAt = j;
-      chunk.error = std::current_exception();
-      return;
-    }
-    chunk.text += "\r\n";
-  }
-}
-
-// Converts chunks on worker threads, at most `window` ahead of the one the main
-// thread writes. With no workers every chunk is converted on the calling thread
-// when it is asked for. Destruction stops the workers: chunks not started are
-// skipped.
-class ChunkPipeline {
- public:
-  ChunkPipeline(const std::vector<Job>& jobs, const ConvertContext& ctx,
-                const std::array<std::string, 256>& styleRef, unsigned threads)
-      : jobs_(jobs), ctx_(ctx), styleRef_(styleRef) {
-    count_ = (jobs.size() + kChunkJobs - 1) / kChunkJobs;
-    if (threads > 1 && count_ > 1) {
-      const size_t workers = std::min<size_t>(threads, count_);
-      window_ = workers * kChunksPerThread;
-      slots_.resize(window_);
-      try {
-        for (size_t k = 0; k < workers; ++k) workers_.emplace_back([this] { Work(); });
-      } catch (const std::system_error&) {
-        // No more threads to be had: the ones started carry the run, or the calling
-        // thread alone.
-      }
-    }
-    if (workers_.empty()) {
-      window_ = 1;
-      slots_.resize(1);
-    }
-  }
-
-  ~ChunkPipeline() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    workCv_.notify_all();
-    for (std::thread& t : workers_) t.join();
-  }
-
-  ChunkPipeline(const ChunkPipeline&) = delete;
-  ChunkPipeline& operator=(const ChunkPipeline&) = delete;
-
-  size_t count() const { return count_; }
-
-  // Chunk `c`, converted; chunks must be asked for in order, and the one before is
-  // released by asking for the next.
-  Chunk& Get(size_t c) {
-    if (workers_.empty()) {
-      Chunk& chunk = slots_[0];
-      Place(chunk, c);
-      ConvertChunk(jobs_, chunk, ctx_, styleRef_);
-      return chunk;
-    }
-    std::unique_lock<std::mutex> lock(mutex_);
-    // The slot of chunk c - 1 is free again: fill the window.
-    while (submitted_ < count_ && submitted_ < c + window_) {
-      Chunk& chunk = slots_[submitted_ % window_];
-      Place(chunk, submitted_);
-      chunk.ready = false;
-      queue_.push_back(submitted_++);
-    }
-    lock.unlock();
-    workCv_.notify_all();
-    lock.lock();
-    Chunk& chunk = slots_[c % window_];
-    doneCv_.wait(lock, [&] { return chunk.ready; });
-    return chunk;
-  }
-
- private:
-  void Place(Chunk& chunk, size_t c) const {
-    chunk.begin = c * kChunkJobs;
-    chunk.end = std::min(jobs_.size(), chunk.begin + kChunkJobs);
-  }
-
-  void Work() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      workCv_.wait(lock, [&] { return stop_ || !queue_.empty(); });
-      if (stop_) return;
-      const size_t c = queue_.front();
-      queue_.pop_front();
-      Chunk& chunk = slots_[c % window_];
-      lock.unlock();
-      ConvertChunk(jobs_, chunk, ctx_, styleRef_);
-      lock.lock();
-      chunk.ready = true;
-      doneCv_.notify_all();
-    }
-  }
-
-  const std::vector<Job>& jobs_;
-  const ConvertContext& ctx_;
-  const std::array<std::string, 256>& styleRef_;
-  size_t count_ = 0;
-  size_t window_ = 1;
-  std::vector<Chunk> slots_;
-  std::vector<std::thread> workers_;
-  std::mutex mutex_;
-  std::condition_variable workCv_, doneCv_;
-  std::deque<size_t> queue_;
-  size_t submitted_ = 0;
-  bool stop_ = false;
-};
-
-}  // namespace
-
-std::string ProgressPrompt(int familyIndex, int64_t i, int64_t count) {
-  std::string text = "====== 正在转换";
-  if (familyIndex >= 0 && familyIndex < kFamilies) text += kFamilyWords[familyIndex];
-  text += "  第 " + Decimal(i) + " 个 / 共 " + Decimal(count) + " 个 ======";
-  return text;
-}
-
-std::string ElapsedPrompt(int64_t seconds) {
-  const int64_t minutes = seconds / 60;
-  return "====== < " + Decimal(minutes) + "分" + Decimal(seconds - 60 * minutes) +
-         "秒 > ======";
-}
-
-std::string CompletionPrompt(const std::string& path) {
-  return "★★★★★  KML文件转换完成！ <" + path + ">  ★★★★★";
-}
-
-RunResult RunConversion(EntitySource& source, const Settings& settings,
-                        const std::filesystem::path& output, RunReporter& reporter,
-                        unsigned threads, int64_t maxPoints) {
-  using Clock = std::chrono::steady_clock;
-  const Clock::time_point started = Clock::now();
-
-  const std::string fileName = output.string();
-  if (fileName.empty()) {
-    throw Error(ErrorKind::kFileAccess, "no output file was chosen");
-  }
-  // Checked before anything is picked: the document is named after the file.
-  const std::string kmlname = DocumentName(fileName);
-  DocumentSink sink(output, EndsWithKmz(fileName));
-  const std::string sourceName = source.Describe();
-
-  reporter.Prompt(std::string(kSelectPrompt));
-  const std::vector<const Entity*> picked = source.SelectOnScreen();
-  reporter.Prompt(std::string(kProcessingPrompt));
-
-  // First pass: the families the run converts, each with its colour resolved once.
-  const LayerColors layerColors = BuildLayerColors(source.Layers());
-  std::array<std::vector<std::pair<const Entity*, int>>, kFamilies> families;
+// The picked entities sorted into the families, each with its colour resolved once,
+// and the distinct colours in ascending order.
+struct Selection {
+  std::array<std::vector<std::pair<const Entity*, int>>, kFamilyCount> families;
   std::vector<int> colours;
+};
+
+Selection SortIntoFamilies(const std::vector<const Entity*>& picked,
+                           const std::vector<Layer>& layers, const std::string& sourceName) {
+  const LayerColors layerColors = BuildLayerColors(layers);
+  Selection selection;
   for (const Entity* ent : picked) {
     const int family = FamilyOf(ent->type);
     if (family < 0) continue;
@@ -390,57 +176,127 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                                            " has the colour number " + Decimal(c) +
                                            ", outside the palette (1 to 255)");
     }
-    families[static_cast<size_t>(family)].emplace_back(ent, c);
-    colours.push_back(c);
+    selection.families[static_cast<size_t>(family)].emplace_back(ent, c);
+    selection.colours.push_back(c);
   }
-  if (colours.empty()) {
+  if (selection.colours.empty()) {
     throw Error(ErrorKind::kGeneral,
                 "nothing was selected: no line, arc, circle, polyline, 3D polyline, text "
                 "or multiline text");
   }
-
-  // Distinct colours, ascending, each with its style reference.
+  std::vector<int>& colours = selection.colours;
   std::sort(colours.begin(), colours.end());
   colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
-  const double width = ReadLeadingNumber(settings.Text4);
-  const std::string widthText = WidthText(width);
+  return selection;
+}
+
+// The colour text and the style reference of each colour used, by colour number.
+struct Styles {
+  double width = 0;
   std::array<std::string, 256> colourText;
-  std::array<std::string, 256> styleRef;
+  std::array<std::string, 256> reference;
+};
+
+Styles MakeStyles(const std::vector<int>& colours, const Settings& settings) {
+  Styles styles;
+  styles.width = ReadLeadingNumber(settings.Text4);
+  const std::string widthText = WidthText(styles.width);
   for (int c : colours) {
-    colourText[static_cast<size_t>(c)] = hexjs(c);
     const size_t k = static_cast<size_t>(c);
-    styleRef[k] = StyleReference(colourText[k], widthText);
+    styles.colourText[k] = hexjs(c);
+    styles.reference[k] = StyleReference(styles.colourText[k], widthText);
   }
+  return styles;
+}
 
-  const ConvertContext ctx = MakeConvertContext(settings);
-  WarnAboutCentralMeridian(settings, ctx.pi, reporter);
-  PlaneChecks checks(ctx, settings, sourceName, reporter);
+// One entity to convert, in output order.
+struct Job {
+  const Entity* entity;
+  int family;
+  int64_t index;  // 1-based within its family
+  int colour;
+};
 
-  RunResult result;
-  std::string& out = sink.out();
-  out += tobegin(kmlname);
-  out += "\r\n";
-
-  // Every entity in output order; the converters run on the pipeline's threads,
-  // and everything the user sees (prompts, warnings, progress, the first failure)
-  // happens here, entity by entity, as a serial run would do it.
+std::vector<Job> MakeJobs(const Selection& selection) {
   std::vector<Job> jobs;
-  for (int f = 0; f < kFamilies; ++f) {
-    const auto& list = families[static_cast<size_t>(f)];
+  for (int f = 0; f < kFamilyCount; ++f) {
+    const auto& list = selection.families[static_cast<size_t>(f)];
     for (size_t k = 0; k < list.size(); ++k) {
       jobs.push_back({list[k].first, f, static_cast<int64_t>(k + 1), list[k].second});
     }
   }
+  return jobs;
+}
+
+// A run of consecutive jobs converted together: its Placemarks (each followed by
+// CR LF, as the run writes them) and the points each wrote. A failing entity ends
+// the chunk; the calling thread reports it when it reaches it in order.
+struct Chunk {
+  size_t begin = 0, end = 0;
+  std::string text;
+  std::vector<int64_t> points;
+  size_t failedAt = std::numeric_limits<size_t>::max();
+  std::exception_ptr error;
+};
+
+// Entities per chunk: large enough that handing chunks over costs nothing, small
+// enough that a few chunks in flight per thread keep memory low.
+constexpr size_t kChunkJobs = 64;
+// Chunks in flight per thread (converted or being converted, not yet written).
+constexpr size_t kChunksPerThread = 4;
+
+Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext& ctx,
+                   const Styles& styles) {
+  Chunk chunk;
+  chunk.begin = c * kChunkJobs;
+  chunk.end = std::min(jobs.size(), chunk.begin + kChunkJobs);
+  std::string name;
+  for (size_t j = chunk.begin; j < chunk.end; ++j) {
+    const Job& job = jobs[j];
+    const Entity& ent = *job.entity;
+    const Family& family = kFamilies[job.family];
+    if (family.namedByText) {
+      name = ent.textstring;
+    } else {
+      name = family.namePrefix;
+      name += Decimal(job.index);
+    }
+    try {
+      chunk.points.push_back(family.convert(ent, ctx, kQstab, name,
+                                            styles.reference[static_cast<size_t>(job.colour)],
+                                            chunk.text));
+    } catch (...) {
+      chunk.failedAt = j;
+      chunk.error = std::current_exception();
+      break;
+    }
+    chunk.text += "\r\n";
+  }
+  return chunk;
+}
+
+// The Placemarks of every job, converted in chunks on the threads and written in
+// order. Everything the user sees (prompts, warnings, progress, the first failure)
+// happens here on the calling thread, entity by entity, as a serial run would do it.
+void WritePlacemarks(const std::vector<Job>& jobs, const Selection& selection,
+                     const ConvertContext& ctx, const Styles& styles,
+                     PlaneChecks& checks, const std::string& sourceName,
+                     const RunOptions& options, OutputDocument& output, RunReporter& reporter,
+                     RunResult& result) {
+  const unsigned threads = options.threads != 0
+                               ? options.threads
+                               : std::max(1u, std::thread::hardware_concurrency());
+  OrderedWork<Chunk> work((jobs.size() + kChunkJobs - 1) / kChunkJobs, threads,
+                          kChunksPerThread,
+                          [&](size_t c) { return ConvertChunk(jobs, c, ctx, styles); });
   const int64_t total = static_cast<int64_t>(jobs.size());
-  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
-  ChunkPipeline pipeline(jobs, ctx, styleRef, threads);
-  int64_t done = 0;
-  for (size_t c = 0; c < pipeline.count(); ++c) {
-    Chunk& chunk = pipeline.Get(c);
+  for (size_t c = 0; c < work.count(); ++c) {
+    const Chunk chunk = work.Take(c);
     for (size_t j = chunk.begin; j < chunk.end; ++j) {
       const Job& job = jobs[j];
       const Entity& ent = *job.entity;
-      const int64_t count = static_cast<int64_t>(families[static_cast<size_t>(job.family)].size());
+      const auto count =
+          static_cast<int64_t>(selection.families[static_cast<size_t>(job.family)].size());
       reporter.Converting(job.family, job.index, count);
       checks.Check(ent);
       if (j == chunk.failedAt) {
@@ -451,33 +307,116 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
         }
       }
       result.points += chunk.points[j - chunk.begin];
-      if (result.points > maxPoints) {
+      if (result.points > options.maxPoints) {
         throw Error(ErrorKind::kGeneral,
-                    "the document would hold more than " + Decimal(maxPoints) +
+                    "the document would hold more than " + Decimal(options.maxPoints) +
                         " points (reached at " + DescribeEntity(ent, sourceName) +
                         "); convert fewer entities at a time, for example with --layer, "
                         "or raise 直线最小分段长度 (Text1)");
       }
       ++result.entities;
-      reporter.Progress(++done, total);
+      reporter.Progress(result.entities, total);
     }
-    out += chunk.text;
-    sink.Flush();
+    output.out() += chunk.text;
+    output.Flush();
   }
+}
 
+void WriteStylesAndClose(const std::vector<int>& colours, const Styles& styles,
+                         std::string& out) {
   out += kFolderClose;
   for (int c : colours) {
-    out += tostyle("\t", colourText[static_cast<size_t>(c)], width);
+    out += tostyle("\t", styles.colourText[static_cast<size_t>(c)], styles.width);
     out += "\r\n";
   }
   out += kDocumentClose;
-  sink.Commit();
+}
 
-  result.seconds =
-      std::chrono::duration_cast<std::chrono::seconds>(Clock::now() - started).count();
+}  // namespace
+
+OutputDocument::OutputDocument(const std::filesystem::path& path) : path_(path) {
+  const std::string fileName = path.string();
+  if (fileName.empty()) throw Error(ErrorKind::kFileAccess, "no output file was chosen");
+  kmlname_ = DocumentName(fileName);
+  zipped_ = EndsWithIgnoringAsciiCase(fileName, ".kmz");
+  file_ = std::make_unique<AtomicFile>(path);
+}
+
+void OutputDocument::Flush() {
+  // A KMZ is zipped whole at the end; a KML goes out in pieces of about a megabyte.
+  if (zipped_ || buffer_.size() < (1 << 20)) return;
+  file_->Write(buffer_);
+  buffer_.clear();
+}
+
+void OutputDocument::Commit() {
+  file_->Write(zipped_ ? ZipKmz(buffer_) : buffer_);
+  buffer_.clear();
+  file_->Commit();
+}
+
+std::string ProgressPrompt(int familyIndex, int64_t i, int64_t count) {
+  std::string text = "====== 正在转换";
+  if (familyIndex >= 0 && familyIndex < kFamilyCount) text += kFamilies[familyIndex].word;
+  text += "  第 " + Decimal(i) + " 个 / 共 " + Decimal(count) + " 个 ======";
+  return text;
+}
+
+std::string ElapsedPrompt(int64_t seconds) {
+  const int64_t minutes = seconds / 60;
+  return "====== < " + Decimal(minutes) + "分" + Decimal(seconds - 60 * minutes) +
+         "秒 > ======";
+}
+
+std::string CompletionPrompt(const std::string& path) {
+  return "★★★★★  KML文件转换完成！ <" + path + ">  ★★★★★";
+}
+
+int64_t ElapsedSeconds(std::chrono::system_clock::time_point start,
+                       std::chrono::system_clock::time_point end) {
+  using std::chrono::floor;
+  using std::chrono::seconds;
+  return (floor<seconds>(end) - floor<seconds>(start)).count();
+}
+
+RunResult RunConversion(EntitySource& source, const Settings& settings,
+                        OutputDocument& output, RunReporter& reporter,
+                        const RunOptions& options) {
+  const auto started = options.started.value_or(std::chrono::system_clock::now());
+  const std::string sourceName = source.Describe();
+
+  reporter.Prompt(std::string(kSelectPrompt));
+  const std::vector<const Entity*> picked = source.SelectOnScreen();
+  reporter.Prompt(std::string(kProcessingPrompt));
+
+  const Selection selection = SortIntoFamilies(picked, source.Layers(), sourceName);
+  const Styles styles = MakeStyles(selection.colours, settings);
+  const ConvertContext ctx = MakeConvertContext(settings);
+  WarnAboutCentralMeridian(settings, ctx.pi, reporter);
+  PlaneChecks checks(ctx, settings, sourceName, reporter);
+
+  RunResult result;
+  output.out() += tobegin(output.name());
+  output.out() += "\r\n";
+  WritePlacemarks(MakeJobs(selection), selection, ctx, styles, checks, sourceName, options,
+                  output, reporter, result);
+  WriteStylesAndClose(selection.colours, styles, output.out());
+  output.Commit();
+
+  result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());
   reporter.Prompt(ElapsedPrompt(result.seconds));
-  reporter.Prompt(CompletionPrompt(fileName));
+  reporter.Prompt(CompletionPrompt(output.path().string()));
   return result;
+}
+
+RunResult RunConversion(EntitySource& source, const Settings& settings,
+                        const std::filesystem::path& output, RunReporter& reporter,
+                        unsigned threads, int64_t maxPoints) {
+  OutputDocument document(output);
+  RunOptions options;
+  options.threads = threads;
+  options.maxPoints = maxPoints;
+  return RunConversion(source, settings, document, reporter, options);
 }
 
 }  // namespace varnolt

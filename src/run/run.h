@@ -2,17 +2,28 @@
 // path in; one KML document out, written whole or not at all.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/files.h"
 #include "cad/entity.h"
 #include "convert/convert.h"
 #include "settings/settings.h"
 
 namespace varnolt {
+
+// A warning in the words of both front ends: the command line speaks English, the
+// window's command pane Chinese.
+struct RunWarning {
+  std::string english;
+  std::string chinese;
+};
 
 // Where the run's prompts go: the command line prints them, the window shows them.
 class RunReporter {
@@ -23,18 +34,37 @@ class RunReporter {
   // Progress through the families: `done` of `total` entities converted.
   virtual void Progress(int64_t done, int64_t total) { (void)done; (void)total; }
   // Something that does not stop the run but that the user should know.
-  virtual void Warning(const std::string& text) { (void)text; }
-  // Entity `i` of `count` of family `familyIndex` (see kFamilyWords) is about to be
-  // converted; ProgressPrompt() gives the command-line prompt the system words for it.
+  virtual void Warning(const RunWarning& warning) { (void)warning; }
+  // Entity `i` of `count` of family `familyIndex` (an index into kFamilies) is about
+  // to be converted; ProgressPrompt() gives the command-line prompt the system words
+  // for it.
   virtual void Converting(int familyIndex, int64_t i, int64_t count) {
     (void)familyIndex; (void)i; (void)count;
   }
 };
 
-// The families in the order the run converts them, by the words of their prompts:
-// lightweight polylines, 3D polylines, texts, multiline texts, lines, arcs, circles.
-inline constexpr std::string_view kFamilyWords[7] = {
-    "多段线", "三维多段线", "文本", "多行文本", "直线", "圆弧", "圆"};
+// What the run knows of each family it converts.
+struct Family {
+  EntityType type;
+  std::string_view namePrefix;  // Placemark name: prefix + 1-based index in the family
+  bool namedByText;             // ... or the entity's own text instead
+  std::string_view word;        // in the progress prompt
+  int64_t (*convert)(const Entity&, const ConvertContext&, std::string_view qstab,
+                     std::string_view name, std::string_view style, std::string& out);
+};
+
+// The families in the order the run converts them. Circles are named "arc1",
+// "arc2", ... like arcs, each family counting on its own.
+inline constexpr Family kFamilies[] = {
+    {EntityType::kLwPolyline, "pline", false, "多段线", topline},
+    {EntityType::k3dPolyline, "3dpline", false, "三维多段线", toswpline},
+    {EntityType::kText, "", true, "文本", totext},
+    {EntityType::kMText, "", true, "多行文本", tomtext},
+    {EntityType::kLine, "line", false, "直线", toline},
+    {EntityType::kArc, "arc", false, "圆弧", toarc},
+    {EntityType::kCircle, "arc", false, "圆", tocircle},
+};
+inline constexpr int kFamilyCount = static_cast<int>(std::size(kFamilies));
 
 // The prompts of a run, without line endings.
 inline constexpr std::string_view kSelectPrompt =
@@ -47,24 +77,69 @@ std::string ElapsedPrompt(int64_t seconds);
 // "★★★★★  KML文件转换完成！ <path>  ★★★★★"
 std::string CompletionPrompt(const std::string& path);
 
+// The document being written: created when the user has named it, before any
+// drawing is opened or entity picked, so that a path that cannot be written fails
+// at once. Its temporary file becomes the named file only when the run completes;
+// dropped before that, it leaves an earlier file untouched and nothing behind. A
+// name ending in ".kmz" gets the document zipped as doc.kml.
+class OutputDocument {
+ public:
+  // Throws Error(kFileAccess) for an empty name or a file that cannot be created,
+  // and Error(kGeneral) for a file name of fewer than four characters (the document
+  // is named after it).
+  explicit OutputDocument(const std::filesystem::path& path);
+
+  const std::filesystem::path& path() const { return path_; }
+  const std::string& name() const { return kmlname_; }  // the <name> of the document
+
+  // The text to append to; Flush() hands what is there to the file.
+  std::string& out() { return buffer_; }
+  void Flush();
+  // Writes what is left and puts the file in place.
+  void Commit();
+
+ private:
+  std::filesystem::path path_;
+  std::string kmlname_;
+  bool zipped_;
+  std::unique_ptr<AtomicFile> file_;
+  std::string buffer_;
+};
+
+struct RunOptions {
+  // Threads that convert (0: one per core; 1: all on the calling thread). The
+  // document is the same whatever the number.
+  unsigned threads = 0;
+  // A document that would hold more points than this fails.
+  int64_t maxPoints = kMaxPointsPerRun;
+  // When the user started the conversion, for the elapsed time; unset: when the
+  // run starts.
+  std::optional<std::chrono::system_clock::time_point> started;
+};
+
 struct RunResult {
   int64_t entities = 0;  // Placemarks written
   int64_t points = 0;    // coordinate tuples written
   int64_t seconds = 0;   // whole seconds elapsed
 };
 
-// Converts what `source.SelectOnScreen()` picks into the KML document at `output`
-// (a name ending in ".kmz" gets the same document zipped as doc.kml). Throws Error;
-// on failure an earlier file at `output` is untouched and no partial file is left.
+// Converts what `source.SelectOnScreen()` picks into `output` and commits it. Throws
+// Error; on failure `output` is left uncommitted (an earlier file untouched).
 // Saving the settings is the caller's business (the window and the command line
-// differ there).
-//
-// The entities are converted in chunks on `threads` threads (0: one per core; 1: all
-// on the calling thread) and written in their order; the document is the same
-// whatever the number. The reporter is called only from the calling thread. A
-// document that would hold more than `maxPoints` points fails.
+// differ there). The entities are converted in chunks on the options' threads and
+// written in their order; the reporter is called only from the calling thread.
+RunResult RunConversion(EntitySource& source, const Settings& settings,
+                        OutputDocument& output, RunReporter& reporter,
+                        const RunOptions& options = {});
+
+// The same into a document at `output`, created first.
 RunResult RunConversion(EntitySource& source, const Settings& settings,
                         const std::filesystem::path& output, RunReporter& reporter,
                         unsigned threads = 0, int64_t maxPoints = kMaxPointsPerRun);
+
+// Whole seconds between two clock readings, each taken to its whole second first, as
+// a clock that shows only seconds would count them.
+int64_t ElapsedSeconds(std::chrono::system_clock::time_point start,
+                       std::chrono::system_clock::time_point end);
 
 }  // namespace varnolt

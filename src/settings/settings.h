@@ -17,7 +17,7 @@ struct Settings {
   std::string Text7 = "10";       // 多段线中圆弧最小分段长度: chord above which a bulge is an arc
   bool Option1 = true;            // 北京54: Beijing 1954 datum
   bool Option2 = false;           // 西安80: Xi'an 1980 datum
-  int Check1 = 0;                 // 多段线存在圆弧部分: 0 unchecked, 1 checked (2 greyed)
+  int Check1 = 0;                 // 多段线存在圆弧部分: 0 unchecked, 1 checked, 2 greyed (arcs on)
 
   bool operator==(const Settings&) const = default;
 };

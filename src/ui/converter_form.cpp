@@ -26,7 +26,6 @@
 #include "ui/drawing_window.h"
 #include "ui/form_environment.h"
 #include "ui/form_font.h"
-#include "ui/messages.h"
 #include "ui/qt_text.h"
 
 namespace varnolt {
@@ -81,6 +80,12 @@ QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title, QR
 }
 
 }  // namespace
+
+void ArcsCheckBox::nextCheckState() {
+  const bool check = checkState() != Qt::Checked;
+  setTristate(false);
+  setCheckState(check ? Qt::Checked : Qt::Unchecked);
+}
 
 void SettingsEdit::focusInEvent(QFocusEvent* event) {
   QLineEdit::focusInEvent(event);
@@ -150,10 +155,9 @@ void ConverterForm::BuildControls() {
   for (QRadioButton* b : {option1_, option2_}) SetColour(b, QPalette::WindowText, kCaptionBlue);
   option1_->setChecked(true);
 
-  check1_ = new QCheckBox(QStringLiteral("多段线存在圆弧部分"), frame3_);
+  check1_ = new ArcsCheckBox(QStringLiteral("多段线存在圆弧部分"), frame3_);
   check1_->setObjectName("Check1");
   check1_->setGeometry(TwipsRect(960, 240, 2175, 375));
-  check1_->setTristate(true);  // the file may hold 2, which shows the box greyed
   SetColour(check1_, QPalette::WindowText, kCaptionBlue);
 
   struct EditSpec {
@@ -244,6 +248,7 @@ void ConverterForm::closeEvent(QCloseEvent* event) {
   if (drawing_) {
     if (awaitingSelection_) {
       awaitingSelection_ = false;
+      output_.reset();  // its temporary file goes with it
       SetBusy(false);
     }
     drawing_->close();
@@ -289,6 +294,8 @@ void ConverterForm::ApplySettings(const Settings& s) {
   if (s.Option1 && s.Option2) option1_->setChecked(false);
   option1_->setAutoExclusive(true);
   option2_->setAutoExclusive(true);
+  // Greyed only when the file says so (2); a click leaves that state for good.
+  check1_->setTristate(s.Check1 == 2);
   check1_->setCheckState(s.Check1 == 1   ? Qt::Checked
                          : s.Check1 == 2 ? Qt::PartiallyChecked
                                          : Qt::Unchecked);
@@ -338,11 +345,15 @@ void ConverterForm::SetBusy(bool busy) {
 
 void ConverterForm::FailRun(ErrorKind kind, const QString& detail) {
   env_.ShowMessage(drawing_ && drawing_->isVisible() ? static_cast<QWidget*>(drawing_) : this,
-                   MessageIcon::kCritical, ErrorTitle(), RunMessage(kind), detail);
+                   MessageIcon::kCritical, ErrorTitle(),
+                   ToQString(FailureMessage(Task::kConversion, kind)), detail);
 }
 
 void ConverterForm::Convert() {
   if (busy_) return;
+  // The elapsed time the run reports counts from here: dialogs, opening the drawing
+  // and picking included.
+  started_ = std::chrono::system_clock::now();
   try {
     SaveSettings(settingsPath_, CurrentSettings());
   } catch (const Error& e) {
@@ -356,6 +367,15 @@ void ConverterForm::Convert() {
     emit runFinished(false);
     return;
   }
+  // The document's temporary file is created now: a path that cannot be written
+  // fails before the user opens a drawing and picks.
+  try {
+    output_ = std::make_shared<OutputDocument>(ToPath(output));
+  } catch (const Error& e) {
+    FailRun(e.kind(), ToQString(e.what()));
+    emit runFinished(false);
+    return;
+  }
 
   // The CAD host: the drawing window, started with a drawing the user opens, or
   // attached to as it is.
@@ -363,6 +383,7 @@ void ConverterForm::Convert() {
   if (!host->HasDrawing()) {
     const QString path = env_.OpenFileName(this, OpenDrawingTitle(), OpenDrawingFilter());
     if (path.isEmpty()) {
+      output_.reset();
       FailRun(ErrorKind::kGeneral, QStringLiteral("no drawing was opened to select from"));
       emit runFinished(false);
       return;
@@ -370,6 +391,7 @@ void ConverterForm::Convert() {
     try {
       host->LoadDrawing(path);
     } catch (const Error& e) {
+      output_.reset();
       FailRun(e.kind(), ToQString(e.what()));
       emit runFinished(false);
       return;
@@ -379,7 +401,6 @@ void ConverterForm::Convert() {
   host->raise();
   host->activateWindow();
 
-  output_ = ToPath(output);
   SetBusy(true);
   host->SetProgress(0, 0);
   host->AppendPrompt(ToQString(std::string(kSelectPrompt)));
@@ -393,7 +414,7 @@ void ConverterForm::OnSelectionEnded(bool /*cancelled: the run reports the empty
   DrawingView* view = drawing_->view();
   watcher_.setFuture(StartRun(view->drawing(), view->picked(),
                               ToUtf8(QFileInfo(drawing_->drawingPath()).fileName()),
-                              CurrentSettings(), output_, &channel_));
+                              CurrentSettings(), std::move(output_), started_, &channel_));
 }
 
 void ConverterForm::OnRunFinished() {
@@ -410,8 +431,8 @@ void ConverterForm::OnRunFinished() {
 void ConverterForm::CalculateCorrection() {
   if (busy_) return;
   auto fail = [this](ErrorKind kind, const QString& detail) {
-    env_.ShowMessage(this, MessageIcon::kCritical, ErrorTitle(), CorrectionMessage(kind),
-                     detail);
+    env_.ShowMessage(this, MessageIcon::kCritical, ErrorTitle(),
+                     ToQString(FailureMessage(Task::kCorrection, kind)), detail);
     emit correctionFinished(false);
   };
   try {
@@ -448,7 +469,15 @@ void ConverterForm::CalculateCorrection() {
   }
   text_[4]->setText(ToQString(FixedText(result.latAverage, 5)));
   text_[5]->setText(ToQString(FixedText(result.lonAverage, 5)));
-  env_.OpenUrl(QUrl::fromLocalFile(FromPath(ResultPath(input))));
+  // The corrections stand; only showing the table failed, so say where it is.
+  const QString table = FromPath(ResultPath(input));
+  if (!env_.OpenUrl(QUrl::fromLocalFile(table))) {
+    env_.ShowMessage(this, MessageIcon::kWarning, QStringLiteral("修正计算"),
+                     QStringLiteral("无法打开计算结果：") + table,
+                     QStringLiteral("No text viewer could be started for the result table. "
+                                    "The corrections were put into the window; the table "
+                                    "is in the file named above."));
+  }
   emit correctionFinished(true);
 }
 

@@ -4,19 +4,21 @@
 // conversion run on a worker thread, the correction calculator in place.
 #pragma once
 
+#include <QCheckBox>
 #include <QFutureWatcher>
 #include <QLineEdit>
 #include <QPoint>
 #include <QSize>
 #include <QWidget>
 
+#include <chrono>
 #include <filesystem>
+#include <memory>
 
 #include "base/error.h"
 #include "settings/settings.h"
 #include "ui/run_task.h"
 
-class QCheckBox;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -40,6 +42,18 @@ class SettingsEdit : public QLineEdit {
  protected:
   void focusInEvent(QFocusEvent* event) override;
   void focusOutEvent(QFocusEvent* event) override;
+};
+
+// The arcs check box (Check1): a click toggles between unchecked and checked. The
+// greyed state comes only from a settings file holding 2; a click on it checks it.
+class ArcsCheckBox : public QCheckBox {
+  Q_OBJECT
+
+ public:
+  using QCheckBox::QCheckBox;
+
+ protected:
+  void nextCheckState() override;
 };
 
 class ConverterForm : public QWidget {
@@ -111,7 +125,7 @@ class ConverterForm : public QWidget {
 
   QGroupBox *frame1_, *frame2_, *frame3_;
   QRadioButton *option1_, *option2_;
-  QCheckBox* check1_;
+  ArcsCheckBox* check1_;
   SettingsEdit* text_[7];
   QPushButton *command2_, *button1_, *button3_, *button4_, *button5_;
 
@@ -120,7 +134,8 @@ class ConverterForm : public QWidget {
   QFutureWatcher<RunOutcome> watcher_;
   bool busy_ = false;
   bool awaitingSelection_ = false;
-  std::filesystem::path output_;
+  std::shared_ptr<OutputDocument> output_;  // created at the click, run after the pick
+  std::chrono::system_clock::time_point started_;
 };
 
 }  // namespace varnolt

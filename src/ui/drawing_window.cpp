@@ -14,7 +14,6 @@
 #include "ui/drawing_view.h"
 #include "ui/form_environment.h"
 #include "ui/form_font.h"
-#include "ui/messages.h"
 #include "ui/qt_text.h"
 
 namespace varnolt {
@@ -104,7 +103,8 @@ void DrawingWindow::OpenFromMenu() {
   try {
     LoadDrawing(path);
   } catch (const Error& e) {
-    env_.ShowMessage(this, MessageIcon::kCritical, ErrorTitle(), RunMessage(e.kind()),
+    env_.ShowMessage(this, MessageIcon::kCritical, ErrorTitle(),
+                     ToQString(FailureMessage(Task::kConversion, e.kind())),
                      ToQString(e.what()));
   }
 }

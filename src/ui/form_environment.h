@@ -12,6 +12,9 @@ namespace varnolt {
 
 enum class MessageIcon { kCritical, kWarning, kInformation };
 
+// Title of every failure box.
+inline QString ErrorTitle() { return QStringLiteral("错误"); }
+
 class FormEnvironment {
  public:
   virtual ~FormEnvironment() = default;

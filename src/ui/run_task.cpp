@@ -38,7 +38,9 @@ class ChannelReporter : public RunReporter {
   void Progress(int64_t done, int64_t total) override {
     emit channel_->progress(static_cast<qint64>(done), static_cast<qint64>(total));
   }
-  void Warning(const std::string& text) override { emit channel_->warning(ToQString(text)); }
+  void Warning(const RunWarning& warning) override {
+    emit channel_->warning(ToQString(warning.chinese));
+  }
   void Converting(int familyIndex, int64_t i, int64_t count) override {
     emit channel_->prompt(ToQString(ProgressPrompt(familyIndex, i, count)));
   }
@@ -52,17 +54,20 @@ class ChannelReporter : public RunReporter {
 
 QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
                              std::vector<size_t> picks, std::string description,
-                             Settings settings, std::filesystem::path output,
+                             Settings settings, std::shared_ptr<OutputDocument> output,
+                             std::chrono::system_clock::time_point started,
                              RunChannel* channel) {
   return QtConcurrent::run([drawing = std::move(drawing), picks = std::move(picks),
                             description = std::move(description),
                             settings = std::move(settings), output = std::move(output),
-                            channel]() mutable {
+                            started, channel]() mutable {
     RunOutcome outcome;
     ChannelReporter reporter(channel);
     try {
       PickedSource source(std::move(drawing), std::move(picks), std::move(description));
-      outcome.result = RunConversion(source, settings, output, reporter);
+      RunOptions options;
+      options.started = started;
+      outcome.result = RunConversion(source, settings, *output, reporter, options);
       outcome.ok = true;
     } catch (const Error& e) {
       outcome.kind = e.kind();

@@ -7,7 +7,7 @@
 #include <QObject>
 #include <QString>
 
-#include <filesystem>
+#include <chrono>
 #include <memory>
 #include <string>
 #include <vector>
@@ -41,7 +41,7 @@ class RunChannel : public QObject {
  signals:
   void prompt(const QString& text);
   void progress(qint64 done, qint64 total);
-  void warning(const QString& text);
+  void warning(const QString& text);  // in the pane's words (Chinese)
 };
 
 struct RunOutcome {
@@ -51,11 +51,13 @@ struct RunOutcome {
   RunResult result;
 };
 
-// Runs RunConversion on a pool thread. The select prompt has already been shown
+// Runs RunConversion into `output` (created when the user named it) on a pool
+// thread; `started` is the Convert click. The select prompt has already been shown
 // while the user picked, so the run's own copy of it is not sent again.
 QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
                              std::vector<size_t> picks, std::string description,
-                             Settings settings, std::filesystem::path output,
+                             Settings settings, std::shared_ptr<OutputDocument> output,
+                             std::chrono::system_clock::time_point started,
                              RunChannel* channel);
 
 }  // namespace varnolt

@@ -354,7 +354,11 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
         std::vector<std::string>{"correct", "--bogus", "pts.txt"},
         std::vector<std::string>{"convert"},  // the drawing is required
         std::vector<std::string>{"frobnicate"},
-        std::vector<std::string>{"point", "--datum", "wgs84", "1", "2"}}) {
+        std::vector<std::string>{"point", "--datum", "wgs84", "1", "2"},
+        // 2^34 GiB is 2^64 bytes: it would wrap around to a limit of 0.
+        std::vector<std::string>{"convert", "--max-file-size", "17179869184G", "a.dxf"},
+        std::vector<std::string>{"convert", "--max-file-size", "18446744073709551616",
+                                 "a.dxf"}}) {
     SCOPED_TRACE(args[0] + " " + (args.size() > 1 ? args[1] : ""));
     auto r = Varnolt(args);
     EXPECT_EQ(r.exitCode, 2) << r.err;

@@ -37,7 +37,7 @@ using testing::ReadBytes;
 class CollectingReporter : public RunReporter {
  public:
   void Prompt(const std::string& text) override { prompts.push_back(text); }
-  void Warning(const std::string& text) override { warnings.push_back(text); }
+  void Warning(const RunWarning& warning) override { warnings.push_back(warning.english); }
   std::vector<std::string> prompts, warnings;
 };
 
@@ -110,6 +110,20 @@ TEST_P(GoldenTest, ConversionMatchesExpectedKml) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenTest, ::testing::ValuesIn(GoldenCases()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
+
+// A settings file may hold 2 for the arcs box, which shows it greyed. Only an
+// unchecked box straightens bulges, so greyed converts as checked does.
+TEST_F(GoldenTest, GreyedArcsBoxHonoursBulgesAsCheckedDoes) {
+  const fs::path dir = GoldenDir() / "bulges_arcs_on";
+  Settings settings = LoadSettings(dir / "Varnolt.ini");
+  ASSERT_EQ(settings.Check1, 1);
+  settings.Check1 = 2;
+  DxfSource source(dir / "drawing.dxf");
+  CollectingReporter reporter;
+  const fs::path out = tmp_ / "bulges_arcs_on.kml";
+  RunConversion(source, settings, out, reporter);
+  EXPECT_TRUE(ReadBytes(out) == ReadBytes(dir / "expected.kml"));
+}
 
 // What each expected document must hold, worked out by hand from the drawings in
 // make_drawings.py and the conversion rules, independently of the code: a careless

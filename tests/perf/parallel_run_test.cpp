@@ -45,7 +45,9 @@ struct Log : RunReporter {
   void Progress(int64_t done, int64_t total) override {
     calls.push_back("progress " + std::to_string(done) + "/" + std::to_string(total));
   }
-  void Warning(const std::string& text) override { calls.push_back("warning " + text); }
+  void Warning(const RunWarning& warning) override {
+    calls.push_back("warning " + warning.english);
+  }
   void Converting(int family, int64_t i, int64_t count) override {
     calls.push_back("converting " + std::to_string(family) + " " + std::to_string(i) + "/" +
                     std::to_string(count));

@@ -4,10 +4,12 @@
 #include <stdlib.h>
 #include <zip.h>
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <tuple>
+#include <utility>
 
 #include "base/error.h"
 #include "base/files.h"
@@ -25,7 +27,7 @@ struct Recorder : RunReporter {
   std::vector<std::string> converting;  // ProgressPrompt of each Converting call
   std::vector<std::pair<int64_t, int64_t>> progress;
   void Prompt(const std::string& text) override { prompts.push_back(text); }
-  void Warning(const std::string& text) override { warnings.push_back(text); }
+  void Warning(const RunWarning& warning) override { warnings.push_back(warning.english); }
   void Progress(int64_t done, int64_t total) override { progress.emplace_back(done, total); }
   void Converting(int family, int64_t i, int64_t count) override {
     converting.push_back(ProgressPrompt(family, i, count));
@@ -388,6 +390,39 @@ TEST_F(RunTest, WarnsOnceAboutFarFromTheCentralMeridian) {
   ASSERT_EQ(reporter.warnings.size(), 1u);
   EXPECT_NE(reporter.warnings[0].find("likely a wrong central meridian"), std::string::npos);
   EXPECT_NE(reporter.warnings[0].find("\"115\""), std::string::npos);
+}
+
+// The central meridian's check and its words agree: 73 to 135 degrees east.
+TEST_F(RunTest, WarnsAboutACentralMeridianOutside73To135) {
+  for (const auto& [meridian, warns] :
+       {std::pair{"72.5959", true}, std::pair{"73", false}, std::pair{"135", false},
+        std::pair{"135.0001", true}}) {
+    SCOPED_TRACE(meridian);
+    settings.Text2 = meridian;
+    reporter.warnings.clear();
+    // On the central meridian, so that only the meridian itself can be warned about.
+    Run({Line(1, 500000)});
+    ASSERT_EQ(reporter.warnings.size(), warns ? 1u : 0u);
+    if (warns) {
+      EXPECT_NE(reporter.warnings[0].find("73 to 135"), std::string::npos);
+    }
+  }
+}
+
+// The elapsed time counts from when the user started, as whole-second clock readings.
+TEST_F(RunTest, ElapsedTimeCountsFromTheGivenStart) {
+  MemorySource source = Source({Line(1)});
+  OutputDocument output(dir / "road.kml");
+  RunOptions options;
+  options.started = std::chrono::system_clock::now() - std::chrono::seconds(75);
+  const RunResult result = RunConversion(source, settings, output, reporter, options);
+  EXPECT_GE(result.seconds, 75);
+  EXPECT_LE(result.seconds, 77);
+  EXPECT_EQ(reporter.prompts[reporter.prompts.size() - 2], ElapsedPrompt(result.seconds));
+  using std::chrono::milliseconds;
+  const std::chrono::system_clock::time_point second{std::chrono::seconds(1000)};
+  EXPECT_EQ(ElapsedSeconds(second + milliseconds(900), second + milliseconds(1100)), 1);
+  EXPECT_EQ(ElapsedSeconds(second + milliseconds(100), second + milliseconds(900)), 0);
 }
 
 TEST_F(RunTest, NoWarningsForAnOrdinaryDrawing) {

@@ -14,6 +14,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QtTest>
 
 #include <cmath>
@@ -29,7 +30,6 @@
 #include "ui/drawing_window.h"
 #include "ui/form_environment.h"
 #include "ui/form_font.h"
-#include "ui/messages.h"
 #include "ui/qt_text.h"
 
 using namespace varnolt;
@@ -51,10 +51,13 @@ class ScriptedEnvironment : public FormEnvironment {
   QList<QUrl> urls;
   QStringList log;  // "url", "about", "quit" in the order they came
   int quits = 0;
+  int saveDialogMs = 0;    // how long the user takes in the save dialog
+  bool urlsOpen = true;    // false: the desktop has nothing to open a URL with
 
   QString SaveFileName(QWidget*, const QString& title, const QString& filter) override {
     saveTitles << title;
     saveFilters << filter;
+    QThread::msleep(static_cast<unsigned long>(saveDialogMs));
     return saveAnswers.isEmpty() ? QString() : saveAnswers.takeFirst();
   }
   QString OpenFileName(QWidget*, const QString& title, const QString& filter) override {
@@ -69,7 +72,7 @@ class ScriptedEnvironment : public FormEnvironment {
   bool OpenUrl(const QUrl& url) override {
     urls << url;
     log << "url";
-    return true;
+    return urlsOpen;
   }
   void ShowAbout(QWidget*) override { log << "about"; }
   void Quit() override {
@@ -615,18 +618,73 @@ class FormTest : public QObject {
       QVERIFY(!form.drawingWindow()->isVisible());
       QVERIFY(!form.runInProgress());
 
-      // An output folder that does not exist fails as a file access.
+      // An output folder that does not exist fails as a file access, at once.
       env.messages.clear();
       env.saveAnswers << out.filePath("no/such/dir/x.kml");
       form.Convert();
-      QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
-      QTest::keyClick(view, Qt::Key_Enter);
-      QVERIFY(finished.wait(30000));
+      QVERIFY(!view->selecting());
       expectOne(env, cancelled);
+      QVERIFY(!form.runInProgress());
     }
-    // The unsupported-operation message, for hosts that lack an operation.
-    QCOMPARE(RunMessage(ErrorKind::kUnsupported), QStringLiteral("程序仅支持R2000以上版本！"));
-    QCOMPARE(RunMessage(ErrorKind::kGeneral), general);
+    {  // ... before a drawing is opened or anything picked.
+      ScriptedEnvironment env;
+      env.saveAnswers << out.filePath("no/such/dir/x.kml");
+      env.openAnswers << SiteDxf();
+      ConverterForm form(ToPath(settingsPath()), env);
+      form.Convert();
+      expectOne(env, cancelled);
+      QVERIFY(env.openTitles.isEmpty());
+      QVERIFY(form.drawingWindow() == nullptr);
+      QVERIFY(!form.runInProgress());
+    }
+  }
+
+  // Clicks toggle the arcs box between unchecked and checked; greyed comes only from
+  // a settings file holding 2, and a click on it checks it.
+  void arcsBoxClicksToggleAndGreyComesFromTheFileOnly() {
+    ScriptedEnvironment env;
+    QFile::remove(settingsPath());
+    {
+      ConverterForm form(ToPath(settingsPath()), env);
+      QCheckBox* box = Find<QCheckBox>(form, "Check1");
+      for (const int expected : {1, 0, 1}) {
+        box->click();
+        QCOMPARE(form.CurrentSettings().Check1, expected);
+      }
+    }
+    WriteBytes(settingsPath(), "10\r\n115\r\n100\r\n6\r\n-0.0335\r\n0.039\r\n10\r\n-1\r\n0\r\n2\r\n");
+    ConverterForm form(ToPath(settingsPath()), env);
+    QCheckBox* box = Find<QCheckBox>(form, "Check1");
+    QCOMPARE(box->checkState(), Qt::PartiallyChecked);
+    QCOMPARE(form.CurrentSettings().Check1, 2);
+    for (const int expected : {1, 0, 1, 0}) {
+      box->click();
+      QCOMPARE(form.CurrentSettings().Check1, expected);
+    }
+  }
+
+  // The elapsed time counts from the Convert click: the save dialog, opening the
+  // drawing and picking are part of it. Warnings reach the pane in its own words.
+  void elapsedTimeFromTheClickAndChineseWarnings() {
+    QTemporaryDir out;
+    ScriptedEnvironment env;
+    env.saveDialogMs = 1100;
+    env.saveAnswers << out.filePath("slow.kml");
+    env.openAnswers << SiteDxf();
+    ConverterForm form(ToPath(settingsPath()), env);
+    Find<QLineEdit>(form, "Text2")->setText("abc");  // reads 0: outside China
+    QSignalSpy finished(&form, &ConverterForm::runFinished);
+    form.Convert();
+    DrawingView* view = form.drawingWindow()->view();
+    QTest::keyClick(view, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(view, Qt::Key_Enter);
+    QVERIFY(finished.wait(30000));
+    QCOMPARE(finished.first().first().toBool(), true);
+    const QString pane = form.drawingWindow()->commandPane()->toPlainText();
+    QVERIFY2(pane.contains(QStringLiteral("秒 > ======")), qPrintable(pane));
+    QVERIFY2(!pane.contains(QStringLiteral("====== < 0分0秒 > ======")), qPrintable(pane));
+    QVERIFY2(pane.contains(QStringLiteral("警告：中央子午线（Text2：\"abc\"）")), qPrintable(pane));
+    QVERIFY2(pane.contains(QStringLiteral("东经73度至135度")), qPrintable(pane));
   }
 
   void correctionFillsTheCorrections() {
@@ -648,6 +706,8 @@ class FormTest : public QObject {
              QStringList{QStringLiteral("坐标及经纬度文件(*.txt);;所有文件（*.*)(*)")});
     QCOMPARE(Find<QLineEdit>(form, "Text5")->text(), QStringLiteral("-0.03362"));
     QCOMPARE(Find<QLineEdit>(form, "Text6")->text(), QStringLiteral("0.03946"));
+    QVERIFY(env.messages.isEmpty());
+
     const QString table = work.filePath("pts_计算结果.txt");
     QVERIFY(QFile::exists(table));
     QCOMPARE(env.urls, QList<QUrl>{QUrl::fromLocalFile(table)});
@@ -655,6 +715,18 @@ class FormTest : public QObject {
     const Settings saved = LoadSettings(ToPath(settingsPath()));
     QCOMPARE(ToQString(saved.Text5), QStringLiteral("-0.0335"));
     QCOMPARE(ToQString(saved.Text2), QStringLiteral("114.3"));
+
+    // No text viewer to show the table: the corrections still stand, and a message
+    // says where the table is.
+    env.urlsOpen = false;
+    env.openAnswers << input;
+    Find<QPushButton>(form, "xpcmdbutton1")->click();
+    QCOMPARE(finished.size(), 2);
+    QCOMPARE(finished.last().first().toBool(), true);
+    QCOMPARE(env.messages.size(), 1);
+    QCOMPARE(env.messages[0].icon, MessageIcon::kWarning);
+    QVERIFY(env.messages[0].text.contains(work.filePath("pts_计算结果.txt")));
+    QCOMPARE(Find<QLineEdit>(form, "Text5")->text(), QStringLiteral("-0.03362"));
   }
 
   void correctionFailures() {
