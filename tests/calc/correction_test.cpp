@@ -1,7 +1,6 @@
 #include "calc/correction.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
@@ -13,6 +12,7 @@
 #include "base/files.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
+#include "temp_dir.h"
 #include "text/numtext.h"
 
 namespace varnolt {
@@ -228,13 +228,9 @@ TEST(ResultPath, DropsTheLastFourCharacters) {
 class RunCorrectionTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("varnolt_calc_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   fs::path Write(const std::string& name, const std::string& bytes) {
     fs::path path = dir_ / name;
@@ -242,6 +238,7 @@ class RunCorrectionTest : public ::testing::Test {
     return path;
   }
 
+  testing::TempDir temp_{"varnolt-calc"};
   fs::path dir_;
 };
 

@@ -17,6 +17,7 @@
 #include "geodesy/projection.h"
 #include "process.h"
 #include "settings/settings.h"
+#include "temp_dir.h"
 #include "text/numtext.h"
 
 namespace varnolt {
@@ -52,9 +53,8 @@ std::optional<std::string> FileIfPresent(const fs::path& path) {
 class CliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnolt-cli-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
     settingsPath_ = dir_ / "Varnolt.ini";
     Write(settingsPath_, kSettingsText);
     besideBinary_ = fs::path(VARNOLT_BINARY).parent_path() / "Varnolt.ini";
@@ -64,8 +64,6 @@ class CliTest : public ::testing::Test {
   void TearDown() override {
     EXPECT_EQ(FileIfPresent(besideBinary_), besideBefore_)
         << "a test touched " << besideBinary_;
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
   }
 
   static void Write(const fs::path& path, const std::string& bytes) {
@@ -90,6 +88,7 @@ class CliTest : public ::testing::Test {
     return extra;
   }
 
+  testing::TempDir temp_{"varnolt-cli"};
   fs::path dir_, settingsPath_, besideBinary_;
   std::optional<std::string> besideBefore_;
 };

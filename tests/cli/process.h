@@ -15,6 +15,8 @@
 #include <string>
 #include <vector>
 
+#include "temp_dir.h"
+
 extern char** environ;
 
 namespace varnolt::testing {
@@ -33,10 +35,9 @@ inline std::string ReadWholeFile(const std::filesystem::path& path) {
 // files so that a chatty program can never block on a full pipe.
 inline ProcessResult RunProcess(const std::vector<std::string>& argv,
                                 const std::string& input = "") {
-  namespace fs = std::filesystem;
-  std::string dirTemplate = (fs::temp_directory_path() / "varnolt-proc-XXXXXX").string();
-  if (::mkdtemp(dirTemplate.data()) == nullptr) return {};
-  const fs::path dir(dirTemplate);
+  const TempDir temp("varnolt-proc");
+  if (temp.path().empty()) return {};
+  const std::filesystem::path& dir = temp.path();
   const std::string inPath = (dir / "in").string(), outPath = (dir / "out").string(),
                     errPath = (dir / "err").string();
   std::ofstream(inPath, std::ios::binary) << input;
@@ -59,8 +60,6 @@ inline ProcessResult RunProcess(const std::vector<std::string>& argv,
   posix_spawn_file_actions_destroy(&actions);
   result.out = ReadWholeFile(outPath);
   result.err = ReadWholeFile(errPath);
-  std::error_code ec;
-  fs::remove_all(dir, ec);
   return result;
 }
 

@@ -9,8 +9,6 @@
 // comparing; read the diff before committing it.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
@@ -25,6 +23,7 @@
 #include "golden_cases.h"
 #include "run/run.h"
 #include "settings/settings.h"
+#include "temp_dir.h"
 
 namespace varnolt {
 namespace {
@@ -69,14 +68,10 @@ std::string FirstDifference(const std::string& expected, const std::string& got)
 class GoldenTest : public ::testing::TestWithParam<std::string> {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnolt-golden-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    tmp_ = pattern;
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    tmp_ = temp_.path();
   }
-  void TearDown() override {
-    std::error_code ec;
-    if (!tmp_.empty()) fs::remove_all(tmp_, ec);
-  }
+  testing::TempDir temp_{"varnolt-golden"};
   fs::path tmp_;
 };
 

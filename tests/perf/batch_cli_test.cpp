@@ -3,14 +3,13 @@
 // named and does not stop the others, and clashing outputs are refused up front.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
 #include "process.h"
+#include "temp_dir.h"
 
 namespace varnolt {
 namespace {
@@ -25,9 +24,8 @@ const std::string kSettingsText =
 class BatchCliTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string t = (fs::temp_directory_path() / "varnolt-batch-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(t.data()), nullptr);
-    dir_ = t;
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
     std::ofstream(dir_ / "Varnolt.ini", std::ios::binary) << kSettingsText;
     // Drawings of every kind the golden cases hold, each under its own name.
     for (const char* c : {"families", "texts", "bulges_arcs_on", "r12_polyline",
@@ -38,7 +36,6 @@ class BatchCliTest : public ::testing::Test {
       drawings_.push_back(to);
     }
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   testing::ProcessResult Convert(std::vector<std::string> args) {
     std::vector<std::string> argv = {VARNOLT_BINARY, "convert"};
@@ -47,6 +44,7 @@ class BatchCliTest : public ::testing::Test {
     return RunProcess(argv);
   }
 
+  testing::TempDir temp_{"varnolt-batch"};
   fs::path dir_;
   std::vector<fs::path> drawings_;
 };

@@ -3,7 +3,6 @@
 // thread, byte for byte and call for call.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 #include <zip.h>
 
 #include <cmath>
@@ -18,6 +17,7 @@
 #include "cad/entity.h"
 #include "run/run.h"
 #include "settings/settings.h"
+#include "temp_dir.h"
 
 namespace varnolt {
 namespace {
@@ -131,11 +131,9 @@ Settings PlanSettings() {
 class ParallelRunTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string t = (fs::temp_directory_path() / "varnolt-parallel-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(t.data()), nullptr);
-    dir_ = t;
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   struct Outcome {
     std::string document;
@@ -161,6 +159,7 @@ class ParallelRunTest : public ::testing::Test {
     return o;
   }
 
+  testing::TempDir temp_{"varnolt-parallel"};
   fs::path dir_;
 };
 

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -20,6 +19,7 @@
 #include "base/error.h"
 #include "cad/dxf.h"
 #include "child.h"
+#include "temp_dir.h"
 
 namespace varnolt {
 namespace {
@@ -64,9 +64,8 @@ std::string LineAt(const std::string& x, const std::string& y) {
 class BadInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnolt-bad-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
     // Readable by the unprivileged user of the read-only folder row.
     fs::permissions(dir_, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
@@ -76,10 +75,10 @@ class BadInputTest : public ::testing::Test {
     out_ = dir_ / "out.kml";
   }
 
+  // The folder must be the owner's again before TempDir removes it.
   void TearDown() override {
     std::error_code ec;
     fs::permissions(dir_, fs::perms::owner_all, fs::perm_options::add, ec);
-    fs::remove_all(dir_, ec);
   }
 
   ChildResult Varnolt(std::vector<std::string> args, const ChildOptions& options = {}) {
@@ -157,6 +156,7 @@ class BadInputTest : public ::testing::Test {
     }
   }
 
+  testing::TempDir temp_{"varnolt-bad"};
   fs::path dir_, settings_, out_;
   std::string settingsText_;
 };

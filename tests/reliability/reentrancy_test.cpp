@@ -3,8 +3,6 @@
 // this program under ThreadSanitizer as well.
 #include <gtest/gtest.h>
 
-#include <stdlib.h>
-
 #include <atomic>
 #include <clocale>
 #include <filesystem>
@@ -19,6 +17,7 @@
 #include "calc/correction.h"
 #include "run/run.h"
 #include "settings/settings.h"
+#include "temp_dir.h"
 
 namespace varnolt {
 namespace {
@@ -66,14 +65,10 @@ std::string Convert(const Job& job, const fs::path& folder) {
 class ReentrancyTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    std::string pattern = (fs::temp_directory_path() / "varnolt-threads-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-    dir_ = pattern;
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
   }
-  void TearDown() override {
-    std::error_code ec;
-    fs::remove_all(dir_, ec);
-  }
+  testing::TempDir temp_{"varnolt-threads"};
   fs::path dir_;
 };
 

@@ -1,7 +1,6 @@
 #include "run/run.h"
 
 #include <gtest/gtest.h>
-#include <stdlib.h>
 #include <zip.h>
 
 #include <chrono>
@@ -15,6 +14,7 @@
 #include "base/files.h"
 #include "convert/convert.h"
 #include "kml/style.h"
+#include "temp_dir.h"
 
 namespace varnolt {
 namespace {
@@ -89,16 +89,15 @@ size_t Count(const std::string& text, const std::string& what) {
 }
 
 struct RunTest : ::testing::Test {
+  testing::TempDir temp{"varnolt-run"};
   fs::path dir;
   Settings settings;
   Recorder reporter;
 
   void SetUp() override {
-    std::string tmpl = (fs::temp_directory_path() / "varnolt-run-XXXXXX").string();
-    ASSERT_NE(mkdtemp(tmpl.data()), nullptr);
-    dir = tmpl;
+    ASSERT_FALSE(temp.path().empty()) << "no temporary folder";
+    dir = temp.path();
   }
-  void TearDown() override { fs::remove_all(dir); }
 
   MemorySource Source(std::vector<Entity> entities) {
     return MemorySource({{"0", 7}, {"blue", 5}}, std::move(entities), "test.dxf");

@@ -1,7 +1,6 @@
 #include "settings/settings.h"
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -9,6 +8,7 @@
 
 #include "base/error.h"
 #include "base/files.h"
+#include "temp_dir.h"
 
 namespace varnolt {
 namespace {
@@ -21,13 +21,9 @@ const char kDefaultFile[] = "10\r\n115\r\n100\r\n6\r\n-0.0335\r\n0.039\r\n10\r\n
 class SettingsFileTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("varnolt_settings_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ASSERT_FALSE(temp_.path().empty()) << "no temporary folder";
+    dir_ = temp_.path();
   }
-  void TearDown() override { fs::remove_all(dir_); }
 
   fs::path Write(const std::string& bytes) {
     fs::path path = dir_ / "Varnolt.ini";
@@ -35,6 +31,7 @@ class SettingsFileTest : public ::testing::Test {
     return path;
   }
 
+  testing::TempDir temp_{"varnolt-settings"};
   fs::path dir_;
 };
 
