@@ -135,108 +135,153 @@ uint64_t LittleEndian(std::string_view bytes, size_t pos, size_t n) {
   return v;
 }
 
-DxfTokens TokenizeBinary(std::string_view bytes, const std::string& name) {
-  DxfTokens out;
-  out.binary = true;
-  size_t pos = kBinarySentinel.size();
+// Cuts a binary DXF into tokens, one group at a time. Every read first checks that
+// its bytes are there: a file cut short fails with "incomplete", at the offset of
+// the group it cut.
+class BinaryTokenizer {
+ public:
+  BinaryTokenizer(std::string_view bytes, const std::string& name) : bytes_(bytes), name_(name) {}
+
+  DxfTokens Run() {
+    DxfTokens out;
+    out.binary = true;
+    pos_ = kBinarySentinel.size();
+    twoByteCodes_ = FirstGroupHasTwoByteCode();
+    while (pos_ < bytes_.size()) {
+      DxfToken t;
+      t.where = static_cast<int64_t>(pos_);
+      t.code = ReadCode(t.where);
+      ReadValue(t);
+      if (t.code == 999) continue;
+      out.tokens.push_back(t);
+      if (t.code == 0 && t.text == "EOF") {
+        out.sawEof = true;
+        break;
+      }
+    }
+    out.endWhere = static_cast<int64_t>(pos_);
+    return out;
+  }
+
+ private:
   // The first group is "0 SECTION". R12 writes group codes as one byte (255 then
   // two bytes for larger codes), R13 and later as two bytes: the byte after the
   // first code byte tells which.
-  if (bytes.size() < pos + 2) {
-    Fail(name, true, static_cast<int64_t>(bytes.size()),
-         "unexpected end of file right after the binary DXF header.");
+  bool FirstGroupHasTwoByteCode() const {
+    if (bytes_.size() < pos_ + 2) {
+      Fail(name_, true, static_cast<int64_t>(bytes_.size()),
+           "unexpected end of file right after the binary DXF header.");
+    }
+    if (bytes_[pos_] != '\0') {
+      Fail(name_, true, static_cast<int64_t>(pos_),
+           "the binary DXF does not begin with a section.");
+    }
+    return bytes_[pos_ + 1] == '\0';
   }
-  if (bytes[pos] != '\0') {
-    Fail(name, true, static_cast<int64_t>(pos), "the binary DXF does not begin with a section.");
-  }
-  const bool twoByteCodes = bytes[pos + 1] == '\0';
-  auto truncated = [&](int64_t where, int code) {
-    Fail(name, true, where,
+
+  [[noreturn]] void Truncated(int64_t where, int code) const {
+    Fail(name_, true, where,
          "unexpected end of file (group " + std::to_string(code) +
              " has no complete value); the file is incomplete.");
-  };
-  while (pos < bytes.size()) {
-    const int64_t where = static_cast<int64_t>(pos);
-    int code = 0;
-    if (twoByteCodes) {
-      if (bytes.size() - pos < 2) truncated(where, -1);
-      code = static_cast<int16_t>(LittleEndian(bytes, pos, 2));
-      pos += 2;
-    } else {
-      code = static_cast<unsigned char>(bytes[pos]);
-      ++pos;
-      if (code == 255) {
-        if (bytes.size() - pos < 2) truncated(where, 255);
-        code = static_cast<int16_t>(LittleEndian(bytes, pos, 2));
-        pos += 2;
-      }
+  }
+
+  // `n` more bytes must be left, or the group at `where` is cut short.
+  void Need(size_t n, int64_t where, int code) const {
+    if (bytes_.size() - pos_ < n) Truncated(where, code);
+  }
+
+  // The next `n` bytes as a little-endian number; the caller has checked they are there.
+  uint64_t TakeLittleEndian(size_t n) {
+    const uint64_t v = LittleEndian(bytes_, pos_, n);
+    pos_ += n;
+    return v;
+  }
+
+  // A code cut short is named -1 (two-byte codes) or 255 (the one-byte escape), since
+  // its own number is unknown. The loop has checked that one byte is left.
+  int ReadCode(int64_t where) {
+    if (twoByteCodes_) {
+      Need(2, where, -1);
+      return static_cast<int16_t>(TakeLittleEndian(2));
     }
-    DxfToken t;
-    t.code = code;
-    t.where = where;
-    const size_t left = bytes.size() - pos;
-    auto need = [&](size_t n) {
-      if (left < n) truncated(where, code);
-    };
-    switch (BinaryType(code)) {
-      case BinType::kString: {
-        const size_t nul = bytes.find('\0', pos);
-        if (nul == std::string_view::npos) truncated(where, code);
-        t.text = bytes.substr(pos, nul - pos);
-        pos = nul + 1;
+    const int code = static_cast<unsigned char>(bytes_[pos_]);
+    ++pos_;
+    if (code != 255) return code;
+    Need(2, where, 255);
+    return static_cast<int16_t>(TakeLittleEndian(2));
+  }
+
+  void ReadValue(DxfToken& t) {
+    switch (BinaryType(t.code)) {
+      case BinType::kString:
+        ReadString(t);
         break;
-      }
-      case BinType::kChunk: {
-        need(1);
-        const size_t n = static_cast<unsigned char>(bytes[pos]);
-        need(1 + n);
-        t.kind = DxfToken::Kind::kBytes;
-        t.text = bytes.substr(pos + 1, n);
-        pos += 1 + n;
+      case BinType::kChunk:
+        ReadChunk(t);
         break;
-      }
-      case BinType::kDouble: {
-        need(8);
-        t.kind = DxfToken::Kind::kReal;
-        const uint64_t bits = LittleEndian(bytes, pos, 8);
-        std::memcpy(&t.real, &bits, sizeof bits);
-        pos += 8;
+      case BinType::kDouble:
+        ReadReal(t);
         break;
-      }
       case BinType::kInt16:
-        need(2);
-        t.kind = DxfToken::Kind::kInteger;
-        t.integer = static_cast<int16_t>(LittleEndian(bytes, pos, 2));
-        pos += 2;
+        SetInteger(t, static_cast<int16_t>(ReadFixed(t, 2)));
         break;
       case BinType::kInt32:
-        need(4);
-        t.kind = DxfToken::Kind::kInteger;
-        t.integer = static_cast<int32_t>(LittleEndian(bytes, pos, 4));
-        pos += 4;
+        SetInteger(t, static_cast<int32_t>(ReadFixed(t, 4)));
         break;
       case BinType::kInt64:
-        need(8);
-        t.kind = DxfToken::Kind::kInteger;
-        t.integer = static_cast<int64_t>(LittleEndian(bytes, pos, 8));
-        pos += 8;
+        SetInteger(t, static_cast<int64_t>(ReadFixed(t, 8)));
         break;
-      case BinType::kByte:
-        need(1);
-        t.kind = DxfToken::Kind::kInteger;
-        t.integer = static_cast<unsigned char>(bytes[pos]);
-        pos += 1;
+      case BinType::kByte:  // unsigned: 0 to 255
+        SetInteger(t, static_cast<unsigned char>(ReadFixed(t, 1)));
         break;
-    }
-    if (code == 999) continue;
-    out.tokens.push_back(t);
-    if (code == 0 && t.text == "EOF") {
-      out.sawEof = true;
-      break;
     }
   }
-  out.endWhere = static_cast<int64_t>(pos);
-  return out;
+
+  // Text up to its NUL, which must be in the file.
+  void ReadString(DxfToken& t) {
+    const size_t nul = bytes_.find('\0', pos_);
+    if (nul == std::string_view::npos) Truncated(t.where, t.code);
+    t.text = bytes_.substr(pos_, nul - pos_);
+    pos_ = nul + 1;
+  }
+
+  // A length byte, then that many bytes.
+  void ReadChunk(DxfToken& t) {
+    Need(1, t.where, t.code);
+    const size_t n = static_cast<unsigned char>(bytes_[pos_]);
+    Need(1 + n, t.where, t.code);
+    t.kind = DxfToken::Kind::kBytes;
+    t.text = bytes_.substr(pos_ + 1, n);
+    pos_ += 1 + n;
+  }
+
+  // Eight bytes, copied bit for bit into the double.
+  void ReadReal(DxfToken& t) {
+    Need(8, t.where, t.code);
+    t.kind = DxfToken::Kind::kReal;
+    const uint64_t bits = TakeLittleEndian(8);
+    std::memcpy(&t.real, &bits, sizeof bits);
+  }
+
+  // An integer value of `n` bytes, as read; the caller gives it its sign.
+  uint64_t ReadFixed(const DxfToken& t, size_t n) {
+    Need(n, t.where, t.code);
+    return TakeLittleEndian(n);
+  }
+
+  static void SetInteger(DxfToken& t, int64_t value) {
+    t.kind = DxfToken::Kind::kInteger;
+    t.integer = value;
+  }
+
+  const std::string_view bytes_;
+  const std::string& name_;
+  size_t pos_ = 0;
+  bool twoByteCodes_ = false;
+};
+
+DxfTokens TokenizeBinary(std::string_view bytes, const std::string& name) {
+  return BinaryTokenizer(bytes, name).Run();
 }
 
 }  // namespace
