@@ -27,9 +27,10 @@ if(NOT changelog_head MATCHES "^varnolt \\(${PROJECT_VERSION}\\) ")
                       "for version ${PROJECT_VERSION} on top")
 endif()
 # Debian keeps changelogs compressed, at the highest level, without a time stamp.
+find_program(GZIP gzip REQUIRED)
 add_custom_command(OUTPUT ${VARNOLT_PKG_BINARY}/changelog.gz
   COMMAND ${CMAKE_COMMAND} -E copy ${VARNOLT_PKG_SOURCE}/changelog ${VARNOLT_PKG_BINARY}/changelog
-  COMMAND gzip -9nf ${VARNOLT_PKG_BINARY}/changelog
+  COMMAND ${GZIP} -9nf ${VARNOLT_PKG_BINARY}/changelog
   DEPENDS ${VARNOLT_PKG_SOURCE}/changelog
   VERBATIM)
 add_custom_target(varnolt_changelog ALL DEPENDS ${VARNOLT_PKG_BINARY}/changelog.gz)
@@ -41,7 +42,6 @@ install(FILES ${VARNOLT_PKG_SOURCE}/copyright ${VARNOLT_PKG_BINARY}/changelog.gz
 # varnolt-correct(1) for its subcommands (as git-commit(1) is to git), varnolt-gui(1).
 if(VARNOLT_MAN_PAGES)
   find_program(HELP2MAN help2man REQUIRED)
-  find_program(GZIP gzip REQUIRED)
   set(man_dir ${VARNOLT_PKG_BINARY}/man)
   set(man_pages)
 
