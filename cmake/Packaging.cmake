@@ -7,15 +7,14 @@ option(VARNOLT_MAN_PAGES "Write manual pages from the programs' --help with help
 
 set(VARNOLT_PKG_SOURCE ${PROJECT_SOURCE_DIR}/packaging)
 set(VARNOLT_PKG_BINARY ${PROJECT_BINARY_DIR}/packaging)
-# Where the window looks for its manual (../share/doc/varnolt from the program).
 set(VARNOLT_DOC_DIR share/doc/varnolt)
 
-# ---- desktop entry and icon for the window, the manual registered with doc-base ----
+# ---- desktop entry and icon for the window ----
+# The manual goes to share/varnolt (app/CMakeLists.txt), where the window opens it;
+# doc-base registers only what lies under share/doc, so it has no entry.
 if(VARNOLT_BUILD_GUI)
   install(FILES ${VARNOLT_PKG_SOURCE}/varnolt-gui.desktop DESTINATION share/applications)
   install(FILES ${VARNOLT_PKG_SOURCE}/varnolt.svg DESTINATION share/icons/hicolor/scalable/apps)
-  install(FILES ${VARNOLT_PKG_SOURCE}/varnolt-manual.doc-base DESTINATION share/doc-base
-          RENAME varnolt-manual)
 endif()
 
 # ---- copyright and changelog ----

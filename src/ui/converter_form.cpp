@@ -316,7 +316,7 @@ void ConverterForm::CenterForm() {
 
 QString ConverterForm::ManualPath() {
   const QString app = QCoreApplication::applicationDirPath();
-  QStringList candidates = {app + "/manual.html", app + "/../share/doc/varnolt/manual.html"};
+  QStringList candidates = {app + "/manual.html", app + "/../share/varnolt/manual.html"};
 #ifdef VARNOLT_SOURCE_DIR
   candidates << QStringLiteral(VARNOLT_SOURCE_DIR) + "/docs/manual.html";
 #endif
@@ -486,7 +486,7 @@ void ConverterForm::ShowHelp() {
   if (manual.isEmpty()) {
     env_.ShowMessage(this, MessageIcon::kWarning, QStringLiteral("帮助"),
                      QStringLiteral("找不到帮助文件 manual.html。"),
-                     QStringLiteral("Looked beside the program, in ../share/doc/varnolt and "
+                     QStringLiteral("Looked beside the program, in ../share/varnolt and "
                                     "in the source tree's docs/."));
     return;
   }

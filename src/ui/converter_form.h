@@ -81,7 +81,7 @@ class ConverterForm : public QWidget {
   static QPoint CenterPosition(QSize screen, QSize window);
   void CenterForm();
 
-  // The user manual: beside the executable, then ../share/doc/varnolt, then the
+  // The user manual: beside the executable, then ../share/varnolt, then the
   // source tree's docs/. Empty when none exists.
   static QString ManualPath();
 

@@ -32,6 +32,8 @@ for p in varnolt varnolt-gui; do
     fail "usr/bin/$p is not in the package"
   elif ! file -L "$bin/$p" | grep -q ', stripped'; then
     fail "usr/bin/$p is not stripped"
+  elif grep -q -F "$root" "$bin/$p"; then
+    fail "usr/bin/$p holds the build machine's path $root"
   fi
 done
 
@@ -82,7 +84,8 @@ fi
 
 # ---- files beside the programs ----
 doc=$pkg/usr/share/doc/varnolt
-for f in "$doc/manual.html" "$doc/copyright" "$doc/changelog.gz" \
+manual=$pkg/usr/share/varnolt
+for f in "$manual/manual.html" "$doc/copyright" "$doc/changelog.gz" \
          "$pkg/usr/share/applications/varnolt-gui.desktop" \
          "$pkg/usr/share/icons/hicolor/scalable/apps/varnolt.svg" \
          "$pkg/usr/share/man/man1/varnolt.1.gz" "$pkg/usr/share/man/man1/varnolt-convert.1.gz" \
@@ -91,10 +94,10 @@ for f in "$doc/manual.html" "$doc/copyright" "$doc/changelog.gz" \
   [ -f "$f" ] || fail "${f#"$pkg"/} is not in the package"
 done
 # Every picture the manual shows is beside it.
-if [ -f "$doc/manual.html" ]; then
-  grep -o '<img[^>]*src="[^"]*"' "$doc/manual.html" | sed 's/.*src="//; s/"$//' >"$scratch/pictures" || true
+if [ -f "$manual/manual.html" ]; then
+  grep -o '<img[^>]*src="[^"]*"' "$manual/manual.html" | sed 's/.*src="//; s/"$//' >"$scratch/pictures" || true
   while read -r src; do
-    [ -f "$doc/$src" ] || fail "the manual shows $src, which is not in usr/share/doc/varnolt"
+    [ -f "$manual/$src" ] || fail "the manual shows $src, which is not in usr/share/varnolt"
   done <"$scratch/pictures"
 fi
 # Each subcommand's page holds that subcommand's own options.
