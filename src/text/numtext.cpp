@@ -7,6 +7,7 @@
 #include <limits>
 #include <system_error>
 
+#include "base/lanes.h"
 #include "text/ascii.h"
 
 namespace varnolt {
@@ -96,46 +97,58 @@ double ProductError(double a, double b, double product) {
   return true;
 }
 
-// The usual case, in floating point: for 1 <= a < 10^15 with first digit at 10^E,
-// the power 10^(14 - E) is an exact double, and p = a 10^(14 - E) lies below 2^50,
-// where every half-integer is a double. So p, the product rounded, never lies on
-// the other side of a half-integer from the exact product, and both round to the
-// same integer, unless p is a half-integer itself: then the product's rounding
-// error says on which side the exact product lies. `digits` gets the 15 digits as
-// an integer-valued double.
-[[gnu::always_inline]] inline bool QuickDigits15(double a, double& digits, int& exp10) {
-  int E = 0;
-  if (!QuickExponent(a, E)) return false;
-  const double scale = kPow10Double[14 - E];
-  const double p = a * scale;
+// The 15 significant digits of the magnitudes in both lanes of `a`, the usual way,
+// in floating point. For 1 <= a < 10^15 with first digit at 10^E, scale =
+// 10^(14 - E) is an exact double, and p = a scale lies below 2^50, where every
+// half-integer is a double. So p, the product rounded, never lies on the other side
+// of a half-integer from the exact product, and both round to the same integer,
+// unless p is a half-integer itself: then the product's rounding error says on
+// which side the exact product lies. `digits` gets each lane's 15 digits as an
+// integer-valued double, 10^15 when the rounding carries into a new first digit
+// (see Carry); digits / scale is the value rounded to 15 digits either way. False
+// when either lane lies outside 1 <= a < 10^15.
+// The one rounding of every writer and of Round15: a lone value goes through in
+// both lanes, so that one value and two side by side round alike by construction.
+[[gnu::always_inline]] inline bool QuickDigits15(Pair a, Pair& digits, Pair& scale, int E[2]) {
+  if (!QuickExponent(a[0], E[0]) || !QuickExponent(a[1], E[1])) return false;
+  scale = Pair{kPow10Double[14 - E[0]], kPow10Double[14 - E[1]]};
+  const Pair p = a * scale;
   // Adding and taking away 2^52 rounds p (< 2^50) to an integer, ties to even.
-  double rounded = (p + 0x1p52) - 0x1p52;
-  if (std::fabs(p - rounded) == 0.5) {
-    const double error = ProductError(a, scale, p);
-    if (error > 0) rounded = p + 0.5;
-    if (error < 0) rounded = p - 0.5;
+  digits = (p + 0x1p52) - 0x1p52;
+  const Pair gap = p - digits;
+  for (int i = 0; i < 2; ++i) {
+    if (std::fabs(gap[i]) == 0.5) [[unlikely]] {
+      const double error = ProductError(a[i], scale[i], p[i]);
+      if (error > 0) digits[i] = p[i] + 0.5;
+      if (error < 0) digits[i] = p[i] - 0.5;
+    }
   }
-  digits = rounded;
-  exp10 = E;
   return true;
+}
+
+// Digits that rounded up into a 16th digit (10^15) are 10^14 one place up.
+[[gnu::always_inline]] inline void Carry(uint64_t& m, int& exp10) {
+  if (m == kPow10[15]) {
+    m = kPow10[14];
+    ++exp10;
+  }
 }
 
 // The 15 significant digits of |value| as an integer m (10^14 <= m < 10^15) and the
 // decimal exponent of its first digit, rounded to nearest with ties to even, exactly
-// as the standard library's scientific text with 14 decimals rounds. Every point
-// writes several numbers, so this is done with integers: |value| = f 2^e exactly,
-// and m is f 10^k 2^e rounded, with k = 14 - exponent. Covers 1e-5 <= |value| <
-// 1e15, where f 10^k fits in 128 bits; false elsewhere (the caller takes the slow
-// way).
+// as the standard library's scientific text with 14 decimals rounds. The quick
+// floating way above takes 1 <= |value| < 1e15, all that coordinates take; below
+// that, down to 1e-5, integers: |value| = f 2^e exactly, and m is f 10^k 2^e
+// rounded, with k = 14 - exponent (f 10^k fits in 128 bits). False elsewhere (the
+// caller takes the slow way).
 [[gnu::always_inline]] inline bool FastDecimal15(double value, uint64_t& m, int& exp10) {
-  double digits = 0;
-  if (QuickDigits15(std::fabs(value), digits, exp10)) {
-    // 10^15 when the rounding carries into a new first digit.
-    m = static_cast<uint64_t>(digits);
-    if (m == kPow10[15]) {
-      m = kPow10[14];
-      ++exp10;
-    }
+  const double a = std::fabs(value);
+  Pair quick, scale;
+  int quickExp[2];
+  if (QuickDigits15(Pair{a, a}, quick, scale, quickExp)) {
+    m = static_cast<uint64_t>(quick[0]);
+    exp10 = quickExp[0];
+    Carry(m, exp10);
     return true;
   }
   uint64_t bits = 0;
@@ -168,10 +181,7 @@ double ProductError(double a, double b, double product) {
     const Uint128 half = static_cast<Uint128>(1) << (shift - 1);
     uint64_t digits = static_cast<uint64_t>(q);
     if (r > half || (r == half && (digits & 1) != 0)) ++digits;
-    if (digits == kPow10[15]) {
-      digits = kPow10[14];
-      ++E;
-    }
+    Carry(digits, E);
     m = digits;
     exp10 = E;
     return true;
@@ -239,11 +249,8 @@ char* WriteDecimal15(char* p, const Decimal15& d, bool bare) {
   return p + d.count;
 }
 
-// Writes the text of a finite non-zero value at `p` (at most 32 characters) and
-// returns its end. The usual magnitudes (1E-04 up to 1E+15, all that coordinates
-// and altitudes take) are laid out straight from the integer of their 15 digits.
 // Lays out the text of a value with 15 digits m and first-digit exponent E,
-// -4 <= E < 15, in fixed form.
+// -4 <= E < 15, in fixed form at `p`, and returns its end.
 [[gnu::always_inline]] inline char* WriteFixed(char* p, bool negative, uint64_t m, int E,
                                                bool bare) {
   if (negative) *p++ = '-';
@@ -266,6 +273,9 @@ char* WriteDecimal15(char* p, const Decimal15& d, bool bare) {
   return end;
 }
 
+// Writes the text of a finite non-zero value at `p` (at most 32 characters) and
+// returns its end. The usual magnitudes (1E-04 up to 1E+15, all that coordinates
+// and altitudes take) are laid out straight from the integer of their 15 digits.
 [[gnu::always_inline]] inline char* WriteNumberText(char* p, double value, bool bare) {
   uint64_t m = 0;
   int E = 0;
@@ -366,33 +376,19 @@ void AppendGeneralText(std::string& out, double value) { AppendNumberText(out, v
 char* WriteGeneralText(char* p, double value) { return WriteAnyNumberText(p, value, false); }
 
 char* WriteGeneralTexts(char* p, double first, char separator, double second) {
-  // Coordinates, side by side: the 15 digits of both found as QuickDigits15 finds
-  // them, on both lanes at once; anything else, a tie among it, one by one.
-  typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
-  const double a0 = std::fabs(first), a1 = std::fabs(second);
-  int E0 = 0, E1 = 0;
-  if (QuickExponent(a0, E0) && QuickExponent(a1, E1)) {
-    const Pair scale = {kPow10Double[14 - E0], kPow10Double[14 - E1]};
-    const Pair product = Pair{a0, a1} * scale;
-    const Pair rounded = (product + 0x1p52) - 0x1p52;
-    const Pair gap = product - rounded;
-    if (std::fabs(gap[0]) != 0.5 && std::fabs(gap[1]) != 0.5) {
-      uint64_t m0 = static_cast<uint64_t>(rounded[0]), m1 = static_cast<uint64_t>(rounded[1]);
-      // A carry into a 16th digit: 10^14 one place up, and from 10^15 on the
-      // exponent form, which the general way writes.
-      if (m0 == kPow10[15]) {
-        m0 = kPow10[14];
-        ++E0;
-      }
-      if (m1 == kPow10[15]) {
-        m1 = kPow10[14];
-        ++E1;
-      }
-      if (E0 < 15 && E1 < 15) {
-        p = WriteFixed(p, first < 0, m0, E0, false);
-        *p++ = separator;
-        return WriteFixed(p, second < 0, m1, E1, false);
-      }
+  // Coordinates, side by side: the 15 digits of both found at once; anything
+  // outside the quick range one by one.
+  Pair digits, scale;
+  int E[2];
+  if (QuickDigits15(Pair{std::fabs(first), std::fabs(second)}, digits, scale, E)) {
+    uint64_t m0 = static_cast<uint64_t>(digits[0]), m1 = static_cast<uint64_t>(digits[1]);
+    Carry(m0, E[0]);
+    Carry(m1, E[1]);
+    // A carry up to 10^15 takes the exponent form, which the general way writes.
+    if (E[0] < 15 && E[1] < 15) {
+      p = WriteFixed(p, first < 0, m0, E[0], false);
+      *p++ = separator;
+      return WriteFixed(p, second < 0, m1, E[1], false);
     }
   }
   p = WriteAnyNumberText(p, first, false);
@@ -414,10 +410,11 @@ double Round15(double value) {
   if (!std::isfinite(value) || value == 0) return value;
   // digits / 10^(14 - E) is what the text reads back as, as below; a carry into
   // 10^15 gives the same double as 10^14 / 10^(13 - E).
-  double quick = 0;
-  int quickExp = 0;
-  if (QuickDigits15(std::fabs(value), quick, quickExp)) {
-    const double v = quick / kPow10Double[14 - quickExp];
+  const double a = std::fabs(value);
+  Pair digits, scale;
+  int E[2];
+  if (QuickDigits15(Pair{a, a}, digits, scale, E)) {
+    const double v = digits[0] / scale[0];
     return value < 0 ? -v : v;
   }
   // m 10^(exp - 14) with m < 2^53 and the power of ten exact: one correctly rounded
@@ -444,25 +441,17 @@ double Round15(double value) {
 }
 
 void Round15Each(double* values, size_t n) {
-  // Two values at a time, side by side: the steps of the usual case above on both
-  // lanes at once (each lane rounded exactly as alone); anything else, a tie among
-  // it, goes through Round15 one by one.
-  typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
+  // Two values at a time, side by side, rounded as Round15 rounds one; anything
+  // outside the quick range goes through Round15 one by one.
   size_t i = 0;
   for (; i + 1 < n; i += 2) {
-    const double a0 = std::fabs(values[i]), a1 = std::fabs(values[i + 1]);
-    int E0 = 0, E1 = 0;
-    if (QuickExponent(a0, E0) && QuickExponent(a1, E1)) {
-      const Pair scale = {kPow10Double[14 - E0], kPow10Double[14 - E1]};
-      const Pair p = Pair{a0, a1} * scale;
-      const Pair rounded = (p + 0x1p52) - 0x1p52;
-      const Pair gap = p - rounded;
-      if (std::fabs(gap[0]) != 0.5 && std::fabs(gap[1]) != 0.5) {
-        const Pair v = rounded / scale;
-        values[i] = values[i] < 0 ? -v[0] : v[0];
-        values[i + 1] = values[i + 1] < 0 ? -v[1] : v[1];
-        continue;
-      }
+    Pair digits, scale;
+    int E[2];
+    if (QuickDigits15(Pair{std::fabs(values[i]), std::fabs(values[i + 1])}, digits, scale, E)) {
+      const Pair v = digits / scale;
+      values[i] = values[i] < 0 ? -v[0] : v[0];
+      values[i + 1] = values[i + 1] < 0 ? -v[1] : v[1];
+      continue;
     }
     values[i] = Round15(values[i]);
     values[i + 1] = Round15(values[i + 1]);
