@@ -61,7 +61,7 @@ extern "C" [[gnu::noinline]] size_t varnolt_count_work(const char* workload, lon
   } else if (std::strcmp(workload, "batch") == 0) {
     std::vector<double> lon(n), lat(n);
     for (long r = 0; r < rounds; ++r) {
-      sum += ctx.projector.Degrees(X.data(), Y.data(), n, lon.data(), lat.data());
+      sum += ctx.projector.Degrees(X.data(), Y.data(), n, lon.data(), lat.data()).count;
       sum += static_cast<size_t>(lon[r % n] + lat[r % n]);
     }
   } else if (std::strcmp(workload, "lone") == 0) {

@@ -42,7 +42,7 @@ char* CopyPadded(char* to, const char* from, size_t size, size_t pad) {
 void PointLines::Flush() {
   double lon[kQueue];
   double lat[kQueue];
-  const size_t done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat);
+  const size_t done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat).count;
   // The lines are put together in a buffer on the stack, sized for the longest
   // texts plus a block of slack for the padded copies, and appended in one go.
   const size_t headSize = head_.size() - kPad;

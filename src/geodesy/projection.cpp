@@ -1,289 +1,141 @@
+// The inverse projection of one point, written as the formulas are written. The
+// batch form (projection_batch.cpp) must give every point exactly these bits;
+// batch_projection_tests compares the two.
 #include "geodesy/projection.h"
 
 #include <cmath>
-#include <cstring>
 
 #include "base/error.h"
 #include "geodesy/angles.h"
+#include "geodesy/projection_batch.h"
 #include "text/numtext.h"
 
 namespace varnolt {
+
+using projection_detail::CheckPlanePoint;
+using projection_detail::kMaxPasses;
+
 namespace {
 
-enum class Failure { kNone, kNotFinite, kNorthing, kEasting, kNoConvergence, kPole };
+// The footpoint latitude and the terms of it that both series use.
+struct Footpoint {
+  double Bf;    // footpoint latitude, radians
+  double c;     // cos Bf
+  double t;     // tan Bf
+  double t2;    // t^2
+  double eta2;  // eta^2
+  double V;     // sqrt(1 + eta^2)
+  double u;     // y / N
+};
 
-constexpr int kMaxPasses = 100;
-constexpr double kMaxNorthing = 1e8;  // metres; far beyond any drawing on the earth
+// Every line below is one formula, and its operations run exactly in the order
+// written: each product left to right, each sum as bracketed. Floating point is not
+// associative, so "simplifying" (u^2 taken once, Horner's form, t V^2 / 2 gathered
+// first, a division turned into a product) changes the last bits of the output,
+// which the documents must keep; the batch form repeats this order lane by lane.
+ProjectionFailure FootpointOf(const DatumParameters& p, double X, double Y, Footpoint& f) {
+  const ProjectionFailure why = CheckPlanePoint(p, X, Y);
+  if (why != ProjectionFailure::kNone) return why;
+  const double y = Y - p.FE;
+
+  // Footpoint latitude by fixed-point iteration on the meridian arc
+  //   X = K0 B[deg] + K1 sin 2B + K2 sin 4B + K3 sin 6B,
+  // solved for B: B = (X - (K1 sin 2B + K2 sin 4B + K3 sin 6B)) / K0.
+  double B = X / p.K0;
+  for (int pass = 1;; ++pass) {
+    const double Bprev = B;
+    const double b = B * p.pi / 180;
+    B = (X - ((p.K1 * std::sin(2 * b) + p.K2 * std::sin(4 * b)) + p.K3 * std::sin(6 * b))) /
+        p.K0;
+    if (std::fabs(B - Bprev) < 1e-7) break;
+    if (pass >= kMaxPasses) return ProjectionFailure::kNoConvergence;
+  }
+  f.Bf = B * p.pi / 180;
+
+  //   N = a / sqrt(1 - e^2 sin^2 Bf),  eta^2 = e^2 cos^2 Bf / (1 - e^2),
+  //   V = sqrt(1 + eta^2),  u = y / N
+  const double s = std::sin(f.Bf);
+  f.c = std::cos(f.Bf);
+  f.t = std::tan(f.Bf);
+  f.t2 = f.t * f.t;
+  const double N = p.a / std::sqrt(1 - p.e2 * s * s);
+  f.eta2 = (f.c * f.c * p.e2) / (1 - p.e2);
+  f.V = std::sqrt(1 + f.eta2);
+  f.u = y / N;
+  return ProjectionFailure::kNone;
+}
+
+// Latitude in radians:
+//   B = Bf - (t V^2 / 2) [u^2 - (5 + 3t^2 + eta^2 - 9 eta^2 t^2) u^4 / 12
+//                              + (61 + 90t^2 + 45t^4) u^6 / 360]
+double LatitudeRadians(const Footpoint& f) {
+  const double t2 = f.t2, eta2 = f.eta2, u = f.u;
+  const double P = ((5 + 3 * t2) + eta2) - 9 * eta2 * t2;
+  const double Q = (61 + 90 * t2) + 45 * t2 * t2;
+  const double S = (u * u - P * u * u * u * u / 12) + Q * u * u * u * u * u * u / 360;
+  return f.Bf - S * f.V * f.V * f.t / 2;
+}
+
+// Longitude in radians; not finite for a footpoint at a pole:
+//   l = L0 + [u - (1 + 2t^2 + eta^2) u^3 / 6
+//             + (5 + 28t^2 + 24t^4 + 6 eta^2 + 8 eta^2 t^2) u^5 / 120] / cos Bf
+double LongitudeRadians(const Footpoint& f, double L0rad) {
+  const double t2 = f.t2, eta2 = f.eta2, u = f.u;
+  const double P = (1 + 2 * t2) + eta2;
+  const double Q = (((5 + 28 * t2) + 24 * t2 * t2) + 6 * eta2) + 8 * eta2 * t2;
+  const double S = (u - P * u * u * u / 6) + Q * u * u * u * u * u / 120;
+  return L0rad + S / f.c;
+}
+
+// Radians to corrected decimal degrees: the degrees rounded to 15 digits, as the
+// text of R_D1 reads back, then the correction (minutes / 60) added.
+double Corrected(double radians, double pi, double correctionDegrees) {
+  return R_D1_Value(radians, pi) + correctionDegrees;
+}
 
 std::string PointText(double X, double Y) {
   return "X=" + GeneralText(X) + " m, Y=" + GeneralText(Y) + " m";
 }
 
-[[noreturn]] void ThrowFailure(Failure why, double X, double Y) {
+}  // namespace
+
+void ThrowProjectionFailure(ProjectionFailure why, double X, double Y) {
   const char* reason = "";
   switch (why) {
-    case Failure::kNone: break;
-    case Failure::kNotFinite: reason = "a coordinate is not a finite number"; break;
-    case Failure::kNorthing: reason = "the northing lies beyond 100 000 km"; break;
-    case Failure::kEasting:
+    case ProjectionFailure::kNone: break;
+    case ProjectionFailure::kNotFinite: reason = "a coordinate is not a finite number"; break;
+    case ProjectionFailure::kNorthing: reason = "the northing lies beyond 100 000 km"; break;
+    case ProjectionFailure::kEasting:
       reason = "the easting lies more than 100 000 km from the central meridian";
       break;
-    case Failure::kNoConvergence: reason = "the footpoint latitude does not converge"; break;
-    case Failure::kPole: reason = "its footpoint lies at a pole"; break;
+    case ProjectionFailure::kNoConvergence:
+      reason = "the footpoint latitude does not converge";
+      break;
+    case ProjectionFailure::kPole: reason = "its footpoint lies at a pole"; break;
   }
   throw Error(ErrorKind::kGeneral,
               "cannot project the point " + PointText(X, Y) + ": " + reason);
 }
 
-Failure CheckPlanePoint(const DatumParameters& p, double X, double Y) {
-  if (!std::isfinite(X) || !std::isfinite(Y)) return Failure::kNotFinite;
-  if (std::fabs(X) > kMaxNorthing) return Failure::kNorthing;
-  // Past this the series overflows into NaN, which would read as a pole.
-  if (std::fabs(Y - p.FE) > kMaxNorthing) return Failure::kEasting;
-  return Failure::kNone;
-}
-
-// Two points' values side by side, one lane each. +, -, * and / act on each lane
-// exactly as on a lone double (the build fuses nothing), so every point gets the
-// bits it gets alone, while the CPU does both lanes in one instruction: the
-// divisions, which dominate the arithmetic, cost half as much.
-typedef double Pair __attribute__((vector_size(2 * sizeof(double))));
-constexpr size_t kPairs = Projector::kBatch / 2;
-
-// The library's function of both lanes of v, of a lane only where `use` says so
-// (else `otherwise`). The pair is made from the two results in registers: storing
-// lanes one by one and reading the pair back would stall the CPU.
-template <typename F>
-Pair EachLane(F fn, Pair v, bool use0, bool use1, double otherwise) {
-  const double r0 = use0 ? fn(v[0]) : otherwise;
-  const double r1 = use1 ? fn(v[1]) : otherwise;
-  return Pair{r0, r1};
-}
-
-double Sqrt(double x) { return std::sqrt(x); }
-
-// The terms both formulas share, from the footpoint latitude, one lane per point.
-struct Footpoints {
-  Pair Bf[kPairs];    // footpoint latitude, radians
-  Pair c[kPairs];     // cos Bf
-  Pair t[kPairs];     // tan Bf
-  Pair t2[kPairs];    // t * t
-  Pair eta2[kPairs];  // eta^2 = c^2 e^2 / (1 - e^2)
-  Pair V[kPairs];     // sqrt(1 + eta^2)
-  Pair u[kPairs];     // y / N
-};
-
-// The footpoints of n points (n <= Projector::kBatch), each step over all points
-// before the next: one point's sines and divisions overlap the others' instead of
-// waiting on one point's chain at a time. The library's sin, cos, tan and sqrt are
-// called point by point, only for the points that need them. A point that fails
-// gets its reason in why[k]; its lanes hold numbers that mean nothing. A lane past
-// n repeats the point before it and is never read.
-// kFixed, when not 0, is n known to the compiler: a full batch, whose loops over the
-// points it can lay out without counting.
-template <size_t kFixed>
-size_t ComputeFootpoints(const DatumParameters& p, const double* X, const double* Y,
-                         size_t count, Footpoints& f, Failure* why) {
-  const size_t n = kFixed != 0 ? kFixed : count;
-  const size_t pairs = (n + 1) / 2;
-  Pair Xv[kPairs], Yv[kPairs];
-  int passes[Projector::kBatch];
-  bool iterating[Projector::kBatch + 1];
-  size_t left = 0;
-  for (size_t k = 0; k < n; ++k) {
-    why[k] = CheckPlanePoint(p, X[k], Y[k]);
-    iterating[k] = why[k] == Failure::kNone;
-    if (iterating[k]) ++left;
-    passes[k] = 0;
-  }
-  iterating[n] = false;
-  for (size_t j = 0; j < pairs; ++j) {
-    const size_t second = 2 * j + 1 < n ? 2 * j + 1 : 2 * j;
-    Xv[j] = Pair{X[2 * j], X[second]};
-    Yv[j] = Pair{Y[2 * j], Y[second]};
-  }
-
-  // Footpoint latitude by fixed-point iteration on the meridian arc
-  //   X = K0 B[deg] + K1 sin 2B + K2 sin 4B + K3 sin 6B.
-  // Each point stops on its own test. Four passes suffice for any northing on the
-  // ellipsoid; the cap only guards against input no drawing holds.
-  // The library calls of a step go in one tight loop, as few values as possible
-  // live across them. Their results are kept apart by lane, so that a pair is read
-  // back as two separate values (reading both lanes at once right after storing
-  // them one by one stalls the CPU).
-  double sines[3][2][kPairs] = {};  // sin 2b, 4b, 6b of [even or odd lane][pair]
-  Pair B[kPairs];
-  for (size_t j = 0; j < pairs; ++j) B[j] = Xv[j] / p.K0;
-  while (left > 0) {
-    double args[3][Projector::kBatch];
-    for (size_t j = 0; j < pairs; ++j) {
-      const Pair b = B[j] * p.pi / 180;
-      const Pair b2 = 2 * b, b4 = 4 * b, b6 = 6 * b;
-      std::memcpy(&args[0][2 * j], &b2, sizeof b2);
-      std::memcpy(&args[1][2 * j], &b4, sizeof b4);
-      std::memcpy(&args[2][2 * j], &b6, sizeof b6);
-    }
-    for (size_t k = 0; k < n; ++k) {
-      if (!iterating[k]) continue;
-      sines[0][k % 2][k / 2] = std::sin(args[0][k]);
-      sines[1][k % 2][k / 2] = std::sin(args[1][k]);
-      sines[2][k % 2][k / 2] = std::sin(args[2][k]);
-    }
-    for (size_t j = 0; j < pairs; ++j) {
-      if (!iterating[2 * j] && !iterating[2 * j + 1]) continue;
-      const Pair sin2b = {sines[0][0][j], sines[0][1][j]};
-      const Pair sin4b = {sines[1][0][j], sines[1][1][j]};
-      const Pair sin6b = {sines[2][0][j], sines[2][1][j]};
-      const Pair next = (Xv[j] - ((p.K1 * sin2b + p.K2 * sin4b) + p.K3 * sin6b)) / p.K0;
-      const Pair step = next - B[j];
-      double lane[2] = {B[j][0], B[j][1]};
-      for (size_t i = 0; i < 2; ++i) {
-        const size_t k = 2 * j + i;
-        if (!iterating[k]) continue;
-        lane[i] = next[i];
-        if (std::fabs(step[i]) < 1e-7) {
-          iterating[k] = false;
-          --left;
-        } else if (++passes[k] >= kMaxPasses) {
-          why[k] = Failure::kNoConvergence;
-          iterating[k] = false;
-          --left;
-        }
-      }
-      B[j] = Pair{lane[0], lane[1]};
-    }
-  }
-
-  double Bf[Projector::kBatch];
-  for (size_t j = 0; j < pairs; ++j) {
-    const Pair b = B[j] * p.pi / 180;
-    std::memcpy(&Bf[2 * j], &b, sizeof b);
-  }
-  double trig[3][2][kPairs] = {};  // sin, cos, tan of Bf
-  for (size_t k = 0; k < n; ++k) {
-    if (why[k] != Failure::kNone) continue;
-    trig[0][k % 2][k / 2] = std::sin(Bf[k]);
-    trig[1][k % 2][k / 2] = std::cos(Bf[k]);
-    trig[2][k % 2][k / 2] = std::tan(Bf[k]);
-  }
-  for (size_t j = 0; j < pairs; ++j) {
-    const bool use0 = why[2 * j] == Failure::kNone;
-    const bool use1 = 2 * j + 1 < n && why[2 * j + 1] == Failure::kNone;
-    const Pair s = {trig[0][0][j], trig[0][1][j]};
-    const Pair c = {trig[1][0][j], trig[1][1][j]};
-    const Pair t = {trig[2][0][j], trig[2][1][j]};
-    const Pair N = p.a / EachLane(Sqrt, 1 - p.e2 * s * s, use0, use1, 1);
-    const Pair eta2 = (c * c * p.e2) / (1 - p.e2);
-    f.Bf[j] = Pair{Bf[2 * j], Bf[2 * j + 1]};
-    f.c[j] = c;
-    f.t[j] = t;
-    f.t2[j] = t * t;
-    f.eta2[j] = eta2;
-    f.V[j] = EachLane(Sqrt, 1 + eta2, use0, use1, 1);
-    f.u[j] = (Yv[j] - p.FE) / N;
-  }
-  return pairs;
-}
-
-// Latitude in radians. The products run left to right exactly as written:
-//   B = Bf - (t V^2 / 2) [u^2 - (5 + 3t^2 + eta^2 - 9 eta^2 t^2) u^4 / 12
-//                              + (61 + 90t^2 + 45t^4) u^6 / 360]
-// Regrouping the terms would change the last bits of the output.
-Pair LatitudeRadians(const Footpoints& f, size_t j) {
-  const Pair t2 = f.t2[j], eta2 = f.eta2[j], u = f.u[j];
-  const Pair P = ((5 + 3 * t2) + eta2) - 9 * eta2 * t2;
-  const Pair Q = (61 + 90 * t2) + 45 * t2 * t2;
-  const Pair S = (u * u - P * u * u * u * u / 12) + Q * u * u * u * u * u * u / 360;
-  return f.Bf[j] - S * f.V[j] * f.V[j] * f.t[j] / 2;
-}
-
-// Longitude in radians, same rule:
-//   l = L0 + [u - (1 + 2t^2 + eta^2) u^3 / 6
-//             + (5 + 28t^2 + 24t^4 + 6 eta^2 + 8 eta^2 t^2) u^5 / 120] / cos Bf
-// Not finite for a footpoint at a pole.
-Pair LongitudeRadians(const Footpoints& f, size_t j, double L0rad) {
-  const Pair t2 = f.t2[j], eta2 = f.eta2[j], u = f.u[j];
-  const Pair P = (1 + 2 * t2) + eta2;
-  const Pair Q = (((5 + 28 * t2) + 24 * t2 * t2) + 6 * eta2) + 8 * eta2 * t2;
-  const Pair S = (u - P * u * u * u / 6) + Q * u * u * u * u * u / 120;
-  return L0rad + S / f.c[j];
-}
-
-// Corrected degrees of n points (n <= Projector::kBatch), in order. Stops at the
-// first point that fails: `done` is its index, and its reason is returned. Radians
-// become degrees as R_D1_Value has it: the degrees rounded to 15 digits (the text
-// of the angle conversion), then the correction (minutes / 60) added.
-template <size_t kFixed>
-Failure ProjectDegrees(const DatumParameters& p, double L0rad, double latCorrectionDegrees,
-                       double lonCorrectionDegrees, const double* X, const double* Y,
-                       size_t count, double* lon, double* lat, size_t& done) {
-  const size_t n = kFixed != 0 ? kFixed : count;
-  Footpoints f;
-  Failure why[Projector::kBatch];
-  const size_t pairs = ComputeFootpoints<kFixed>(p, X, Y, n, f, why);
-  Pair lonDegrees[kPairs], latDegrees[kPairs];
-  done = n;
-  for (size_t j = 0; j < pairs; ++j) {
-    const Pair lonRad = LongitudeRadians(f, j, L0rad);
-    for (size_t i = 0; i < 2; ++i) {
-      const size_t k = 2 * j + i;
-      if (k < n && why[k] == Failure::kNone && !std::isfinite(lonRad[i])) why[k] = Failure::kPole;
-    }
-    lonDegrees[j] = lonRad * 180 / p.pi;
-    latDegrees[j] = LatitudeRadians(f, j) * 180 / p.pi;
-  }
-  for (size_t k = 0; k < n; ++k) {
-    if (why[k] != Failure::kNone) {
-      done = k;
-      break;
-    }
-  }
-  double degrees[2 * Projector::kBatch];  // longitude, latitude of each point
-  for (size_t k = 0; k < done; ++k) {
-    degrees[2 * k] = lonDegrees[k / 2][k % 2];
-    degrees[2 * k + 1] = latDegrees[k / 2][k % 2];
-  }
-  Round15Each(degrees, 2 * done);
-  for (size_t k = 0; k < done; ++k) {
-    lon[k] = degrees[2 * k] + lonCorrectionDegrees;
-    lat[k] = degrees[2 * k + 1] + latCorrectionDegrees;
-  }
-  return done < n ? why[done] : Failure::kNone;
-}
-
-// One point alone, for Lstr and Bstr.
-void ProjectOne(const DatumParameters& p, double L0rad, double X, double Y, double& lonRad,
-                double& latRad) {
-  Footpoints f;
-  Failure why[Projector::kBatch];
-  ComputeFootpoints<1>(p, &X, &Y, 1, f, why);
-  if (why[0] != Failure::kNone) ThrowFailure(why[0], X, Y);
-  lonRad = LongitudeRadians(f, 0, L0rad)[0];
-  latRad = LatitudeRadians(f, 0)[0];
-}
-
-// Radians to corrected decimal degrees, as R_D1_Value and the correction do it.
-double Corrected(double radians, double pi, double correctionDegrees) {
-  return R_D1_Value(radians, pi) + correctionDegrees;
-}
-
-}  // namespace
-
 std::string Bstr(const DatumParameters& datum, double X, double Y, double L0,
                  double latCorrection) {
-  double L0rad = D_R_Value(L0, datum.pi);  // a central meridian out of range fails here too
-  double lonRad = 0, latRad = 0;
-  ProjectOne(datum, L0rad, X, Y, lonRad, latRad);
-  return GeneralText(Corrected(latRad, datum.pi, latCorrection / 60));
+  // The latitude needs no central meridian, but one out of range fails here as in Lstr.
+  D_R_Value(L0, datum.pi);
+  Footpoint f;
+  const ProjectionFailure why = FootpointOf(datum, X, Y, f);
+  if (why != ProjectionFailure::kNone) ThrowProjectionFailure(why, X, Y);
+  return GeneralText(Corrected(LatitudeRadians(f), datum.pi, latCorrection / 60));
 }
 
 std::string Lstr(const DatumParameters& datum, double X, double Y, double L0,
                  double lonCorrection) {
-  double L0rad = D_R_Value(L0, datum.pi);
-  double lonRad = 0, latRad = 0;
-  ProjectOne(datum, L0rad, X, Y, lonRad, latRad);
-  if (!std::isfinite(lonRad)) ThrowFailure(Failure::kPole, X, Y);
-  return GeneralText(Corrected(lonRad, datum.pi, lonCorrection / 60));
+  const double L0rad = D_R_Value(L0, datum.pi);
+  Footpoint f;
+  const ProjectionFailure why = FootpointOf(datum, X, Y, f);
+  if (why != ProjectionFailure::kNone) ThrowProjectionFailure(why, X, Y);
+  const double l = LongitudeRadians(f, L0rad);
+  if (!std::isfinite(l)) ThrowProjectionFailure(ProjectionFailure::kPole, X, Y);
+  return GeneralText(Corrected(l, datum.pi, lonCorrection / 60));
 }
 
 Projector::Projector(const DatumParameters& datum, double L0, double latCorrection,
@@ -293,25 +145,20 @@ Projector::Projector(const DatumParameters& datum, double L0, double latCorrecti
       latCorrectionDegrees_(latCorrection / 60),
       lonCorrectionDegrees_(lonCorrection / 60) {}
 
-size_t Projector::Degrees(const double* X, const double* Y, size_t n, double* lon,
-                          double* lat) const {
-  for (size_t first = 0; first < n; first += kBatch) {
-    const size_t count = n - first < kBatch ? n - first : kBatch;
-    size_t done = 0;
-    const auto project = count == kBatch ? ProjectDegrees<kBatch> : ProjectDegrees<0>;
-    if (project(datum_, L0rad_, latCorrectionDegrees_, lonCorrectionDegrees_, X + first,
-                Y + first, count, lon + first, lat + first, done) != Failure::kNone) {
-      return first + done;
-    }
-  }
-  return n;
+Projector::Projected Projector::Degrees(const double* X, const double* Y, size_t n,
+                                        double* lon, double* lat) const {
+  return projection_detail::ProjectBatch(datum_, L0rad_, latCorrectionDegrees_,
+                                         lonCorrectionDegrees_, X, Y, n, lon, lat);
 }
 
 void Projector::Degrees(double X, double Y, double& lon, double& lat) const {
-  size_t done = 0;
-  const Failure why = ProjectDegrees<1>(datum_, L0rad_, latCorrectionDegrees_,
-                                     lonCorrectionDegrees_, &X, &Y, 1, &lon, &lat, done);
-  if (why != Failure::kNone) ThrowFailure(why, X, Y);
+  Footpoint f;
+  ProjectionFailure why = FootpointOf(datum_, X, Y, f);
+  if (why != ProjectionFailure::kNone) ThrowProjectionFailure(why, X, Y);
+  const double l = LongitudeRadians(f, L0rad_);
+  if (!std::isfinite(l)) ThrowProjectionFailure(ProjectionFailure::kPole, X, Y);
+  lon = Corrected(l, datum_.pi, lonCorrectionDegrees_);
+  lat = Corrected(LatitudeRadians(f), datum_.pi, latCorrectionDegrees_);
 }
 
 void Projector::LonLat(double X, double Y, double& lon, double& lat) const {

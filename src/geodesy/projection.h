@@ -13,6 +13,10 @@
 // Failures throw Error(kGeneral): a non-finite X or Y, |X| above 1e8 m, Y more than 1e8 m
 // from the false easting, a footpoint iteration that has not converged in 100 passes,
 // a footpoint at a pole.
+//
+// Two forms compute the same bits: the formulas as written, one point at a time
+// (projection.cpp: Lstr, Bstr and a lone point), and points side by side in
+// batches (projection_batch.cpp: Projector::Degrees of many points).
 #pragma once
 
 #include <cstddef>
@@ -29,6 +33,13 @@ std::string Bstr(const DatumParameters& datum, double X, double Y, double L0,
 // Longitude in decimal degrees plus lonCorrection / 60, as general text.
 std::string Lstr(const DatumParameters& datum, double X, double Y, double L0,
                  double lonCorrection);
+
+// Why a point cannot be projected.
+enum class ProjectionFailure { kNone, kNotFinite, kNorthing, kEasting, kNoConvergence, kPole };
+
+// Throws the Error(kGeneral) that names the point and says why it cannot be
+// projected (`why` is not kNone).
+[[noreturn]] void ThrowProjectionFailure(ProjectionFailure why, double X, double Y);
 
 // One run's projection: the datum, the central meridian and the corrections fixed,
 // the central meridian's radians computed once. Gives exactly the bits of Lstr and
@@ -47,13 +58,20 @@ class Projector {
   // Points whose footpoint iterations run side by side.
   static constexpr size_t kBatch = 8;
 
+  // What Degrees did with n points: `count` leading points projected; when that is
+  // fewer than n, point `count` is the first that cannot be, for `failure`.
+  struct Projected {
+    size_t count = 0;
+    ProjectionFailure failure = ProjectionFailure::kNone;
+  };
+
   // The longitude and latitude in corrected degrees, the values AppendLonLat writes
   // as text, of n points, kBatch at a time: one point's footpoint iteration overlaps
-  // the others' in the CPU, and every point gets the bits it gets alone. Returns how
-  // many leading points were projected; when fewer than n, the next point is the
-  // first that cannot be, and AppendLonLat of it throws its error.
-  size_t Degrees(const double* X, const double* Y, size_t n, double* lon,
-                 double* lat) const;
+  // the others' in the CPU, and every point gets the bits it gets alone. Stops at
+  // the first point that cannot be projected and says why, without throwing, so that
+  // the caller can write the points before it first.
+  Projected Degrees(const double* X, const double* Y, size_t n, double* lon,
+                    double* lat) const;
 
   // One point's corrected degrees; throws what AppendLonLat throws.
   void Degrees(double X, double Y, double& lon, double& lat) const;

@@ -1,6 +1,7 @@
-// Points projected together (Projector::Degrees over many points) against Lstr and
-// Bstr one point at a time: the same text to the last digit, and a point that
-// cannot be projected reported as that point, after the points before it.
+// Points projected together (Projector::Degrees over many points, the batch form)
+// against the formulas as written, one point at a time (a lone point, Lstr, Bstr):
+// the same bits, and a point that cannot be projected reported as that point, with
+// its reason, after the points before it.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -12,7 +13,6 @@
 
 #include "base/error.h"
 #include "convert/convert.h"
-#include "geodesy/angles.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
 #include "kml/document.h"
@@ -60,7 +60,7 @@ void ExpectSameAsOneByOne(const DatumParameters& datum, double L0, double latCor
                           double lonCorrection, const Plane& p, size_t n) {
   const Projector proj(datum, L0, latCorrection, lonCorrection);
   std::vector<double> lon(n), lat(n);
-  ASSERT_EQ(proj.Degrees(p.X.data(), p.Y.data(), n, lon.data(), lat.data()), n);
+  ASSERT_EQ(proj.Degrees(p.X.data(), p.Y.data(), n, lon.data(), lat.data()).count, n);
   for (size_t k = 0; k < n; ++k) {
     ASSERT_EQ(GeneralText(lon[k]), Lstr(datum, p.X[k], p.Y[k], L0, lonCorrection))
         << "point " << k << " X=" << p.X[k] << " Y=" << p.Y[k];
@@ -72,51 +72,21 @@ void ExpectSameAsOneByOne(const DatumParameters& datum, double L0, double latCor
   }
 }
 
-// The formulas on one point in plain double arithmetic, operation by operation in
-// the written order: the points side by side must give exactly these bits.
-void PlainDegrees(const DatumParameters& p, double L0rad, double latCorrection,
-                  double lonCorrection, double X, double Y, double& lon, double& lat) {
-  double B = X / p.K0;
-  for (;;) {
-    const double Bprev = B;
-    const double b = B * p.pi / 180;
-    B = (X - ((p.K1 * std::sin(2 * b) + p.K2 * std::sin(4 * b)) + p.K3 * std::sin(6 * b))) /
-        p.K0;
-    if (std::fabs(B - Bprev) < 1e-7) break;
-  }
-  const double Bf = B * p.pi / 180;
-  const double s = std::sin(Bf), c = std::cos(Bf), t = std::tan(Bf);
-  const double t2 = t * t;
-  const double N = p.a / std::sqrt(1 - p.e2 * s * s);
-  const double eta2 = (c * c * p.e2) / (1 - p.e2);
-  const double V = std::sqrt(1 + eta2);
-  const double u = (Y - p.FE) / N;
-  const double P1 = ((5 + 3 * t2) + eta2) - 9 * eta2 * t2;
-  const double Q1 = (61 + 90 * t2) + 45 * t2 * t2;
-  const double S1 = (u * u - P1 * u * u * u * u / 12) + Q1 * u * u * u * u * u * u / 360;
-  const double latRad = Bf - S1 * V * V * t / 2;
-  const double P2 = (1 + 2 * t2) + eta2;
-  const double Q2 = (((5 + 28 * t2) + 24 * t2 * t2) + 6 * eta2) + 8 * eta2 * t2;
-  const double S2 = (u - P2 * u * u * u / 6) + Q2 * u * u * u * u * u / 120;
-  const double lonRad = L0rad + S2 / c;
-  lon = Round15(lonRad * 180 / p.pi) + lonCorrection / 60;
-  lat = Round15(latRad * 180 / p.pi) + latCorrection / 60;
-}
-
-TEST(BatchProjection, SameBitsAsPlainArithmetic) {
+// The batch form against the formulas as written (a lone point goes through them):
+// the same bits, not only the same text.
+TEST(BatchProjection, SameBitsAsTheFormulasAsWritten) {
   const Plane p = Scattered(20000, 4);
   for (bool beijing : {true, false}) {
     const DatumParameters datum = SelectDatum(beijing);
     const Projector proj(datum, 114.3, -0.0335, 0.039);
-    const double L0rad = D_R_Value(114.3, datum.pi);
     // Every count up to a few batches, so that partial batches are covered too.
     for (size_t n : {p.X.size(), size_t{1}, size_t{3}, Projector::kBatch - 1,
                      Projector::kBatch + 1, 2 * Projector::kBatch + 5}) {
       std::vector<double> lon(n), lat(n);
-      ASSERT_EQ(proj.Degrees(p.X.data(), p.Y.data(), n, lon.data(), lat.data()), n);
+      ASSERT_EQ(proj.Degrees(p.X.data(), p.Y.data(), n, lon.data(), lat.data()).count, n);
       for (size_t k = 0; k < n; ++k) {
         double plainLon = 0, plainLat = 0;
-        PlainDegrees(datum, L0rad, -0.0335, 0.039, p.X[k], p.Y[k], plainLon, plainLat);
+        proj.Degrees(p.X[k], p.Y[k], plainLon, plainLat);
         ASSERT_EQ(std::memcmp(&lon[k], &plainLon, sizeof plainLon), 0)
             << "point " << k << " of " << n << ": X=" << p.X[k] << " Y=" << p.Y[k];
         ASSERT_EQ(std::memcmp(&lat[k], &plainLat, sizeof plainLat), 0)
@@ -160,6 +130,16 @@ std::string ErrorOf(const Projector& proj, double X, double Y) {
   return "(no error)";
 }
 
+// The error the batch's reason for a point makes.
+std::string ErrorOf(ProjectionFailure why, double X, double Y) {
+  try {
+    ThrowProjectionFailure(why, X, Y);
+  } catch (const Error& e) {
+    return e.what();
+  }
+  return "(no error)";
+}
+
 TEST(BatchProjection, StopsAtTheFirstPointThatCannotBeProjected) {
   const DatumParameters datum = SelectDatum(true);
   const Projector proj(datum, 114.3, -0.0335, 0.039);
@@ -184,13 +164,17 @@ TEST(BatchProjection, StopsAtTheFirstPointThatCannotBeProjected) {
     const size_t n = p.X.size();
     std::vector<double> lon(n, -1), lat(n, -1);
     const size_t first = c.bad[0];
-    ASSERT_EQ(proj.Degrees(p.X.data(), p.Y.data(), n, lon.data(), lat.data()), first);
+    const Projector::Projected done =
+        proj.Degrees(p.X.data(), p.Y.data(), n, lon.data(), lat.data());
+    ASSERT_EQ(done.count, first);
     for (size_t k = 0; k < first; ++k) {
       EXPECT_EQ(GeneralText(lon[k]), Lstr(datum, p.X[k], p.Y[k], 114.3, 0.039));
       EXPECT_EQ(GeneralText(lat[k]), Bstr(datum, p.X[k], p.Y[k], 114.3, -0.0335));
     }
-    // The error names the first bad point, not a later one.
+    // The batch's reason is the one the point alone fails for, and the error names
+    // the first bad point, not a later one.
     const std::string error = ErrorOf(proj, p.X[first], p.Y[first]);
+    EXPECT_EQ(ErrorOf(done.failure, p.X[first], p.Y[first]), error);
     EXPECT_NE(error.find("cannot project the point X=" + GeneralText(p.X[first])),
               std::string::npos)
         << error;
