@@ -53,9 +53,10 @@ extern "C" [[gnu::noinline]] size_t varnolt_count_work(const char* workload, lon
   if (std::strcmp(workload, "lines") == 0) {
     for (long r = 0; r < rounds; ++r) {
       out.clear();
-      convert_detail::PointLines lines(ctx, "\t\t", out);
-      for (size_t i = 0; i < n; ++i) lines.Add(Y[i], X[i], 0.0);
-      lines.Flush();
+      using convert_detail::PointLines;
+      PointLines::Write(ctx, "\t\t", out, [&](PointLines& lines) {
+        for (size_t i = 0; i < n; ++i) lines.Add(Y[i], X[i], 0.0);
+      });
       sum += out.size();
     }
   } else if (std::strcmp(workload, "batch") == 0) {

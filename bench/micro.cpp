@@ -152,9 +152,9 @@ void BM_PointTextsBatch(benchmark::State& state) {
   out.reserve(64 * points.size());
   for (auto _ : state) {
     out.clear();
-    convert_detail::PointLines lines(ctx, "", out);
-    for (const PlanePoint& p : points) lines.Add(p.Y, p.X, 0.0);
-    lines.Flush();
+    convert_detail::PointLines::Write(ctx, "", out, [&](convert_detail::PointLines& lines) {
+      for (const PlanePoint& p : points) lines.Add(p.Y, p.X, 0.0);
+    });
     benchmark::DoNotOptimize(out.data());
   }
   state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(points.size()));

@@ -31,26 +31,44 @@ void CheckPointCount(double total) {
 
 namespace {
 
-// Copies the `size` bytes at `from` (padded to whole blocks of `pad`) in blocks.
-char* CopyPadded(char* to, const char* from, size_t size, size_t pad) {
-  for (size_t i = 0; i < size; i += pad) std::memcpy(to + i, from + i, pad);
-  return to + size;
+// Copies exactly n bytes and returns the end. Heads and tails are a few bytes (TABs;
+// ",0" CR LF), for which a call of memcpy with a size known only at run time costs
+// more than the copy: up to 16 bytes are two overlapping copies of a fixed size.
+inline char* CopyShort(char* to, const char* from, size_t n) {
+  if (n > 16) {
+    std::memcpy(to, from, n);
+  } else if (n >= 8) {
+    uint64_t first = 0, last = 0;
+    std::memcpy(&first, from, 8);
+    std::memcpy(&last, from + n - 8, 8);
+    std::memcpy(to, &first, 8);
+    std::memcpy(to + n - 8, &last, 8);
+  } else if (n >= 4) {
+    uint32_t first = 0, last = 0;
+    std::memcpy(&first, from, 4);
+    std::memcpy(&last, from + n - 4, 4);
+    std::memcpy(to, &first, 4);
+    std::memcpy(to + n - 4, &last, 4);
+  } else {
+    for (size_t i = 0; i < n; ++i) to[i] = from[i];
+  }
+  return to + n;
 }
 
 }  // namespace
 
-void PointLines::Flush() {
+void PointLines::WriteQueued() {
   double lon[kQueue];
   double lat[kQueue];
-  const size_t done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat).count;
-  // The lines are put together in a buffer on the stack, sized for the longest
-  // texts plus a block of slack for the padded copies, and appended in one go.
-  const size_t headSize = head_.size() - kPad;
-  const size_t longest = headSize + 2 * kMaxNumberText + 1 + sizeof tail_;
+  const Projector::Projected done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat);
+  // The lines are put together in a buffer on the stack and appended in one go. A
+  // line takes at most `longest` bytes: the head, the two texts with their comma
+  // (WriteGeneralTexts needs that room) and the longest tail. Before each line the
+  // buffer is emptied when that much room is not left.
   char buffer[8192];
-  char* const limit = buffer + sizeof buffer - kPad;
+  const size_t longest = head_.size() + (2 * kMaxNumberText + 1) + sizeof tail_;
   char* p = buffer;
-  for (size_t i = 0; i < done; ++i) {
+  for (size_t i = 0; i < done.count; ++i) {
     // Equal altitudes have equal text (0 and -0 alike); NaN is simply written anew.
     if (!haveAltitude_ || Z_[i] != altitudeOf_) {
       tail_[0] = ',';
@@ -61,12 +79,12 @@ void PointLines::Flush() {
       altitudeOf_ = Z_[i];
       haveAltitude_ = true;
     }
-    if (static_cast<size_t>(limit - p) < longest) {
+    if (static_cast<size_t>(buffer + sizeof buffer - p) < longest) {
       out_.append(buffer, static_cast<size_t>(p - buffer));
       p = buffer;
-      if (static_cast<size_t>(limit - p) < longest) {
+      if (sizeof buffer < longest) {
         // A nesting too deep for the buffer: string appends, line by line.
-        out_.append(head_.data(), headSize);
+        out_ += head_;
         AppendGeneralText(out_, lon[i]);
         out_ += ',';
         AppendGeneralText(out_, lat[i]);
@@ -74,17 +92,17 @@ void PointLines::Flush() {
         continue;
       }
     }
-    p = CopyPadded(p, head_.data(), headSize, kPad);
+    p = CopyShort(p, head_.data(), head_.size());
     p = WriteGeneralTexts(p, lon[i], ',', lat[i]);
-    p = CopyPadded(p, tail_, tailSize_, kPad);
+    p = CopyShort(p, tail_, tailSize_);
   }
   out_.append(buffer, static_cast<size_t>(p - buffer));
-  if (done < queued_) {
-    // The first point that cannot be projected: this throws its error.
-    out_ += head_.substr(0, headSize);
-    ctx_.projector.AppendLonLat(out_, X_[done], Y_[done]);
-  }
   queued_ = 0;
+  if (done.failure != ProjectionFailure::kNone) {
+    // The failing point's line is begun, as writing point by point leaves it.
+    out_ += head_;
+    ThrowProjectionFailure(done.failure, X_[done.count], Y_[done.count]);
+  }
 }
 
 int64_t PieceCount(double d, const ConvertContext& ctx) {

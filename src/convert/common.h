@@ -12,44 +12,54 @@
 namespace varnolt::convert_detail {
 
 // The point lines of one Placemark, in the order the points are added: qstab, three
-// TABs, "lon,lat", ",", altitude text, CR LF. Points wait in a small queue and are
-// projected together when it fills and on Flush, which the converter calls after
-// its last point: projecting several points at once lets the CPU overlap their
-// footpoint iterations. A point that cannot be projected throws its error once
-// the lines of the points before it are written, as point-by-point writing would.
+// TABs, "lon,lat", ",", altitude text, CR LF. A converter gets one only from Write,
+// which writes the points still queued when the converter's function returns, so
+// that no point can be left unwritten. Points wait in a small queue and are
+// projected together when it fills: projecting several points at once lets the CPU
+// overlap their footpoint iterations. A point that cannot be projected throws its
+// error once the lines of the points before it are written, as point-by-point
+// writing would.
 class PointLines {
  public:
-  PointLines(const ConvertContext& ctx, std::string_view qstab, std::string& out)
-      : ctx_(ctx), out_(out) {
-    head_ += qstab;
-    head_ += "\t\t\t";
-    head_.resize(head_.size() + kPad, '\0');
+  // Calls addPoints(lines), which Adds the Placemark's points, then writes the last.
+  template <class AddPoints>
+  static void Write(const ConvertContext& ctx, std::string_view qstab, std::string& out,
+                    AddPoints&& addPoints) {
+    PointLines lines(ctx, qstab, out);
+    addPoints(lines);
+    lines.WriteQueued();
   }
+
+  PointLines(const PointLines&) = delete;
+  PointLines& operator=(const PointLines&) = delete;
 
   void Add(double easting, double northing, double z) {
     X_[queued_] = northing;
     Y_[queued_] = easting;
     Z_[queued_] = z;
-    if (++queued_ == kQueue) Flush();
+    if (++queued_ == kQueue) WriteQueued();
   }
 
-  void Flush();
-
  private:
+  PointLines(const ConvertContext& ctx, std::string_view qstab, std::string& out)
+      : ctx_(ctx), out_(out), head_(qstab) {
+    head_ += "\t\t\t";
+  }
+
+  // Projects the queued points and appends their lines.
+  void WriteQueued();
+
   static constexpr size_t kQueue = 8 * Projector::kBatch;
-  // Head and tail are copied in whole blocks of kPad bytes, which is cheaper than a
-  // copy of their exact size; the bytes past the end are overwritten next.
-  static constexpr size_t kPad = 16;
   const ConvertContext& ctx_;
   std::string& out_;
-  std::string head_;  // qstab and three TABs, then kPad bytes of room
+  std::string head_;  // qstab and three TABs
   double X_[kQueue];
   double Y_[kQueue];
   double Z_[kQueue];
   size_t queued_ = 0;
   // Most Placemarks write one altitude throughout: its line end (",", altitude
-  // text, CR LF) is made once. Room for the longest, rounded up to whole blocks.
-  char tail_[((kMaxNumberText + 3) / kPad + 1) * kPad];
+  // text, CR LF) is made once. The text is written with the room a writer needs.
+  char tail_[1 + kMaxNumberText + 2];
   size_t tailSize_ = 0;
   double altitudeOf_ = 0;
   bool haveAltitude_ = false;

@@ -16,17 +16,17 @@ constexpr int kCurvePoints = 101;
 // theta = sa + (i - 1) * step for i = 1..101; x = cx + R cos theta, y = cy + R sin theta.
 void AppendCurvePoints(std::string& out, const Entity& ent, const ConvertContext& ctx,
                        std::string_view qstab, double sa, double step) {
-  PointLines lines(ctx, qstab, out);
   const double cx = ent.center[0];
   const double cy = ent.center[1];
   const double R = ent.radius;
-  for (int i = 1; i <= kCurvePoints; ++i) {
-    const double theta = sa + static_cast<double>(i - 1) * step;
-    const double x = cx + R * std::cos(theta);
-    const double y = cy + R * std::sin(theta);
-    lines.Add(x, y, ent.center[2]);
-  }
-  lines.Flush();
+  PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
+    for (int i = 1; i <= kCurvePoints; ++i) {
+      const double theta = sa + static_cast<double>(i - 1) * step;
+      const double x = cx + R * std::cos(theta);
+      const double y = cy + R * std::sin(theta);
+      lines.Add(x, y, ent.center[2]);
+    }
+  });
 }
 
 }  // namespace

@@ -23,19 +23,19 @@ int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qs
 
   AppendLineStringOpen(out, qstab, plinename, plinestyle);
   int64_t written = 0;
-  PointLines lines(ctx, qstab, out);
-  Point3 P{};
-  for (int64_t i = 0; i < n; ++i) {
-    const double a = static_cast<double>(i) * ctx.segmentLength;
-    // A point exactly at the end would divide by zero in xnd; the end point follows.
-    if (i >= 1 && a == d) continue;
-    xnd(P1, P2, P, a);
-    lines.Add(P[0], P[1], P[2]);
+  PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
+    Point3 P{};
+    for (int64_t i = 0; i < n; ++i) {
+      const double a = static_cast<double>(i) * ctx.segmentLength;
+      // A point exactly at the end would divide by zero in xnd; the end point follows.
+      if (i >= 1 && a == d) continue;
+      xnd(P1, P2, P, a);
+      lines.Add(P[0], P[1], P[2]);
+      ++written;
+    }
+    lines.Add(P2[0], P2[1], P2[2]);
     ++written;
-  }
-  lines.Add(P2[0], P2[1], P2[2]);
-  ++written;
-  lines.Flush();
+  });
   AppendLineStringClose(out, qstab);
   return written;
 }

@@ -14,12 +14,10 @@ namespace {
 constexpr int kArcPoints = 101;
 
 // One polyline's segment walk, writing point lines at the polyline's elevation.
-// Flush after the walk writes the last queued points.
 class PlineWriter {
  public:
-  PlineWriter(const ConvertContext& ctx, std::string_view qstab, std::string& out,
-              double elevation)
-      : ctx_(ctx), lines_(ctx, qstab, out), elevation_(elevation) {}
+  PlineWriter(const ConvertContext& ctx, PointLines& lines, double elevation)
+      : ctx_(ctx), lines_(lines), elevation_(elevation) {}
 
   int64_t written() const { return written_; }
 
@@ -27,8 +25,6 @@ class PlineWriter {
     lines_.Add(x, y, elevation_);
     ++written_;
   }
-
-  void Flush() { lines_.Flush(); }
 
   // p1, a point every Text1 metres toward p2 (none exactly at p2), p2.
   void Straight(const Point3& p1, const Point3& p2) {
@@ -83,7 +79,7 @@ class PlineWriter {
 
  private:
   const ConvertContext& ctx_;
-  PointLines lines_;
+  PointLines& lines_;
   double elevation_;
   int64_t written_ = 0;
 };
@@ -151,11 +147,14 @@ int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view q
   WalkSegments(ent, ctx, counter);
 
   AppendLineStringOpen(out, qstab, plinename, plinestyle);
-  PlineWriter writer(ctx, qstab, out, ent.elevation);
-  WalkSegments(ent, ctx, writer);
-  writer.Flush();
+  int64_t written = 0;
+  PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
+    PlineWriter writer(ctx, lines, ent.elevation);
+    WalkSegments(ent, ctx, writer);
+    written = writer.written();
+  });
   AppendLineStringClose(out, qstab);
-  return writer.written();
+  return written;
 }
 
 int64_t toswpline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
@@ -165,11 +164,11 @@ int64_t toswpline(const Entity& ent, const ConvertContext& ctx, std::string_view
   const size_t nv = xyz.size() / 3;
   convert_detail::CheckPointCount(static_cast<double>(nv));
   AppendLineStringOpen(out, qstab, plinename, plinestyle);
-  PointLines lines(ctx, qstab, out);
-  for (size_t i = 0; i < nv; ++i) {
-    lines.Add(std::fabs(xyz[3 * i]), std::fabs(xyz[3 * i + 1]), xyz[3 * i + 2]);
-  }
-  lines.Flush();
+  PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
+    for (size_t i = 0; i < nv; ++i) {
+      lines.Add(std::fabs(xyz[3 * i]), std::fabs(xyz[3 * i + 1]), xyz[3 * i + 2]);
+    }
+  });
   AppendLineStringClose(out, qstab);
   return static_cast<int64_t>(nv);
 }
