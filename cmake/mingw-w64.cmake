@@ -1,0 +1,16 @@
+# Cross-building for 64-bit Windows with Debian's mingw-w64 (posix thread model, so
+# that std::thread works); the programs and tests run under wine.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR x86_64)
+set(CMAKE_C_COMPILER x86_64-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER x86_64-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER x86_64-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/x86_64-w64-mingw32)
+# Dependencies built for Windows (libzip, GoogleTest) are added by the caller.
+list(APPEND CMAKE_FIND_ROOT_PATH ${VARNOLT_WINDOWS_DEPS})
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
+find_program(VARNOLT_WINE wine REQUIRED)
+set(CMAKE_CROSSCOMPILING_EMULATOR ${VARNOLT_WINE})
