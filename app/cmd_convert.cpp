@@ -1,6 +1,4 @@
 // varnolt convert: DXF drawings to KML documents, one or several at a time.
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <filesystem>
@@ -16,6 +14,8 @@
 
 #include "base/error.h"
 #include "base/ordered_work.h"
+#include "base/paths.h"
+#include "base/platform.h"
 #include "cad/dxf.h"
 #include "commands.h"
 #include "options.h"
@@ -36,7 +36,7 @@ std::string FailureText(const std::string& message, const std::string& detail) {
 // Other text is printed only with the bar out of the way.
 class ProgressBar {
  public:
-  ProgressBar() : enabled_(::isatty(STDERR_FILENO) == 1) {}
+  ProgressBar() : enabled_(StderrIsTerminal()) {}
 
   bool enabled() const { return enabled_; }
 
@@ -225,13 +225,13 @@ struct ConvertCommand {
   // when the document is complete.
   void Convert(const std::string& drawing, const fs::path& out, const DxfLimits& limits,
                RunReporter& reporter, const RunOptions& options) const {
-    if (SameFile(drawing, out)) {
-      throw Error(ErrorKind::kFileAccess, "the output '" + out.string() +
+    if (SameFile(PathFromUtf8(drawing), out)) {
+      throw Error(ErrorKind::kFileAccess, "the output '" + Utf8(out) +
                                               "' is the drawing itself; refusing to "
                                               "overwrite it");
     }
     OutputDocument document(out);
-    DxfSource source(drawing, limits);
+    DxfSource source(PathFromUtf8(drawing), limits);
     source.SetLayerFilter(layers);
     RunConversion(source, effective_, document, reporter, options);
   }
@@ -240,8 +240,8 @@ struct ConvertCommand {
   // time counts from the command's start, the reading of the drawing included.
   int RunOne(const DxfLimits& limits, std::chrono::system_clock::time_point started) {
     const std::string& drawing = drawings.front();
-    const fs::path out =
-        output.empty() ? fs::path(drawing).replace_extension(".kml") : fs::path(output);
+    const fs::path out = output.empty() ? PathFromUtf8(drawing).replace_extension(".kml")
+                                        : PathFromUtf8(output);
     TerminalReporter reporter;
     RunOptions options;
     options.started = started;
@@ -263,15 +263,15 @@ struct ConvertCommand {
     std::map<std::string, std::string> taken;  // output -> the drawing that writes it
     for (const std::string& drawing : drawings) {
       const fs::path out = outputDir.empty()
-                               ? fs::path(drawing).replace_extension(".kml")
-                               : fs::path(outputDir) /
-                                     fs::path(drawing).filename().replace_extension(".kml");
+                               ? PathFromUtf8(drawing).replace_extension(".kml")
+                               : PathFromUtf8(outputDir) /
+                                     PathFromUtf8(drawing).filename().replace_extension(".kml");
       std::error_code ec;
-      const std::string key = fs::weakly_canonical(out, ec).string();
-      const auto [it, fresh] = taken.emplace(key.empty() ? out.string() : key, drawing);
+      const std::string key = Utf8(fs::weakly_canonical(out, ec));
+      const auto [it, fresh] = taken.emplace(key.empty() ? Utf8(out) : key, drawing);
       if (!fresh) {
         std::cerr << "varnolt convert: '" << drawing << "' and '" << it->second
-                  << "' would both be written to '" << out.string()
+                  << "' would both be written to '" << Utf8(out)
                   << "'; convert them separately\n";
         return std::nullopt;
       }
@@ -289,8 +289,8 @@ struct ConvertCommand {
     if (!outs) return kExitUsage;
     if (!outputDir.empty()) {
       std::error_code ec;
-      fs::create_directories(outputDir, ec);
-      if (ec || !fs::is_directory(outputDir)) {
+      fs::create_directories(PathFromUtf8(outputDir), ec);
+      if (ec || !fs::is_directory(PathFromUtf8(outputDir))) {
         PrintFailure(RunMessage(ErrorKind::kFileAccess),
                      "cannot create the output folder '" + outputDir + "': " + ec.message());
         return kExitFailure;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/error.h"
+#include "base/paths.h"
 #include "calc/correction.h"
 #include "commands.h"
 #include "options.h"
@@ -20,13 +21,14 @@ struct CorrectCommand {
   int Run() {
     CorrectionResult result;
     try {
-      result = RunCorrection(settings.Effective(), input);
+      result = RunCorrection(settings.Effective(), PathFromUtf8(input));
     } catch (const Error& e) {
       PrintFailure(FailureMessage(Task::kCorrection, e.kind()), e.what());
       return kExitFailure;
     }
     std::cout << result.table << std::flush;
-    std::cerr << "varnolt: result table written to " << ResultPath(input).string() << "\n";
+    std::cerr << "varnolt: result table written to " << Utf8(ResultPath(PathFromUtf8(input)))
+              << "\n";
     if (save) {
       // Only the corrections change; overrides given for this call stay unsaved.
       Settings stored = settings.Stored();
@@ -40,7 +42,7 @@ struct CorrectCommand {
         return kExitFailure;
       }
       std::cerr << "varnolt: corrections " << stored.Text5 << " (latitude) and " << stored.Text6
-                << " (longitude) saved to " << settings.Path().string() << "\n";
+                << " (longitude) saved to " << Utf8(settings.Path()) << "\n";
     }
     return kExitOk;
   }

@@ -2,17 +2,23 @@
 #include <CLI/CLI.hpp>
 
 #include <chrono>
-#include <csignal>
 #include <iostream>
+#include <string>
+#include <vector>
 
 #include "base/error.h"
+#include "base/platform.h"
 #include "commands.h"
 #include "options.h"
 
 int main(int argc, char** argv) {
   const auto started = std::chrono::system_clock::now();
-  // A file-size limit must fail the write (EFBIG, reported) instead of killing us.
-  std::signal(SIGXFSZ, SIG_IGN);
+  varnolt::PrepareCommandLineProcess();
+  // Every argument as UTF-8, whatever the platform hands over.
+  std::vector<std::string> args = varnolt::Utf8Arguments(argc, argv);
+  std::vector<char*> utf8argv;
+  for (std::string& a : args) utf8argv.push_back(a.data());
+  utf8argv.push_back(nullptr);
   CLI::App app(
       "Varnolt: CAD drawings on the Beijing 1954 / Xi'an 1980 Gauss-Krueger plane to KML\n"
       "for Google Earth, and the datum corrections toward WGS 84.",
@@ -20,7 +26,8 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "varnolt 1.1");
   app.require_subcommand(1);
   app.footer(
-      "Settings come from Varnolt.ini beside the program (or ~/.config/varnolt/Varnolt.ini);\n"
+      "Settings come from Varnolt.ini beside the program (when that folder is not writable:\n"
+      "~/.config/varnolt/Varnolt.ini on Linux, %APPDATA%\\Varnolt\\Varnolt.ini on Windows);\n"
       "every subcommand takes --settings FILE and per-call overrides. Run\n"
       "'varnolt SUBCOMMAND --help' for details. Exit codes: 0 done, 1 failed, 2 usage.");
 
@@ -30,7 +37,7 @@ int main(int argc, char** argv) {
   varnolt::cli::AddCorrectCommand(app, action);
 
   try {
-    app.parse(argc, argv);
+    app.parse(static_cast<int>(args.size()), utf8argv.data());
   } catch (const CLI::ParseError& e) {
     int code = app.exit(e);
     return code == 0 ? varnolt::cli::kExitOk : varnolt::cli::kExitUsage;

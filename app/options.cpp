@@ -2,12 +2,14 @@
 
 #include <iostream>
 
+#include "base/paths.h"
+
 namespace varnolt::cli {
 
 void SettingsOptions::Add(CLI::App& app) {
   app.add_option("--settings", file_,
                  "Settings file to use instead of the default Varnolt.ini (beside the program,\n"
-                 "or ~/.config/varnolt/Varnolt.ini when that folder is not writable)");
+                 "or in the user's settings folder when that one is not writable)");
   app.add_option("--datum", datum_,
                  "Datum of the plane coordinates: beijing54 (北京54) or xian80 (西安80)")
       ->check(CLI::IsMember({"beijing54", "xian80", "54", "80"}, CLI::ignore_case))
@@ -45,7 +47,7 @@ void SettingsOptions::Add(CLI::App& app) {
 }
 
 std::filesystem::path SettingsOptions::Path() const {
-  return file_.empty() ? DefaultSettingsPath() : std::filesystem::path(file_);
+  return file_.empty() ? DefaultSettingsPath() : PathFromUtf8(file_);
 }
 
 Settings SettingsOptions::Stored() const { return LoadSettings(Path()); }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstddef>
 #include <filesystem>
 #include <limits>
 #include <string>
@@ -36,7 +37,7 @@ class AtomicFile {
  private:
   std::filesystem::path path_;
   std::filesystem::path temp_;
-  int fd_ = -1;
+  intptr_t handle_ = -1;  // the temporary's descriptor (a HANDLE on Windows); -1 none
 };
 
 }  // namespace varnolt

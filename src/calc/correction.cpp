@@ -2,6 +2,7 @@
 
 #include "base/error.h"
 #include "base/files.h"
+#include "base/paths.h"
 #include "geodesy/angles.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
@@ -171,8 +172,8 @@ std::filesystem::path ResultPath(const std::filesystem::path& input) {
   // The last four characters are the extension in the usual case (pts.txt); the
   // drop stops at the file name, so a short name never sends the table into the
   // parent folder.
-  std::string name = DropLastCodePoints(input.filename().string(), 4) + kResultSuffix;
-  return input.parent_path() / name;
+  std::string name = DropLastCodePoints(Utf8(input.filename()), 4) + kResultSuffix;
+  return input.parent_path() / PathFromUtf8(name);
 }
 
 CorrectionResult RunCorrection(const Settings& settings, const std::filesystem::path& input) {
@@ -181,7 +182,7 @@ CorrectionResult RunCorrection(const Settings& settings, const std::filesystem::
   try {
     result = ComputeCorrections(settings, ParseControlPoints(text));
   } catch (const Error& e) {
-    throw Error(e.kind(), "control-point file '" + input.string() + "', " + e.what());
+    throw Error(e.kind(), "control-point file '" + Utf8(input) + "', " + e.what());
   }
   // Written only once the whole table stands: a bad input leaves no partial table
   // and an earlier one untouched.

@@ -1,9 +1,11 @@
 #include "kml/document.h"
 
+#include <algorithm>
 #include <charconv>
 #include <vector>
 
 #include "base/error.h"
+#include "base/paths.h"
 #include "text/encoding.h"
 
 namespace varnolt {
@@ -89,12 +91,16 @@ std::string GetStrP(std::string_view sFilename, std::string_view temp) {
 }
 
 std::string DocumentName(std::string_view path) {
-  // The run's own rule: the name begins after the last separator ...
-  size_t p = 0;
-  {
-    const std::string pos = GetStrP(path, "/");
+  // The run's own rule: the name begins after the last separator (on Windows "\"
+  // or "/", whichever comes last) ...
+  auto last = [&](std::string_view separator) {
+    size_t p = 0;
+    const std::string pos = GetStrP(path, separator);
     std::from_chars(pos.data(), pos.data() + pos.size(), p);
-  }
+    return p;
+  };
+  size_t p = last("/");
+  if (IsPathSeparator('\\')) p = std::max(p, last("\\"));
   const std::string_view file = path.substr(ByteOffsetOfCharacter(path, p));
   // ... and drops the last four characters, the ".kml".
   std::vector<size_t> starts;

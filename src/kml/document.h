@@ -31,8 +31,8 @@ std::string tobegin(std::string_view kmlname);
 // "0" when there is none. GetStrP("C:\\a\\b.kml", "\\") is "5".
 std::string GetStrP(std::string_view sFilename, std::string_view temp);
 
-// The document name for an output path: the text after the last "/" less its last
-// four characters ("/out/road.kml" gives "road"). A file name of fewer than four
+// The document name for an output path (UTF-8): the text after the last "/" (or "\"
+// on Windows) less its last four characters ("/out/road.kml" gives "road"). A file name of fewer than four
 // characters throws Error(kGeneral).
 std::string DocumentName(std::string_view path);
 

@@ -10,6 +10,7 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "base/ordered_work.h"
+#include "base/paths.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
 #include "kml/document.h"
@@ -335,7 +336,7 @@ void WriteStylesAndClose(const std::vector<int>& colours, const Styles& styles,
 }  // namespace
 
 OutputDocument::OutputDocument(const std::filesystem::path& path) : path_(path) {
-  const std::string fileName = path.string();
+  const std::string fileName = Utf8(path);
   if (fileName.empty()) throw Error(ErrorKind::kFileAccess, "no output file was chosen");
   kmlname_ = DocumentName(fileName);
   zipped_ = EndsWithIgnoringAsciiCase(fileName, ".kmz");
@@ -405,7 +406,7 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
 
   result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());
   reporter.Prompt(ElapsedPrompt(result.seconds));
-  reporter.Prompt(CompletionPrompt(output.path().string()));
+  reporter.Prompt(CompletionPrompt(Utf8(output.path())));
   return result;
 }
 

@@ -1,15 +1,13 @@
 #include "settings/settings.h"
 
-#include <pwd.h>
-#include <unistd.h>
-
-#include <cstdlib>
 #include <optional>
 #include <system_error>
 #include <vector>
 
 #include "base/error.h"
 #include "base/files.h"
+#include "base/paths.h"
+#include "base/platform.h"
 #include "text/ascii.h"
 #include "text/encoding.h"
 #include "text/numtext.h"
@@ -52,20 +50,6 @@ std::optional<int> ReadCheckState(std::string_view line) {
   if (value == 1) return 1;
   if (value == 2) return 2;
   return std::nullopt;
-}
-
-std::filesystem::path HomeDirectory() {
-  if (const char* home = std::getenv("HOME"); home != nullptr && home[0] != '\0') {
-    return home;
-  }
-  passwd entry{};
-  passwd* found = nullptr;
-  std::vector<char> buffer(16384);
-  if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &found) == 0 &&
-      found != nullptr && found->pw_dir != nullptr) {
-    return found->pw_dir;
-  }
-  return {};
 }
 
 }  // namespace
@@ -131,27 +115,17 @@ void SaveSettings(const std::filesystem::path& path, const Settings& settings) {
     std::filesystem::create_directories(dir, ec);
     if (ec) {
       throw Error(ErrorKind::kFileAccess, "cannot create the folder of the settings file '" +
-                                              path.string() + "': " + ec.message());
+                                              Utf8(path) + "': " + ec.message());
     }
   }
   WriteFileAtomically(path, SettingsFileText(settings));
 }
 
 std::filesystem::path DefaultSettingsPath() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    const std::filesystem::path dir = exe.parent_path();
-    if (::access(dir.c_str(), W_OK) == 0) return dir / "Varnolt.ini";
-  }
-  // A system-wide install cannot write beside its executable: per-user file instead.
-  std::filesystem::path config;
-  if (const char* xdg = std::getenv("XDG_CONFIG_HOME"); xdg != nullptr && xdg[0] == '/') {
-    config = xdg;
-  } else {
-    config = HomeDirectory() / ".config";
-  }
-  return config / "varnolt" / "Varnolt.ini";
+  const std::filesystem::path dir = ExecutableDirectory();
+  if (DirectoryWritable(dir)) return dir / "Varnolt.ini";
+  // An installed program cannot write beside itself: a per-user file instead.
+  return UserSettingsDirectory() / "Varnolt.ini";
 }
 
 }  // namespace varnolt

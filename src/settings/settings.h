@@ -38,8 +38,9 @@ bool ParseSettings(std::string_view bytes, Settings& settings);
 // Writes the file (UTF-8, CR LF), replacing it. Throws Error(kFileAccess).
 void SaveSettings(const std::filesystem::path& path, const Settings& settings);
 
-// "Varnolt.ini" beside the executable, or $XDG_CONFIG_HOME/varnolt/Varnolt.ini
-// (default ~/.config) when the executable's directory is not writable.
+// "Varnolt.ini" beside the executable or, when its folder is not writable (an
+// installed program), in the user's own folder: $XDG_CONFIG_HOME/varnolt (default
+// ~/.config/varnolt) on Linux, %APPDATA%\Varnolt on Windows.
 std::filesystem::path DefaultSettingsPath();
 
 }  // namespace varnolt

@@ -1,15 +1,8 @@
 #include "text/encoding.h"
 
-#include <iconv.h>
-
-#include <cerrno>
-
-#include "base/error.h"
 
 namespace varnolt {
 namespace {
-
-constexpr char kReplacement[] = "\xEF\xBF\xBD";  // U+FFFD
 
 // Length of the well-formed UTF-8 sequence at s[i], or 0 when it is ill-formed.
 size_t Utf8SequenceLength(std::string_view s, size_t i) {
@@ -61,41 +54,13 @@ std::string SanitizeUtf8(std::string_view bytes) {
   for (size_t i = 0; i < bytes.size();) {
     size_t n = Utf8SequenceLength(bytes, i);
     if (n == 0) {
-      out += kReplacement;
+      out += kUtf8Replacement;
       ++i;
     } else {
       out.append(bytes.data() + i, n);
       i += n;
     }
   }
-  return out;
-}
-
-std::string DecodeToUtf8(std::string_view bytes, const char* codepage) {
-  iconv_t cd = iconv_open("UTF-8", codepage);
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
-    throw Error(ErrorKind::kGeneral, std::string("unknown code page '") + codepage + "'");
-  }
-  std::string out;
-  out.reserve(bytes.size() * 3 / 2 + 16);
-  char* in = const_cast<char*>(bytes.data());
-  size_t inLeft = bytes.size();
-  char buf[4096];
-  while (inLeft > 0) {
-    char* o = buf;
-    size_t oLeft = sizeof buf;
-    size_t r = iconv(cd, &in, &inLeft, &o, &oLeft);
-    out.append(buf, static_cast<size_t>(o - buf));
-    if (r != static_cast<size_t>(-1)) continue;
-    if (errno == E2BIG) continue;
-    // An undecodable byte (EILSEQ) or a sequence cut off at the end (EINVAL):
-    // one replacement character, then go on after the byte.
-    out += kReplacement;
-    ++in;
-    --inLeft;
-    iconv(cd, nullptr, nullptr, nullptr, nullptr);
-  }
-  iconv_close(cd);
   return out;
 }
 

@@ -7,15 +7,20 @@
 
 namespace varnolt {
 
+// U+FFFD, what a byte that cannot be decoded becomes.
+inline constexpr std::string_view kUtf8Replacement = "\xEF\xBF\xBD";
+
 // True when `bytes` is well-formed UTF-8 (no overlongs, no surrogates).
 bool IsValidUtf8(std::string_view bytes);
 
 // Drops a leading UTF-8 byte-order mark.
 std::string_view StripUtf8Bom(std::string_view bytes);
 
-// Converts `bytes` from the named iconv code page (e.g. "GB18030", "CP1252") to
-// UTF-8. Bytes that cannot be decoded become U+FFFD; an unknown code page name
-// throws Error(kGeneral).
+// Converts `bytes` from the named code page (iconv's names: "GB18030", "CP936",
+// "CP1252", "ISO-8859-5", "JOHAB", "MACINTOSH", "UTF-8") to UTF-8. Bytes that cannot
+// be decoded become U+FFFD; an unknown code page name throws Error(kGeneral). One
+// implementation per platform: iconv (encoding_iconv.cpp), Windows' own code pages
+// (encoding_win.cpp).
 std::string DecodeToUtf8(std::string_view bytes, const char* codepage);
 
 // Hand-edited text files (settings, control points): UTF-8 with or without a

@@ -39,6 +39,20 @@ TEST(Decoding, CodePages) {
   EXPECT_THROW(DecodeToUtf8("x", "NO-SUCH-CODEPAGE"), Error);
 }
 
+// The code pages of drawings from Chinese, Taiwanese, Korean, Japanese and Russian
+// offices, decoded alike by iconv on Linux and by Windows' own code pages.
+TEST(Decoding, SameTextOnEveryPlatform) {
+  EXPECT_EQ(DecodeToUtf8("\xB2\xE2\xBB\xE6\xB5\xC0\xC2\xB7 K1", "GB18030"), "测绘道路 K1");
+  EXPECT_EQ(DecodeToUtf8("\xB2\xE2\xBB\xE6", "CP936"), "测绘");
+  EXPECT_EQ(DecodeToUtf8("\xB4\xFA\xC3\xB8\xB9\x44\xB8\xF4", "CP950"), "測繪道路");
+  EXPECT_EQ(DecodeToUtf8("\xC7\xD1\xB1\xB9", "CP949"), "한국");
+  EXPECT_EQ(DecodeToUtf8("\x93\xFA\x96\x7B", "CP932"), "日本");
+  EXPECT_EQ(DecodeToUtf8("\xB4\xDE\xE0\xDE\xD3\xD0", "ISO-8859-5"), "Дорога");
+  EXPECT_EQ(DecodeToUtf8("\xC4\xEE\xF0\xEE\xE3\xE0", "CP1251"), "Дорога");
+  // A byte that starts no character is replaced, and decoding goes on after it.
+  EXPECT_EQ(DecodeToUtf8("\xB2\xE2\xFF\xBB\xE6", "GB18030"), "测\xEF\xBF\xBD绘");
+}
+
 TEST(CodePoints, DropLastCharactersNotBytes) {
   EXPECT_EQ(DropLastCodePoints("pts.txt", 4), "pts");
   EXPECT_EQ(DropLastCodePoints("points", 4), "po");

@@ -1,0 +1,94 @@
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+
+#include "base/files.h"
+#include "base/files_internal.h"
+
+namespace varnolt {
+
+using files_detail::FailFile;
+
+std::string ReadFile(const std::filesystem::path& path, uint64_t maxBytes) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) FailFile("open", path, std::strerror(errno));
+  struct stat st {};
+  if (::fstat(fd, &st) != 0) {
+    int err = errno;
+    ::close(fd);
+    FailFile("read", path, std::strerror(err));
+  }
+  if (S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    FailFile("read", path, std::strerror(EISDIR));
+  }
+  if (st.st_size > 0 && static_cast<uint64_t>(st.st_size) > maxBytes) {
+    ::close(fd);
+    files_detail::FailTooLarge(path, static_cast<uint64_t>(st.st_size), maxBytes);
+  }
+  std::string data;
+  if (st.st_size > 0) data.reserve(static_cast<size_t>(st.st_size));
+  char buf[1 << 16];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      int err = errno;
+      ::close(fd);
+      FailFile("read", path, std::strerror(err));
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+    if (data.size() > maxBytes) {  // a file that grew, or a pipe without a size
+      ::close(fd);
+      files_detail::FailTooLarge(path, 0, maxBytes);
+    }
+  }
+  ::close(fd);
+  return data;
+}
+
+AtomicFile::AtomicFile(const std::filesystem::path& path)
+    : path_(path), temp_(files_detail::TemporaryBeside(path)) {
+  handle_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (handle_ < 0) FailFile("create", path, std::strerror(errno));
+}
+
+AtomicFile::~AtomicFile() {
+  if (handle_ >= 0) {
+    ::close(static_cast<int>(handle_));
+    ::unlink(temp_.c_str());
+  }
+}
+
+void AtomicFile::Write(std::string_view bytes) {
+  while (!bytes.empty()) {
+    ssize_t n = ::write(static_cast<int>(handle_), bytes.data(), bytes.size());
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      FailFile("write", path_, std::strerror(errno));
+    }
+    bytes.remove_prefix(static_cast<size_t>(n));
+  }
+}
+
+void AtomicFile::Commit() {
+  const int fd = static_cast<int>(handle_);
+  if (::fsync(fd) != 0) FailFile("write", path_, std::strerror(errno));
+  handle_ = -1;
+  if (::close(fd) != 0) {
+    int err = errno;
+    ::unlink(temp_.c_str());
+    FailFile("write", path_, std::strerror(err));
+  }
+  if (::rename(temp_.c_str(), path_.c_str()) != 0) {
+    int err = errno;
+    ::unlink(temp_.c_str());
+    FailFile("replace", path_, std::strerror(err));
+  }
+}
+
+}  // namespace varnolt

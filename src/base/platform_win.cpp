@@ -1,0 +1,81 @@
+#include "base/platform.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+namespace varnolt {
+namespace {
+
+std::string ToUtf8(const wchar_t* text, int length) {
+  if (length == 0) return {};
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
+  if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+std::filesystem::path ExecutableDirectory() {
+  std::wstring buffer(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buffer.data(), static_cast<DWORD>(buffer.size()));
+    if (n == 0) return {};
+    if (n < buffer.size()) {
+      buffer.resize(n);
+      return std::filesystem::path(buffer).parent_path();
+    }
+    buffer.resize(buffer.size() * 2);  // a long path: try again with room for it
+  }
+}
+
+bool DirectoryWritable(const std::filesystem::path& dir) {
+  if (dir.empty()) return false;
+  std::random_device random;
+  const std::filesystem::path probe =
+      dir / (L".varnolt-probe-" + std::to_wstring(random() % 1000000));
+  const HANDLE h = ::CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  ::CloseHandle(h);
+  return true;
+}
+
+std::filesystem::path UserSettingsDirectory() {
+  const wchar_t* appdata = _wgetenv(L"APPDATA");
+  if (appdata != nullptr && appdata[0] != L'\0') {
+    return std::filesystem::path(appdata) / L"Varnolt";
+  }
+  const wchar_t* profile = _wgetenv(L"USERPROFILE");
+  std::filesystem::path home = profile != nullptr ? profile : L".";
+  return home / L"AppData" / L"Roaming" / L"Varnolt";
+}
+
+bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void PrepareCommandLineProcess() {
+  ::SetConsoleOutputCP(CP_UTF8);
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stderr), _O_BINARY);
+}
+
+std::vector<std::string> Utf8Arguments(int argc, char** argv) {
+  int count = 0;
+  wchar_t** wide = ::CommandLineToArgvW(::GetCommandLineW(), &count);
+  if (wide == nullptr) return std::vector<std::string>(argv, argv + argc);
+  std::vector<std::string> args;
+  args.reserve(static_cast<size_t>(count));
+  for (int i = 0; i < count; ++i) {
+    args.push_back(ToUtf8(wide[i], static_cast<int>(wcslen(wide[i]))));
+  }
+  ::LocalFree(wide);
+  return args;
+}
+
+}  // namespace varnolt
