@@ -1,11 +1,13 @@
 // A fresh folder for one test (or one child process's files): made unique by
-// mkdtemp, so that parallel test programs never share it, and removed with all it
-// holds when the object goes.
+// mkdtemp (on Windows: a random name that create_directory claims), so that
+// parallel test programs never share it, and removed with all it holds when the
+// object goes.
 #pragma once
 
 #include <stdlib.h>
 
 #include <filesystem>
+#include <random>
 #include <string>
 #include <system_error>
 
@@ -19,8 +21,23 @@ class TempDir {
     std::error_code ec;
     const std::filesystem::path base = std::filesystem::temp_directory_path(ec);
     if (ec) return;
+#ifdef _WIN32
+    // create_directory fails on a name that exists, so a collision only costs a retry.
+    static constexpr char kChars[] = "abcdefghijklmnopqrstuvwxyz0123456789";
+    std::random_device random;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+      std::string name = prefix + "-";
+      for (int i = 0; i < 6; ++i) name += kChars[random() % (sizeof kChars - 1)];
+      if (std::filesystem::create_directory(base / name, ec)) {
+        path_ = base / name;
+        return;
+      }
+      if (ec && ec != std::errc::file_exists) return;
+    }
+#else
     std::string pattern = (base / (prefix + "-XXXXXX")).string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+#endif
   }
 
   // Errors are ignored: a folder left behind must not turn into a failure (or a
