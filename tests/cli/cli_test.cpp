@@ -4,8 +4,6 @@
 // beside the binary is never touched (checked after each test).
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -15,10 +13,15 @@
 #include "calc/correction.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
-#include "process.h"
+#include "run_process.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
+#include "utf8_path.h"
+
+#ifndef _WIN32
+#include <unistd.h>
+#endif
 
 namespace varnolt {
 namespace {
@@ -26,6 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ReadWholeFile;
 using testing::RunProcess;
+using testing::Utf8Path;
 
 const std::string kBadData = "数据文件格式有误或操作不当！";
 const std::string kCancelled = "读取文件被取消！";
@@ -107,7 +111,7 @@ TEST_F(CliTest, CorrectPrintsAndWritesTheCoreTable) {
   auto r = Varnolt({"correct", input.string()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, expected.table);
-  EXPECT_EQ(ReadWholeFile(dir_ / "pts_计算结果.txt"), expected.table);
+  EXPECT_EQ(ReadWholeFile(dir_ / Utf8Path("pts_计算结果.txt")), expected.table);
   // The table lists the points in input order and ends with the two averages.
   EXPECT_NE(expected.table.find("GPS01 "), std::string::npos);
   EXPECT_LT(expected.table.find("GPS02 "), expected.table.find("K07 "));
@@ -154,7 +158,7 @@ TEST_F(CliTest, CorrectBadDataNamesTheLineAndWritesNothing) {
   // The line after the message says where: line 2 of the file.
   const std::string detail = r.err.substr(r.err.find(kBadData) + kBadData.size() + 1);
   EXPECT_NE(detail.find("line 2"), std::string::npos) << detail;
-  EXPECT_FALSE(fs::exists(dir_ / "pts_计算结果.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("pts_计算结果.txt")));
   EXPECT_EQ(ReadWholeFile(settingsPath_), kSettingsText);
 
   Write(input, "P1 3381245.312 48190x.447 30.33008619 114.18435554\r\n");
@@ -287,6 +291,17 @@ TEST_F(CliTest, ConvertNotADrawingFails) {
   EXPECT_EQ(ReadWholeFile(out), "earlier");
 }
 
+// Write permission only means something when not running as root. Windows has no
+// permission bits that stop the owner (a folder's read-only attribute does not);
+// there the plain file in place of a folder is the case.
+bool WritePermissionHolds() {
+#ifdef _WIN32
+  return false;
+#else
+  return ::geteuid() != 0;
+#endif
+}
+
 TEST_F(CliTest, ConvertToAFolderThatCannotBeWrittenFails) {
   const std::string drawing = Golden("families/drawing.dxf").string();
   // A folder that does not exist, and one "inside" a plain file.
@@ -299,8 +314,7 @@ TEST_F(CliTest, ConvertToAFolderThatCannotBeWrittenFails) {
   }
   EXPECT_EQ(ExtraFiles(dir_, {"Varnolt.ini", "plain"}), std::vector<std::string>{});
 
-  // Write permission only means something when not running as root.
-  if (::geteuid() != 0) {
+  if (WritePermissionHolds()) {
     const fs::path locked = dir_ / "locked";
     fs::create_directory(locked);
     Write(locked / "road.kml", "earlier");

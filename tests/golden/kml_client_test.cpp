@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "../cli/process.h"
 #include "golden_cases.h"
+#include "run_process.h"
 
 namespace varnolt {
 namespace {

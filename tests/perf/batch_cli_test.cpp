@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
+#include "run_process.h"
 #include "temp_dir.h"
 
 namespace varnolt {
