@@ -1,35 +1,104 @@
 // Running the command line as a child process under the conditions a hostile
 // machine imposes: a file-size limit (a full disk, as RLIMIT_FSIZE simulates it), an
 // unprivileged user (so that a read-only folder is read-only even for root), and a
-// time limit after which the child counts as hung and is killed.
+// time limit after which the child counts as hung and is killed. Windows has no
+// file-size limit and no such user: there only the time limit applies.
 #pragma once
-
-#include <poll.h>
-#include <signal.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdint>
 #include <string>
 #include <vector>
 
+#ifdef _WIN32
+#include <thread>
+
+#include "win32_process.h"
+#else
+#include <poll.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace varnolt::testing {
 
 struct ChildOptions {
-  int64_t fileSizeLimit = -1;  // bytes (RLIMIT_FSIZE); -1 none
-  bool unprivileged = false;   // run as "nobody" when started as root
+  int64_t fileSizeLimit = -1;  // bytes (RLIMIT_FSIZE); -1 none. Not on Windows.
+  bool unprivileged = false;   // run as "nobody" when started as root. Not on Windows.
   int timeoutSeconds = 60;     // then the child is killed and `hung` is set
 };
 
 struct ChildResult {
   int exitCode = -1;  // -1 when it did not exit normally
-  int signal = 0;     // the signal that ended it, if one did
+  int signal = 0;     // the signal that ended it, if one did (Windows: the exception code)
   bool hung = false;
   std::string out, err;
 };
 
+#ifdef _WIN32
+// Runs argv[0] (a path) with argv; stdin is empty; stdout and stderr go through
+// pipes, each drained by its own thread so that neither can fill up.
+inline ChildResult RunChild(const std::vector<std::string>& argv, const ChildOptions& options = {}) {
+  ChildResult result;
+  if (options.fileSizeLimit >= 0 || options.unprivileged) {
+    // As a child that could not be set up: the caller's test skips on Windows.
+    result.exitCode = 126;
+    result.err = "RunChild: no file-size limit and no unprivileged user on Windows";
+    return result;
+  }
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  HANDLE outRead = nullptr, outWrite = nullptr, errRead = nullptr, errWrite = nullptr;
+  if (!::CreatePipe(&outRead, &outWrite, &inherit, 0)) return result;
+  if (!::CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+    ::CloseHandle(outRead);
+    ::CloseHandle(outWrite);
+    return result;
+  }
+  // Only the child's ends are inherited.
+  ::SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+  ::SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+  HANDLE nul = ::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+  PROCESS_INFORMATION pi;
+  const bool started = win32::Start(argv, nul, outWrite, errWrite, pi);
+  ::CloseHandle(outWrite);
+  ::CloseHandle(errWrite);
+  if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
+
+  // A reader ends when the child's end of its pipe is closed (ReadFile fails).
+  auto drain = [](HANDLE pipe, std::string* sink) {
+    char buf[65536];
+    DWORD n = 0;
+    while (::ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) sink->append(buf, n);
+  };
+  std::thread outReader(drain, outRead, &result.out);
+  std::thread errReader(drain, errRead, &result.err);
+  if (started) {
+    const DWORD limit = static_cast<DWORD>(options.timeoutSeconds) * 1000;
+    if (::WaitForSingleObject(pi.hProcess, limit) == WAIT_TIMEOUT) {
+      result.hung = true;
+      ::TerminateProcess(pi.hProcess, 1);
+      ::WaitForSingleObject(pi.hProcess, INFINITE);
+    }
+  }
+  outReader.join();
+  errReader.join();
+  ::CloseHandle(outRead);
+  ::CloseHandle(errRead);
+  if (started) {
+    DWORD status = 0;
+    if (!result.hung) {
+      result.exitCode = win32::ExitCode(pi.hProcess, &status);
+      if (result.exitCode == -1) result.signal = static_cast<int>(status);
+    }
+    ::CloseHandle(pi.hThread);
+    ::CloseHandle(pi.hProcess);
+  }
+  return result;
+}
+#else
 inline uid_t NobodyId() { return 65534; }
 
 // Runs argv[0] (a path) with argv; stdin is empty; stdout and stderr go through
@@ -104,5 +173,6 @@ inline ChildResult RunChild(const std::vector<std::string>& argv, const ChildOpt
   }
   return result;
 }
+#endif
 
 }  // namespace varnolt::testing
