@@ -1,7 +1,6 @@
 #include "fuzz/targets.h"
 
 #include <stdlib.h>
-#include <unistd.h>
 
 #include <cmath>
 #include <cstdio>
@@ -10,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -53,8 +53,22 @@ const fs::path& ScratchDir() {
   static const fs::path dir = [] {
     const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
                                                         : fs::temp_directory_path();
+#ifdef _WIN32
+    // No mkdtemp: a random name, claimed by create_directory (which fails on one that
+    // exists).
+    std::random_device random;
+    fs::path made;
+    for (int attempt = 0; attempt < 100 && made.empty(); ++attempt) {
+      const fs::path candidate = base / ("varnolt-fuzz-" + std::to_string(random()));
+      std::error_code ec;
+      if (fs::create_directory(candidate, ec)) made = candidate;
+    }
+    if (made.empty()) Finding("cannot create the scratch folder");
+    const std::string pattern = made.string();
+#else
     std::string pattern = (base / "varnolt-fuzz-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr) Finding("cannot create the scratch folder");
+#endif
     std::atexit([] {
       std::error_code ec;
       fs::remove_all(ScratchDir(), ec);

@@ -14,11 +14,13 @@
 #include "geodesy/projection.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
+#include "utf8_path.h"
 
 namespace varnolt {
 namespace {
 
 namespace fs = std::filesystem;
+using testing::Utf8Path;
 
 // Beijing 1954 about 114 deg 30 min, the setting of the sample control points.
 Settings Beijing1143() {
@@ -215,14 +217,14 @@ TEST(ComputeCorrections, PointThatCannotBeComputedNamesItsLine) {
 // --- The result file --------------------------------------------------------
 
 TEST(ResultPath, DropsTheLastFourCharacters) {
-  EXPECT_EQ(ResultPath("/data/pts.txt"), fs::path("/data/pts_计算结果.txt"));
-  EXPECT_EQ(ResultPath("/data/pts.dat"), fs::path("/data/pts_计算结果.txt"));
-  EXPECT_EQ(ResultPath("/data/points"), fs::path("/data/po_计算结果.txt"));
-  EXPECT_EQ(ResultPath("pts.txt"), fs::path("pts_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/pts.txt"), Utf8Path("/data/pts_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/pts.dat"), Utf8Path("/data/pts_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/points"), Utf8Path("/data/po_计算结果.txt"));
+  EXPECT_EQ(ResultPath("pts.txt"), Utf8Path("pts_计算结果.txt"));
   // Characters, not bytes.
-  EXPECT_EQ(ResultPath("/测量/控制点成果表"), fs::path("/测量/控制_计算结果.txt"));
+  EXPECT_EQ(ResultPath(Utf8Path("/测量/控制点成果表")), Utf8Path("/测量/控制_计算结果.txt"));
   // A name of four characters or fewer: the table still lands in the same folder.
-  EXPECT_EQ(ResultPath("/data/abc"), fs::path("/data/_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/abc"), Utf8Path("/data/_计算结果.txt"));
 }
 
 class RunCorrectionTest : public ::testing::Test {
@@ -233,7 +235,7 @@ class RunCorrectionTest : public ::testing::Test {
   }
 
   fs::path Write(const std::string& name, const std::string& bytes) {
-    fs::path path = dir_ / name;
+    fs::path path = dir_ / Utf8Path(name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
@@ -247,7 +249,7 @@ TEST_F(RunCorrectionTest, WritesTheTableBesideTheInput) {
                                         ShiftedLine("P1", 3380000, 488000, 0.03, -0.02) +
                                         "\r\n");
   CorrectionResult r = RunCorrection(Beijing1143(), input);
-  EXPECT_EQ(ReadFile(dir_ / "pts_计算结果.txt"), r.table);
+  EXPECT_EQ(ReadFile(dir_ / Utf8Path("pts_计算结果.txt")), r.table);
   EXPECT_NE(r.table.find("P1 0.03000 -0.02000\r\n"), std::string::npos);
   // Nothing else is left in the folder (no temporary).
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
@@ -257,8 +259,8 @@ TEST_F(RunCorrectionTest, UnreadableInput) {
   ErrorText([&] { RunCorrection(Beijing1143(), dir_ / "absent.txt"); }, ErrorKind::kFileAccess);
   fs::create_directories(dir_ / "folder.txt");
   ErrorText([&] { RunCorrection(Beijing1143(), dir_ / "folder.txt"); }, ErrorKind::kFileAccess);
-  EXPECT_FALSE(fs::exists(dir_ / "absent_计算结果.txt"));
-  EXPECT_FALSE(fs::exists(dir_ / "folder_计算结果.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("absent_计算结果.txt")));
+  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("folder_计算结果.txt")));
 }
 
 TEST_F(RunCorrectionTest, BadInputLeavesAnEarlierResultUntouched) {
@@ -274,7 +276,7 @@ TEST_F(RunCorrectionTest, BadInputLeavesAnEarlierResultUntouched) {
   fs::path empty = Write("empty.txt", ";; nothing yet\r\n\r\n");
   what = ErrorText([&] { RunCorrection(Beijing1143(), empty); }, ErrorKind::kGeneral);
   EXPECT_NE(what.find("no data lines"), std::string::npos) << what;
-  EXPECT_FALSE(fs::exists(dir_ / "empty_计算结果.txt"));
+  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("empty_计算结果.txt")));
 }
 
 TEST_F(RunCorrectionTest, Gb18030AndBomInputs) {

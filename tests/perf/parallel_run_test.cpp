@@ -182,7 +182,7 @@ TEST_F(ParallelRunTest, DocumentAndReporterCallsEqualTheSerialRun) {
 // The document inside a KMZ (the archive itself carries the time it was written).
 std::string DocInKmz(const fs::path& path) {
   int err = 0;
-  zip_t* za = zip_open(path.c_str(), ZIP_RDONLY, &err);
+  zip_t* za = zip_open(path.string().c_str(), ZIP_RDONLY, &err);
   if (za == nullptr) return "";
   std::string inner;
   zip_stat_t st;

@@ -145,7 +145,13 @@ TEST_F(ReentrancyTest, DecimalCommaLocaleChangesNothing) {
   const std::string reference = Convert(job, dir_ / "c");
   const std::string cBefore = std::setlocale(LC_ALL, nullptr);
   bool switched = false;
-  for (const char* name : {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"}) {
+#ifdef _WIN32
+  // The C runtime's own names (under wine too).
+  const auto names = {"German_Germany.1252", "French_France.1252", "Russian_Russia.1251"};
+#else
+  const auto names = {"de_DE.UTF-8", "de_DE.utf8", "fr_FR.UTF-8", "ru_RU.UTF-8"};
+#endif
+  for (const char* name : names) {
     if (std::setlocale(LC_ALL, name) != nullptr) {
       switched = true;
       break;

@@ -362,7 +362,7 @@ TEST_F(RunTest, KmzHoldsTheSameDocumentAsDocKml) {
   EXPECT_EQ(Files(), (std::vector<std::string>{"site.kml", "site.kmz"}));
 
   int err = 0;
-  zip_t* za = zip_open((dir / "site.kmz").c_str(), ZIP_RDONLY, &err);
+  zip_t* za = zip_open((dir / "site.kmz").string().c_str(), ZIP_RDONLY, &err);
   ASSERT_NE(za, nullptr) << err;
   ASSERT_EQ(zip_get_num_entries(za, 0), 1);
   EXPECT_STREQ(zip_get_name(za, 0, 0), "doc.kml");
