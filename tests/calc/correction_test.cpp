@@ -10,17 +10,16 @@
 
 #include "base/error.h"
 #include "base/files.h"
+#include "base/paths.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
-#include "utf8_path.h"
 
 namespace varnolt {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::Utf8Path;
 
 // Beijing 1954 about 114 deg 30 min, the setting of the sample control points.
 Settings Beijing1143() {
@@ -217,14 +216,15 @@ TEST(ComputeCorrections, PointThatCannotBeComputedNamesItsLine) {
 // --- The result file --------------------------------------------------------
 
 TEST(ResultPath, DropsTheLastFourCharacters) {
-  EXPECT_EQ(ResultPath("/data/pts.txt"), Utf8Path("/data/pts_计算结果.txt"));
-  EXPECT_EQ(ResultPath("/data/pts.dat"), Utf8Path("/data/pts_计算结果.txt"));
-  EXPECT_EQ(ResultPath("/data/points"), Utf8Path("/data/po_计算结果.txt"));
-  EXPECT_EQ(ResultPath("pts.txt"), Utf8Path("pts_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/pts.txt"), PathFromUtf8("/data/pts_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/pts.dat"), PathFromUtf8("/data/pts_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/points"), PathFromUtf8("/data/po_计算结果.txt"));
+  EXPECT_EQ(ResultPath("pts.txt"), PathFromUtf8("pts_计算结果.txt"));
   // Characters, not bytes.
-  EXPECT_EQ(ResultPath(Utf8Path("/测量/控制点成果表")), Utf8Path("/测量/控制_计算结果.txt"));
+  EXPECT_EQ(ResultPath(PathFromUtf8("/测量/控制点成果表")),
+            PathFromUtf8("/测量/控制_计算结果.txt"));
   // A name of four characters or fewer: the table still lands in the same folder.
-  EXPECT_EQ(ResultPath("/data/abc"), Utf8Path("/data/_计算结果.txt"));
+  EXPECT_EQ(ResultPath("/data/abc"), PathFromUtf8("/data/_计算结果.txt"));
 }
 
 class RunCorrectionTest : public ::testing::Test {
@@ -235,7 +235,7 @@ class RunCorrectionTest : public ::testing::Test {
   }
 
   fs::path Write(const std::string& name, const std::string& bytes) {
-    fs::path path = dir_ / Utf8Path(name);
+    fs::path path = dir_ / PathFromUtf8(name);
     std::ofstream(path, std::ios::binary) << bytes;
     return path;
   }
@@ -249,7 +249,7 @@ TEST_F(RunCorrectionTest, WritesTheTableBesideTheInput) {
                                         ShiftedLine("P1", 3380000, 488000, 0.03, -0.02) +
                                         "\r\n");
   CorrectionResult r = RunCorrection(Beijing1143(), input);
-  EXPECT_EQ(ReadFile(dir_ / Utf8Path("pts_计算结果.txt")), r.table);
+  EXPECT_EQ(ReadFile(dir_ / PathFromUtf8("pts_计算结果.txt")), r.table);
   EXPECT_NE(r.table.find("P1 0.03000 -0.02000\r\n"), std::string::npos);
   // Nothing else is left in the folder (no temporary).
   EXPECT_EQ(std::distance(fs::directory_iterator(dir_), fs::directory_iterator()), 2);
@@ -259,8 +259,8 @@ TEST_F(RunCorrectionTest, UnreadableInput) {
   ErrorText([&] { RunCorrection(Beijing1143(), dir_ / "absent.txt"); }, ErrorKind::kFileAccess);
   fs::create_directories(dir_ / "folder.txt");
   ErrorText([&] { RunCorrection(Beijing1143(), dir_ / "folder.txt"); }, ErrorKind::kFileAccess);
-  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("absent_计算结果.txt")));
-  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("folder_计算结果.txt")));
+  EXPECT_FALSE(fs::exists(dir_ / PathFromUtf8("absent_计算结果.txt")));
+  EXPECT_FALSE(fs::exists(dir_ / PathFromUtf8("folder_计算结果.txt")));
 }
 
 TEST_F(RunCorrectionTest, BadInputLeavesAnEarlierResultUntouched) {
@@ -276,7 +276,7 @@ TEST_F(RunCorrectionTest, BadInputLeavesAnEarlierResultUntouched) {
   fs::path empty = Write("empty.txt", ";; nothing yet\r\n\r\n");
   what = ErrorText([&] { RunCorrection(Beijing1143(), empty); }, ErrorKind::kGeneral);
   EXPECT_NE(what.find("no data lines"), std::string::npos) << what;
-  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("empty_计算结果.txt")));
+  EXPECT_FALSE(fs::exists(dir_ / PathFromUtf8("empty_计算结果.txt")));
 }
 
 TEST_F(RunCorrectionTest, Gb18030AndBomInputs) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "base/paths.h"
 #include "calc/correction.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
@@ -17,7 +18,6 @@
 #include "settings/settings.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
-#include "utf8_path.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -29,7 +29,6 @@ namespace {
 namespace fs = std::filesystem;
 using testing::ReadWholeFile;
 using testing::RunProcess;
-using testing::Utf8Path;
 
 const std::string kBadData = "数据文件格式有误或操作不当！";
 const std::string kCancelled = "读取文件被取消！";
@@ -111,7 +110,7 @@ TEST_F(CliTest, CorrectPrintsAndWritesTheCoreTable) {
   auto r = Varnolt({"correct", input.string()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_EQ(r.out, expected.table);
-  EXPECT_EQ(ReadWholeFile(dir_ / Utf8Path("pts_计算结果.txt")), expected.table);
+  EXPECT_EQ(ReadWholeFile(dir_ / PathFromUtf8("pts_计算结果.txt")), expected.table);
   // The table lists the points in input order and ends with the two averages.
   EXPECT_NE(expected.table.find("GPS01 "), std::string::npos);
   EXPECT_LT(expected.table.find("GPS02 "), expected.table.find("K07 "));
@@ -158,7 +157,7 @@ TEST_F(CliTest, CorrectBadDataNamesTheLineAndWritesNothing) {
   // The line after the message says where: line 2 of the file.
   const std::string detail = r.err.substr(r.err.find(kBadData) + kBadData.size() + 1);
   EXPECT_NE(detail.find("line 2"), std::string::npos) << detail;
-  EXPECT_FALSE(fs::exists(dir_ / Utf8Path("pts_计算结果.txt")));
+  EXPECT_FALSE(fs::exists(dir_ / PathFromUtf8("pts_计算结果.txt")));
   EXPECT_EQ(ReadWholeFile(settingsPath_), kSettingsText);
 
   Write(input, "P1 3381245.312 48190x.447 30.33008619 114.18435554\r\n");

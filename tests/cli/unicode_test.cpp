@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "base/paths.h"
-#include "process.h"
+#include "run_process.h"
 #include "temp_dir.h"
 
 namespace varnolt {

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "base/error.h"
+#include "base/paths.h"
 #include "cad/dxf.h"
 #include "child.h"
 #include "temp_dir.h"
-#include "utf8_path.h"
 
 namespace varnolt {
 namespace {
@@ -27,7 +27,6 @@ namespace fs = std::filesystem;
 using testing::ChildOptions;
 using testing::ChildResult;
 using testing::RunChild;
-using testing::Utf8Path;
 
 const std::string kCancelled = "读取文件被取消！";
 const std::string kRunFailed = "数据文件格式有误、操作不当或其它未知错误！";
@@ -455,7 +454,7 @@ TEST_F(BadInputTest, SettingsFileOfRandomBytesGivesTheDefaults) {
 
 TEST_F(BadInputTest, ControlPointFiles) {
   const fs::path input = dir_ / "pts.txt";
-  const fs::path table = dir_ / Utf8Path("pts_计算结果.txt");
+  const fs::path table = dir_ / PathFromUtf8("pts_计算结果.txt");
   const std::string line2 = "GPS02 3379870.058 493512.930 30.32164945 114.25589564\r\n";
   // GB18030 (GBK) text: the identifier 控制点1 in two-byte characters.
   const std::string gbk = "\xbf\xd8\xd6\xc6\xb5\xe3" "1 3381245.312 481906.447 30.33008619 114.18435554\r\n";
@@ -580,7 +579,7 @@ TEST_F(BadInputTest, FullDisk) {
   ExpectFailure(Convert(kDrawing, {}, full), kCancelled, "out.kmz", {"out.kml"});
 
   const fs::path input = dir_ / "pts.txt";
-  const fs::path table = dir_ / Utf8Path("pts_计算结果.txt");
+  const fs::path table = dir_ / PathFromUtf8("pts_计算结果.txt");
   WriteBytes(input, ReadBytes(Source("examples/control_points.txt")));
   WriteBytes(table, "an earlier table");
   full.fileSizeLimit = 64;

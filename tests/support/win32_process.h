@@ -20,7 +20,7 @@
 #include <string_view>
 #include <vector>
 
-#include "utf8_path.h"
+#include "base/paths.h"
 
 namespace varnolt::testing::win32 {
 
@@ -62,8 +62,8 @@ inline void AppendArgument(std::wstring& line, const std::wstring& arg) {
 inline std::wstring ProgramPath(const std::string& program) {
   if (program.find_first_of("/\\") == std::string::npos) return Widen(program);
   std::error_code ec;
-  std::filesystem::path path = std::filesystem::absolute(Utf8Path(program), ec);
-  if (ec) path = Utf8Path(program);
+  std::filesystem::path path = std::filesystem::absolute(PathFromUtf8(program), ec);
+  if (ec) path = PathFromUtf8(program);
   return path.make_preferred().wstring();
 }
 
