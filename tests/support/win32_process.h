@@ -87,8 +87,10 @@ inline bool Start(const std::vector<std::string>& argv, HANDLE in, HANDLE out, H
   startup.hStdError = err;
   pi = {};
   const bool named = program.find_first_of(L"/\\") != std::wstring::npos;
+  // No console: the child's standard handles are the caller's, and under wine a
+  // console host would hold them open for a moment after the child has exited.
   return ::CreateProcessW(named ? program.c_str() : nullptr, line.data(), nullptr, nullptr, TRUE,
-                          CREATE_NO_WINDOW, nullptr, nullptr, &startup, &pi) != 0;
+                          DETACHED_PROCESS, nullptr, nullptr, &startup, &pi) != 0;
 }
 
 // The exit code, or -1 when the process ended by an exception (an NTSTATUS error
