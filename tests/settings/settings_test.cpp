@@ -10,6 +10,16 @@
 #include "base/files.h"
 #include "temp_dir.h"
 
+#ifdef _WIN32
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace varnolt {
 namespace {
 
@@ -95,7 +105,13 @@ TEST_F(SettingsFileTest, FailedSaveThrowsNamingThePathAndKeepsTheOldFile) {
 
 TEST(SettingsPath, BesideTheExecutableWhenItsFolderIsWritable) {
   // The test program's own folder (the build tree) is writable.
+#ifdef _WIN32
+  std::wstring name(32768, L'\0');
+  name.resize(::GetModuleFileNameW(nullptr, name.data(), static_cast<DWORD>(name.size())));
+  fs::path exe = name;
+#else
   fs::path exe = fs::read_symlink("/proc/self/exe");
+#endif
   EXPECT_EQ(DefaultSettingsPath(), exe.parent_path() / "Varnolt.ini");
 }
 
