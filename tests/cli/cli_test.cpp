@@ -379,6 +379,21 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
   EXPECT_EQ(r.exitCode, 2);
 }
 
+// Arguments reach the program as they are, however the platform passes them on (on
+// Windows one command line that the child's C runtime splits again): blanks, quotes,
+// backslashes before a quote and at the end, an empty argument, Chinese.
+TEST_F(CliTest, ArgumentsArriveAsTheyAre) {
+  for (const std::string& arg :
+       {std::string("a b"), std::string("say \"hi\""), std::string("C:\\dir\\"),
+        std::string("\\\"q\\\\\""), std::string("\t"), std::string(""),
+        std::string("道路 K1")}) {
+    SCOPED_TRACE(arg);
+    auto r = Varnolt({"point", arg, "1"});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_NE(r.err.find("(got '" + arg + "' '1')"), std::string::npos) << r.err;
+  }
+}
+
 TEST_F(CliTest, EverySubcommandHelpNamesItsOptions) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
       {"convert", {"--output", "--layer", "--settings", "--segment", "--width", "--arcs",
