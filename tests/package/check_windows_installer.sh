@@ -1,12 +1,13 @@
 #!/bin/sh
 # Checks the Windows installer and zip that scripts/package-windows built, under wine
-# in a new prefix of its own (a Windows that never saw Varnolt): the installer runs
-# silently into a folder whose name has a space and Chinese characters; the files,
-# the Start-menu shortcuts and the uninstall key are there, and no other registry
-# key mentions Varnolt; the installed varnolt.exe converts examples/site.dxf to a KML
-# with placemarks, byte for byte what the Linux build writes when build/app/varnolt
-# exists; the zip holds the installed files, the same bytes; the uninstaller removes
-# the files, the shortcuts and the key, and keeps a Varnolt.ini the user saved there.
+# in a new prefix of its own (a Windows that never saw Varnolt): the installer asks
+# for no administrator and runs silently into a folder whose name has a space and
+# Chinese characters; the files, the Start-menu shortcuts and the uninstall key are
+# there, and no other registry key mentions Varnolt; the installed varnolt.exe
+# converts examples/site.dxf to a KML with placemarks, byte for byte what the Linux
+# build writes when build/app/varnolt exists; the zip holds the installed files, the
+# same bytes; the uninstaller removes the files, the shortcuts and the key, and keeps
+# a Varnolt.ini the user saved there.
 #
 #   tests/package/check_windows_installer.sh [BUILD_DIR]   default: build-windows/
 set -eu
@@ -21,6 +22,10 @@ for f in "$setup" "$zipfile"; do
     exit 1
   fi
 done
+
+# wine has no UAC: the manifest says whether Windows would ask for an administrator.
+strings "$setup" | grep -q 'requestedExecutionLevel level="asInvoker"' ||
+  { echo "check_windows_installer: FAIL: the installer does not run as the invoking user" >&2; exit 1; }
 
 scratch=$(mktemp -d)
 export WINEPREFIX="$scratch/wine" WINEDEBUG=-all
