@@ -25,6 +25,8 @@ int main(int argc, char** argv) {
       "varnolt");
   app.set_version_flag("--version", "varnolt 1.1");
   app.require_subcommand(1);
+  // Options begin with "-" on every platform: on Windows "/x" stays a path.
+  app.allow_windows_style_options(false);
   app.footer(
       "Settings come from Varnolt.ini beside the program (when that folder is not writable:\n"
       "~/.config/varnolt/Varnolt.ini on Linux, %APPDATA%\\Varnolt\\Varnolt.ini on Windows);\n"

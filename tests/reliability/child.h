@@ -73,6 +73,10 @@ inline ChildResult RunChild(const std::vector<std::string>& argv, const ChildOpt
     DWORD n = 0;
     while (::ReadFile(pipe, buf, sizeof buf, &n, nullptr) && n > 0) sink->append(buf, n);
   };
+  if (!started) {
+    result.err = "RunChild: cannot start " + argv.front() + ": Windows error " +
+                 std::to_string(::GetLastError()) + "\n";
+  }
   std::thread outReader(drain, outRead, &result.out);
   std::thread errReader(drain, errRead, &result.err);
   if (started) {

@@ -89,8 +89,16 @@ inline bool Start(const std::vector<std::string>& argv, HANDLE in, HANDLE out, H
   const bool named = program.find_first_of(L"/\\") != std::wstring::npos;
   // No console: the child's standard handles are the caller's, and under wine a
   // console host would hold them open for a moment after the child has exited.
-  return ::CreateProcessW(named ? program.c_str() : nullptr, line.data(), nullptr, nullptr, TRUE,
-                          DETACHED_PROCESS, nullptr, nullptr, &startup, &pi) != 0;
+  // Under wine on a busy machine a start now and then fails for no reason of the
+  // program's; a second try succeeds, and a real failure fails every time.
+  for (int attempt = 0;; ++attempt) {
+    if (::CreateProcessW(named ? program.c_str() : nullptr, line.data(), nullptr, nullptr, TRUE,
+                         DETACHED_PROCESS, nullptr, nullptr, &startup, &pi) != 0) {
+      return true;
+    }
+    if (attempt == 2) return false;
+    ::Sleep(200);
+  }
 }
 
 // The exit code, or -1 when the process ended by an exception (an NTSTATUS error
