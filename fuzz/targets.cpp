@@ -50,7 +50,9 @@ void CheckMessage(const Error& e) {
 // One scratch folder per fuzzing process, in memory where the system has a tmpfs,
 // removed at exit. Not part of the program: the core keeps no such state.
 const fs::path& ScratchDir() {
-  static const fs::path dir = [] {
+  // Never destroyed: the removal at exit, registered while this is made, runs after
+  // the destructors of statics made before it returned.
+  static const fs::path& dir = *new fs::path([] {
     const fs::path base = fs::is_directory("/dev/shm") ? fs::path("/dev/shm")
                                                         : fs::temp_directory_path();
 #ifdef _WIN32
@@ -74,7 +76,7 @@ const fs::path& ScratchDir() {
       fs::remove_all(ScratchDir(), ec);
     });
     return fs::path(pattern);
-  }();
+  }());
   return dir;
 }
 
