@@ -21,6 +21,11 @@
 #include "options.h"
 #include "run/run.h"
 
+#ifdef _WIN32
+#include "cad/autocad.h"
+#include "run/cad_reporter.h"
+#endif
+
 namespace varnolt::cli {
 namespace {
 
@@ -197,10 +202,17 @@ struct ConvertCommand {
   std::string outputDir;
   std::vector<std::string> layers;
   std::string maxFileSize;
+  bool cad = false;
+  std::string cadProgId = "AutoCAD.Application";
   Settings effective_;  // the settings file with this call's overrides
 
   int Run(std::chrono::system_clock::time_point started) {
     effective_ = settings.Effective();
+    if (cad) return RunCad(started);
+    if (drawings.empty()) {
+      std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
+      return kExitUsage;
+    }
     DxfLimits limits;
     if (!maxFileSize.empty()) {
       const std::optional<uint64_t> bytes = ParseSize(maxFileSize);
@@ -254,6 +266,46 @@ struct ConvertCommand {
     }
     reporter.Done();
     return kExitOk;
+  }
+
+  // The entities the user picks in the running CAD host (started when none runs): its
+  // command line shows the prompts, the terminal too. The output is created first,
+  // so that a path that cannot be written fails before the host is asked anything.
+  int RunCad(std::chrono::system_clock::time_point started) {
+    if (!drawings.empty() || !outputDir.empty() || !layers.empty() || output.empty()) {
+      std::cerr << "varnolt convert: --cad takes no DRAWING, -d or --layer, and needs "
+                   "-o OUT.kml\n";
+      return kExitUsage;
+    }
+#ifdef _WIN32
+    TerminalReporter terminal;
+    RunOptions options;
+    options.started = started;
+    try {
+      OutputDocument document(PathFromUtf8(output));
+      std::unique_ptr<CadSession> session;
+      try {
+        session = ConnectCad(cadProgId);
+      } catch (const CadConnectError& e) {
+        PrintFailure(RunMessage(ErrorKind::kGeneral),
+                     "cannot attach to or start the CAD host '" + cadProgId + "': " + e.what());
+        return kExitFailure;
+      }
+      CadPromptReporter reporter(*session, &terminal);
+      RunConversion(*session, effective_, document, reporter, options);
+    } catch (const Error& e) {
+      terminal.Done();
+      PrintFailure(RunMessage(e.kind()), e.what());
+      return kExitFailure;
+    }
+    terminal.Done();
+    return kExitOk;
+#else
+    (void)started;
+    std::cerr << "varnolt convert: --cad works only on Windows, where the CAD host runs; "
+                 "here convert a DXF file instead\n";
+    return kExitUsage;
+#endif
   }
 
   // Each drawing's output: in OUTDIR or beside the drawing, named after it. Two
@@ -348,10 +400,11 @@ void AddConvertCommand(CLI::App& app, Action& action,
       "multiline texts of a DXF drawing (ASCII or binary, R12 to R2018) to one KML\n"
       "document. Coordinates are taken as Gauss-Krueger plane coordinates of the datum\n"
       "and central meridian in the settings. A name ending in .kmz writes the document\n"
-      "zipped. The output is replaced only when the whole conversion succeeds.");
+      "zipped. The output is replaced only when the whole conversion succeeds.\n"
+      "On Windows, --cad converts what the user picks in the running CAD host instead\n"
+      "of a file (the host is started when none runs).");
   sub->add_option("DRAWING", cmd->drawings,
-                  "DXF file; several are converted at the same time, each to its own KML")
-      ->required();
+                  "DXF file; several are converted at the same time, each to its own KML");
   sub->add_option("-o,--output", cmd->output,
                   "KML (or KMZ) file to write; default: the drawing's name with .kml");
   sub->add_option("-d,--output-dir", cmd->outputDir,
@@ -361,6 +414,14 @@ void AddConvertCommand(CLI::App& app, Action& action,
                   "Convert only entities on this layer (repeatable; case-insensitive)");
   sub->add_option("--max-file-size", cmd->maxFileSize,
                   "Refuse drawings larger than this (default 2G; K, M and G suffixes)");
+  sub->add_flag("--cad", cmd->cad,
+                "Windows only: attach to the running CAD host (or start it), let the user pick\n"
+                "the entities on its screen, with the prompts on its command line, and write\n"
+                "them to the document named by -o")
+      ->group("Live CAD session");
+  sub->add_option("--cad-progid", cmd->cadProgId,
+                  "The CAD host's automation class name (default AutoCAD.Application)")
+      ->group("Live CAD session");
   cmd->settings.Add(*sub);
   sub->callback([cmd, &action, started] {
     action = [cmd, started] { return cmd->Run(started); };

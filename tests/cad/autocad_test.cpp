@@ -1,0 +1,353 @@
+// The live CAD session over the in-process fake host: every golden drawing read
+// through automation gives the DXF reader's entities and the same document bytes;
+// prompts, the progress throttle, and each way the host can fail.
+#include "cad/autocad.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "base/error.h"
+#include "base/paths.h"
+#include "cad/dxf.h"
+#include "cad/selection_name.h"
+#include "fake_cad.h"
+#include "golden_cases.h"
+#include "run/cad_reporter.h"
+#include "run/run.h"
+#include "settings/settings.h"
+#include "temp_dir.h"
+
+namespace varnolt {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::FakeCad;
+using testing::FakeCadScript;
+using testing::PointShape;
+
+struct Recorder : RunReporter {
+  std::vector<std::string> prompts;
+  std::vector<std::string> converting;
+  void Prompt(const std::string& text) override { prompts.push_back(text); }
+  void Converting(int family, int64_t i, int64_t count) override {
+    converting.push_back(ProgressPrompt(family, i, count));
+  }
+};
+
+FakeCadScript ScriptOf(const DxfDrawing& drawing) {
+  FakeCadScript script;
+  script.layers = drawing.layers;
+  script.entities = drawing.entities;
+  return script;
+}
+
+Entity Line(double x, int color = 1, std::string layer = "0") {
+  Entity e;
+  e.type = EntityType::kLine;
+  e.color = color;
+  e.layer = std::move(layer);
+  e.handle = "2A";
+  e.start = {512000 + x, 3380000, 0};
+  e.end = {512030 + x, 3380000, 0};
+  return e;
+}
+
+FakeCadScript Lines(int count) {
+  FakeCadScript script;
+  script.layers = {{"0", 7}};
+  for (int k = 0; k < count; ++k) script.entities.push_back(Line(k));
+  return script;
+}
+
+class CadSessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
+  fs::path Out(const std::string& name) const { return temp_.path() / name; }
+  testing::TempDir temp_{"varnolt-cad"};
+};
+
+void ExpectSameEntity(const Entity& cad, const Entity& dxf) {
+  EXPECT_EQ(cad.type, dxf.type);
+  EXPECT_EQ(cad.color, dxf.color);
+  EXPECT_EQ(cad.layer, dxf.layer);
+  EXPECT_EQ(cad.handle, dxf.handle);
+  EXPECT_EQ(cad.start, dxf.start);
+  EXPECT_EQ(cad.end, dxf.end);
+  EXPECT_EQ(cad.center, dxf.center);
+  EXPECT_EQ(cad.radius, dxf.radius);
+  EXPECT_EQ(cad.startAngle, dxf.startAngle);
+  EXPECT_EQ(cad.endAngle, dxf.endAngle);
+  EXPECT_EQ(cad.normal, dxf.normal);
+  EXPECT_EQ(cad.coordinates, dxf.coordinates);
+  EXPECT_EQ(cad.bulges, dxf.bulges);
+  EXPECT_EQ(cad.closed, dxf.closed);
+  EXPECT_EQ(cad.elevation, dxf.elevation);
+  EXPECT_EQ(cad.insertion, dxf.insertion);
+  EXPECT_EQ(cad.alignment, dxf.alignment);
+  EXPECT_EQ(cad.textstring, dxf.textstring);
+}
+
+// Every golden drawing, its entities handed over by the fake host in each of the
+// shapes a host may use for points, gives the DXF reader's entities and layers and
+// the golden document byte for byte (families, ByLayer and ByBlock colours, layers
+// named in Chinese, texts in GBK and UTF-8 drawings).
+TEST_F(CadSessionTest, GoldenDrawingsThroughTheHostGiveTheGoldenDocuments) {
+  for (const std::string& name : testing::GoldenCases()) {
+    const fs::path dir = testing::GoldenDir() / name;
+    const DxfDrawing drawing = ReadDxfFile(dir / "drawing.dxf");
+    const Settings settings = LoadSettings(dir / "Varnolt.ini");
+    const std::string expected = testing::ReadBytes(dir / "expected.kml");
+    for (PointShape shape : {PointShape::kDoubles, PointShape::kVariants, PointShape::kByRef}) {
+      SCOPED_TRACE(name + " shape " + std::to_string(static_cast<int>(shape)));
+      FakeCad fake(ScriptOf(drawing));
+      fake.SetPointShape(shape);
+      const std::unique_ptr<CadSession> session = AttachCad(fake.application());
+      const std::vector<const Entity*> picked = session->SelectOnScreen();
+      ASSERT_EQ(picked.size(), drawing.entities.size());
+      for (size_t k = 0; k < picked.size(); ++k) {
+        ExpectSameEntity(*picked[k], drawing.entities[k]);
+        EXPECT_EQ(picked[k]->sourceLine, static_cast<int64_t>(k + 1));  // place in the pick
+      }
+      ASSERT_EQ(session->Layers().size(), drawing.layers.size());
+      for (size_t k = 0; k < drawing.layers.size(); ++k) {
+        EXPECT_EQ(session->Layers()[k].name, drawing.layers[k].name);
+        EXPECT_EQ(session->Layers()[k].color, drawing.layers[k].color);
+      }
+
+      Recorder terminal;
+      CadPromptReporter reporter(*session, &terminal);
+      const fs::path out = Out(name + ".kml");
+      RunConversion(*session, settings, out, reporter);
+      EXPECT_TRUE(testing::ReadBytes(out) == expected);
+      fs::remove(out);
+    }
+  }
+}
+
+// The prompts on the host's command line, in order, each ending LF CR; the terminal
+// behind the host reporter sees the same prompts and every progress call. The
+// selection set is named by the rule and made once per pick.
+TEST_F(CadSessionTest, PromptsGoToTheHostInOrder) {
+  FakeCadScript script = Lines(3);
+  Entity text;
+  text.type = EntityType::kText;
+  text.layer = "0";
+  text.color = 2;
+  text.textstring = "桩号";
+  text.insertion = {512000, 3380000, 0};
+  script.entities.push_back(text);
+  FakeCad fake(script);
+  const std::unique_ptr<CadSession> session = AttachCad(fake.application());
+  EXPECT_TRUE(fake.visible());
+  EXPECT_EQ(session->Describe(), "AutoCAD: site.dwg");
+
+  Recorder terminal;
+  const auto frozen = std::chrono::steady_clock::now();
+  CadPromptReporter reporter(*session, &terminal, [frozen] { return frozen; });
+  const fs::path out = Out("prompts.kml");
+  RunConversion(*session, Settings{}, out, reporter);
+
+  std::vector<std::string> expected = {std::string(kSelectPrompt),
+                                       std::string(kProcessingPrompt)};
+  // Texts before lines; the second line comes too soon after the first to be shown.
+  expected.push_back(ProgressPrompt(2, 1, 1));
+  expected.push_back(ProgressPrompt(4, 1, 3));
+  expected.push_back(ProgressPrompt(4, 3, 3));
+  ASSERT_EQ(fake.prompts().size(), expected.size() + 2);
+  for (size_t k = 0; k < expected.size(); ++k) EXPECT_EQ(fake.prompts()[k], expected[k] + "\n\r");
+  EXPECT_EQ(fake.prompts()[expected.size()].rfind("====== < ", 0), 0u);
+  EXPECT_EQ(fake.prompts().back(), CompletionPrompt(Utf8(out)) + "\n\r");
+  for (const std::string& p : fake.prompts()) {
+    ASSERT_GE(p.size(), 2u);
+    EXPECT_EQ(p.substr(p.size() - 2), "\n\r");
+  }
+  EXPECT_EQ(terminal.prompts.size(), 4u);
+  EXPECT_EQ(terminal.converting.size(), 4u);  // the terminal gets every entity
+
+  ASSERT_EQ(fake.selectionSets().size(), 1u);
+  EXPECT_EQ(fake.selectionSets()[0], session->selectionSetName());
+  const std::string& set = fake.selectionSets()[0];
+  EXPECT_TRUE(set == "0" || (set.size() >= 2 && set[0] == '.')) << set;
+  EXPECT_LT(std::stof("0" + set), 1.0f);
+}
+
+// The progress prompts with a clock that moves 1 ms per entity: of 1000 lines and 500
+// arcs, the first and last of each family always go out, the others at most one per
+// 100 ms; the reporter behind gets every entity.
+TEST_F(CadSessionTest, ProgressPromptsAreThrottledButKeepFirstAndLast) {
+  FakeCadScript script = Lines(1000);
+  for (int k = 0; k < 500; ++k) {
+    Entity arc;
+    arc.type = EntityType::kArc;
+    arc.layer = "0";
+    arc.color = 3;
+    arc.center = {512000.0 + k, 3380000, 0};
+    arc.radius = 5;
+    arc.endAngle = 1;
+    script.entities.push_back(arc);
+  }
+  FakeCad fake(script);
+  const std::unique_ptr<CadSession> session = AttachCad(fake.application());
+  auto now = std::chrono::steady_clock::time_point{} + std::chrono::hours(1);
+  Recorder terminal;
+  CadPromptReporter reporter(*session, &terminal, [&now] {
+    now += std::chrono::milliseconds(1);
+    return now;
+  });
+  RunConversion(*session, Settings{}, Out("many.kml"), reporter);
+
+  EXPECT_EQ(terminal.converting.size(), 1500u);
+  std::vector<std::string> progress;
+  for (const std::string& p : fake.prompts()) {
+    if (p.rfind("====== 正在转换", 0) == 0) progress.push_back(p.substr(0, p.size() - 2));
+  }
+  EXPECT_EQ(static_cast<int64_t>(progress.size()), reporter.progressPromptsSent());
+  // Lines: 1, 101, 201, ..., 901, 1000; arcs: 1, 101, ..., 401, 500.
+  std::vector<std::string> expected;
+  for (int i = 1; i <= 1000; i += 100) expected.push_back(ProgressPrompt(4, i, 1000));
+  expected.push_back(ProgressPrompt(4, 1000, 1000));
+  expected.push_back(ProgressPrompt(5, 1, 500));
+  for (int i = 101; i <= 401; i += 100) expected.push_back(ProgressPrompt(5, i, 500));
+  expected.push_back(ProgressPrompt(5, 500, 500));
+  EXPECT_EQ(progress, expected);
+}
+
+// A member the host lacks is an older host: the "R2000" failure, naming the member,
+// wherever it is missing (the pick, a family's member, a method).
+TEST_F(CadSessionTest, MissingMemberIsUnsupported) {
+  FakeCadScript script = Lines(2);
+  Entity pline;
+  pline.type = EntityType::kLwPolyline;
+  pline.layer = "0";
+  pline.coordinates = {512000, 3380000, 512010, 3380000};
+  pline.bulges = {0, 0};
+  script.entities.push_back(pline);
+  for (const char* member : {"Line.StartPoint", "LWPolyline.GetBulge", "LWPolyline.Elevation",
+                             "SelectionSet.SelectOnScreen", "Layer.color"}) {
+    SCOPED_TRACE(member);
+    FakeCad fake(script);
+    fake.Missing(member);
+    const std::unique_ptr<CadSession> session = AttachCad(fake.application());
+    Recorder reporter;
+    try {
+      RunConversion(*session, Settings{}, Out("missing.kml"), reporter);
+      ADD_FAILURE() << "no failure";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::kUnsupported);
+      EXPECT_STREQ(FailureMessage(Task::kConversion, e.kind()), "程序仅支持R2000以上版本！");
+      EXPECT_NE(std::string(e.what()).find(member), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(fs::is_empty(temp_.path()));
+  }
+}
+
+// Any other failure of the host is a general failure with the host's words, and the
+// output is never written: the k-th Item() of the pick, a property read, an
+// exception with its description, a wrong shape of a point.
+TEST_F(CadSessionTest, HostFailuresAreGeneralAndLeaveNoOutput) {
+  struct Case {
+    const char* what;
+    std::function<void(FakeCad&)> arrange;
+    const char* inMessage;
+  };
+  const Case cases[] = {
+      {"third Item", [](FakeCad& f) { f.Fail("SelectionSet.Item", RPC_E_DISCONNECTED, 3); },
+       "SelectionSet.Item"},
+      {"layer read", [](FakeCad& f) { f.Fail("Line.Layer", E_OUTOFMEMORY, 2); }, "Line.Layer"},
+      {"exception", [](FakeCad& f) { f.Fail("Line.EndPoint", DISP_E_EXCEPTION, 4); },
+       "scripted failure of Line.EndPoint"},
+      {"two numbers",
+       [](FakeCad& f) {
+         f.Override("Line.StartPoint",
+                    [](VARIANT* v) { testing::MakeDoubleArray(v, {512000, 3380000}); });
+       },
+       "Line.StartPoint"},
+      {"a string",
+       [](FakeCad& f) {
+         f.Override("Line.EndPoint", [](VARIANT* v) {
+           v->vt = VT_BSTR;
+           v->bstrVal = ::SysAllocString(L"1,2,3");
+         });
+       },
+       "Line.EndPoint"},
+      {"two dimensions",
+       [](FakeCad& f) {
+         f.Override("Line.StartPoint", [](VARIANT* v) {
+           SAFEARRAYBOUND bounds[2] = {{3, 0}, {1, 0}};
+           v->vt = VT_ARRAY | VT_R8;
+           v->parray = ::SafeArrayCreate(VT_R8, 2, bounds);
+         });
+       },
+       "Line.StartPoint"},
+      {"integers",
+       [](FakeCad& f) {
+         f.Override("Line.StartPoint", [](VARIANT* v) {
+           SAFEARRAYBOUND bound{3, 0};
+           v->vt = VT_ARRAY | VT_I4;
+           v->parray = ::SafeArrayCreate(VT_I4, 1, &bound);
+         });
+       },
+       "Line.StartPoint"},
+      {"unset document", [](FakeCad& f) { f.Missing("Application.ActiveDocument"); },
+       "ActiveDocument"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    FakeCad fake(Lines(5));
+    c.arrange(fake);
+    const std::unique_ptr<CadSession> session = AttachCad(fake.application());
+    Recorder reporter;
+    try {
+      RunConversion(*session, Settings{}, Out("failed.kml"), reporter);
+      ADD_FAILURE() << "no failure";
+    } catch (const Error& e) {
+      EXPECT_EQ(e.kind(), ErrorKind::kGeneral) << e.what();
+      EXPECT_NE(std::string(e.what()).find(c.inMessage), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(fs::is_empty(temp_.path()));
+  }
+}
+
+// Nothing of the seven families picked (nothing at all, or only other kinds): the
+// general failure, and no document.
+TEST_F(CadSessionTest, EmptySelectionIsTheGeneralFailure) {
+  FakeCadScript other = Lines(0);
+  Entity point;
+  point.type = static_cast<EntityType>(22);
+  point.layer = "0";
+  other.entities.push_back(point);
+  for (const FakeCadScript& script : {Lines(0), other}) {
+    FakeCad fake(script);
+    const std::unique_ptr<CadSession> session = AttachCad(fake.application());
+    Recorder reporter;
+    try {
+      RunConversion(*session, Settings{}, Out("empty.kml"), reporter);
+      ADD_FAILURE() << "no failure";
+    } catch (const Error& e) {
+      EXPECT_STREQ(FailureMessage(Task::kConversion, e.kind()),
+                   "数据文件格式有误、操作不当或其它未知错误！");
+    }
+    EXPECT_TRUE(fs::is_empty(temp_.path()));
+    EXPECT_EQ(reporter.prompts.size(), 2u);  // the pick and "processing", then the failure
+  }
+}
+
+// No host under that name: the system's own words, and the class is not registered.
+TEST(CadConnect, UnknownClassFailsWithTheSystemsText) {
+  EXPECT_FALSE(CadRegistered("Varnolt.NoSuchCad"));
+  try {
+    ConnectCad("Varnolt.NoSuchCad");
+    ADD_FAILURE() << "no failure";
+  } catch (const CadConnectError& e) {
+    EXPECT_EQ(e.hresult(), CO_E_CLASSSTRING);
+    EXPECT_FALSE(std::string(e.what()).empty());
+  }
+}
+
+}  // namespace
+}  // namespace varnolt

@@ -1,0 +1,446 @@
+#include "fake_cad.h"
+
+#include <algorithm>
+#include <cwctype>
+#include <map>
+#include <utility>
+
+namespace varnolt::testing {
+
+namespace {
+
+std::string Narrow(const wchar_t* text, size_t size) {
+  if (size == 0) return {};
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0,
+                                      nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), out.data(), n, nullptr,
+                        nullptr);
+  return out;
+}
+
+BSTR MakeBstr(const std::string& utf8) {
+  const int size = static_cast<int>(utf8.size());
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  BSTR b = ::SysAllocStringLen(nullptr, static_cast<UINT>(n));
+  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, b, n);
+  return b;
+}
+
+std::string Lower(std::string s) {
+  for (char& c : s) {
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  }
+  return s;
+}
+
+const char* Kind(EntityType type) {
+  switch (type) {
+    case EntityType::k3dPolyline: return "3DPolyline";
+    case EntityType::kArc: return "Arc";
+    case EntityType::kCircle: return "Circle";
+    case EntityType::kLine: return "Line";
+    case EntityType::kMText: return "MText";
+    case EntityType::kLwPolyline: return "LWPolyline";
+    case EntityType::kText: return "Text";
+  }
+  return "Other";
+}
+
+// The members each object answers; the DISPID is the position plus one.
+const std::vector<std::string>& Members(const std::string& kind) {
+  static const std::vector<std::string> common = {"EntityType", "color", "Layer", "Handle"};
+  static const std::map<std::string, std::vector<std::string>> members = [] {
+    std::map<std::string, std::vector<std::string>> m = {
+        {"Application", {"Visible", "ActiveDocument", "Caption", "HWND"}},
+        {"Document", {"Name", "SelectionSets", "Layers", "ModelSpace", "PaperSpace", "Utility"}},
+        {"Utility", {"Prompt"}},
+        {"SelectionSets", {"Add", "Count"}},
+        {"SelectionSet", {"SelectOnScreen", "Count", "Item", "Name"}},
+        {"Layers", {"Count", "Item"}},
+        {"Layer", {"Name", "color"}},
+        {"ModelSpace", {"Count"}},
+        {"PaperSpace", {"Count"}},
+        {"Line", {"StartPoint", "EndPoint"}},
+        {"Arc", {"Center", "Radius", "StartAngle", "EndAngle", "Normal"}},
+        {"Circle", {"Center", "Radius", "Normal"}},
+        {"LWPolyline", {"Coordinates", "Closed", "GetBulge", "Elevation", "Normal"}},
+        {"3DPolyline", {"Coordinates", "Closed"}},
+        {"Text", {"TextString", "InsertionPoint", "TextAlignmentPoint", "Normal"}},
+        {"MText", {"TextString", "InsertionPoint", "Normal"}},
+        {"Other", {}},
+    };
+    for (auto& [kind, list] : m) {
+      if (kind == "Line" || kind == "Arc" || kind == "Circle" || kind == "LWPolyline" ||
+          kind == "3DPolyline" || kind == "Text" || kind == "MText" || kind == "Other") {
+        list.insert(list.begin(), common.begin(), common.end());
+      }
+    }
+    return m;
+  }();
+  return members.at(kind);
+}
+
+void MakeVariantArray(VARIANT* out, const std::vector<double>& values) {
+  SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), 0};
+  SAFEARRAY* a = ::SafeArrayCreate(VT_VARIANT, 1, &bound);
+  for (LONG k = 0; k < static_cast<LONG>(values.size()); ++k) {
+    VARIANT item;
+    ::VariantInit(&item);
+    item.vt = VT_R8;
+    item.dblVal = values[static_cast<size_t>(k)];
+    ::SafeArrayPutElement(a, &k, &item);
+  }
+  out->vt = VT_ARRAY | VT_VARIANT;
+  out->parray = a;
+}
+
+}  // namespace
+
+void MakeDoubleArray(VARIANT* out, const std::vector<double>& values) {
+  SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), 0};
+  SAFEARRAY* a = ::SafeArrayCreate(VT_R8, 1, &bound);
+  if (!values.empty()) {
+    void* data = nullptr;
+    ::SafeArrayAccessData(a, &data);
+    std::copy(values.begin(), values.end(), static_cast<double*>(data));
+    ::SafeArrayUnaccessData(a);
+  }
+  out->vt = VT_ARRAY | VT_R8;
+  out->parray = a;
+}
+
+struct FakeCadState {
+  FakeCadScript script;
+  PointShape shape = PointShape::kDoubles;
+  std::vector<std::string> missing;  // lower-case "object.member"
+  struct Failure {
+    std::string member;
+    HRESULT hr;
+    int onCall;
+  };
+  std::vector<Failure> failures;
+  std::map<std::string, int> callCounts;
+  std::map<std::string, std::function<void(VARIANT*)>> overrides;
+  std::vector<std::string> prompts, calls, selectionSets;
+  // Storage the by-reference point shape points into; kept until the fake goes.
+  std::vector<std::unique_ptr<VARIANT, void (*)(VARIANT*)>> byRef;
+  bool visible = false;
+  bool picked = false;
+
+  void Points(VARIANT* out, const std::vector<double>& values) {
+    switch (shape) {
+      case PointShape::kDoubles:
+        MakeDoubleArray(out, values);
+        break;
+      case PointShape::kVariants:
+        MakeVariantArray(out, values);
+        break;
+      case PointShape::kByRef: {
+        auto* held = new VARIANT;
+        ::VariantInit(held);
+        MakeDoubleArray(held, values);
+        byRef.emplace_back(held, [](VARIANT* v) {
+          ::VariantClear(v);
+          delete v;
+        });
+        out->vt = VT_BYREF | VT_ARRAY | VT_R8;
+        out->pparray = &held->parray;
+        break;
+      }
+    }
+  }
+};
+
+namespace {
+
+class FakeObject final : public IDispatch {
+ public:
+  FakeObject(std::shared_ptr<FakeCadState> state, std::string kind, size_t index = 0)
+      : state_(std::move(state)), kind_(std::move(kind)), index_(index) {}
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDispatch)) {
+      *out = static_cast<IDispatch*>(this);
+      AddRef();
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(++refs_); }
+  ULONG STDMETHODCALLTYPE Release() override {
+    const long left = --refs_;
+    if (left == 0) delete this;
+    return static_cast<ULONG>(left);
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfoCount(UINT* count) override {
+    if (count != nullptr) *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetTypeInfo(UINT, LCID, ITypeInfo** info) override {
+    if (info != nullptr) *info = nullptr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
+                                          DISPID* ids) override {
+    HRESULT hr = S_OK;
+    const std::vector<std::string>& members = Members(kind_);
+    for (UINT n = 0; n < count; ++n) {
+      const std::string name = Lower(Narrow(names[n], wcslen(names[n])));
+      ids[n] = DISPID_UNKNOWN;
+      if (n > 0) {
+        hr = DISP_E_UNKNOWNNAME;  // no named arguments here
+        continue;
+      }
+      for (size_t k = 0; k < members.size(); ++k) {
+        if (Lower(members[k]) == name && !IsMissing(members[k])) ids[n] = static_cast<DISPID>(k + 1);
+      }
+      if (ids[n] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
+    }
+    return hr;
+  }
+  HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
+                                   VARIANT* result, EXCEPINFO* info, UINT*) override {
+    const std::vector<std::string>& members = Members(kind_);
+    if (id < 1 || static_cast<size_t>(id) > members.size()) return DISP_E_MEMBERNOTFOUND;
+    const std::string& member = members[static_cast<size_t>(id - 1)];
+    if (IsMissing(member)) return DISP_E_MEMBERNOTFOUND;
+    const std::string key = kind_ + "." + member;
+    FakeCadState& s = *state_;
+    s.calls.push_back(key);
+    const int call = ++s.callCounts[Lower(key)];
+    for (const FakeCadState::Failure& f : s.failures) {
+      if (f.member != Lower(key) || f.onCall != call) continue;
+      // An exception carries the host's own words, as a real host's do.
+      if (f.hr == DISP_E_EXCEPTION && info != nullptr) {
+        *info = EXCEPINFO{};
+        info->scode = E_FAIL;
+        info->bstrDescription = MakeBstr("scripted failure of " + key);
+      }
+      return f.hr;
+    }
+    VARIANT scratch;
+    ::VariantInit(&scratch);
+    VARIANT* out = result != nullptr ? result : &scratch;
+    ::VariantInit(out);
+    const auto found = s.overrides.find(Lower(key));
+    HRESULT hr = S_OK;
+    if (found != s.overrides.end()) {
+      found->second(out);
+    } else {
+      hr = Answer(member, flags, params, out);
+    }
+    ::VariantClear(&scratch);
+    return hr;
+  }
+
+ private:
+  bool IsMissing(const std::string& member) const {
+    const std::string key = Lower(kind_ + "." + member);
+    for (const std::string& m : state_->missing) {
+      if (m == key) return true;
+    }
+    return false;
+  }
+
+  static HRESULT Argument(DISPPARAMS* params, UINT k, VARTYPE type, VARIANT& out) {
+    if (params == nullptr || k >= params->cArgs) return DISP_E_PARAMNOTFOUND;
+    VARIANT& given = params->rgvarg[params->cArgs - 1 - k];
+    return ::VariantChangeType(&out, &given, 0, type);
+  }
+
+  static void Object(VARIANT* out, IDispatch* object) {
+    out->vt = VT_DISPATCH;
+    out->pdispVal = object;
+  }
+  void Child(VARIANT* out, const std::string& kind, size_t index = 0) const {
+    Object(out, new FakeObject(state_, kind, index));
+  }
+  static void Integer(VARIANT* out, long v) {
+    out->vt = VT_I4;
+    out->lVal = v;
+  }
+  static void Real(VARIANT* out, double v) {
+    out->vt = VT_R8;
+    out->dblVal = v;
+  }
+  static void Text(VARIANT* out, const std::string& v) {
+    out->vt = VT_BSTR;
+    out->bstrVal = MakeBstr(v);
+  }
+  static void Boolean(VARIANT* out, bool v) {
+    out->vt = VT_BOOL;
+    out->boolVal = v ? VARIANT_TRUE : VARIANT_FALSE;
+  }
+  void Point(VARIANT* out, const Point3& p) const {
+    state_->Points(out, {p[0], p[1], p[2]});
+  }
+
+  HRESULT Answer(const std::string& m, WORD flags, DISPPARAMS* params, VARIANT* out) {
+    FakeCadState& s = *state_;
+    const FakeCadScript& script = s.script;
+    if (kind_ == "Application") {
+      if (m == "Visible") {
+        if ((flags & DISPATCH_PROPERTYPUT) != 0) {
+          VARIANT v;
+          ::VariantInit(&v);
+          const HRESULT hr = Argument(params, 0, VT_BOOL, v);
+          if (FAILED(hr)) return hr;
+          s.visible = v.boolVal != VARIANT_FALSE;
+        } else {
+          Boolean(out, s.visible);
+        }
+      } else if (m == "ActiveDocument") {
+        Child(out, "Document");
+      } else if (m == "Caption") {
+        Text(out, script.caption);
+      } else if (m == "HWND") {
+        Integer(out, 0);
+      }
+    } else if (kind_ == "Document") {
+      if (m == "Name") {
+        Text(out, script.documentName);
+      } else {
+        Child(out, m);
+      }
+    } else if (kind_ == "Utility") {
+      VARIANT text;
+      ::VariantInit(&text);
+      const HRESULT hr = Argument(params, 0, VT_BSTR, text);
+      if (FAILED(hr)) return hr;
+      s.prompts.push_back(Narrow(text.bstrVal, ::SysStringLen(text.bstrVal)));
+      ::VariantClear(&text);
+    } else if (kind_ == "SelectionSets") {
+      if (m == "Count") {
+        Integer(out, static_cast<long>(s.selectionSets.size()));
+      } else {
+        VARIANT name;
+        ::VariantInit(&name);
+        const HRESULT hr = Argument(params, 0, VT_BSTR, name);
+        if (FAILED(hr)) return hr;
+        s.selectionSets.push_back(Narrow(name.bstrVal, ::SysStringLen(name.bstrVal)));
+        ::VariantClear(&name);
+        s.picked = false;
+        Child(out, "SelectionSet");
+      }
+    } else if (kind_ == "SelectionSet" || kind_ == "Layers") {
+      const bool set = kind_ == "SelectionSet";
+      const size_t count = set ? (s.picked ? script.entities.size() : 0) : script.layers.size();
+      if (m == "SelectOnScreen") {
+        s.picked = true;
+      } else if (m == "Name") {
+        Text(out, s.selectionSets.empty() ? std::string() : s.selectionSets.back());
+      } else if (m == "Count") {
+        Integer(out, static_cast<long>(count));
+      } else {
+        VARIANT index;
+        ::VariantInit(&index);
+        const HRESULT hr = Argument(params, 0, VT_I4, index);
+        if (FAILED(hr)) return hr;
+        if (index.lVal < 0 || static_cast<size_t>(index.lVal) >= count) return DISP_E_BADINDEX;
+        const auto k = static_cast<size_t>(index.lVal);
+        Child(out, set ? Kind(script.entities[k].type) : "Layer", k);
+      }
+    } else if (kind_ == "Layer") {
+      const Layer& l = script.layers[index_];
+      if (m == "Name") {
+        Text(out, l.name);
+      } else {
+        Integer(out, l.color);
+      }
+    } else if (kind_ == "ModelSpace" || kind_ == "PaperSpace") {
+      Integer(out, 0);
+    } else {
+      return AnswerEntity(m, params, out);
+    }
+    return S_OK;
+  }
+
+  HRESULT AnswerEntity(const std::string& m, DISPPARAMS* params, VARIANT* out) {
+    const Entity& e = state_->script.entities[index_];
+    if (m == "EntityType") {
+      Integer(out, static_cast<long>(e.type));
+    } else if (m == "color") {
+      Integer(out, e.color);
+    } else if (m == "Layer") {
+      Text(out, e.layer);
+    } else if (m == "Handle") {
+      Text(out, e.handle);
+    } else if (m == "StartPoint") {
+      Point(out, e.start);
+    } else if (m == "EndPoint") {
+      Point(out, e.end);
+    } else if (m == "Center") {
+      Point(out, e.center);
+    } else if (m == "Radius") {
+      Real(out, e.radius);
+    } else if (m == "StartAngle") {
+      Real(out, e.startAngle);
+    } else if (m == "EndAngle") {
+      Real(out, e.endAngle);
+    } else if (m == "Normal") {
+      Point(out, e.normal);
+    } else if (m == "Coordinates") {
+      state_->Points(out, e.coordinates);
+    } else if (m == "Closed") {
+      Boolean(out, e.closed);
+    } else if (m == "Elevation") {
+      Real(out, e.elevation);
+    } else if (m == "GetBulge") {
+      VARIANT index;
+      ::VariantInit(&index);
+      const HRESULT hr = Argument(params, 0, VT_I4, index);
+      if (FAILED(hr)) return hr;
+      if (index.lVal < 0 || static_cast<size_t>(index.lVal) >= e.bulges.size()) {
+        return DISP_E_BADINDEX;
+      }
+      Real(out, e.bulges[static_cast<size_t>(index.lVal)]);
+    } else if (m == "TextString") {
+      Text(out, e.textstring);
+    } else if (m == "InsertionPoint") {
+      Point(out, e.insertion);
+    } else if (m == "TextAlignmentPoint") {
+      Point(out, e.alignment);
+    }
+    return S_OK;
+  }
+
+  long refs_ = 1;
+  std::shared_ptr<FakeCadState> state_;
+  std::string kind_;
+  size_t index_;
+};
+
+}  // namespace
+
+FakeCad::FakeCad(FakeCadScript script)
+    : state_(std::make_shared<FakeCadState>()),
+      application_(nullptr) {
+  state_->script = std::move(script);
+  application_ = new FakeObject(state_, "Application");
+}
+
+FakeCad::~FakeCad() { application_->Release(); }
+
+IDispatch* FakeCad::application() const { return application_; }
+
+void FakeCad::Missing(const std::string& member) { state_->missing.push_back(Lower(member)); }
+
+void FakeCad::Fail(const std::string& member, HRESULT hr, int onCall) {
+  state_->failures.push_back({Lower(member), hr, onCall});
+}
+
+void FakeCad::Override(const std::string& member, std::function<void(VARIANT*)> make) {
+  state_->overrides[Lower(member)] = std::move(make);
+}
+
+void FakeCad::SetPointShape(PointShape shape) { state_->shape = shape; }
+
+const std::vector<std::string>& FakeCad::prompts() const { return state_->prompts; }
+const std::vector<std::string>& FakeCad::calls() const { return state_->calls; }
+const std::vector<std::string>& FakeCad::selectionSets() const { return state_->selectionSets; }
+bool FakeCad::visible() const { return state_->visible; }
+
+}  // namespace varnolt::testing
