@@ -2,7 +2,7 @@
 // fake application from a drawing (its model-space entities, all picked), registers
 // it in the running-object table under a test class, maps the class name to that
 // class under the user's classes, signals readiness through a named event and serves
-// calls until the end event is set (or ten minutes pass). On the way out it writes
+// calls until the end event is set (or an hour passes). On the way out it writes
 // the prompts it received, one a line, their own LF and CR written as \n and \r,
 // then "calls N" (the automation calls it answered).
 //
@@ -125,7 +125,7 @@ int main(int argc, char** argv) {
     } else {
       ::SetEvent(readyEvent);
       // Calls from other apartments arrive as window messages: pump until the end.
-      const DWORD deadline = ::GetTickCount() + 10 * 60 * 1000;
+      const DWORD deadline = ::GetTickCount() + 60 * 60 * 1000;
       for (;;) {
         const DWORD now = ::GetTickCount();
         if (static_cast<LONG>(deadline - now) <= 0) break;

@@ -365,6 +365,9 @@ TEST_F(CliTest, UsageErrorsExitTwo) {
         std::vector<std::string>{"point", "--bogus"},
         std::vector<std::string>{"correct", "--bogus", "pts.txt"},
         std::vector<std::string>{"convert"},  // the drawing is required
+        // The live session takes no drawing and needs its output named.
+        std::vector<std::string>{"convert", "--cad", "a.dxf", "-o", "a.kml"},
+        std::vector<std::string>{"convert", "--cad"},
         std::vector<std::string>{"frobnicate"},
         std::vector<std::string>{"point", "--datum", "wgs84", "1", "2"},
         // 2^34 GiB is 2^64 bytes: it would wrap around to a limit of 0.
@@ -394,10 +397,20 @@ TEST_F(CliTest, ArgumentsArriveAsTheyAre) {
   }
 }
 
+#ifndef _WIN32
+// The live CAD session exists only on Windows; elsewhere the option says so.
+TEST_F(CliTest, ConvertCadIsWindowsOnly) {
+  auto r = Varnolt({"convert", "--cad", "-o", (dir_ / "cad.kml").string()});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("--cad works only on Windows"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "cad.kml"));
+}
+#endif
+
 TEST_F(CliTest, EverySubcommandHelpNamesItsOptions) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
       {"convert", {"--output", "--layer", "--settings", "--segment", "--width", "--arcs",
-                   "--meridian", "--datum"}},
+                   "--meridian", "--datum", "--cad", "--cad-progid"}},
       {"point", {"--settings", "--meridian", "--datum", "--lat-correction", "--lon-correction"}},
       {"correct", {"--save", "--settings", "--meridian", "--datum"}},
   };
