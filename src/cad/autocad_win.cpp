@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <unordered_map>
 #include <utility>
 
 #include "base/error.h"
@@ -121,10 +122,17 @@ struct Bstr {
   Bstr& operator=(const Bstr&) = delete;
 };
 
-// An automation object and the name messages give it ("Line", "SelectionSet").
+// The DISPIDs GetIDsOfNames gave, by "Object.Member": objects of one kind share
+// them, and asking again for every entity would double the round trips to a host in
+// another process.
+using DispIds = std::unordered_map<std::string, DISPID>;
+
+// An automation object, the name messages give it ("Line", "SelectionSet"), and the
+// session's DISPID cache (none: always ask).
 struct Obj {
   Disp disp;
   std::string name;
+  DispIds* ids = nullptr;
 };
 
 [[noreturn]] void Missing(const std::string& object, const std::string& member) {
@@ -143,12 +151,20 @@ struct Obj {
 void Call(const Obj& obj, const char* member, WORD flags, VARIANT* args, UINT count,
           VARIANT* result) {
   if (!obj.disp) Failed(obj.name, member, "the object is not available from the CAD host");
-  const std::wstring wide = Widen(member);
-  LPOLESTR names[] = {const_cast<LPOLESTR>(wide.c_str())};
+  const std::string key = obj.name + "." + member;
   DISPID id = DISPID_UNKNOWN;
-  HRESULT hr = obj.disp.get()->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-  if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) Missing(obj.name, member);
-  if (FAILED(hr)) Failed(obj.name, member, HresultText(hr));
+  const bool cached = obj.ids != nullptr && obj.ids->count(key) != 0;
+  HRESULT hr = S_OK;
+  if (cached) {
+    id = obj.ids->at(key);
+  } else {
+    const std::wstring wide = Widen(member);
+    LPOLESTR names[] = {const_cast<LPOLESTR>(wide.c_str())};
+    hr = obj.disp.get()->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) Missing(obj.name, member);
+    if (FAILED(hr)) Failed(obj.name, member, HresultText(hr));
+    if (obj.ids != nullptr) obj.ids->emplace(key, id);
+  }
 
   // DISPPARAMS holds the arguments last first.
   std::vector<VARIANT> reversed(args, args + count);
@@ -173,6 +189,12 @@ void Call(const Obj& obj, const char* member, WORD flags, VARIANT* args, UINT co
     if (code == DISP_E_UNKNOWNNAME || code == DISP_E_MEMBERNOTFOUND) Missing(obj.name, member);
     Failed(obj.name, member, description.empty() ? HresultText(code) : description);
   }
+  if (cached && hr == DISP_E_MEMBERNOTFOUND) {
+    // This object numbers its members otherwise than the one the cache came from.
+    obj.ids->erase(key);
+    Call(obj, member, flags, args, count, result);
+    return;
+  }
   if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) Missing(obj.name, member);
   if (FAILED(hr)) Failed(obj.name, member, HresultText(hr));
 }
@@ -191,7 +213,7 @@ void Get(const Obj& obj, const char* member, Variant& out) {
 }
 
 Obj ObjectFrom(const Obj& obj, const char* member, Variant& value, std::string name) {
-  Obj result{Disp(), std::move(name)};
+  Obj result{Disp(), std::move(name), obj.ids};
   if (value.v.vt == VT_DISPATCH && value.v.pdispVal != nullptr) {
     value.v.pdispVal->AddRef();
     result.disp = Disp(value.v.pdispVal);
@@ -383,7 +405,7 @@ bool ReadEntity(const Obj& item, int64_t position, Entity& e) {
   const long long type = GetInteger(item, "EntityType");
   if (!IsFamily(type)) return false;
   e.type = static_cast<EntityType>(type);
-  const Obj obj{item.disp, FamilyObject(e.type)};
+  const Obj obj{item.disp, FamilyObject(e.type), item.ids};
   e.color = EntityColour(GetInteger(obj, "color"));
   e.layer = GetString(obj, "Layer");
   e.handle = GetString(obj, "Handle");
@@ -486,7 +508,8 @@ void BringToFront(const Obj& app) {
 
 struct CadSession::State {
   ComApartment apartment;  // first in, last out
-  Obj app{Disp(), "Application"};
+  DispIds ids;
+  Obj app{Disp(), "Application", &ids};
   Obj document{Disp(), "ActiveDocument"};
   Obj modelSpace{Disp(), "ModelSpace"};
   Obj paperSpace{Disp(), "PaperSpace"};

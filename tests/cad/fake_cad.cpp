@@ -127,6 +127,7 @@ struct FakeCadState {
   std::vector<std::unique_ptr<VARIANT, void (*)(VARIANT*)>> byRef;
   bool visible = false;
   bool picked = false;
+  bool varyIds = false;
 
   void Points(VARIANT* out, const std::vector<double>& values) {
     switch (shape) {
@@ -195,7 +196,9 @@ class FakeObject final : public IDispatch {
         continue;
       }
       for (size_t k = 0; k < members.size(); ++k) {
-        if (Lower(members[k]) == name && !IsMissing(members[k])) ids[n] = static_cast<DISPID>(k + 1);
+        if (Lower(members[k]) == name && !IsMissing(members[k])) {
+          ids[n] = static_cast<DISPID>(k + 1) + Offset();
+        }
       }
       if (ids[n] == DISPID_UNKNOWN) hr = DISP_E_UNKNOWNNAME;
     }
@@ -204,6 +207,7 @@ class FakeObject final : public IDispatch {
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* info, UINT*) override {
     const std::vector<std::string>& members = Members(kind_);
+    id -= Offset();
     if (id < 1 || static_cast<size_t>(id) > members.size()) return DISP_E_MEMBERNOTFOUND;
     const std::string& member = members[static_cast<size_t>(id - 1)];
     if (IsMissing(member)) return DISP_E_MEMBERNOTFOUND;
@@ -237,6 +241,9 @@ class FakeObject final : public IDispatch {
   }
 
  private:
+  // Every other object numbers its members from 101 when told to.
+  DISPID Offset() const { return state_->varyIds && index_ % 2 == 1 ? 100 : 0; }
+
   bool IsMissing(const std::string& member) const {
     const std::string key = Lower(kind_ + "." + member);
     for (const std::string& m : state_->missing) {
@@ -437,6 +444,7 @@ void FakeCad::Override(const std::string& member, std::function<void(VARIANT*)> 
 }
 
 void FakeCad::SetPointShape(PointShape shape) { state_->shape = shape; }
+void FakeCad::VaryDispIds() { state_->varyIds = true; }
 
 const std::vector<std::string>& FakeCad::prompts() const { return state_->prompts; }
 const std::vector<std::string>& FakeCad::calls() const { return state_->calls; }

@@ -66,6 +66,9 @@ class FakeCad {
   // The member returns what `make` puts in its result instead of its data.
   void Override(const std::string& member, std::function<void(VARIANT*)> make);
   void SetPointShape(PointShape shape);
+  // Objects at odd places (the second entity, the second layer, ...) number their
+  // members from 101: the DISPIDs of one object do not hold for another of its kind.
+  void VaryDispIds();
 
   const std::vector<std::string>& prompts() const;        // as given, UTF-8
   const std::vector<std::string>& calls() const;          // "Object.Member", in order
