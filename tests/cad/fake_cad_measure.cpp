@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: fake_cad_measure DRAWING.dxf SERVER.exe VARNOLT.exe\n");
     return 2;
   }
+  std::setvbuf(stdout, nullptr, _IONBF, 0);  // each line out as soon as it is measured
   const fs::path drawing = varnolt::PathFromUtf8(argv[1]);
   const varnolt::Settings settings = BenchSettings();
   const varnolt::testing::TempDir temp("varnolt-measure");
