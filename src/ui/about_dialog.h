@@ -4,10 +4,9 @@
 
 #include <QDialog>
 
-namespace varnolt {
+#include "form/actions.h"  // kHomePage
 
-// The maker's home page, opened by the "更多软件" button.
-inline constexpr const char* kHomePage = "https://varnolt.example.com/";
+namespace varnolt {
 
 class AboutDialog : public QDialog {
   Q_OBJECT

@@ -17,10 +17,11 @@
 
 #include <cmath>
 #include <exception>
-#include <fstream>
+#include <QHash>
+#include <optional>
 
-#include "calc/correction.h"
-#include "text/numtext.h"
+#include "form/actions.h"
+#include "form/controls.h"
 #include "ui/about_dialog.h"
 #include "ui/drawing_view.h"
 #include "ui/drawing_window.h"
@@ -33,14 +34,12 @@ namespace varnolt {
 namespace {
 
 // The window is laid out in twips, 15 to a pixel.
-int Px(int twips) { return static_cast<int>(std::lround(twips / 15.0)); }
-QRect TwipsRect(int left, int top, int width, int height) {
-  return QRect(Px(left), Px(top), Px(width), Px(height));
-}
+int Px(int twips) { return form::ToPixels(twips, 96); }
+QRect PxRect(const form::Rect& r) { return QRect(Px(r.left), Px(r.top), Px(r.width), Px(r.height)); }
 
-const QColor kCaptionBlue(0, 0, 255);
-const QColor kNotePurple(192, 0, 192);
-const QColor kFrameRed(255, 0, 0);
+QString Q(std::string_view utf8) {
+  return QString::fromUtf8(utf8.data(), static_cast<qsizetype>(utf8.size()));
+}
 
 void SetColour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
   QPalette p = w->palette();
@@ -48,43 +47,64 @@ void SetColour(QWidget* w, QPalette::ColorRole role, const QColor& colour) {
   w->setPalette(p);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const QString& text, QRect geometry,
-                  const QColor& colour) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  label->setGeometry(geometry);
-  label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-  SetColour(label, QPalette::WindowText, colour);
-  return label;
-}
-
-QPushButton* MakeButton(QWidget* parent, const char* name, const QString& caption,
-                        QRect geometry) {
-  auto* button = new QPushButton(caption, parent);
-  button->setObjectName(name);
-  button->setGeometry(geometry);
-  button->setFont(FormFont(9));
-  button->setAutoDefault(false);
-  return button;
-}
-
-QGroupBox* MakeFrame(QWidget* parent, const char* name, const QString& title, QRect geometry) {
-  auto* frame = new QGroupBox(title, parent);
-  frame->setObjectName(name);
-  frame->setGeometry(geometry);
-  // The frame's title is drawn in the Text role; the text boxes inside set theirs
-  // back to black.
-  SetColour(frame, QPalette::Text, kFrameRed);
-  SetColour(frame, QPalette::WindowText, kFrameRed);
-  return frame;
+QString QtFilter(const std::vector<form::FileFilter>& filters) {
+  // Qt's syntax: "name(pattern pattern)" entries joined by ";;"; an entry whose name
+  // already ends with its patterns is used as it is.
+  QStringList entries;
+  for (const form::FileFilter& f : filters) {
+    QString patterns = Q(f.pattern).replace(';', ' ');
+    if (patterns == "*.*") patterns = "*";
+    const QString name = Q(f.description);
+    entries << (name.endsWith("(" + patterns + ")") ? name : name + "(" + patterns + ")");
+  }
+  return entries.join(";;");
 }
 
 }  // namespace
 
+// The window's controls and the desktop, as the shared button sequences see them.
+class ConverterForm::Host : public form::FormHost {
+ public:
+  explicit Host(ConverterForm& form) : form_(form) {}
+  QWidget* messageParent = nullptr;
+
+  Settings CurrentSettings() override { return form_.CurrentSettings(); }
+  void SetText(int index, const std::string& text) override {
+    form_.text_[index]->setText(ToQString(text));
+  }
+  std::optional<std::filesystem::path> SaveFileName(
+      std::string_view title, const std::vector<form::FileFilter>& filters) override {
+    const QString chosen = form_.env_.SaveFileName(&form_, Q(title), QtFilter(filters));
+    if (chosen.isEmpty()) return std::nullopt;
+    return ToPath(chosen);
+  }
+  std::optional<std::filesystem::path> OpenFileName(
+      std::string_view title, const std::vector<form::FileFilter>& filters) override {
+    const QString chosen = form_.env_.OpenFileName(&form_, Q(title), QtFilter(filters));
+    if (chosen.isEmpty()) return std::nullopt;
+    return ToPath(chosen);
+  }
+  void ShowMessage(MessageIcon icon, std::string_view title, std::string_view text,
+                   std::string_view detail) override {
+    form_.env_.ShowMessage(messageParent ? messageParent : &form_, icon, Q(title), Q(text),
+                           Q(detail));
+  }
+  bool ShowTextFile(const std::filesystem::path& file) override { return OpenFile(file); }
+  bool OpenFile(const std::filesystem::path& file) override {
+    return form_.env_.OpenUrl(QUrl::fromLocalFile(FromPath(file)));
+  }
+  bool OpenUrl(std::string_view url) override { return form_.env_.OpenUrl(QUrl(Q(url))); }
+  void ShowAbout() override { form_.env_.ShowAbout(&form_); }
+  void Quit() override { form_.env_.Quit(); }
+
+ private:
+  ConverterForm& form_;
+};
+
 void ArcsCheckBox::nextCheckState() {
-  const bool check = checkState() != Qt::Checked;
+  const int state = checkState() == Qt::Checked ? 1 : checkState() == Qt::PartiallyChecked ? 2 : 0;
   setTristate(false);
-  setCheckState(check ? Qt::Checked : Qt::Unchecked);
+  setCheckState(form::NextCheckState(state) == 1 ? Qt::Checked : Qt::Unchecked);
 }
 
 void SettingsEdit::focusInEvent(QFocusEvent* event) {
@@ -111,10 +131,11 @@ ConverterForm::ConverterForm(std::filesystem::path settingsPath, FormEnvironment
                           Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint |
                           Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       settingsPath_(std::move(settingsPath)),
-      env_(env) {
-  setObjectName("ConverterForm");
-  setWindowTitle(QStringLiteral("Varnolt程序 V1.1"));
-  setFixedSize(Px(7680), Px(4095));
+      env_(env),
+      host_(std::make_unique<Host>(*this)) {
+  setObjectName(Q(form::kFormName));
+  setWindowTitle(Q(form::kCaption));
+  setFixedSize(Px(form::kClientWidth), Px(form::kClientHeight));
   setFont(FormFont(9));
   BuildControls();
   ApplySettings(LoadSettings(settingsPath_));
@@ -139,87 +160,72 @@ ConverterForm::~ConverterForm() {
 
 void ConverterForm::BuildControls() {
   const QColor black = QGuiApplication::palette().color(QPalette::Active, QPalette::Text);
-  frame1_ = MakeFrame(this, "Frame1", QStringLiteral("坐标系及中央子午线"),
-                      TwipsRect(120, 120, 3495, 1695));
-  frame2_ = MakeFrame(this, "Frame2", QStringLiteral("经纬度修正"),
-                      TwipsRect(120, 1920, 3495, 2055));
-  frame3_ = MakeFrame(this, "Frame3", QStringLiteral("参数设置"),
-                      TwipsRect(3720, 120, 3855, 2655));
-
-  option1_ = new QRadioButton(QStringLiteral("北京54"), frame1_);
-  option1_->setObjectName("Option1");
-  option1_->setGeometry(TwipsRect(480, 240, 975, 495));
-  option2_ = new QRadioButton(QStringLiteral("西安80"), frame1_);
-  option2_->setObjectName("Option2");
-  option2_->setGeometry(TwipsRect(2040, 240, 1095, 495));
-  for (QRadioButton* b : {option1_, option2_}) SetColour(b, QPalette::WindowText, kCaptionBlue);
-  option1_->setChecked(true);
-
-  check1_ = new ArcsCheckBox(QStringLiteral("多段线存在圆弧部分"), frame3_);
-  check1_->setObjectName("Check1");
-  check1_->setGeometry(TwipsRect(960, 240, 2175, 375));
-  SetColour(check1_, QPalette::WindowText, kCaptionBlue);
-
-  struct EditSpec {
-    const char* name;
-    QWidget* frame;
-    QRect geometry;
-  };
-  const EditSpec edits[7] = {
-      {"Text1", frame3_, TwipsRect(2640, 1200, 1020, 330)},
-      {"Text2", frame1_, TwipsRect(1920, 840, 1020, 330)},
-      {"Text3", frame3_, TwipsRect(2640, 1680, 1020, 330)},
-      {"Text4", frame3_, TwipsRect(2640, 2160, 1020, 330)},
-      {"Text5", frame2_, TwipsRect(2160, 480, 1140, 330)},
-      {"Text6", frame2_, TwipsRect(2160, 960, 1140, 330)},
-      {"Text7", frame3_, TwipsRect(2640, 720, 1020, 330)},
-  };
-  for (int i = 0; i < 7; ++i) {
-    auto* edit = new SettingsEdit(edits[i].frame);
-    edit->setObjectName(edits[i].name);
-    edit->setGeometry(edits[i].geometry);
-    edit->setFont(FormFont(10.5));
-    SetColour(edit, QPalette::Text, black);
-    text_[i] = edit;
+  QHash<QString, QWidget*> made;
+  made.insert(Q(form::kFormName), this);
+  for (const form::Control& c : form::kControls) {
+    QWidget* parent = made.value(Q(c.container));
+    const QString caption = Q(c.caption);
+    QWidget* w = nullptr;
+    switch (c.kind) {
+      case form::Kind::kFrame:
+        w = new QGroupBox(caption, parent);
+        break;
+      case form::Kind::kOption:
+        w = new QRadioButton(caption, parent);
+        break;
+      case form::Kind::kCheck:
+        w = check1_ = new ArcsCheckBox(caption, parent);
+        break;
+      case form::Kind::kLabel: {
+        auto* label = new QLabel(caption, parent);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        w = label;
+        break;
+      }
+      case form::Kind::kText: {
+        auto* edit = new SettingsEdit(parent);
+        // Text boxes inside a red-titled frame set their text back to black.
+        SetColour(edit, QPalette::Text, black);
+        text_[c.name[4] - '1'] = edit;
+        w = edit;
+        break;
+      }
+      case form::Kind::kButton: {
+        auto* button = new QPushButton(caption, parent);
+        button->setAutoDefault(false);
+        w = button;
+        break;
+      }
+    }
+    w->setObjectName(Q(c.name));
+    w->setGeometry(PxRect(c.twips));
+    if (c.kind == form::Kind::kText || c.kind == form::Kind::kButton) {
+      w->setFont(FormFont(form::PointsOf(c.font)));
+    }
+    if (!c.toolTip.empty()) w->setToolTip(Q(c.toolTip));
+    if (c.colour != form::Colour::kSystem) {
+      const form::Rgb rgb = form::ColourOf(c.colour);
+      const QColor colour(rgb.r, rgb.g, rgb.b);
+      SetColour(w, QPalette::WindowText, colour);
+      // A frame's title is drawn in the Text role.
+      if (c.kind == form::Kind::kFrame) SetColour(w, QPalette::Text, colour);
+    }
+    made.insert(w->objectName(), w);
   }
-  text_[1]->setToolTip(QStringLiteral("用°′″表示，如：140.022866为140°02′28.66″"));
-  text_[5]->setToolTip(QStringLiteral("用十进制分表示"));
-
-  MakeLabel(frame1_, "Label4", QStringLiteral("中央子午线"), TwipsRect(480, 900, 1215, 255),
-            kCaptionBlue);
-  MakeLabel(frame1_, "Label8", QStringLiteral("注：单位为小数【度分秒】"),
-            TwipsRect(360, 1320, 2535, 255), kNotePurple);
-  MakeLabel(frame2_, "Label5", QStringLiteral("转换到世界84纬度修正"),
-            TwipsRect(240, 550, 1815, 255), kCaptionBlue);
-  MakeLabel(frame2_, "Label6", QStringLiteral("转换到世界84经度修正"),
-            TwipsRect(120, 1000, 1935, 255), kCaptionBlue);
-  MakeLabel(frame2_, "Label7", QStringLiteral("注：单位为【分】"),
-            TwipsRect(120, 1500, 1575, 255), kNotePurple);
-  MakeLabel(frame3_, "Label9", QStringLiteral("多段线中圆弧最小分段长度"),
-            TwipsRect(240, 795, 2175, 375), kCaptionBlue);
-  MakeLabel(frame3_, "Label1", QStringLiteral("直线最小分段长度"),
-            TwipsRect(480, 1263, 1935, 375), kCaptionBlue);
-  MakeLabel(frame3_, "Label2", QStringLiteral("圆及圆弧分段个数"),
-            TwipsRect(840, 1731, 1575, 375), kCaptionBlue);
-  MakeLabel(frame3_, "Label3", QStringLiteral("多段线显示线宽"),
-            TwipsRect(840, 2200, 1575, 375), kCaptionBlue);
-
-  button1_ = MakeButton(frame2_, "xpcmdbutton1", QStringLiteral("  修正计算"),
-                        TwipsRect(2040, 1440, 1215, 375));
-  command2_ = MakeButton(this, "Command2", QStringLiteral("  转  换"),
-                         TwipsRect(4320, 2950, 1215, 375));
-  button4_ = MakeButton(this, "xpcmdbutton4", QStringLiteral("  帮  助"),
-                        TwipsRect(6000, 2950, 1215, 375));
-  button3_ = MakeButton(this, "xpcmdbutton3", QStringLiteral("  更多软件"),
-                        TwipsRect(4320, 3550, 1215, 375));
-  button5_ = MakeButton(this, "xpcmdbutton5", QStringLiteral("  退  出"),
-                        TwipsRect(6000, 3550, 1215, 375));
+  option1_ = static_cast<QRadioButton*>(made.value("Option1"));
+  option2_ = static_cast<QRadioButton*>(made.value("Option2"));
+  option1_->setChecked(true);
+  command2_ = static_cast<QPushButton*>(made.value("Command2"));
+  button1_ = static_cast<QPushButton*>(made.value("xpcmdbutton1"));
+  button3_ = static_cast<QPushButton*>(made.value("xpcmdbutton3"));
+  button4_ = static_cast<QPushButton*>(made.value("xpcmdbutton4"));
+  button5_ = static_cast<QPushButton*>(made.value("xpcmdbutton5"));
 
   // Tab order by the controls' tab indexes; the option pair is one stop.
-  QWidget* order[] = {option1_, option2_, text_[1], text_[4], text_[5], text_[6],
-                      text_[0], text_[2], text_[3], check1_,  command2_, button4_,
-                      button3_, button5_, button1_};
-  for (size_t i = 1; i < std::size(order); ++i) setTabOrder(order[i - 1], order[i]);
+  const auto order = form::TabOrder();
+  for (size_t i = 1; i < order.size(); ++i) {
+    setTabOrder(made.value(Q(order[i - 1])), made.value(Q(order[i])));
+  }
   option1_->installEventFilter(this);
   option2_->installEventFilter(this);
 
@@ -257,54 +263,37 @@ void ConverterForm::closeEvent(QCloseEvent* event) {
 }
 
 Settings ConverterForm::CurrentSettings() const {
-  Settings s;
-  s.Text1 = ToUtf8(text_[0]->text());
-  s.Text2 = ToUtf8(text_[1]->text());
-  s.Text3 = ToUtf8(text_[2]->text());
-  s.Text4 = ToUtf8(text_[3]->text());
-  s.Text5 = ToUtf8(text_[4]->text());
-  s.Text6 = ToUtf8(text_[5]->text());
-  s.Text7 = ToUtf8(text_[6]->text());
-  s.Option1 = option1_->isChecked();
-  s.Option2 = option2_->isChecked();
-  switch (check1_->checkState()) {
-    case Qt::Unchecked:
-      s.Check1 = 0;
-      break;
-    case Qt::Checked:
-      s.Check1 = 1;
-      break;
-    case Qt::PartiallyChecked:
-      s.Check1 = 2;
-      break;
-  }
-  return s;
+  form::Values v;
+  for (int i = 0; i < 7; ++i) v.texts[static_cast<size_t>(i)] = ToUtf8(text_[i]->text());
+  v.option1 = option1_->isChecked();
+  v.option2 = option2_->isChecked();
+  v.check1 = check1_->checkState() == Qt::Checked            ? 1
+             : check1_->checkState() == Qt::PartiallyChecked ? 2
+                                                             : 0;
+  return form::SettingsOf(v);
 }
 
 void ConverterForm::ApplySettings(const Settings& s) {
-  const std::string* texts[7] = {&s.Text1, &s.Text2, &s.Text3, &s.Text4,
-                                 &s.Text5, &s.Text6, &s.Text7};
-  for (int i = 0; i < 7; ++i) text_[i]->setText(ToQString(*texts[i]));
-  // Set one after the other as the loader does: both selected ends with Option2,
-  // and neither selected is possible, so the exclusivity is lifted meanwhile.
+  const form::Values v = form::ValuesOf(s);
+  for (int i = 0; i < 7; ++i) text_[i]->setText(ToQString(v.texts[static_cast<size_t>(i)]));
+  // Neither option selected is possible, so the exclusivity is lifted meanwhile.
   option1_->setAutoExclusive(false);
   option2_->setAutoExclusive(false);
-  option1_->setChecked(s.Option1);
-  option2_->setChecked(s.Option2);
-  if (s.Option1 && s.Option2) option1_->setChecked(false);
+  option1_->setChecked(v.option1);
+  option2_->setChecked(v.option2);
   option1_->setAutoExclusive(true);
   option2_->setAutoExclusive(true);
   // Greyed only when the file says so (2); a click leaves that state for good.
-  check1_->setTristate(s.Check1 == 2);
-  check1_->setCheckState(s.Check1 == 1   ? Qt::Checked
-                         : s.Check1 == 2 ? Qt::PartiallyChecked
+  check1_->setTristate(v.check1 == 2);
+  check1_->setCheckState(v.check1 == 1   ? Qt::Checked
+                         : v.check1 == 2 ? Qt::PartiallyChecked
                                          : Qt::Unchecked);
 }
 
 QPoint ConverterForm::CenterPosition(QSize screen, QSize window) {
-  const float left = (static_cast<float>(screen.width()) - static_cast<float>(window.width())) / 2.0f;
-  const float top = (static_cast<float>(screen.height()) - static_cast<float>(window.height())) / 3.0f;
-  return QPoint(static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top)));
+  const auto [left, top] =
+      form::CenterPosition(screen.width(), screen.height(), window.width(), window.height());
+  return QPoint(left, top);
 }
 
 void ConverterForm::CenterForm() {
@@ -315,15 +304,11 @@ void ConverterForm::CenterForm() {
 }
 
 QString ConverterForm::ManualPath() {
-  const QString app = QCoreApplication::applicationDirPath();
-  QStringList candidates = {app + "/manual.html", app + "/../share/varnolt/manual.html"};
+  std::filesystem::path sourceDocs;
 #ifdef VARNOLT_SOURCE_DIR
-  candidates << QStringLiteral(VARNOLT_SOURCE_DIR) + "/docs/manual.html";
+  sourceDocs = ToPath(QStringLiteral(VARNOLT_SOURCE_DIR "/docs"));
 #endif
-  for (const QString& path : candidates) {
-    if (QFileInfo(path).isFile()) return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-  }
-  return QString();
+  return FromPath(form::ManualPath(ToPath(QCoreApplication::applicationDirPath()), sourceDocs));
 }
 
 DrawingWindow* ConverterForm::EnsureDrawingWindow() {
@@ -344,9 +329,9 @@ void ConverterForm::SetBusy(bool busy) {
 }
 
 void ConverterForm::FailRun(ErrorKind kind, const QString& detail) {
-  env_.ShowMessage(drawing_ && drawing_->isVisible() ? static_cast<QWidget*>(drawing_) : this,
-                   MessageIcon::kCritical, ErrorTitle(),
-                   ToQString(FailureMessage(Task::kConversion, kind)), detail);
+  host_->messageParent = drawing_ && drawing_->isVisible() ? static_cast<QWidget*>(drawing_) : this;
+  form::ShowConversionFailure(*host_, kind, ToUtf8(detail));
+  host_->messageParent = nullptr;
 }
 
 void ConverterForm::Convert() {
@@ -354,28 +339,12 @@ void ConverterForm::Convert() {
   // The elapsed time the run reports counts from here: dialogs, opening the drawing
   // and picking included.
   started_ = std::chrono::system_clock::now();
-  try {
-    SaveSettings(settingsPath_, CurrentSettings());
-  } catch (const Error& e) {
-    FailRun(e.kind(), ToQString(e.what()));
+  std::unique_ptr<OutputDocument> output = form::BeginConversion(*host_, settingsPath_);
+  if (!output) {
     emit runFinished(false);
     return;
   }
-  const QString output = env_.SaveFileName(this, SaveDialogTitle(), SaveDialogFilter());
-  if (output.isEmpty()) {
-    FailRun(ErrorKind::kFileAccess, QStringLiteral("no output file was chosen"));
-    emit runFinished(false);
-    return;
-  }
-  // The document's temporary file is created now: a path that cannot be written
-  // fails before the user opens a drawing and picks.
-  try {
-    output_ = std::make_shared<OutputDocument>(ToPath(output));
-  } catch (const Error& e) {
-    FailRun(e.kind(), ToQString(e.what()));
-    emit runFinished(false);
-    return;
-  }
+  output_ = std::move(output);
 
   // The CAD host: the drawing window, started with a drawing the user opens, or
   // attached to as it is.
@@ -430,74 +399,13 @@ void ConverterForm::OnRunFinished() {
 
 void ConverterForm::CalculateCorrection() {
   if (busy_) return;
-  auto fail = [this](ErrorKind kind, const QString& detail) {
-    env_.ShowMessage(this, MessageIcon::kCritical, ErrorTitle(),
-                     ToQString(FailureMessage(Task::kCorrection, kind)), detail);
-    emit correctionFinished(false);
-  };
-  try {
-    SaveSettings(settingsPath_, CurrentSettings());
-  } catch (const Error& e) {
-    // Only opening the control points or the table counts as a file access here;
-    // a settings file that cannot be written is "anything else".
-    fail(ErrorKind::kGeneral, ToQString(e.what()));
-    return;
-  }
-  const QString chosen = env_.OpenFileName(this, OpenDialogTitle(), OpenDialogFilter());
-  if (chosen.isEmpty()) {
-    fail(ErrorKind::kFileAccess, QStringLiteral("no control-point file was chosen"));
-    return;
-  }
-  const std::filesystem::path input = ToPath(chosen);
-  if (!std::ifstream(input, std::ios::binary)) {
-    fail(ErrorKind::kFileAccess, QStringLiteral("cannot open '%1'").arg(chosen));
-    return;
-  }
-  // The file is open: the corrections are emptied so that the projection adds
-  // none, and stay empty if the calculation fails from here on.
-  text_[4]->clear();
-  text_[5]->clear();
-  CorrectionResult result;
-  try {
-    result = RunCorrection(CurrentSettings(), input);
-  } catch (const Error& e) {
-    fail(e.kind(), ToQString(e.what()));
-    return;
-  } catch (const std::exception& e) {
-    fail(ErrorKind::kGeneral, ToQString(e.what()));
-    return;
-  }
-  text_[4]->setText(ToQString(FixedText(result.latAverage, 5)));
-  text_[5]->setText(ToQString(FixedText(result.lonAverage, 5)));
-  // The corrections stand; only showing the table failed, so say where it is.
-  const QString table = FromPath(ResultPath(input));
-  if (!env_.OpenUrl(QUrl::fromLocalFile(table))) {
-    env_.ShowMessage(this, MessageIcon::kWarning, QStringLiteral("修正计算"),
-                     QStringLiteral("无法打开计算结果：") + table,
-                     QStringLiteral("No text viewer could be started for the result table. "
-                                    "The corrections were put into the window; the table "
-                                    "is in the file named above."));
-  }
-  emit correctionFinished(true);
+  emit correctionFinished(form::CalculateCorrection(*host_, settingsPath_));
 }
 
-void ConverterForm::ShowHelp() {
-  const QString manual = ManualPath();
-  if (manual.isEmpty()) {
-    env_.ShowMessage(this, MessageIcon::kWarning, QStringLiteral("帮助"),
-                     QStringLiteral("找不到帮助文件 manual.html。"),
-                     QStringLiteral("Looked beside the program, in ../share/varnolt and "
-                                    "in the source tree's docs/."));
-    return;
-  }
-  env_.OpenUrl(QUrl::fromLocalFile(manual));
-}
+void ConverterForm::ShowHelp() { form::ShowHelp(*host_, ToPath(ManualPath())); }
 
-void ConverterForm::MoreSoftware() {
-  env_.OpenUrl(QUrl(QString::fromLatin1(kHomePage)));
-  env_.ShowAbout(this);
-}
+void ConverterForm::MoreSoftware() { form::MoreSoftware(*host_); }
 
-void ConverterForm::Exit() { env_.Quit(); }
+void ConverterForm::Exit() { host_->Quit(); }
 
 }  // namespace varnolt

@@ -85,15 +85,6 @@ class ConverterForm : public QWidget {
   // source tree's docs/. Empty when none exists.
   static QString ManualPath();
 
-  static QString SaveDialogTitle() { return QStringLiteral("保存kml文件"); }
-  static QString SaveDialogFilter() { return QStringLiteral("kml文件(*.kml)"); }
-  static QString OpenDialogTitle() {
-    return QStringLiteral("读取平面坐标及对应点84经纬度资料");
-  }
-  static QString OpenDialogFilter() {
-    return QStringLiteral("坐标及经纬度文件(*.txt);;所有文件（*.*)(*)");
-  }
-
  public slots:
   void Convert();           // Command2
   void CalculateCorrection();  // xpcmdbutton1
@@ -114,6 +105,7 @@ class ConverterForm : public QWidget {
   void closeEvent(QCloseEvent* event) override;
 
  private:
+  class Host;
   void BuildControls();
   void SetBusy(bool busy);
   void FailRun(ErrorKind kind, const QString& detail);
@@ -122,6 +114,7 @@ class ConverterForm : public QWidget {
 
   std::filesystem::path settingsPath_;
   FormEnvironment& env_;
+  std::unique_ptr<Host> host_;
 
   QGroupBox *frame1_, *frame2_, *frame3_;
   QRadioButton *option1_, *option2_;

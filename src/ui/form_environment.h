@@ -6,14 +6,16 @@
 #include <QString>
 #include <QUrl>
 
+#include "form/actions.h"
+
 class QWidget;
 
 namespace varnolt {
 
-enum class MessageIcon { kCritical, kWarning, kInformation };
-
 // Title of every failure box.
-inline QString ErrorTitle() { return QStringLiteral("错误"); }
+inline QString ErrorTitle() {
+  return QString::fromUtf8(form::kErrorTitle.data(), static_cast<qsizetype>(form::kErrorTitle.size()));
+}
 
 class FormEnvironment {
  public:

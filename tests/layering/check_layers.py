@@ -7,7 +7,9 @@ import sys
 
 # Lowest first. A folder may include itself and any folder before it.
 LAYERS = ["base", "text", "geodesy", "settings", "cad", "kml", "convert", "calc",
-          "run", "picking", "ui"]
+          "run", "picking", "form", "ui", "win32"]
+# Two window toolkits side by side over form/: neither includes the other.
+APART = {("ui", "win32"), ("win32", "ui")}
 
 root = os.path.join(sys.argv[1] if len(sys.argv) > 1 else ".", "src")
 rank = {name: i for i, name in enumerate(LAYERS)}
@@ -26,6 +28,8 @@ for folder in sorted(os.listdir(root)):
         for target in re.findall(r'^\s*#\s*include\s+"([a-z_0-9]+)/', text, re.M):
             if target in rank and rank[target] > rank[folder]:
                 faults.append(f"src/{folder}/{name} includes {target}/, a layer above it")
+            if (folder, target) in APART:
+                faults.append(f"src/{folder}/{name} includes {target}/, the other window")
         if folder == "ui" and not re.search(r"^\s*#\s*include\s+<Q", text, re.M):
             faults.append(f"src/ui/{name} uses no Qt: Qt-free code belongs below ui/")
 for fault in faults:
