@@ -1,0 +1,73 @@
+#include "win32/cad_source.h"
+
+#include "cad/dxf.h"
+
+#if __has_include("cad/autocad.h")
+#include "cad/autocad.h"
+#include "run/cad_reporter.h"
+#define VARNOLT_HAVE_CAD_SESSION 1
+#endif
+
+namespace varnolt::win32 {
+
+void SourceReporter::Prompt(const std::string& text) {
+  last_ = text;
+  if (target_) target_->Prompt(text);
+}
+void SourceReporter::Progress(int64_t done, int64_t total) {
+  if (target_) target_->Progress(done, total);
+}
+void SourceReporter::Warning(const RunWarning& warning) {
+  if (target_) target_->Warning(warning);
+}
+void SourceReporter::Converting(int familyIndex, int64_t i, int64_t count) {
+  if (target_) target_->Converting(familyIndex, i, count);
+}
+
+namespace {
+
+std::unique_ptr<EntitySource> AttachDrawingFile(form::FormHost& host) {
+  const auto path = host.OpenFileName(form::kOpenDrawingTitle, form::OpenDrawingFilters());
+  if (!path || path->empty()) return nullptr;
+  return std::make_unique<DxfSource>(*path);
+}
+
+}  // namespace
+
+#ifdef VARNOLT_HAVE_CAD_SESSION
+
+bool CadHostAvailable(const std::string& progId) {
+  return CadRegistered(progId.empty() ? std::string(kCadProgId) : progId);
+}
+
+std::unique_ptr<EntitySource> AttachSource(form::FormHost& host, const std::string& chosen,
+                                           SourceReporter& reporter) {
+  const std::string progId = chosen.empty() ? std::string(kCadProgId) : chosen;
+  if (CadRegistered(progId)) {
+    std::unique_ptr<CadSession> session;
+    try {
+      session = ConnectCad(progId);
+    } catch (const CadConnectError& e) {
+      host.ShowMessage(MessageIcon::kCritical, "", e.what(), "");
+      throw form::Abandoned();
+    }
+    // The session lives on the heap: the reporter's reference outlives the move.
+    reporter.Forward(std::make_unique<CadPromptReporter>(*session));
+    return session;
+  }
+  return AttachDrawingFile(host);
+}
+
+#else
+
+// This build has no CAD session: every conversion reads a DXF file.
+bool CadHostAvailable(const std::string&) { return false; }
+
+std::unique_ptr<EntitySource> AttachSource(form::FormHost& host, const std::string&,
+                                           SourceReporter&) {
+  return AttachDrawingFile(host);
+}
+
+#endif
+
+}  // namespace varnolt::win32

@@ -1,0 +1,599 @@
+#include "win32/main_window.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <array>
+#include <fstream>
+#include <memory>
+
+#include "base/paths.h"
+#include "base/platform.h"
+#include "form/actions.h"
+#include "form/controls.h"
+#include "settings/settings.h"
+#include "win32/cad_source.h"
+
+namespace varnolt::win32 {
+
+std::wstring Widen(std::string_view utf8) {
+  if (utf8.empty()) return {};
+  const int size = static_cast<int>(utf8.size());
+  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
+  std::wstring wide(static_cast<size_t>(n > 0 ? n : 0), L'\0');
+  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, wide.data(), n);
+  return wide;
+}
+
+std::string Narrow(std::wstring_view wide) {
+  if (wide.empty()) return {};
+  const int size = static_cast<int>(wide.size());
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n > 0 ? n : 0), '\0');
+  if (n > 0) ::WideCharToMultiByte(CP_UTF8, 0, wide.data(), size, out.data(), n, nullptr, nullptr);
+  return out;
+}
+
+std::wstring DialogFilter(const std::vector<form::FileFilter>& filters) {
+  std::wstring out;
+  for (const form::FileFilter& f : filters) {
+    out += Widen(f.description);
+    out += L'\0';
+    out += Widen(f.pattern);
+    out += L'\0';
+  }
+  out += L'\0';
+  return out;
+}
+
+namespace {
+
+constexpr wchar_t kClassName[] = L"VarnoltConverterForm";
+constexpr int kFirstId = 100;  // control i of the table has id kFirstId + i
+constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
+constexpr DWORD kExStyle = 0;
+
+// Functions of newer Windows, looked up so that the program still starts without them.
+template <typename F>
+F UserFunction(const char* name) {
+  return reinterpret_cast<F>(
+      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
+}
+
+UINT WindowDpi(HWND hwnd) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const auto getDpi = UserFunction<GetDpiForWindowFn>("GetDpiForWindow");
+  if (getDpi != nullptr && hwnd != nullptr) {
+    const UINT dpi = getDpi(hwnd);
+    if (dpi != 0) return dpi;
+  }
+  const HDC dc = ::GetDC(nullptr);
+  const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
+  ::ReleaseDC(nullptr, dc);
+  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
+}
+
+// The window's outer size for the form's client area at `dpi`.
+SIZE OuterSize(UINT dpi) {
+  RECT r{0, 0, form::ToPixels(form::kClientWidth, static_cast<int>(dpi)),
+         form::ToPixels(form::kClientHeight, static_cast<int>(dpi))};
+  using AdjustFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+  static const auto adjust = UserFunction<AdjustFn>("AdjustWindowRectExForDpi");
+  if (adjust != nullptr) {
+    adjust(&r, kStyle, FALSE, kExStyle, dpi);
+  } else {
+    ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
+  }
+  return SIZE{r.right - r.left, r.bottom - r.top};
+}
+
+COLORREF Ref(form::Rgb c) {
+  return RGB(static_cast<BYTE>(c.r), static_cast<BYTE>(c.g), static_cast<BYTE>(c.b));
+}
+
+class MainWindow;
+
+constexpr UINT_PTR kScreenshotTimer = 1;
+
+// The window as the screen shows it, frame included, as a 24-bit BMP.
+bool WriteScreenshot(HWND hwnd, const std::filesystem::path& file) {
+  RECT r;
+  ::GetWindowRect(hwnd, &r);
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  const HDC screen = ::GetDC(nullptr);
+  const HDC mem = ::CreateCompatibleDC(screen);
+  const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
+  const HGDIOBJ old = ::SelectObject(mem, bitmap);
+  ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ::SelectObject(mem, old);
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = w;
+  info.biHeight = h;  // bottom-up rows, as BMP files hold them
+  info.biPlanes = 1;
+  info.biBitCount = 24;
+  info.biCompression = BI_RGB;
+  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
+  std::string pixels(static_cast<size_t>(stride) * static_cast<size_t>(h), '\0');
+  const int rows = ::GetDIBits(mem, bitmap, 0, static_cast<UINT>(h), pixels.data(),
+                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(mem);
+  ::ReleaseDC(nullptr, screen);
+  if (rows != h) return false;
+  BITMAPFILEHEADER head{};
+  head.bfType = 0x4D42;  // "BM"
+  head.bfOffBits = sizeof head + sizeof info;
+  head.bfSize = head.bfOffBits + static_cast<DWORD>(pixels.size());
+  std::ofstream out(file, std::ios::binary);
+  out.write(reinterpret_cast<const char*>(&head), sizeof head);
+  out.write(reinterpret_cast<const char*>(&info), sizeof info);
+  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
+  return static_cast<bool>(out);
+}
+
+// The window's controls and the desktop, as the shared button sequences see them.
+class Host : public form::FormHost {
+ public:
+  explicit Host(MainWindow& window) : window_(window) {}
+  Settings CurrentSettings() override;
+  void SetText(int index, const std::string& text) override;
+  std::optional<std::filesystem::path> SaveFileName(
+      std::string_view title, const std::vector<form::FileFilter>& filters) override {
+    return FileDialog(title, filters, true);
+  }
+  std::optional<std::filesystem::path> OpenFileName(
+      std::string_view title, const std::vector<form::FileFilter>& filters) override {
+    return FileDialog(title, filters, false);
+  }
+  void ShowMessage(MessageIcon icon, std::string_view title, std::string_view text,
+                   std::string_view detail) override;
+  bool ShowTextFile(const std::filesystem::path& file) override;
+  bool OpenFile(const std::filesystem::path& file) override {
+    return Shell(file.wstring());
+  }
+  bool OpenUrl(std::string_view url) override { return Shell(Widen(url)); }
+  void ShowAbout() override;
+  void Quit() override;
+
+ private:
+  std::optional<std::filesystem::path> FileDialog(std::string_view title,
+                                                  const std::vector<form::FileFilter>& filters,
+                                                  bool save);
+  bool Shell(const std::wstring& target);
+  MainWindow& window_;
+};
+
+class MainWindow {
+ public:
+  explicit MainWindow(const WindowOptions& options) : options_(options), host_(*this) {}
+  ~MainWindow() {
+    for (HFONT f : {textFont_, normalFont_}) {
+      if (f) ::DeleteObject(f);
+    }
+    if (focusBrush_) ::DeleteObject(focusBrush_);
+  }
+
+  bool Create(HINSTANCE instance);
+  HWND hwnd() const { return hwnd_; }
+  HWND Control(std::string_view name) const {
+    const form::Control* c = form::FindControl(name);
+    return c ? controls_[static_cast<size_t>(c - form::kControls.data())] : nullptr;
+  }
+  std::wstring Text(HWND h) const {
+    std::wstring text(static_cast<size_t>(::GetWindowTextLengthW(h)) + 1, L'\0');
+    text.resize(static_cast<size_t>(::GetWindowTextW(h, text.data(), static_cast<int>(text.size()))));
+    return text;
+  }
+  Settings CurrentSettings() const {
+    form::Values v;
+    for (int i = 0; i < 7; ++i) v.texts[static_cast<size_t>(i)] = Narrow(Text(Control(form::TextName(i))));
+    v.option1 = ::SendMessageW(Control("Option1"), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    v.option2 = ::SendMessageW(Control("Option2"), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    v.check1 = static_cast<int>(::SendMessageW(Control("Check1"), BM_GETCHECK, 0, 0));
+    return form::SettingsOf(v);
+  }
+  void ApplySettings(const Settings& s) {
+    const form::Values v = form::ValuesOf(s);
+    for (int i = 0; i < 7; ++i) {
+      ::SetWindowTextW(Control(form::TextName(i)), Widen(v.texts[static_cast<size_t>(i)]).c_str());
+    }
+    ::SendMessageW(Control("Option1"), BM_SETCHECK, v.option1 ? BST_CHECKED : BST_UNCHECKED, 0);
+    ::SendMessageW(Control("Option2"), BM_SETCHECK, v.option2 ? BST_CHECKED : BST_UNCHECKED, 0);
+    ::SendMessageW(Control("Check1"), BM_SETCHECK, static_cast<WPARAM>(v.check1), 0);
+  }
+
+  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+
+ private:
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+  void CreateControls(HINSTANCE instance);
+  void Layout(UINT dpi);
+  void CenterForm();
+  void OnCommand(int id, int code, HWND control);
+  void Convert();
+  void SetBusy(bool busy);
+
+  WindowOptions options_;
+  Host host_;
+  HWND hwnd_ = nullptr;
+  std::array<HWND, form::kControls.size()> controls_{};
+  HFONT textFont_ = nullptr, normalFont_ = nullptr;
+  HBRUSH focusBrush_ = nullptr;
+  HWND focusedEdit_ = nullptr;
+  bool busy_ = false;
+
+  friend class Host;
+};
+
+Settings Host::CurrentSettings() { return window_.CurrentSettings(); }
+
+void Host::SetText(int index, const std::string& text) {
+  ::SetWindowTextW(window_.Control(form::TextName(index)), Widen(text).c_str());
+}
+
+std::optional<std::filesystem::path> Host::FileDialog(
+    std::string_view title, const std::vector<form::FileFilter>& filters, bool save) {
+  const std::wstring wideTitle = Widen(title);
+  const std::wstring filter = DialogFilter(filters);
+  std::wstring file(32768, L'\0');
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = window_.hwnd();
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = file.data();
+  ofn.nMaxFile = static_cast<DWORD>(file.size());
+  ofn.lpstrTitle = wideTitle.c_str();
+  // The current folder stays where the program started: relative paths keep meaning.
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
+              (save ? 0 : OFN_FILEMUSTEXIST);
+  const BOOL ok = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
+  if (!ok) return std::nullopt;
+  file.resize(::wcslen(file.c_str()));
+  return std::filesystem::path(file);
+}
+
+void Host::ShowMessage(MessageIcon icon, std::string_view title, std::string_view text,
+                       std::string_view /*detail: English, for the Qt window's details*/) {
+  UINT type = MB_OK;
+  switch (icon) {
+    case MessageIcon::kCritical:
+      type |= MB_ICONERROR;
+      break;
+    case MessageIcon::kWarning:
+      type |= MB_ICONWARNING;
+      break;
+    case MessageIcon::kInformation:
+      type |= MB_ICONINFORMATION;
+      break;
+  }
+  const std::wstring wideTitle = Widen(title);
+  ::MessageBoxW(window_.hwnd(), Widen(text).c_str(), title.empty() ? nullptr : wideTitle.c_str(),
+                type);
+}
+
+bool Host::ShowTextFile(const std::filesystem::path& file) {
+  std::wstring line = L"notepad.exe \"" + file.wstring() + L"\"";
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION pi{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &pi)) {
+    return false;
+  }
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  return true;
+}
+
+bool Host::Shell(const std::wstring& target) {
+  const auto result = reinterpret_cast<INT_PTR>(
+      ::ShellExecuteW(window_.hwnd(), L"open", target.c_str(), nullptr, nullptr, SW_SHOWNORMAL));
+  return result > 32;
+}
+
+void Host::ShowAbout() {
+  const std::wstring text =
+      L"Varnolt程序 V1.1\n\n"
+      L"将高斯-克吕格平面坐标（北京54 / 西安80）的CAD图形转换为 Google Earth 的 KML 文件。\n"
+      L"Converts CAD drawings on a Gauss-Krüger plane into KML for Google Earth.\n\n"
+      L"版本 Version 1.1\n版权所有 All rights reserved.\n\n主页 Home page: " +
+      Widen(kHomePage) + L"\n\n使用的库 Libraries used: libzip, zlib.";
+  ::MessageBoxW(window_.hwnd(), text.c_str(), L"关于 Varnolt", MB_OK | MB_ICONINFORMATION);
+}
+
+void Host::Quit() { ::DestroyWindow(window_.hwnd()); }
+
+bool MainWindow::Create(HINSTANCE instance) {
+  WNDCLASSEXW wc{};
+  wc.cbSize = sizeof wc;
+  wc.lpfnWndProc = &MainWindow::Proc;
+  wc.hInstance = instance;
+  wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
+  wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
+  wc.lpszClassName = kClassName;
+  if (!::RegisterClassExW(&wc)) return false;
+  const std::wstring caption = Widen(form::kCaption);
+  hwnd_ = ::CreateWindowExW(kExStyle, kClassName, caption.c_str(), kStyle, CW_USEDEFAULT,
+                            CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
+  if (!hwnd_) return false;
+  focusBrush_ = ::CreateSolidBrush(Ref(form::kFocusBackground));
+  CreateControls(instance);
+  Layout(WindowDpi(hwnd_));
+  CenterForm();
+  ApplySettings(LoadSettings(options_.settingsPath));
+  return true;
+}
+
+void MainWindow::CreateControls(HINSTANCE instance) {
+  // Creation order is the tab order (the focusable controls by tab index), then the
+  // labels, then the frames last so that they lie beneath what they hold.
+  std::vector<size_t> order;
+  for (std::string_view name : form::TabOrder()) {
+    order.push_back(static_cast<size_t>(form::FindControl(name) - form::kControls.data()));
+  }
+  for (size_t i = 0; i < form::kControls.size(); ++i) {
+    if (form::kControls[i].kind == form::Kind::kLabel) order.push_back(i);
+  }
+  for (size_t i = 0; i < form::kControls.size(); ++i) {
+    if (form::kControls[i].kind == form::Kind::kFrame) order.push_back(i);
+  }
+  for (size_t i : order) {
+    const form::Control& c = form::kControls[i];
+    const wchar_t* cls = L"BUTTON";
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS;
+    DWORD ex = 0;
+    switch (c.kind) {
+      case form::Kind::kFrame:
+        style |= BS_GROUPBOX;
+        break;
+      case form::Kind::kOption:
+        // The pair is one group and one tab stop, entered at the selected option.
+        style |= BS_AUTORADIOBUTTON | (c.name == "Option1" ? WS_GROUP | WS_TABSTOP : 0);
+        break;
+      case form::Kind::kCheck:
+        style |= BS_3STATE | WS_GROUP | WS_TABSTOP;
+        break;
+      case form::Kind::kLabel:
+        cls = L"STATIC";
+        style |= SS_LEFT;
+        break;
+      case form::Kind::kText:
+        cls = L"EDIT";
+        style |= ES_AUTOHSCROLL | WS_GROUP | WS_TABSTOP;
+        ex = WS_EX_CLIENTEDGE;
+        break;
+      case form::Kind::kButton:
+        style |= BS_PUSHBUTTON | WS_GROUP | WS_TABSTOP;
+        break;
+    }
+    const std::wstring caption = c.kind == form::Kind::kText ? L"" : Widen(c.caption);
+    controls_[i] = ::CreateWindowExW(
+        ex, cls, caption.c_str(), style, 0, 0, 10, 10, hwnd_,
+        reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstId + static_cast<int>(i))), instance,
+        nullptr);
+  }
+  // Tool tips on the boxes that have one.
+  INITCOMMONCONTROLSEX icc{sizeof icc, ICC_WIN95_CLASSES};
+  ::InitCommonControlsEx(&icc);
+  HWND tips = ::CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr,
+                                WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
+                                CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
+                                instance, nullptr);
+  static std::array<std::wstring, form::kControls.size()> tipTexts;
+  for (size_t i = 0; i < form::kControls.size() && tips; ++i) {
+    if (form::kControls[i].toolTip.empty()) continue;
+    tipTexts[i] = Widen(form::kControls[i].toolTip);
+    TOOLINFOW info{};
+    info.cbSize = TTTOOLINFOW_V2_SIZE;
+    info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
+    info.hwnd = hwnd_;
+    info.uId = reinterpret_cast<UINT_PTR>(controls_[i]);
+    info.lpszText = tipTexts[i].data();
+    ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
+  }
+}
+
+HFONT MakeFont(double points, UINT dpi) {
+  const int height = -static_cast<int>(points * dpi / 72.0 + 0.5);
+  const std::wstring face = Widen(form::kFontFamily);
+  return ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, face.c_str());
+}
+
+void MainWindow::Layout(UINT dpi) {
+  const int d = static_cast<int>(dpi);
+  HFONT oldText = textFont_, oldNormal = normalFont_;
+  textFont_ = MakeFont(form::PointsOf(form::Font::kText), dpi);
+  normalFont_ = MakeFont(form::PointsOf(form::Font::kNormal), dpi);
+  for (size_t i = 0; i < form::kControls.size(); ++i) {
+    const form::Control& c = form::kControls[i];
+    int left = c.twips.left, top = c.twips.top;
+    if (c.container != form::kFormName) {
+      const form::Control* frame = form::FindControl(c.container);
+      left += frame->twips.left;
+      top += frame->twips.top;
+    }
+    ::MoveWindow(controls_[i], form::ToPixels(left, d), form::ToPixels(top, d),
+                 form::ToPixels(c.twips.width, d), form::ToPixels(c.twips.height, d), TRUE);
+    ::SendMessageW(controls_[i], WM_SETFONT,
+                   reinterpret_cast<WPARAM>(c.font == form::Font::kText ? textFont_ : normalFont_),
+                   TRUE);
+  }
+  for (HFONT f : {oldText, oldNormal}) {
+    if (f) ::DeleteObject(f);
+  }
+}
+
+void MainWindow::CenterForm() {
+  const SIZE size = OuterSize(WindowDpi(hwnd_));
+  MONITORINFO info{};
+  info.cbSize = sizeof info;
+  ::GetMonitorInfoW(::MonitorFromWindow(hwnd_, MONITOR_DEFAULTTOPRIMARY), &info);
+  const RECT& screen = info.rcMonitor;
+  const auto [left, top] = form::CenterPosition(screen.right - screen.left,
+                                                screen.bottom - screen.top, size.cx, size.cy);
+  ::SetWindowPos(hwnd_, nullptr, screen.left + left, screen.top + top, size.cx, size.cy,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+void MainWindow::SetBusy(bool busy) {
+  busy_ = busy;
+  for (const char* name : {"Command2", "xpcmdbutton1", "xpcmdbutton3", "xpcmdbutton4", "xpcmdbutton5"}) {
+    ::EnableWindow(Control(name), !busy);
+  }
+}
+
+void MainWindow::Convert() {
+  SourceReporter reporter;
+  const std::string progId = options_.cadProgId;
+  auto attach = [this, &progId, &reporter] { return AttachSource(host_, progId, reporter); };
+  SetBusy(true);
+  const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+  const bool ok = form::Convert(host_, options_.settingsPath, attach, reporter);
+  ::SetCursor(old);
+  SetBusy(false);
+  // Without a CAD host's command line to show it, the run's last word comes in a box.
+  if (ok && !reporter.forwarding()) {
+    host_.ShowMessage(MessageIcon::kInformation, "转换完成", reporter.lastPrompt(), "");
+  }
+}
+
+void MainWindow::OnCommand(int id, int code, HWND control) {
+  const int index = id - kFirstId;
+  if (index < 0 || index >= static_cast<int>(form::kControls.size())) return;
+  const form::Control& c = form::kControls[static_cast<size_t>(index)];
+  if (c.kind == form::Kind::kText) {
+    // The settings boxes: focus selects all and turns the background green.
+    if (code == EN_SETFOCUS) {
+      focusedEdit_ = control;
+      ::SendMessageW(control, EM_SETSEL, 0, -1);
+      ::PostMessageW(control, EM_SETSEL, 0, -1);  // again after a mouse click lands
+      ::InvalidateRect(control, nullptr, TRUE);
+    } else if (code == EN_KILLFOCUS) {
+      if (focusedEdit_ == control) focusedEdit_ = nullptr;
+      ::InvalidateRect(control, nullptr, TRUE);
+    }
+    return;
+  }
+  if (code != BN_CLICKED || busy_) return;
+  if (c.kind == form::Kind::kCheck) {
+    const int state = static_cast<int>(::SendMessageW(control, BM_GETCHECK, 0, 0));
+    ::SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(form::NextCheckState(state)), 0);
+  } else if (c.name == "Command2") {
+    Convert();
+  } else if (c.name == "xpcmdbutton1") {
+    form::CalculateCorrection(host_, options_.settingsPath);
+  } else if (c.name == "xpcmdbutton4") {
+    form::ShowHelp(host_, form::ManualPath(ExecutableDirectory()));
+  } else if (c.name == "xpcmdbutton3") {
+    form::MoreSoftware(host_);
+  } else if (c.name == "xpcmdbutton5") {
+    host_.Quit();  // nothing saved
+  }
+}
+
+LRESULT CALLBACK MainWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
+  MainWindow* self = nullptr;
+  if (msg == WM_NCCREATE) {
+    self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
+    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
+    self->hwnd_ = hwnd;
+  } else {
+    self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  }
+  if (self == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
+  return self->Handle(msg, wp, lp);
+}
+
+LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
+  switch (msg) {
+    case WM_COMMAND:
+      OnCommand(LOWORD(wp), HIWORD(wp), reinterpret_cast<HWND>(lp));
+      return 0;
+    case WM_CTLCOLORSTATIC:
+    case WM_CTLCOLORBTN: {
+      const HDC dc = reinterpret_cast<HDC>(wp);
+      const int index = ::GetDlgCtrlID(reinterpret_cast<HWND>(lp)) - kFirstId;
+      if (index >= 0 && index < static_cast<int>(form::kControls.size())) {
+        const form::Colour colour = form::kControls[static_cast<size_t>(index)].colour;
+        if (colour != form::Colour::kSystem) ::SetTextColor(dc, Ref(form::ColourOf(colour)));
+      }
+      ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
+      return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
+    }
+    case WM_CTLCOLOREDIT:
+      if (reinterpret_cast<HWND>(lp) == focusedEdit_) {
+        const HDC dc = reinterpret_cast<HDC>(wp);
+        ::SetBkColor(dc, Ref(form::kFocusBackground));
+        ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
+        return reinterpret_cast<LRESULT>(focusBrush_);
+      }
+      break;
+    case 0x02E0: {  // WM_DPICHANGED: the window moved to a monitor of another DPI
+      Layout(HIWORD(wp));
+      const RECT* suggested = reinterpret_cast<const RECT*>(lp);
+      ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_TIMER:
+      if (wp == kScreenshotTimer) {
+        ::KillTimer(hwnd_, kScreenshotTimer);
+        const bool ok = WriteScreenshot(hwnd_, options_.screenshot);
+        ::DestroyWindow(hwnd_);
+        if (!ok) ::PostQuitMessage(1);
+        return 0;
+      }
+      break;
+    case WM_DESTROY:
+      ::PostQuitMessage(0);
+      return 0;
+    default:
+      break;
+  }
+  return ::DefWindowProcW(hwnd_, msg, wp, lp);
+}
+
+}  // namespace
+
+int ControlId(std::string_view name) {
+  const form::Control* c = form::FindControl(name);
+  return c ? kFirstId + static_cast<int>(c - form::kControls.data()) : 0;
+}
+
+void BecomeDpiAware() {
+  using SetContextFn = BOOL(WINAPI*)(HANDLE);
+  const auto setContext = UserFunction<SetContextFn>("SetProcessDpiAwarenessContext");
+  // DPI_AWARENESS_CONTEXT_PER_MONITOR_AWARE_V2 is the handle value -4.
+  if (setContext != nullptr && setContext(reinterpret_cast<HANDLE>(static_cast<INT_PTR>(-4)))) {
+    return;
+  }
+  using SetAwareFn = BOOL(WINAPI*)();
+  const auto setAware = UserFunction<SetAwareFn>("SetProcessDPIAware");
+  if (setAware != nullptr) setAware();
+}
+
+int RunMainWindow(HINSTANCE instance, const WindowOptions& options, int show) {
+  MainWindow window(options);
+  if (!window.Create(instance)) return 1;
+  ::ShowWindow(window.hwnd(), show);
+  ::UpdateWindow(window.hwnd());
+  ::SetFocus(window.Control("Option1"));
+  if (!options.screenshot.empty()) ::SetTimer(window.hwnd(), kScreenshotTimer, 1500, nullptr);
+  MSG msg;
+  while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
+    // Tab, Shift+Tab and the arrow keys move between the controls as in a dialog.
+    if (::IsWindow(window.hwnd()) && ::IsDialogMessageW(window.hwnd(), &msg)) continue;
+    ::TranslateMessage(&msg);
+    ::DispatchMessageW(&msg);
+  }
+  return static_cast<int>(msg.wParam);
+}
+
+}  // namespace varnolt::win32

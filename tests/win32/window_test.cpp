@@ -1,0 +1,231 @@
+// varnolt-gui.exe driven from outside as a user would, under wine: texts typed with
+// WM_SETTEXT, buttons clicked with BM_CLICK, the common dialogs filled in and the
+// message boxes read and closed. The window runs as a child process.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "base/paths.h"
+#include "calc/correction.h"
+#include "settings/settings.h"
+#include "temp_dir.h"
+#include "text/numtext.h"
+#include "win32/main_window.h"
+#include "win32_process.h"
+
+namespace varnolt::win32 {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+std::string ReadBytes(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::ostringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+fs::path SourceDir() { return PathFromUtf8(VARNOLT_SOURCE_DIR); }
+
+std::wstring WindowText(HWND h) {
+  wchar_t buffer[2048] = {};
+  DWORD_PTR n = 0;
+  ::SendMessageTimeoutW(h, WM_GETTEXT, 2048, reinterpret_cast<LPARAM>(buffer), SMTO_ABORTIFHUNG,
+                        5000, &n);
+  return std::wstring(buffer, n);
+}
+
+struct Search {
+  DWORD pid;
+  std::wstring title;
+  bool partial;
+  HWND found;
+};
+
+BOOL CALLBACK Visit(HWND h, LPARAM lp) {
+  auto* s = reinterpret_cast<Search*>(lp);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(h, &pid);
+  if ((s->pid != 0 && pid != s->pid) || !::IsWindowVisible(h)) return TRUE;
+  wchar_t title[512] = {};
+  ::GetWindowTextW(h, title, 512);
+  const std::wstring t = title;
+  if (s->partial ? t.find(s->title) != std::wstring::npos : t == s->title) {
+    s->found = h;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+// A visible top-level window of `pid` (0: of any process) with this title (or one
+// holding it), waited for up to 30 s.
+HWND WaitForWindow(DWORD pid, const std::wstring& title, bool partial = false) {
+  for (int i = 0; i < 600; ++i) {
+    Search s{pid, title, partial, nullptr};
+    ::EnumWindows(&Visit, reinterpret_cast<LPARAM>(&s));
+    if (s.found) return s.found;
+    std::this_thread::sleep_for(50ms);
+  }
+  return nullptr;
+}
+
+class WindowTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_FALSE(dir_.path().empty());
+    settings_ = dir_.path() / "Varnolt.ini";
+  }
+  void TearDown() override {
+    if (pi_.hProcess) {
+      if (::WaitForSingleObject(pi_.hProcess, 0) == WAIT_TIMEOUT) ::TerminateProcess(pi_.hProcess, 9);
+      ::CloseHandle(pi_.hProcess);
+      ::CloseHandle(pi_.hThread);
+    }
+  }
+  // Starts the window with no CAD host registered under the ProgID it asks for.
+  void Start() {
+    const HANDLE none = ::GetStdHandle(STD_ERROR_HANDLE);
+    ASSERT_TRUE(testing::win32::Start({VARNOLT_GUI, "--settings", Utf8(settings_),
+                                       "--cad-progid", "Varnolt.NoSuchHost.Test"},
+                                      nullptr, none, none, pi_));
+    main_ = WaitForWindow(pi_.dwProcessId, L"Varnolt程序 V1.1");
+    ASSERT_NE(main_, nullptr);
+  }
+  HWND Control(const char* name) { return ::GetDlgItem(main_, ControlId(name)); }
+  void Type(const char* name, const std::wstring& text) {
+    ::SendMessageW(Control(name), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+  }
+  void Click(const char* name) { ::PostMessageW(Control(name), BM_CLICK, 0, 0); }
+  // Answers the common dialog of this title with a file, or cancels it.
+  void Answer(const std::wstring& title, const fs::path* file) {
+    HWND dialog = WaitForWindow(pi_.dwProcessId, title);
+    ASSERT_NE(dialog, nullptr) << Narrow(title);
+    if (file == nullptr) {
+      ::PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+      return;
+    }
+    HWND name = ::GetDlgItem(dialog, 0x47c);  // cmb13, the file name box
+    if (name == nullptr) name = ::GetDlgItem(dialog, 0x480);  // edt1 in older dialogs
+    ASSERT_NE(name, nullptr);
+    const std::wstring text = fs::path(*file).make_preferred().wstring();
+    ::SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+    ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  }
+  // The text of the message box of this title, which is then closed with OK.
+  std::string TakeMessage(const std::wstring& title) {
+    HWND box = WaitForWindow(pi_.dwProcessId, title);
+    if (box == nullptr) return "no box";
+    const std::string text = Narrow(WindowText(::GetDlgItem(box, 0xFFFF)));
+    ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+    return text;
+  }
+  std::string Text(const char* name) { return Narrow(WindowText(Control(name))); }
+  // What `name` shows once it shows `expected`, or after 30 s.
+  std::string WaitText(const char* name, const std::string& expected) {
+    for (int i = 0; i < 600 && Text(name) != expected; ++i) std::this_thread::sleep_for(50ms);
+    return Text(name);
+  }
+  int Exit() {
+    Click("xpcmdbutton5");
+    if (::WaitForSingleObject(pi_.hProcess, 30000) != WAIT_OBJECT_0) return -1;
+    return testing::win32::ExitCode(pi_.hProcess);
+  }
+
+  testing::TempDir dir_{"varnolt-win32"};
+  fs::path settings_;
+  PROCESS_INFORMATION pi_{};
+  HWND main_ = nullptr;
+};
+
+TEST_F(WindowTest, CalculatorPutsTheAveragesIntoTheWindowAndShowsTheTable) {
+  const fs::path points = dir_.path() / PathFromUtf8("控制点.txt");
+  fs::copy_file(SourceDir() / "examples" / "control_points.txt", points);
+  // What the calculator gives, on a copy in a folder of its own.
+  fs::create_directories(dir_.path() / "oracle");
+  fs::copy_file(points, dir_.path() / "oracle" / "p.txt");
+  Settings used;
+  used.Text2 = "114.3";
+  used.Text5 = used.Text6 = "";
+  const CorrectionResult expected = RunCorrection(used, dir_.path() / "oracle" / "p.txt");
+
+  Start();
+  ASSERT_EQ(Text("Text5"), "-0.0335");
+  Type("Text2", L"114.3");
+  Click("xpcmdbutton1");
+  Answer(L"读取平面坐标及对应点84经纬度资料", &points);
+  EXPECT_EQ(WaitText("Text6", FixedText(expected.lonAverage, 5)), FixedText(expected.lonAverage, 5));
+  EXPECT_EQ(Text("Text5"), FixedText(expected.latAverage, 5));
+  EXPECT_TRUE(fs::exists(ResultPath(points)));
+  // The table opens in Notepad.
+  HWND notepad = WaitForWindow(0, L"控制点_计算结果", true);
+  EXPECT_NE(notepad, nullptr);
+  if (notepad) ::PostMessageW(notepad, WM_CLOSE, 0, 0);
+  // The settings went to the file before the calculation.
+  EXPECT_EQ(LoadSettings(settings_).Text2, "114.3");
+  EXPECT_EQ(LoadSettings(settings_).Text5, "-0.0335");
+
+  // A file that is no control-point table: the corrections are emptied.
+  const fs::path bad = dir_.path() / "four.txt";
+  std::ofstream(bad, std::ios::binary) << "P1 3381245.312 481906.447 30.33008619\r\n";
+  Click("xpcmdbutton1");
+  Answer(L"读取平面坐标及对应点84经纬度资料", &bad);
+  EXPECT_EQ(TakeMessage(L"错误"), "数据文件格式有误或操作不当！");
+  EXPECT_EQ(Text("Text5"), "");
+  // Cancelled: the corrections keep what they show.
+  Type("Text5", L"0.5");
+  Click("xpcmdbutton1");
+  Answer(L"读取平面坐标及对应点84经纬度资料", nullptr);
+  EXPECT_EQ(TakeMessage(L"错误"), "读取文件被取消！");
+  EXPECT_EQ(Text("Text5"), "0.5");
+  EXPECT_EQ(Exit(), 0);
+}
+
+// Without a CAD host the window converts a whole DXF drawing: the golden drawing
+// with its settings gives the golden document.
+TEST_F(WindowTest, ConvertWithoutACadHostConvertsADrawingFile) {
+  const fs::path golden = SourceDir() / "tests" / "golden" / "families";
+  fs::copy_file(golden / "Varnolt.ini", settings_);
+  const fs::path drawing = golden / "drawing.dxf";
+  const fs::path kml = dir_.path() / "families.kml";
+  Start();
+  Click("Command2");
+  Answer(L"保存kml文件", &kml);
+  Answer(L"打开图形", &drawing);
+  const std::string done = TakeMessage(L"转换完成");
+  EXPECT_NE(done.find("KML文件转换完成"), std::string::npos) << done;
+  EXPECT_TRUE(ReadBytes(kml) == ReadBytes(golden / "expected.kml"));
+
+  // The failures, each in the "错误" box: no output named, no drawing chosen, a
+  // drawing that is not DXF.
+  Click("Command2");
+  Answer(L"保存kml文件", nullptr);
+  EXPECT_EQ(TakeMessage(L"错误"), "读取文件被取消！");
+  const fs::path other = dir_.path() / "other.kml";
+  Click("Command2");
+  Answer(L"保存kml文件", &other);
+  Answer(L"打开图形", nullptr);
+  EXPECT_EQ(TakeMessage(L"错误"), "数据文件格式有误、操作不当或其它未知错误！");
+  const fs::path junk = dir_.path() / "junk.dxf";
+  std::ofstream(junk, std::ios::binary) << "this is not a drawing\n";
+  Click("Command2");
+  Answer(L"保存kml文件", &other);
+  Answer(L"打开图形", &junk);
+  EXPECT_EQ(TakeMessage(L"错误"), "数据文件格式有误、操作不当或其它未知错误！");
+  EXPECT_FALSE(fs::exists(other));
+  EXPECT_EQ(Exit(), 0);
+}
+
+// Exit ends the program at once and writes no settings.
+TEST_F(WindowTest, ExitSavesNothing) {
+  Start();
+  Type("Text1", L"99");
+  EXPECT_EQ(Exit(), 0);
+  EXPECT_FALSE(fs::exists(settings_));
+}
+
+}  // namespace
+}  // namespace varnolt::win32
