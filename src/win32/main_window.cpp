@@ -202,6 +202,18 @@ class MainWindow {
     ::SendMessageW(Control("Option1"), BM_SETCHECK, v.option1 ? BST_CHECKED : BST_UNCHECKED, 0);
     ::SendMessageW(Control("Option2"), BM_SETCHECK, v.option2 ? BST_CHECKED : BST_UNCHECKED, 0);
     ::SendMessageW(Control("Check1"), BM_SETCHECK, static_cast<WPARAM>(v.check1), 0);
+    SyncOptionTabStop();
+  }
+  // The option pair is entered by Tab at its selected option: that one holds the
+  // pair's tab stop (Option1 when neither is selected).
+  void SyncOptionTabStop() {
+    HWND one = Control("Option1"), two = Control("Option2");
+    const bool second = ::SendMessageW(two, BM_GETCHECK, 0, 0) == BST_CHECKED;
+    for (HWND h : {one, two}) {
+      const LONG_PTR style = ::GetWindowLongPtrW(h, GWL_STYLE);
+      const bool stop = (h == two) == second;
+      ::SetWindowLongPtrW(h, GWL_STYLE, stop ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP});
+    }
   }
 
   static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
@@ -481,7 +493,9 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
     return;
   }
   if (code != BN_CLICKED || busy_) return;
-  if (c.kind == form::Kind::kCheck) {
+  if (c.kind == form::Kind::kOption) {
+    SyncOptionTabStop();
+  } else if (c.kind == form::Kind::kCheck) {
     const int state = static_cast<int>(::SendMessageW(control, BM_GETCHECK, 0, 0));
     ::SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(form::NextCheckState(state)), 0);
   } else if (c.name == "Command2") {
@@ -540,6 +554,14 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       ::SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
                      SWP_NOZORDER | SWP_NOACTIVATE);
+      return 0;
+    }
+    case WM_NEXTDLGCTL: {
+      // What a dialog does for Tab and Shift+Tab (IsDialogMessage asks for it): the
+      // next or previous tab stop, or the control named.
+      const HWND next = LOWORD(lp) ? reinterpret_cast<HWND>(wp)
+                                   : ::GetNextDlgTabItem(hwnd_, ::GetFocus(), wp != 0);
+      if (next != nullptr) ::SetFocus(next);
       return 0;
     }
     case WM_TIMER:

@@ -10,6 +10,7 @@
 
 #include "base/paths.h"
 #include "calc/correction.h"
+#include "form/controls.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
@@ -129,6 +130,33 @@ class WindowTest : public ::testing::Test {
     for (int i = 0; i < 600 && Text(name) != expected; ++i) std::this_thread::sleep_for(50ms);
     return Text(name);
   }
+  HWND Focus() {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(pi_.dwThreadId, &info);
+    return info.hwndFocus;
+  }
+  std::string FocusName() {
+    const int id = ::GetDlgCtrlID(Focus());
+    for (const form::Control& c : form::kControls) {
+      if (ControlId(c.name) == id) return std::string(c.name);
+    }
+    return "none";
+  }
+  std::string WaitFocus(const std::string& expected) {
+    for (int i = 0; i < 200 && FocusName() != expected; ++i) std::this_thread::sleep_for(50ms);
+    return FocusName();
+  }
+  // The colour on screen just inside a box's right edge, where no text reaches.
+  COLORREF Background(HWND h) {
+    std::this_thread::sleep_for(300ms);  // let it repaint
+    RECT r;
+    ::GetWindowRect(h, &r);
+    const HDC screen = ::GetDC(nullptr);
+    const COLORREF colour = ::GetPixel(screen, r.right - 5, (r.top + r.bottom) / 2);
+    ::ReleaseDC(nullptr, screen);
+    return colour;
+  }
   int Exit() {
     Click("xpcmdbutton5");
     if (::WaitForSingleObject(pi_.hProcess, 30000) != WAIT_OBJECT_0) return -1;
@@ -139,6 +167,7 @@ class WindowTest : public ::testing::Test {
   fs::path settings_;
   PROCESS_INFORMATION pi_{};
   HWND main_ = nullptr;
+  HWND focusedText_ = nullptr;
 };
 
 TEST_F(WindowTest, CalculatorPutsTheAveragesIntoTheWindowAndShowsTheTable) {
@@ -216,6 +245,74 @@ TEST_F(WindowTest, ConvertWithoutACadHostConvertsADrawingFile) {
   Answer(L"打开图形", &junk);
   EXPECT_EQ(TakeMessage(L"错误"), "数据文件格式有误、操作不当或其它未知错误！");
   EXPECT_FALSE(fs::exists(other));
+  EXPECT_EQ(Exit(), 0);
+}
+
+// The window against its design table: client size, frame, every control's place
+// and caption at 96 dpi, the colours of a label and a frame title, and CenterForm on
+// the 1280 x 1024 screen.
+TEST_F(WindowTest, LayoutFollowsTheTable) {
+  Start();
+  RECT client;
+  ASSERT_TRUE(::GetClientRect(main_, &client));
+  EXPECT_EQ(client.right, form::ToPixels(form::kClientWidth, 96));
+  EXPECT_EQ(client.bottom, form::ToPixels(form::kClientHeight, 96));
+  const LONG_PTR style = ::GetWindowLongPtrW(main_, GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  for (const form::Control& c : form::kControls) {
+    SCOPED_TRACE(std::string(c.name));
+    HWND h = Control(std::string(c.name).c_str());
+    ASSERT_NE(h, nullptr);
+    int left = c.twips.left, top = c.twips.top;
+    if (const form::Control* frame = form::FindControl(c.container)) {
+      left += frame->twips.left;
+      top += frame->twips.top;
+    }
+    RECT r;
+    ::GetWindowRect(h, &r);
+    ::MapWindowPoints(nullptr, main_, reinterpret_cast<POINT*>(&r), 2);
+    EXPECT_EQ(r.left, form::ToPixels(left, 96));
+    EXPECT_EQ(r.top, form::ToPixels(top, 96));
+    EXPECT_EQ(r.right - r.left, form::ToPixels(c.twips.width, 96));
+    EXPECT_EQ(r.bottom - r.top, form::ToPixels(c.twips.height, 96));
+    EXPECT_EQ(Narrow(WindowText(h)), c.caption);  // a text box shows its default
+  }
+  RECT outer;
+  ::GetWindowRect(main_, &outer);
+  const auto [left, top] = form::CenterPosition(1280, 1024, outer.right - outer.left,
+                                                outer.bottom - outer.top);
+  EXPECT_EQ(outer.left, left);
+  EXPECT_EQ(outer.top, top);
+  EXPECT_EQ(Exit(), 0);
+}
+
+// Tab walks the table's order and enters the option pair at its selected option; a
+// settings box that takes the focus has its whole text selected and turns green,
+// and gets its colour back when the focus leaves.
+TEST_F(WindowTest, TabOrderAndTheSettingsBoxesFocusRule) {
+  Start();
+  Click("Option2");  // selects it and gives it the focus
+  std::string at = "Option2";
+  for (int i = 0; i < 14; ++i) {
+    const std::string expected(form::NextTabStop(at, true, 2));
+    ::PostMessageW(Focus(), WM_KEYDOWN, VK_TAB, 0);
+    ::PostMessageW(Focus(), WM_KEYUP, VK_TAB, 0xC0000001);
+    ASSERT_EQ(WaitFocus(expected), expected) << "after " << at;
+    if (form::FindControl(expected)->kind == form::Kind::kText) {
+      const DWORD sel = static_cast<DWORD>(::SendMessageW(Focus(), EM_GETSEL, 0, 0));
+      EXPECT_EQ(LOWORD(sel), 0) << expected;
+      EXPECT_EQ(HIWORD(sel), WindowText(Focus()).size()) << expected;
+      EXPECT_EQ(Background(Focus()), RGB(192, 255, 192)) << expected;
+      focusedText_ = Focus();
+    } else if (focusedText_ != nullptr) {
+      EXPECT_NE(Background(focusedText_), RGB(192, 255, 192));
+      focusedText_ = nullptr;
+    }
+    at = expected;
+  }
+  EXPECT_EQ(at, "Option2");
   EXPECT_EQ(Exit(), 0);
 }
 
