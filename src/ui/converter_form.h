@@ -16,6 +16,7 @@
 #include <memory>
 
 #include "base/error.h"
+#include "form/controls.h"
 #include "settings/settings.h"
 #include "ui/run_task.h"
 
@@ -36,7 +37,9 @@ class SettingsEdit : public QLineEdit {
   Q_OBJECT
 
  public:
-  static QColor FocusColour() { return QColor(192, 255, 192); }
+  static QColor FocusColour() {
+    return QColor(form::kFocusBackground.r, form::kFocusBackground.g, form::kFocusBackground.b);
+  }
   using QLineEdit::QLineEdit;
 
  protected:
