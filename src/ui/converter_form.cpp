@@ -8,6 +8,7 @@
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QHash>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -15,9 +16,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <cmath>
-#include <exception>
-#include <QHash>
 #include <optional>
 
 #include "form/actions.h"
