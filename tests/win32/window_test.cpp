@@ -295,6 +295,7 @@ TEST_F(WindowTest, TabOrderAndTheSettingsBoxesFocusRule) {
   Start();
   Click("Option2");  // selects it and gives it the focus
   std::string at = "Option2";
+  ASSERT_EQ(WaitFocus(at), at);
   for (int i = 0; i < 14; ++i) {
     const std::string expected(form::NextTabStop(at, true, 2));
     ::PostMessageW(Focus(), WM_KEYDOWN, VK_TAB, 0);
