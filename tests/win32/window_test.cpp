@@ -10,6 +10,7 @@
 
 #include "base/paths.h"
 #include "calc/correction.h"
+#include "run/run.h"
 #include "form/controls.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
@@ -87,11 +88,12 @@ class WindowTest : public ::testing::Test {
       ::CloseHandle(pi_.hThread);
     }
   }
-  // Starts the window with no CAD host registered under the ProgID it asks for.
-  void Start() {
+  // Starts the window; by default no CAD host is registered under the ProgID it
+  // asks for.
+  void Start(const std::string& progId = "Varnolt.NoSuchHost.Test") {
     const HANDLE none = ::GetStdHandle(STD_ERROR_HANDLE);
     ASSERT_TRUE(testing::win32::Start({VARNOLT_GUI, "--settings", Utf8(settings_),
-                                       "--cad-progid", "Varnolt.NoSuchHost.Test"},
+                                       "--cad-progid", progId},
                                       nullptr, none, none, pi_));
     main_ = WaitForWindow(pi_.dwProcessId, L"Varnolt程序 V1.1");
     ASSERT_NE(main_, nullptr);
@@ -316,6 +318,44 @@ TEST_F(WindowTest, TabOrderAndTheSettingsBoxesFocusRule) {
   EXPECT_EQ(at, "Option2");
   EXPECT_EQ(Exit(), 0);
 }
+
+#ifdef FAKE_CAD_SERVER
+// With a CAD host registered and running, Convert attaches to it: no drawing is
+// asked for, the host's entities give the golden document and the run's prompts
+// reach the host's command line.
+TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
+  const fs::path golden = SourceDir() / "tests" / "golden" / "families";
+  fs::copy_file(golden / "Varnolt.ini", settings_);
+  const fs::path kml = dir_.path() / "families.kml";
+  const fs::path prompts = dir_.path() / "prompts.txt";
+  const std::string tag = std::to_string(::GetCurrentProcessId());
+  const std::string ready = "Local\\varnolt-window-cad-ready-" + tag;
+  const std::string end = "Local\\varnolt-window-cad-end-" + tag;
+  const HANDLE readyEvent = ::CreateEventW(nullptr, TRUE, FALSE, Widen(ready).c_str());
+  const HANDLE endEvent = ::CreateEventW(nullptr, TRUE, FALSE, Widen(end).c_str());
+  const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION host{};
+  ASSERT_TRUE(testing::win32::Start({FAKE_CAD_SERVER, "--drawing", Utf8(golden / "drawing.dxf"),
+                                     "--progid", "Varnolt.FakeCad.Window", "--ready", ready,
+                                     "--end", end, "--prompts", Utf8(prompts)},
+                                    nullptr, err, err, host));
+  const HANDLE both[2] = {readyEvent, host.hProcess};
+  ASSERT_EQ(::WaitForMultipleObjects(2, both, FALSE, 60000), WAIT_OBJECT_0);
+
+  Start("Varnolt.FakeCad.Window");
+  Click("Command2");
+  Answer(L"保存kml文件", &kml);
+  for (int i = 0; i < 1200 && !fs::exists(kml); ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_TRUE(ReadBytes(kml) == ReadBytes(golden / "expected.kml"));
+  EXPECT_EQ(Exit(), 0);
+  ::SetEvent(endEvent);
+  EXPECT_EQ(::WaitForSingleObject(host.hProcess, 60000), WAIT_OBJECT_0);
+  EXPECT_EQ(testing::win32::ExitCode(host.hProcess), 0);
+  for (HANDLE h : {host.hProcess, host.hThread, readyEvent, endEvent}) ::CloseHandle(h);
+  const std::string shown = ReadBytes(prompts);
+  EXPECT_NE(shown.find(CompletionPrompt(Utf8(kml))), std::string::npos) << shown;
+}
+#endif
 
 // Exit ends the program at once and writes no settings.
 TEST_F(WindowTest, ExitSavesNothing) {
