@@ -4,6 +4,7 @@
 
 #include "base/files.h"
 #include "base/files_internal.h"
+#include "base/wide.h"
 
 namespace varnolt {
 
@@ -11,25 +12,10 @@ using files_detail::FailFile;
 
 namespace {
 
-// The system's own description of an error code, in UTF-8, without its line end.
+// The system's own description of an error code, or its number when it has none.
 std::string ErrorText(DWORD code) {
-  wchar_t* text = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-  std::string out;
-  if (n > 0 && text != nullptr) {
-    const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), nullptr, 0,
-                                           nullptr, nullptr);
-    out.resize(static_cast<size_t>(size));
-    ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(n), out.data(), size, nullptr,
-                          nullptr);
-  }
-  if (text != nullptr) ::LocalFree(text);
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
-    out.pop_back();
-  }
-  return out.empty() ? "error " + std::to_string(code) : out;
+  const std::string text = SystemErrorText(code);
+  return text.empty() ? "error " + std::to_string(code) : text;
 }
 
 HANDLE AsHandle(intptr_t h) { return reinterpret_cast<HANDLE>(h); }

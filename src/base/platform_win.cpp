@@ -9,18 +9,9 @@
 #include <cstdlib>
 #include <random>
 
+#include "base/wide.h"
+
 namespace varnolt {
-namespace {
-
-std::string ToUtf8(const wchar_t* text, int length) {
-  if (length == 0) return {};
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text, length, nullptr, 0, nullptr, nullptr);
-  std::string out(static_cast<size_t>(size > 0 ? size : 0), '\0');
-  if (size > 0) ::WideCharToMultiByte(CP_UTF8, 0, text, length, out.data(), size, nullptr, nullptr);
-  return out;
-}
-
-}  // namespace
 
 std::filesystem::path ExecutableDirectory() {
   std::wstring buffer(MAX_PATH, L'\0');
@@ -72,7 +63,7 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   std::vector<std::string> args;
   args.reserve(static_cast<size_t>(count));
   for (int i = 0; i < count; ++i) {
-    args.push_back(ToUtf8(wide[i], static_cast<int>(wcslen(wide[i]))));
+    args.push_back(Narrow(wide[i]));
   }
   ::LocalFree(wide);
   return args;

@@ -1,4 +1,5 @@
-// UTF-8 (the core's text) to UTF-16 (the window's) and back.
+// The window's text: UTF-8 (the core's) to UTF-16 (the window's) and back, through
+// base/wide.h, and the common dialogs' filters.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -13,12 +14,10 @@
 #include <string_view>
 #include <vector>
 
+#include "base/wide.h"
 #include "form/actions.h"
 
 namespace varnolt::win32 {
-
-std::wstring Widen(std::string_view utf8);
-std::string Narrow(std::wstring_view wide);
 
 // A common dialog's filter: description, NUL, pattern, NUL, ..., and a final NUL.
 std::wstring DialogFilter(const std::vector<form::FileFilter>& filters);

@@ -5,26 +5,15 @@
 #include <map>
 #include <utility>
 
+#include "base/wide.h"
+
 namespace varnolt::testing {
 
 namespace {
 
-std::string Narrow(const wchar_t* text, size_t size) {
-  if (size == 0) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0,
-                                      nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), out.data(), n, nullptr,
-                        nullptr);
-  return out;
-}
-
 BSTR MakeBstr(const std::string& utf8) {
-  const int size = static_cast<int>(utf8.size());
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  BSTR b = ::SysAllocStringLen(nullptr, static_cast<UINT>(n));
-  if (n > 0) ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, b, n);
-  return b;
+  const std::wstring wide = Widen(utf8);
+  return ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
 }
 
 std::string Lower(std::string s) {
@@ -189,7 +178,7 @@ class FakeObject final : public IDispatch {
     HRESULT hr = S_OK;
     const std::vector<std::string>& members = Members(kind_);
     for (UINT n = 0; n < count; ++n) {
-      const std::string name = Lower(Narrow(names[n], wcslen(names[n])));
+      const std::string name = Lower(Narrow(names[n]));
       ids[n] = DISPID_UNKNOWN;
       if (n > 0) {
         hr = DISP_E_UNKNOWNNAME;  // no named arguments here
@@ -317,7 +306,7 @@ class FakeObject final : public IDispatch {
       ::VariantInit(&text);
       const HRESULT hr = Argument(params, 0, VT_BSTR, text);
       if (FAILED(hr)) return hr;
-      s.prompts.push_back(Narrow(text.bstrVal, ::SysStringLen(text.bstrVal)));
+      s.prompts.push_back(Narrow(std::wstring_view(text.bstrVal, ::SysStringLen(text.bstrVal))));
       ::VariantClear(&text);
     } else if (kind_ == "SelectionSets") {
       if (m == "Count") {
@@ -327,7 +316,7 @@ class FakeObject final : public IDispatch {
         ::VariantInit(&name);
         const HRESULT hr = Argument(params, 0, VT_BSTR, name);
         if (FAILED(hr)) return hr;
-        s.selectionSets.push_back(Narrow(name.bstrVal, ::SysStringLen(name.bstrVal)));
+        s.selectionSets.push_back(Narrow(std::wstring_view(name.bstrVal, ::SysStringLen(name.bstrVal))));
         ::VariantClear(&name);
         s.picked = false;
         Child(out, "SelectionSet");

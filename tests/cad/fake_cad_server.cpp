@@ -16,23 +16,17 @@
 #include <string>
 
 #include "base/paths.h"
+#include "base/wide.h"
 #include "cad/dxf.h"
 #include "fake_cad.h"
+
+using varnolt::Widen;
 
 namespace {
 
 // The test class; nothing else uses it.
 const CLSID kFakeClass = {0x8e4c3b52, 0x6a1d, 0x4f0e, {0x9b, 0x7a, 0x2d, 0x5c, 0x1e, 0x3f, 0x4a, 0x60}};
 const wchar_t kFakeClassText[] = L"{8E4C3B52-6A1D-4F0E-9B7A-2D5C1E3F4A60}";
-
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                      nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
 
 // ProgID\CLSID = the test class, under `root`; true when written.
 bool WriteProgId(HKEY root, const std::wstring& base, const std::wstring& progId) {
