@@ -17,32 +17,14 @@
 #include <utility>
 
 #include "base/error.h"
+#include "base/wide.h"
 #include "cad/selection_name.h"
 
 namespace varnolt {
 namespace {
 
-std::string Narrow(const wchar_t* text, size_t size) {
-  if (size == 0) return {};
-  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), nullptr, 0,
-                                      nullptr, nullptr);
-  std::string out(static_cast<size_t>(n), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, text, static_cast<int>(size), out.data(), n, nullptr,
-                        nullptr);
-  return out;
-}
-
-std::wstring Widen(const std::string& utf8) {
-  if (utf8.empty()) return {};
-  const int size = static_cast<int>(utf8.size());
-  const int n = ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, nullptr, 0);
-  std::wstring out(static_cast<size_t>(n), L'\0');
-  ::MultiByteToWideChar(CP_UTF8, 0, utf8.data(), size, out.data(), n);
-  return out;
-}
-
 std::string FromBstr(BSTR text) {
-  return text == nullptr ? std::string() : Narrow(text, ::SysStringLen(text));
+  return text == nullptr ? std::string() : Narrow(std::wstring_view(text, ::SysStringLen(text)));
 }
 
 std::string Hex(HRESULT hr) {
@@ -51,25 +33,8 @@ std::string Hex(HRESULT hr) {
   return text;
 }
 
-// The system's words for an HRESULT, without the trailing line break; empty when it
-// has none.
-std::string SystemText(HRESULT hr) {
-  wchar_t* buffer = nullptr;
-  const DWORD n = ::FormatMessageW(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(hr), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  std::string text;
-  if (n > 0 && buffer != nullptr) text = Narrow(buffer, n);
-  if (buffer != nullptr) ::LocalFree(buffer);
-  while (!text.empty() && (text.back() == '\n' || text.back() == '\r' || text.back() == ' ' ||
-                           text.back() == '.')) {
-    text.pop_back();
-  }
-  return text;
-}
-
 std::string HresultText(HRESULT hr) {
-  const std::string text = SystemText(hr);
+  const std::string text = SystemErrorText(static_cast<unsigned long>(hr));
   return text.empty() ? Hex(hr) : text;
 }
 
@@ -401,15 +366,20 @@ int LayerColour(long long c) {
 
 // One picked entity into the model, filled as the DXF reader fills the same entity.
 // Returns false for an entity of no family the converters know.
-bool ReadEntity(const Obj& item, int64_t position, Entity& e) {
+bool ReadEntity(const Obj& item, Entity& e) {
   const long long type = GetInteger(item, "EntityType");
   if (!IsFamily(type)) return false;
   e.type = static_cast<EntityType>(type);
   const Obj obj{item.disp, FamilyObject(e.type), item.ids};
   e.color = EntityColour(GetInteger(obj, "color"));
   e.layer = GetString(obj, "Layer");
-  e.handle = GetString(obj, "Handle");
-  e.sourceLine = position;
+  // The handle only names the entity in messages: a host without it still converts.
+  // The entity's place in the pick is no line of a file, so sourceLine stays 0.
+  try {
+    e.handle = GetString(obj, "Handle");
+  } catch (const Error& err) {
+    if (err.kind() != ErrorKind::kUnsupported) throw;
+  }
   switch (e.type) {
     case EntityType::kLine:
       e.start = GetPoint(obj, "StartPoint");
@@ -554,13 +524,14 @@ std::vector<const Entity*> CadSession::SelectOnScreen() {
 
   const long long count = GetInteger(set, "Count");
   if (count < 0) Failed(set.name, "Count", "negative");
-  s.entities.reserve(static_cast<size_t>(count));
+  // A count is the host's word, not memory to set aside before the items come.
+  s.entities.reserve(static_cast<size_t>(std::min<long long>(count, 1 << 16)));
   for (long long k = 0; k < count; ++k) {
     Variant item;
     CallWithIndex(set, "Item", static_cast<long>(k), item);
     const Obj entity = ObjectFrom(set, "Item", item, "Entity");
     Entity e;
-    if (ReadEntity(entity, k + 1, e)) s.entities.push_back(std::move(e));
+    if (ReadEntity(entity, e)) s.entities.push_back(std::move(e));
   }
 
   const Obj table = GetObject(s.document, "Layers", "Layers");

@@ -112,10 +112,7 @@ TEST_F(CadSessionTest, GoldenDrawingsThroughTheHostGiveTheGoldenDocuments) {
       const std::unique_ptr<CadSession> session = AttachCad(fake.application());
       const std::vector<const Entity*> picked = session->SelectOnScreen();
       ASSERT_EQ(picked.size(), drawing.entities.size());
-      for (size_t k = 0; k < picked.size(); ++k) {
-        ExpectSameEntity(*picked[k], drawing.entities[k]);
-        EXPECT_EQ(picked[k]->sourceLine, static_cast<int64_t>(k + 1));  // place in the pick
-      }
+      for (size_t k = 0; k < picked.size(); ++k) ExpectSameEntity(*picked[k], drawing.entities[k]);
       ASSERT_EQ(session->Layers().size(), drawing.layers.size());
       for (size_t k = 0; k < drawing.layers.size(); ++k) {
         EXPECT_EQ(session->Layers()[k].name, drawing.layers[k].name);
@@ -247,6 +244,13 @@ TEST_F(CadSessionTest, MissingMemberIsUnsupported) {
     }
     EXPECT_TRUE(fs::is_empty(temp_.path()));
   }
+
+  // The handle serves messages only: a host without it converts all the same.
+  FakeCad fake(script);
+  fake.Missing("Line.Handle");
+  const std::unique_ptr<CadSession> session = AttachCad(fake.application());
+  Recorder reporter;
+  EXPECT_EQ(RunConversion(*session, Settings{}, Out("no_handle.kml"), reporter).entities, 3);
 }
 
 // Any other failure of the host is a general failure with the host's words, and the
