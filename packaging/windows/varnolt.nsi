@@ -1,6 +1,7 @@
-; The Windows installer of Varnolt: varnolt.exe, the manual with its pictures and the
-; licence text, for the current user only (no administrator rights), with a Start-menu
-; folder and an uninstaller. scripts/package-windows builds it:
+; The Windows installer of Varnolt: the main window varnolt-gui.exe, the command line
+; varnolt.exe, the manual with its pictures and the licence text, for the current user
+; only (no administrator rights), with a Start-menu folder, a desktop shortcut to the
+; window and an uninstaller. scripts/package-windows builds it:
 ;
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.1.0 -DSTAGE=<folder with the files> \
 ;            -DOUTFILE=<installer.exe> packaging/windows/varnolt.nsi
@@ -13,7 +14,7 @@
 !endif
 
 Unicode true
-; varnolt.exe is a 64-bit program: a 64-bit installer needs no 32-bit Windows layer.
+; Both programs are 64-bit: a 64-bit installer needs no 32-bit Windows layer.
 Target amd64-unicode
 SetCompressor /SOLID lzma
 ManifestDPIAware true
@@ -68,17 +69,22 @@ LangString PromptDescription ${LANG_SIMPCHINESE} "可直接运行 varnolt 的命
 
 Section "Varnolt"
   SetOutPath "$INSTDIR"
+  File "${STAGE}\varnolt-gui.exe"
   File "${STAGE}\varnolt.exe"
   File "${STAGE}\manual.html"
   File "${STAGE}\main_window.png"
+  File "${STAGE}\main_window_windows.png"
   File "${STAGE}\drawing_window.png"
   File "${STAGE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
-  ; A command-line tool has no window of its own: the Start menu opens a command
+  ; The window is what most users start: from the Start menu and the desktop.
+  CreateDirectory "$SMPROGRAMS\Varnolt"
+  CreateShortcut "$SMPROGRAMS\Varnolt\Varnolt.lnk" "$INSTDIR\varnolt-gui.exe"
+  CreateShortcut "$DESKTOP\Varnolt.lnk" "$INSTDIR\varnolt-gui.exe"
+  ; The command line has no window of its own: the Start menu opens a command
   ; prompt in the user's documents with the program on PATH (for that window only,
   ; since the installer writes no environment key) and shows its help.
-  CreateDirectory "$SMPROGRAMS\Varnolt"
   CreateShortcut "$SMPROGRAMS\Varnolt\$(ManualLink).lnk" "$INSTDIR\manual.html"
   SetOutPath "$DOCUMENTS"
   CreateShortcut "$SMPROGRAMS\Varnolt\$(PromptLink).lnk" "$SYSDIR\cmd.exe" \
@@ -101,9 +107,11 @@ SectionEnd
 
 Section "Uninstall"
   ; Only what the installer put there: the folder goes only when nothing else is left.
+  Delete "$INSTDIR\varnolt-gui.exe"
   Delete "$INSTDIR\varnolt.exe"
   Delete "$INSTDIR\manual.html"
   Delete "$INSTDIR\main_window.png"
+  Delete "$INSTDIR\main_window_windows.png"
   Delete "$INSTDIR\drawing_window.png"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
@@ -112,6 +120,7 @@ Section "Uninstall"
   ; The shortcuts of either language, whichever the installer wrote.
   Delete "$SMPROGRAMS\Varnolt\*.lnk"
   RMDir "$SMPROGRAMS\Varnolt"
+  Delete "$DESKTOP\Varnolt.lnk"
 
   DeleteRegKey HKCU "${UNINST_KEY}"
 SectionEnd

@@ -2,8 +2,9 @@
 # Checks the Windows installer and zip that scripts/package-windows built, under wine
 # in a new prefix of its own (a Windows that never saw Varnolt): the installer asks
 # for no administrator and runs silently into a folder whose name has a space and
-# Chinese characters; the files, the Start-menu shortcuts and the uninstall key are
-# there, and no other registry key mentions Varnolt; the installed varnolt.exe
+# Chinese characters; the files, the Start-menu and desktop shortcuts and the
+# uninstall key are there, and no other registry key mentions Varnolt; both programs
+# are stripped and need no DLL beyond Windows' own; the installed varnolt.exe
 # converts examples/site.dxf to a KML with placemarks, byte for byte what the Linux
 # build writes when build/app/varnolt exists; the zip holds the installed files, the
 # same bytes; the uninstaller removes the files, the shortcuts and the key, and keeps
@@ -56,6 +57,7 @@ foreign_registry_mentions() {
 inst="$scratch/Program Files/Varnolt 测试"
 inst_win=$(winpath "$inst")
 menu="$WINEPREFIX/drive_c/users/$(id -un)/AppData/Roaming/Microsoft/Windows/Start Menu/Programs/Varnolt"
+desktop_link="$WINEPREFIX/drive_c/users/$(id -un)/Desktop/Varnolt.lnk"
 # NSIS takes /D= last and unquoted, but wine quotes an argument holding a space when
 # it builds the Windows command line: the path goes as one argument a word, which
 # wine joins with single spaces into the very path.
@@ -65,12 +67,19 @@ wine "$(winpath "$setup")" /S /D=$inst_win 2>"$scratch/setup.log" ||
   fail "the installer exited with $?: $(cat "$scratch/setup.log")"
 set +f
 
-expected="LICENSE.txt drawing_window.png main_window.png manual.html uninstall.exe varnolt.exe"
+expected="LICENSE.txt drawing_window.png main_window.png main_window_windows.png manual.html uninstall.exe varnolt-gui.exe varnolt.exe"
 installed=$(cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$installed" = "$expected " ] || fail "installed files: '$installed', expected '$expected'"
-if x86_64-w64-mingw32-objdump -h "$inst/varnolt.exe" | grep -q '\.debug_'; then
-  fail "the installed varnolt.exe is not stripped"
-fi
+for exe in varnolt.exe varnolt-gui.exe; do
+  [ -f "$inst/$exe" ] || continue
+  if x86_64-w64-mingw32-objdump -h "$inst/$exe" | grep -q '\.debug_'; then
+    fail "the installed $exe is not stripped"
+  fi
+  # Linked statically: a DLL of the compiler's runtime would be missing on Windows.
+  foreign=$(x86_64-w64-mingw32-objdump -p "$inst/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' |
+            grep -i -v -E '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|shlwapi|ole32|oleaut32|advapi32|msvcrt|ws2_32|bcrypt|crypt32|uxtheme|dwmapi|shcore|version|imm32|api-ms-win-[a-z0-9-]+)\.dll$' || true)
+  [ -z "$foreign" ] || fail "$exe needs DLLs that Windows does not have: $foreign"
+done
 if [ -f "$inst/manual.html" ]; then
   grep -o '<img[^>]*src="[^"]*"' "$inst/manual.html" | sed 's/.*src="//; s/"$//' >"$scratch/pictures" || true
   [ -s "$scratch/pictures" ] || fail "the installed manual shows no picture"
@@ -101,6 +110,13 @@ if [ -f "$menu/Varnolt manual.lnk" ]; then
 else
   fail "no Start-menu shortcut 'Varnolt manual'"
 fi
+for link in "$menu/Varnolt.lnk" "$desktop_link"; do
+  if [ -f "$link" ]; then
+    strings -el "$link" | grep -q 'varnolt-gui\.exe' || fail "$link does not start varnolt-gui.exe"
+  else
+    fail "no shortcut $link"
+  fi
+done
 if [ -f "$menu/Varnolt command prompt.lnk" ]; then
   strings -el "$menu/Varnolt command prompt.lnk" | grep -q 'cmd\.exe' ||
     fail "the command prompt's shortcut does not start cmd.exe"
@@ -173,6 +189,7 @@ wineserver -w
 left=$(cd "$inst" 2>/dev/null && find . | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$left" = ". Varnolt.ini " ] || fail "after uninstalling, the folder holds '$left', not just Varnolt.ini"
 [ ! -e "$menu" ] || fail "the Start-menu folder is still there after uninstalling"
+[ ! -e "$desktop_link" ] || fail "the desktop shortcut is still there after uninstalling"
 if wine reg query "$uninst_key" >/dev/null 2>&1; then
   fail "the uninstall key is still there after uninstalling"
 fi
