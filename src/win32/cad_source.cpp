@@ -1,12 +1,8 @@
 #include "win32/cad_source.h"
 
-#include "cad/dxf.h"
-
-#if __has_include("cad/autocad.h")
 #include "cad/autocad.h"
+#include "cad/dxf.h"
 #include "run/cad_reporter.h"
-#define VARNOLT_HAVE_CAD_SESSION 1
-#endif
 
 namespace varnolt::win32 {
 
@@ -34,8 +30,6 @@ std::unique_ptr<EntitySource> AttachDrawingFile(form::FormHost& host) {
 
 }  // namespace
 
-#ifdef VARNOLT_HAVE_CAD_SESSION
-
 bool CadHostAvailable(const std::string& progId) {
   return CadRegistered(progId.empty() ? std::string(kCadProgId) : progId);
 }
@@ -57,17 +51,5 @@ std::unique_ptr<EntitySource> AttachSource(form::FormHost& host, const std::stri
   }
   return AttachDrawingFile(host);
 }
-
-#else
-
-// This build has no CAD session: every conversion reads a DXF file.
-bool CadHostAvailable(const std::string&) { return false; }
-
-std::unique_ptr<EntitySource> AttachSource(form::FormHost& host, const std::string&,
-                                           SourceReporter&) {
-  return AttachDrawingFile(host);
-}
-
-#endif
 
 }  // namespace varnolt::win32

@@ -319,7 +319,6 @@ TEST_F(WindowTest, TabOrderAndTheSettingsBoxesFocusRule) {
   EXPECT_EQ(Exit(), 0);
 }
 
-#ifdef FAKE_CAD_SERVER
 // With a CAD host registered and running, Convert attaches to it: no drawing is
 // asked for, the host's entities give the golden document and the run's prompts
 // reach the host's command line.
@@ -355,7 +354,6 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   const std::string shown = ReadBytes(prompts);
   EXPECT_NE(shown.find(CompletionPrompt(Utf8(kml))), std::string::npos) << shown;
 }
-#endif
 
 // Exit ends the program at once and writes no settings.
 TEST_F(WindowTest, ExitSavesNothing) {
