@@ -474,10 +474,58 @@ void BringToFront(const Obj& app) {
   ::SetForegroundWindow(window);
 }
 
+// A busy host (a dialog open, a command running) turns calls away with
+// RPC_E_CALL_REJECTED, and COM asks the caller's message filter whether to try again:
+// this one does, every fifth of a second for a minute, then the call fails as the host
+// said. Registered on the session's thread for the session's life.
+class RetryRejectedCalls : public IMessageFilter {
+ public:
+  RetryRejectedCalls() {
+    registered_ = SUCCEEDED(::CoRegisterMessageFilter(this, &previous_));
+  }
+  ~RetryRejectedCalls() {
+    if (!registered_) return;
+    IMessageFilter* mine = nullptr;
+    ::CoRegisterMessageFilter(previous_, &mine);
+    if (previous_ != nullptr) previous_->Release();
+  }
+  RetryRejectedCalls(const RetryRejectedCalls&) = delete;
+  RetryRejectedCalls& operator=(const RetryRejectedCalls&) = delete;
+
+  // The session owns the filter: COM's references do not decide its life.
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IMessageFilter)) {
+      *out = static_cast<IMessageFilter*>(this);
+      return S_OK;
+    }
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+
+  DWORD STDMETHODCALLTYPE HandleInComingCall(DWORD, HTASK, DWORD, LPINTERFACEINFO) override {
+    return SERVERCALL_ISHANDLED;
+  }
+  DWORD STDMETHODCALLTYPE RetryRejectedCall(HTASK, DWORD elapsed, DWORD rejectType) override {
+    if (rejectType == SERVERCALL_RETRYLATER && elapsed < 60000) return 200;
+    return static_cast<DWORD>(-1);
+  }
+  DWORD STDMETHODCALLTYPE MessagePending(HTASK, DWORD, DWORD) override {
+    return PENDINGMSG_WAITDEFPROCESS;
+  }
+
+ private:
+  IMessageFilter* previous_ = nullptr;
+  bool registered_ = false;
+};
+
 }  // namespace
 
 struct CadSession::State {
   ComApartment apartment;  // first in, last out
+  RetryRejectedCalls retry;
   DispIds ids;
   Obj app{Disp(), "Application", &ids};
   Obj document{Disp(), "ActiveDocument"};
