@@ -54,6 +54,26 @@ std::optional<int> ReadCheckState(std::string_view line) {
 
 }  // namespace
 
+std::string Settings::Extra(std::string_view key) const {
+  for (const auto& [k, v] : extra) {
+    if (k == key) return v;
+  }
+  return {};
+}
+
+void Settings::SetExtra(std::string_view key, std::string value) {
+  for (auto it = extra.begin(); it != extra.end(); ++it) {
+    if (it->first != key) continue;
+    if (value.empty()) {
+      extra.erase(it);
+    } else {
+      it->second = std::move(value);
+    }
+    return;
+  }
+  if (!value.empty()) extra.emplace_back(std::string(key), std::move(value));
+}
+
 std::string SettingsFileText(const Settings& settings) {
   std::string text;
   for (const std::string* line : {&settings.Text1, &settings.Text2, &settings.Text3,
@@ -66,6 +86,12 @@ std::string SettingsFileText(const Settings& settings) {
   text += settings.Option2 ? "-1\r\n" : "0\r\n";
   text += std::to_string(settings.Check1);
   text += "\r\n";
+  for (const auto& [key, value] : settings.extra) {
+    text += key;
+    text += '=';
+    text += value;
+    text += "\r\n";
+  }
   return text;
 }
 
@@ -93,6 +119,14 @@ bool ParseSettings(std::string_view bytes, Settings& settings) {
   loaded.Option1 = *option1 && !*option2;
   loaded.Option2 = *option2;
   loaded.Check1 = *check1;
+  // Lines after the tenth: "key=value" extras; anything else there is ignored, as
+  // older builds ignore the lot.
+  for (size_t k = kLineCount; k < lines.size(); ++k) {
+    const size_t eq = lines[k].find('=');
+    if (eq == std::string_view::npos) continue;
+    const std::string_view key = TrimBlanks(lines[k].substr(0, eq));
+    if (!key.empty()) loaded.SetExtra(key, std::string(TrimBlanks(lines[k].substr(eq + 1))));
+  }
   settings = loaded;
   return true;
 }

@@ -4,6 +4,9 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace varnolt {
 
@@ -19,11 +22,21 @@ struct Settings {
   bool Option2 = false;           // 西安80: Xi'an 1980 datum
   int Check1 = 0;                 // 多段线存在圆弧部分: 0 unchecked, 1 checked, 2 greyed (arcs on)
 
+  // The opt-in settings beyond the ten, as key=value lines after line 10, in the
+  // order they were set. Keys this build does not know are kept and written back, so
+  // that a file shared with a newer build loses nothing.
+  std::vector<std::pair<std::string, std::string>> extra;
+
+  // The value of an extra setting; empty when unset.
+  std::string Extra(std::string_view key) const;
+  // Sets an extra setting; an empty value removes it.
+  void SetExtra(std::string_view key, std::string value);
+
   bool operator==(const Settings&) const = default;
 };
 
 // The file's ten lines, CR LF after each: lines 1-7 the texts, lines 8 and 9 "-1" or
-// "0", line 10 the check box's number.
+// "0", line 10 the check box's number; then one "key=value" line per extra setting.
 std::string SettingsFileText(const Settings& settings);
 
 // Reads the settings file. Anything wrong (missing or unreadable file, fewer than ten

@@ -206,6 +206,21 @@ TEST(SettingsParse, LinesAfterTheTenthIgnored) {
   EXPECT_EQ(s, Settings{});
 }
 
+// Extra settings ride after the tenth line: a file with them round-trips, keys it
+// does not know survive, and the ten lines read exactly as without them.
+TEST(SettingsParse, ExtraLinesRoundTripAndLeaveTheTenAlone) {
+  const std::string file = std::string(kDefaultFile) + "datum=cgcs2000\r\nfuture = x=y\r\n";
+  Settings s;
+  ASSERT_TRUE(ParseSettings(file, s));
+  EXPECT_EQ(s.Extra("datum"), "cgcs2000");
+  EXPECT_EQ(s.Extra("future"), "x=y");
+  EXPECT_EQ(SettingsFileText(s), std::string(kDefaultFile) + "datum=cgcs2000\r\nfuture=x=y\r\n");
+  s.SetExtra("datum", "");
+  s.SetExtra("future", "");
+  EXPECT_EQ(s, Settings{});
+  EXPECT_EQ(SettingsFileText(s), kDefaultFile);
+}
+
 TEST(SettingsParse, Gb18030TextDecoded) {
   // "中央" in GB18030 is D6 D0 D1 EB.
   Settings s;
