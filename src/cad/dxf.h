@@ -18,12 +18,15 @@ struct DxfDrawing {
   std::string codepage;   // $DWGCODEPAGE, e.g. "ANSI_936"; empty when absent
   std::vector<Layer> layers;
   std::vector<Entity> entities;  // model space, seven families, file order
+  std::vector<SkippedKind> skipped;  // model-space entities not read, by kind
 };
 
 // Bounds on what one drawing may ask of memory.
 struct DxfLimits {
   size_t maxVertices = 10'000'000;          // in one polyline, declared or present
   uint64_t maxFileBytes = uint64_t{2} << 30;  // the largest file read, 2 GiB
+  unsigned include = 0;                      // IncludeKind bits: what else is read
+  int64_t maxPlacedEntities = 1'000'000;     // entities placed by exploding blocks
 };
 
 // Parses DXF bytes. Throws Error(kGeneral) with what and where (line or byte offset)

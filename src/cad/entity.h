@@ -21,6 +21,32 @@ enum class EntityType : int {
   kMText = 21,
   kLwPolyline = 24,
   kText = 32,
+
+  // Kinds beyond the seven, read and converted only when the user includes them.
+  kPoint = 100,
+  kEllipse = 101,  // ellipses and elliptic arcs
+  kSpline = 102,
+  kHatch = 103,
+  kSolid = 104,  // SOLID, TRACE and 3DFACE: a flat polygon of three or four corners
+};
+
+// Content beyond the seven families that the user may include (`--include`). Without
+// any, a drawing reads and converts exactly as it always has.
+enum IncludeKind : unsigned {
+  kIncludeBlocks = 1u << 0,    // INSERT and MINSERT exploded, ATTRIB, DIMENSION
+  kIncludePoints = 1u << 1,    // POINT
+  kIncludeEllipses = 1u << 2,  // ELLIPSE
+  kIncludeSplines = 1u << 3,   // SPLINE
+  kIncludeFitted = 1u << 4,    // curve- and spline-fitted 2D POLYLINE
+  kIncludeHatches = 1u << 5,   // HATCH
+  kIncludeSolids = 1u << 6,    // SOLID, TRACE, 3DFACE
+  kIncludeAll = (1u << 7) - 1,
+};
+
+// How many entities of one kind a source left out, for the summary warning.
+struct SkippedKind {
+  std::string kind;  // the DXF name: "INSERT", "POINT", "HATCH", "DIMENSION", ...
+  int64_t count = 0;
 };
 
 // Colour numbers: 1..255 index the palette, 0 is ByBlock, 256 ByLayer.
@@ -64,6 +90,36 @@ struct Entity {
   // Multiline text: InsertionPoint. Both: textstring (UTF-8, formatting codes kept).
   Point3 insertion{}, alignment{};
   std::string textstring;
+  // Text: height (group 40) and rotation (group 50, radians, in the text's plane);
+  // multiline text: character height and the direction's angle in plan. For drawing.
+  double height = 0;
+  double rotation = 0;
+
+  // Point: insertion (WCS).
+  // Ellipse: center (WCS), majorAxis (WCS vector from the centre to the end of the
+  // major axis), ratio (minor / major), startAngle and endAngle the start and end
+  // parameters in radians (0 and 2 pi for a whole ellipse), normal.
+  Point3 majorAxis{};
+  double ratio = 1;
+  // Spline: degree, knots, weights (empty: all 1), the control points in coordinates
+  // as x, y, z triples (WCS), the fit points in fitPoints (x, y, z triples), used
+  // when there are no control points; closed (periodic); normal.
+  int degree = 3;
+  std::vector<double> knots, weights, fitPoints;
+  // Solid: the corners in coordinates as x, y, z triples (WCS), in order round the
+  // polygon (a SOLID's third and fourth corners swapped back).
+  // Hatch: the loops' edges as entities of their own (kLine, kArc, kEllipse,
+  // kSpline, kLwPolyline), loop k running from edge loopEnds[k-1] (0 for the first)
+  // to loopEnds[k]; loopFlags[k] is the loop's group 92 (1 external, 16 outermost).
+  std::vector<Entity> boundary;
+  std::vector<int64_t> loopEnds;
+  std::vector<int> loopFlags;
+
+  // Exploded from a block: the block names from the outermost insert inward ("TREE",
+  // "SITE/TREE"), and the 1-based number of the model-space insert it came from (0
+  // for an entity that is in model space itself), so that one insert picks as one.
+  std::string blockPath;
+  int64_t insertId = 0;
 };
 
 // Where a text or multiline text stands: a text's alignment point, or its insertion
@@ -87,6 +143,9 @@ class EntitySource {
   virtual std::vector<const Entity*> SelectOnScreen() = 0;
   // Where the entities come from, for messages ("site.dxf").
   virtual std::string Describe() const = 0;
+  // What the source left out, by kind, in the order first met; for the summary
+  // warning after a run.
+  virtual std::vector<SkippedKind> Skipped() const { return {}; }
 };
 
 // A source over entities held in memory, all picked in their order: for tests and
