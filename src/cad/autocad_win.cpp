@@ -343,6 +343,7 @@ const char* FamilyObject(EntityType type) {
     case EntityType::kMText: return "MText";
     case EntityType::kLwPolyline: return "LWPolyline";
     case EntityType::kText: return "Text";
+    default: break;
   }
   return "Entity";
 }
@@ -431,6 +432,8 @@ bool ReadEntity(const Obj& item, Entity& e) {
       e.insertion = GetPoint(obj, "InsertionPoint");
       e.normal = GetPoint(obj, "Normal");
       break;
+    default:
+      break;  // IsFamily let through only the seven
   }
   return true;
 }

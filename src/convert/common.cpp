@@ -155,6 +155,11 @@ std::string DescribeEntity(const Entity& ent, std::string_view sourceName) {
     case EntityType::kMText: text = "multiline text"; break;
     case EntityType::kLwPolyline: text = "lightweight polyline"; break;
     case EntityType::kText: text = "text"; break;
+    case EntityType::kPoint: text = "point"; break;
+    case EntityType::kEllipse: text = "ellipse"; break;
+    case EntityType::kSpline: text = "spline"; break;
+    case EntityType::kHatch: text = "hatch"; break;
+    case EntityType::kSolid: text = "solid"; break;
   }
   std::string where;
   if (!ent.handle.empty()) where += "handle " + ent.handle;

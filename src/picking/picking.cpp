@@ -208,6 +208,12 @@ Shape ShapeOf(const Entity& e) {
       s.anchor = Plan(TextAnchor(e));
       s.label = PlainMText(e.textstring);
       break;
+    case EntityType::kPoint:
+    case EntityType::kEllipse:
+    case EntityType::kSpline:
+    case EntityType::kHatch:
+    case EntityType::kSolid:
+      break;  // not drawn yet
   }
   return s;
 }

@@ -67,6 +67,18 @@ Point3 AnchorOf(const Entity& ent) {
       break;
     case EntityType::kText:
     case EntityType::kMText: return TextAnchor(ent);
+    case EntityType::kPoint: return ent.insertion;
+    case EntityType::kEllipse: return ent.center;
+    case EntityType::kSpline:
+    case EntityType::kSolid:
+      if (ent.coordinates.size() >= 3) {
+        return {ent.coordinates[0], ent.coordinates[1], ent.coordinates[2]};
+      }
+      if (ent.fitPoints.size() >= 3) return {ent.fitPoints[0], ent.fitPoints[1], ent.fitPoints[2]};
+      break;
+    case EntityType::kHatch:
+      if (!ent.boundary.empty()) return AnchorOf(ent.boundary.front());
+      break;
   }
   return {std::nan(""), std::nan(""), 0};
 }

@@ -44,6 +44,7 @@ Counts Count(const DxfDrawing& d) {
       case EntityType::k3dPolyline: ++c.poly3d; break;
       case EntityType::kText: ++c.text; break;
       case EntityType::kMText: ++c.mtext; break;
+      default: ADD_FAILURE() << "a kind the default reading leaves out"; break;
     }
   }
   return c;
