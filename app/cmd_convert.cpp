@@ -205,12 +205,17 @@ struct ConvertCommand {
   std::string maxFileSize;
   std::optional<std::string> include;
   std::optional<int64_t> maxBlockEntities;
+  std::optional<std::string> folders, altitude;
+  bool attributes = false;
   bool cad = false;
   std::string cadProgId = "AutoCAD.Application";
   Settings effective_;  // the settings file with this call's overrides
 
   int Run(std::chrono::system_clock::time_point started) {
     effective_ = settings.Effective();
+    if (folders) effective_.SetExtra("folders", CLI::detail::to_lower(*folders));
+    if (altitude) effective_.SetExtra("altitude", CLI::detail::to_lower(*altitude));
+    if (attributes) effective_.SetExtra("attributes", "yes");
     if (cad) return RunCad(started);
     if (drawings.empty()) {
       std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
@@ -443,6 +448,20 @@ void AddConvertCommand(CLI::App& app, Action& action,
                   "more than this many entities (default 1000000)")
       ->check(CLI::PositiveNumber)
       ->group("Content");
+  sub->add_option("--folders", cmd->folders,
+                  "layer: one Folder per layer, in the layer table's order; single (default):\n"
+                  "every Placemark in the one Folder")
+      ->check(CLI::IsMember({"layer", "single"}, CLI::ignore_case))
+      ->group("Document");
+  sub->add_flag("--attributes", cmd->attributes,
+                "Give every Placemark ExtendedData: layer, handle, kind, colour number and, for\n"
+                "entities from a block, the block path")
+      ->group("Document");
+  sub->add_option("--altitude", cmd->altitude,
+                  "Altitude mode of the geometry: relative (default: relativeToGround), clamp\n"
+                  "(clampToGround) or absolute")
+      ->check(CLI::IsMember({"clamp", "relative", "absolute"}, CLI::ignore_case))
+      ->group("Document");
   sub->add_flag("--cad", cmd->cad,
                 "Windows only: attach to the running CAD host (or start it), let the user pick\n"
                 "the entities on its screen, with the prompts on its command line, and write\n"

@@ -6,6 +6,7 @@
 #include <exception>
 #include <limits>
 #include <thread>
+#include <unordered_map>
 
 #include "base/error.h"
 #include "base/files.h"
@@ -223,23 +224,155 @@ Styles MakeStyles(const std::vector<int>& colours, const Settings& settings) {
   return styles;
 }
 
+// How the document is organised beyond the Placemarks themselves: the settings
+// file's opt-in lines (folders=layer, attributes=yes, altitude=...). All off, the
+// document is exactly as it has always been.
+struct Layout {
+  bool layerFolders = false;
+  bool attributes = false;
+  std::string_view altitudeMode;  // empty: the converters' relativeToGround
+};
+
+bool ReadYesNo(const Settings& settings, std::string_view key) {
+  const std::string value = settings.Extra(key);
+  if (value.empty() || value == "0" || EqualsIgnoringAsciiCase(value, "no") ||
+      EqualsIgnoringAsciiCase(value, "false")) {
+    return false;
+  }
+  if (value == "1" || EqualsIgnoringAsciiCase(value, "yes") ||
+      EqualsIgnoringAsciiCase(value, "true")) {
+    return true;
+  }
+  throw Error(ErrorKind::kGeneral, "the setting " + std::string(key) + "=" + value +
+                                       " is neither yes nor no");
+}
+
+Layout ReadLayout(const Settings& settings) {
+  Layout layout;
+  const std::string folders = settings.Extra("folders");
+  if (EqualsIgnoringAsciiCase(folders, "layer")) {
+    layout.layerFolders = true;
+  } else if (!folders.empty() && !EqualsIgnoringAsciiCase(folders, "single")) {
+    throw Error(ErrorKind::kGeneral,
+                "the setting folders=" + folders + " is neither layer nor single");
+  }
+  layout.attributes = ReadYesNo(settings, "attributes");
+  const std::string altitude = settings.Extra("altitude");
+  if (EqualsIgnoringAsciiCase(altitude, "clamp")) {
+    layout.altitudeMode = "clampToGround";
+  } else if (EqualsIgnoringAsciiCase(altitude, "absolute")) {
+    layout.altitudeMode = "absolute";
+  } else if (!altitude.empty() && !EqualsIgnoringAsciiCase(altitude, "relative")) {
+    throw Error(ErrorKind::kGeneral, "the setting altitude=" + altitude +
+                                         " is none of clamp, relative and absolute");
+  }
+  return layout;
+}
+
 // One entity to convert, in output order.
 struct Job {
   const Entity* entity;
   int family;
   int64_t index;  // 1-based within its family
   int colour;
+  size_t layer = 0;  // index in the layer table, for folders by layer
 };
 
-std::vector<Job> MakeJobs(const Selection& selection) {
+// The jobs in family order; with folders by layer, grouped by layer in the layer
+// table's order first (each Placemark keeps the name its family gives it).
+std::vector<Job> MakeJobs(const Selection& selection, const std::vector<Layer>& layers,
+                          const Layout& layout) {
+  std::unordered_map<std::string_view, size_t> layerIndex;
+  if (layout.layerFolders) {
+    for (size_t k = layers.size(); k-- > 0;) layerIndex[layers[k].name] = k;
+  }
   std::vector<Job> jobs;
   for (int f = 0; f < kFamilyCount; ++f) {
     const auto& list = selection.families[static_cast<size_t>(f)];
     for (size_t k = 0; k < list.size(); ++k) {
-      jobs.push_back({list[k].first, f, static_cast<int64_t>(k + 1), list[k].second});
+      Job job{list[k].first, f, static_cast<int64_t>(k + 1), list[k].second};
+      if (layout.layerFolders) {
+        const auto found = layerIndex.find(job.entity->layer);
+        job.layer = found == layerIndex.end() ? layers.size() : found->second;
+      }
+      jobs.push_back(job);
     }
   }
+  if (layout.layerFolders) {
+    std::stable_sort(jobs.begin(), jobs.end(),
+                     [](const Job& a, const Job& b) { return a.layer < b.layer; });
+  }
   return jobs;
+}
+
+// The entity's DXF kind, for its ExtendedData.
+std::string_view KindName(const Entity& ent) {
+  switch (ent.type) {
+    case EntityType::k3dPolyline: return "POLYLINE";
+    case EntityType::kArc: return "ARC";
+    case EntityType::kCircle: return "CIRCLE";
+    case EntityType::kLine: return "LINE";
+    case EntityType::kMText: return "MTEXT";
+    case EntityType::kLwPolyline: return "LWPOLYLINE";
+    case EntityType::kText: return "TEXT";
+    case EntityType::kPoint: return "POINT";
+    case EntityType::kEllipse: return "ELLIPSE";
+    case EntityType::kSpline: return "SPLINE";
+    case EntityType::kHatch: return "HATCH";
+    case EntityType::kSolid: return "SOLID";
+  }
+  return "";
+}
+
+// Applies the layout's opt-in changes to the Placemark text a converter appended
+// from `from` on: the altitude mode, and the entity's ExtendedData.
+void ApplyLayout(const Layout& layout, const Job& job, std::string& text, size_t from) {
+  if (!layout.altitudeMode.empty()) {
+    constexpr std::string_view kRelative = "<altitudeMode>relativeToGround</altitudeMode>";
+    const std::string mode =
+        "<altitudeMode>" + std::string(layout.altitudeMode) + "</altitudeMode>";
+    for (size_t p = text.find(kRelative, from); p != std::string::npos;
+         p = text.find(kRelative, p + mode.size())) {
+      text.replace(p, kRelative.size(), mode);
+    }
+  }
+  if (layout.attributes) {
+    // The data goes last among the Placemark's own elements, just before its
+    // geometry (after a text's LookAt).
+    size_t at = std::string::npos;
+    for (std::string_view geometry : {"<LineString>", "<Point>", "<Polygon>", "<MultiGeometry>"}) {
+      at = std::min(at, text.find(geometry, from));
+    }
+    if (at == std::string::npos) return;
+    at = text.rfind('\n', at) + 1;
+    const Entity& ent = *job.entity;
+    std::string data;
+    auto field = [&](std::string_view name, std::string_view value) {
+      data += kQstab;
+      data += "\t\t<Data name=\"";
+      data += name;
+      data += "\"><value>";
+      AppendXmlText(data, value);
+      data += "</value></Data>\r\n";
+    };
+    data += kQstab;
+    data += "\t<ExtendedData>\r\n";
+    field("layer", ent.layer);
+    field("handle", ent.handle);
+    field("kind", KindName(ent));
+    field("color", Decimal(job.colour));
+    if (!ent.blockPath.empty()) field("block", ent.blockPath);
+    data += kQstab;
+    data += "\t</ExtendedData>\r\n";
+    text.insert(at, data);
+  }
+}
+
+// A layer's Folder, opened before its first Placemark.
+void AppendLayerFolderOpen(std::string& out, const std::vector<Layer>& layers, size_t layer) {
+  out += "\t<Folder>\r\n\t\t<name>";
+  AppendXmlText(out, layer < layers.size() ? std::string_view(layers[layer].name) : "");
+  out += "</name>\r\n\t\t<open>1</open>\r\n\r\n";
 }
 
 // A run of consecutive jobs converted together: its Placemarks (each followed by
@@ -260,7 +393,8 @@ constexpr size_t kChunkJobs = 64;
 constexpr size_t kChunksPerThread = 4;
 
 Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext& ctx,
-                   const Styles& styles) {
+                   const Styles& styles, const Layout& layout,
+                   const std::vector<Layer>& layers) {
   Chunk chunk;
   chunk.begin = c * kChunkJobs;
   chunk.end = std::min(jobs.size(), chunk.begin + kChunkJobs);
@@ -269,6 +403,11 @@ Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext&
     const Job& job = jobs[j];
     const Entity& ent = *job.entity;
     const Family& family = kFamilies[job.family];
+    if (layout.layerFolders && (j == 0 || jobs[j - 1].layer != job.layer)) {
+      if (j > 0) chunk.text += kFolderClose;
+      AppendLayerFolderOpen(chunk.text, layers, job.layer);
+    }
+    const size_t from = chunk.text.size();
     if (family.namedByText) {
       name = ent.textstring;
     } else {
@@ -284,6 +423,7 @@ Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext&
       chunk.error = std::current_exception();
       break;
     }
+    ApplyLayout(layout, job, chunk.text, from);
     chunk.text += "\r\n";
   }
   return chunk;
@@ -293,8 +433,8 @@ Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext&
 // order. Everything the user sees (prompts, warnings, progress, the first failure)
 // happens here on the calling thread, entity by entity, as a serial run would do it.
 void WritePlacemarks(const std::vector<Job>& jobs, const Selection& selection,
-                     const ConvertContext& ctx, const Styles& styles,
-                     PlaneChecks& checks, const std::string& sourceName,
+                     const ConvertContext& ctx, const Styles& styles, const Layout& layout,
+                     const std::vector<Layer>& layers, PlaneChecks& checks, const std::string& sourceName,
                      const RunOptions& options, OutputDocument& output, RunReporter& reporter,
                      RunResult& result) {
   const unsigned threads = options.threads != 0
@@ -302,7 +442,7 @@ void WritePlacemarks(const std::vector<Job>& jobs, const Selection& selection,
                                : std::max(1u, std::thread::hardware_concurrency());
   OrderedWork<Chunk> work((jobs.size() + kChunkJobs - 1) / kChunkJobs, threads,
                           kChunksPerThread,
-                          [&](size_t c) { return ConvertChunk(jobs, c, ctx, styles); });
+                          [&](size_t c) { return ConvertChunk(jobs, c, ctx, styles, layout, layers); });
   const int64_t total = static_cast<int64_t>(jobs.size());
   for (size_t c = 0; c < work.count(); ++c) {
     const Chunk chunk = work.Take(c);
@@ -398,6 +538,8 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                         const RunOptions& options) {
   const auto started = options.started.value_or(std::chrono::system_clock::now());
   const std::string sourceName = source.Describe();
+  // A wrong opt-in setting fails before the user is asked to pick anything.
+  const Layout layout = ReadLayout(settings);
 
   reporter.Prompt(std::string(kSelectPrompt));
   const std::vector<const Entity*> picked = source.SelectOnScreen();
@@ -410,10 +552,13 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   PlaneChecks checks(ctx, settings, sourceName, reporter);
 
   RunResult result;
-  output.out() += tobegin(output.name());
+  std::string begin = tobegin(output.name());
+  // Folders by layer take the place of the one Folder the document opens with.
+  if (layout.layerFolders) begin.erase(begin.find("\t<Folder>"));
+  output.out() += begin;
   output.out() += "\r\n";
-  WritePlacemarks(MakeJobs(selection), selection, ctx, styles, checks, sourceName, options,
-                  output, reporter, result);
+  WritePlacemarks(MakeJobs(selection, source.Layers(), layout), selection, ctx, styles, layout,
+                  source.Layers(), checks, sourceName, options, output, reporter, result);
   WriteStylesAndClose(selection.colours, styles, output.out());
   output.Commit();
 
@@ -424,6 +569,16 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
     reporter.Warning(*skipped);
   }
   return result;
+}
+
+unsigned IncludedKinds(const Settings& settings) {
+  const std::string text = settings.Extra("include");
+  const std::optional<unsigned> bits = ParseIncludeList(text);
+  if (!bits) {
+    throw Error(ErrorKind::kGeneral, "the setting include=" + text + " names a kind other than " +
+                                         std::string(kIncludeNames));
+  }
+  return *bits;
 }
 
 std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped) {

@@ -137,6 +137,10 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                         const std::filesystem::path& output, RunReporter& reporter,
                         unsigned threads = 0, int64_t maxPoints = kMaxPointsPerRun);
 
+// The kinds beyond the seven families the settings file's include= line names (the
+// IncludeKind bits the reader takes); throws Error(kGeneral) for a name it lacks.
+unsigned IncludedKinds(const Settings& settings);
+
 // The summary after a run of what the source left out, by kind, naming the option
 // that converts it; nullopt when nothing was left out.
 std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped);

@@ -84,7 +84,9 @@ TEST_P(GoldenTest, ConversionMatchesExpectedKml) {
   ASSERT_TRUE(ParseSettings(ReadBytes(dir / "Varnolt.ini"), settings)) << dir / "Varnolt.ini";
   ASSERT_EQ(LoadSettings(dir / "Varnolt.ini"), settings);
 
-  DxfSource source(dir / "drawing.dxf");
+  DxfLimits limits;
+  limits.include = IncludedKinds(settings);
+  DxfSource source(dir / "drawing.dxf", limits);
   CollectingReporter reporter;
   const fs::path out = tmp_ / (name + ".kml");
   RunConversion(source, settings, out, reporter);
@@ -127,6 +129,7 @@ TEST_F(GoldenTest, GreyedArcsBoxHonoursBulgesAsCheckedDoes) {
 struct Shape {
   std::vector<std::pair<std::string, size_t>> placemarks;  // name, point count
   std::vector<std::string> styles;                          // style keys, in file order
+  std::vector<std::string> folders = {"From AutoCAD"};      // Folder names, in order
 };
 
 std::vector<std::string> Keys(std::initializer_list<const char*> colours, const std::string& width) {
@@ -184,6 +187,12 @@ const std::map<std::string, Shape>& Shapes() {
        {{{"中央子午线", 1}, {"line1", 4}, {"line2", 3}}, Keys({"FF0000FF", "FFFFFFFF"}, "6")}},
       {"datum_xian80",
        {{{"中央子午线", 1}, {"line1", 4}, {"line2", 3}}, Keys({"FF0000FF", "FFFFFFFF"}, "6")}},
+      // Folders by layer in table order (0, 道路, 管线), families in their order inside
+      // each, names numbered across the whole document.
+      {"layout_folders_attributes",
+       {{{"pline1", 2}, {"line2", 2}, {"arc1", 101}, {"A&B", 1}, {"line1", 2}},
+        Keys({"FF0000FF", "FF00FF00", "FFFF0000", "FFFFFFFF"}, "6"),
+        {"0", "道路", "管线"}}},
       // Old-style 2D polyline, closed: bulge of chord 30 101, 15 m 3, closing 33.5 m 5.
       {"r12_polyline",
        {{{"pline1", 109}, {"3dpline1", 2}, {"line1", 2}}, Keys({"FF0000FF", "FF00FF00", "FFFFFFFF"}, "6")}},
@@ -203,9 +212,14 @@ TEST_P(GoldenShapeTest, DocumentHoldsWhatTheRulesPredict) {
   // Frame: no byte-order mark, CR LF only, the document named after the output file,
   // the closing lines and the lone blank.
   EXPECT_EQ(kml.rfind("<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n<kml xmlns=", 0), 0u);
-  EXPECT_NE(kml.find("\r\n<Document>\r\n\r\n\t<name>" + name + "</name>\r\n\t<Folder>\r\n"
-                     "\t\t<name>From AutoCAD</name>\r\n\t\t<open>1</open>\r\n\r\n"),
-            std::string::npos);
+  EXPECT_NE(kml.find("\r\n<Document>\r\n\r\n\t<name>" + name + "</name>\r\n"), std::string::npos);
+  std::vector<std::string> folders;
+  const std::string open = "\t<Folder>\r\n\t\t<name>";
+  for (size_t at = kml.find(open); at != std::string::npos; at = kml.find(open, at + 1)) {
+    const size_t from = at + open.size();
+    folders.push_back(kml.substr(from, kml.find("</name>\r\n\t\t<open>1</open>\r\n", from) - from));
+  }
+  EXPECT_EQ(folders, shape->second.folders);
   const std::string tail = "\t</StyleMap>\r\n\r\n\r\n</Document>\r\n\r\n</kml>\r\n\r\n \r\n";
   ASSERT_GE(kml.size(), tail.size());
   EXPECT_EQ(kml.substr(kml.size() - tail.size()), tail);

@@ -37,7 +37,8 @@ std::vector<Feature> FeaturesFromOgrinfo(const std::string& out, long& featureCo
   std::smatch m;
   while (std::getline(lines, line)) {
     if (std::regex_match(line, m, countLine)) {
-      featureCount = std::stol(m[1]);
+      // One layer per Folder: the counts add up.
+      featureCount = std::max(featureCount, 0L) + std::stol(m[1]);
     } else if (line.rfind("OGRFeature(", 0) == 0) {
       features.emplace_back();
     } else if (!features.empty() && std::regex_match(line, m, nameLine)) {

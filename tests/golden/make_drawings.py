@@ -27,13 +27,13 @@ E0, N0 = 512300.0, 3380400.0  # near the site plan of the examples
 DEFAULTS = ["10", "114.3", "100", "6", "-0.0335", "0.039", "10", "-1", "0", "0"]
 
 
-def settings(**changes):
+def settings(extra="", **changes):
     names = ["Text1", "Text2", "Text3", "Text4", "Text5", "Text6", "Text7",
              "Option1", "Option2", "Check1"]
     values = list(DEFAULTS)
     for key, value in changes.items():
         values[names.index(key)] = value
-    return "".join(v + "\r\n" for v in values)
+    return "".join(v + "\r\n" for v in values) + extra
 
 
 def save(case, doc, ini):
@@ -201,6 +201,22 @@ def r12_polyline():
     save("r12_polyline", doc, settings(Check1="1"))
 
 
+def layout():
+    # Folders by layer in the layer table's order (not the order the entities come
+    # in), ExtendedData on each Placemark, and the altitude clamped to the ground.
+    doc = ezdxf.new("R2018")
+    doc.layers.add("道路", color=1)
+    doc.layers.add("管线", color=5)
+    msp = doc.modelspace()
+    msp.add_line((E0, N0, 0), (E0 + 5, N0, 0), dxfattribs={"layer": "管线"})
+    msp.add_circle((E0 + 20, N0 + 20), 2, dxfattribs={"layer": "道路", "color": 3})
+    msp.add_text("A&B", dxfattribs={"insert": (E0 + 30, N0 + 30), "layer": "管线"})
+    msp.add_lwpolyline([(E0, N0 + 10), (E0 + 4, N0 + 10)])
+    msp.add_line((E0, N0 + 40, 2), (E0 + 3, N0 + 40, 2), dxfattribs={"layer": "道路"})
+    save("layout_folders_attributes", doc,
+         settings(extra="folders=layer\r\nattributes=yes\r\naltitude=clamp\r\n"))
+
+
 def cli_data():
     # For the command line's tests: a drawing with nothing the converter takes.
     doc = ezdxf.new("R2018")
@@ -221,4 +237,5 @@ if __name__ == "__main__":
     colours()
     datum()
     r12_polyline()
+    layout()
     cli_data()
