@@ -110,6 +110,7 @@ Values ValuesOf(const Settings& s) {
   v.option2 = s.Option2;
   v.option1 = s.Option1 && !s.Option2;
   v.check1 = s.Check1 == 1 || s.Check1 == 2 ? s.Check1 : 0;
+  v.extra = s.extra;
   return v;
 }
 
@@ -125,6 +126,7 @@ Settings SettingsOf(const Values& v) {
   s.Option1 = v.option1;
   s.Option2 = v.option2;
   s.Check1 = v.check1;
+  s.extra = v.extra;
   return s;
 }
 

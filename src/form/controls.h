@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "settings/settings.h"
 
@@ -86,6 +87,9 @@ struct Values {
   bool option1 = false;
   bool option2 = false;
   int check1 = 0;
+  // The opt-in settings the options dialog shows, carried through unchanged so that
+  // saving the ten never drops them.
+  std::vector<std::pair<std::string, std::string>> extra;
   bool operator==(const Values&) const = default;
 };
 // Both options selected in a file shows Option2 alone, as loading them one after

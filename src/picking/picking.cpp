@@ -147,6 +147,35 @@ Point2 Viewport::ToWorld(Point2 screen) const {
   return {center.x + (screen.x - width / 2) / scale, center.y - (screen.y - height / 2) / scale};
 }
 
+std::vector<size_t> WholeInserts(const std::vector<Entity>& entities,
+                                 const std::vector<size_t>& hits, bool whole) {
+  std::vector<size_t> out;
+  std::vector<bool> taken(entities.size(), false);
+  std::vector<bool> hit(entities.size(), false);
+  for (size_t i : hits) {
+    if (i < entities.size()) hit[i] = true;
+  }
+  for (size_t i : hits) {
+    if (i >= entities.size() || taken[i]) continue;
+    const int64_t id = entities[i].insertId;
+    if (id == 0) {
+      taken[i] = true;
+      out.push_back(i);
+      continue;
+    }
+    size_t first = i, last = i + 1;
+    while (first > 0 && entities[first - 1].insertId == id) --first;
+    while (last < entities.size() && entities[last].insertId == id) ++last;
+    bool all = true;
+    for (size_t k = first; k < last && whole; ++k) all = all && hit[k];
+    for (size_t k = first; k < last; ++k) {
+      taken[k] = true;
+      if (all) out.push_back(k);
+    }
+  }
+  return out;
+}
+
 Shape ShapeOf(const Entity& e) {
   Shape s;
   switch (e.type) {

@@ -92,6 +92,13 @@ std::vector<size_t> WindowSelect(const std::vector<Shape>& shapes, const Viewpor
 std::vector<size_t> CrossingSelect(const std::vector<Shape>& shapes, const Viewport& vp,
                                    const Rect2& screen);
 
+// Block references pick as one entity, as in CAD: every hit on an entity exploded
+// from an insert stands for all the insert's entities (they lie side by side, with
+// the same insertId). With `whole`, as a window selects, an insert counts only when
+// all its entities were hit. The result keeps the hits' order, each index once.
+std::vector<size_t> WholeInserts(const std::vector<Entity>& entities,
+                                 const std::vector<size_t>& hits, bool whole);
+
 // The picked entities in the order they were picked; picking one again does not
 // move it.
 class PickList {

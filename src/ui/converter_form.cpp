@@ -268,11 +268,13 @@ Settings ConverterForm::CurrentSettings() const {
   v.check1 = check1_->checkState() == Qt::Checked            ? 1
              : check1_->checkState() == Qt::PartiallyChecked ? 2
                                                              : 0;
+  v.extra = extra_;
   return form::SettingsOf(v);
 }
 
 void ConverterForm::ApplySettings(const Settings& s) {
   const form::Values v = form::ValuesOf(s);
+  extra_ = v.extra;
   for (int i = 0; i < 7; ++i) text_[i]->setText(ToQString(v.texts[static_cast<size_t>(i)]));
   // Neither option selected is possible, so the exclusivity is lifted meanwhile.
   option1_->setAutoExclusive(false);
@@ -315,7 +317,26 @@ DrawingWindow* ConverterForm::EnsureDrawingWindow() {
   drawing_->setWindowFlag(Qt::Window, true);
   connect(drawing_->view(), &DrawingView::selectionEnded, this,
           &ConverterForm::OnSelectionEnded);
+  connect(drawing_, &DrawingWindow::optionsRequested, this, &ConverterForm::EditOptions);
+  drawing_->SetInclude(form::OptionsOf(CurrentSettings()).include);
   return drawing_;
+}
+
+void ConverterForm::EditOptions() {
+  if (busy_ || !drawing_) return;
+  form::ConversionOptions options = form::OptionsOf(CurrentSettings());
+  if (!env_.EditOptions(drawing_, options)) return;
+  Settings s = CurrentSettings();
+  form::StoreOptions(options, s);
+  extra_ = s.extra;
+  // The choice is kept with the other settings when the next run saves them; the
+  // drawing shown is read again when what it holds changes.
+  try {
+    drawing_->SetInclude(options.include);
+  } catch (const Error& e) {
+    env_.ShowMessage(drawing_, MessageIcon::kCritical, ErrorTitle(),
+                     ToQString(FailureMessage(Task::kConversion, e.kind())), ToQString(e.what()));
+  }
 }
 
 void ConverterForm::SetBusy(bool busy) {

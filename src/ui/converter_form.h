@@ -94,6 +94,8 @@ class ConverterForm : public QWidget {
   void ShowHelp();          // xpcmdbutton4
   void MoreSoftware();      // xpcmdbutton3
   void Exit();              // xpcmdbutton5
+  // The drawing window's conversion options dialog.
+  void EditOptions();
 
  signals:
   // A conversion ended (ok: the document was written), after any failure message.
@@ -125,6 +127,8 @@ class ConverterForm : public QWidget {
   SettingsEdit* text_[7];
   QPushButton *command2_, *button1_, *button3_, *button4_, *button5_;
 
+  // The opt-in settings beyond the ten, which no control of this window shows.
+  std::vector<std::pair<std::string, std::string>> extra_;
   DrawingWindow* drawing_ = nullptr;
   RunChannel channel_;
   QFutureWatcher<RunOutcome> watcher_;

@@ -114,21 +114,24 @@ void DrawingView::EndSelection(bool cancelled) {
 void DrawingView::PickAtPoint(QPointF at, bool remove) {
   const std::optional<size_t> hit = PickAt(shapes_, viewport_, ToPoint2(at), kPickBoxPx);
   if (!hit) return;
+  const std::vector<size_t> hits = WholeInserts(drawing_->entities, {*hit}, false);
   if (remove) {
-    picks_.Remove(*hit);
+    picks_.Remove(hits);
   } else {
-    picks_.Add(*hit);
+    picks_.Add(hits);
   }
   emit pickCountChanged(static_cast<int>(picks_.Order().size()));
   update();
 }
 
 void DrawingView::SelectInBox(QPointF press, QPointF release, bool remove) {
+  if (!drawing_) return;
   const Rect2 r = Rect2::FromCorners(ToPoint2(press), ToPoint2(release));
+  const bool window = BoxModeOf(ToPoint2(press), ToPoint2(release)) == BoxMode::kWindow;
   const std::vector<size_t> hits =
-      BoxModeOf(ToPoint2(press), ToPoint2(release)) == BoxMode::kWindow
-          ? WindowSelect(shapes_, viewport_, r)
-          : CrossingSelect(shapes_, viewport_, r);
+      WholeInserts(drawing_->entities,
+                   window ? WindowSelect(shapes_, viewport_, r) : CrossingSelect(shapes_, viewport_, r),
+                   window);
   if (remove) {
     picks_.Remove(hits);
   } else {

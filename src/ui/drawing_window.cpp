@@ -36,6 +36,10 @@ DrawingWindow::DrawingWindow(FormEnvironment& env, QWidget* parent)
   file->addSeparator();
   file->addAction(QStringLiteral("关闭(&C)"), this, &QWidget::close);
   QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
+  QMenu* optionsMenu = menuBar()->addMenu(QStringLiteral("选项(&T)"));
+  QAction* options = optionsMenu->addAction(QStringLiteral("转换选项(&O)…"), this,
+                                            &DrawingWindow::optionsRequested);
+  options->setObjectName("optionsAction");
 
   auto* splitter = new QSplitter(Qt::Vertical, this);
   view_ = new DrawingView(splitter);
@@ -74,11 +78,19 @@ bool DrawingWindow::HasDrawing() const { return view_->drawing() != nullptr; }
 std::shared_ptr<const DxfDrawing> DrawingWindow::drawing() const { return view_->drawing(); }
 
 void DrawingWindow::LoadDrawing(const QString& path) {
-  auto drawing = std::make_shared<const DxfDrawing>(ReadDxfFile(ToPath(path)));
+  DxfLimits limits;
+  limits.include = include_;
+  auto drawing = std::make_shared<const DxfDrawing>(ReadDxfFile(ToPath(path), limits));
   path_ = path;
   view_->SetDrawing(std::move(drawing));
   setWindowTitle(QStringLiteral("Varnolt 图形 - %1").arg(QFileInfo(path).fileName()));
   picks_->clear();
+}
+
+void DrawingWindow::SetInclude(unsigned include) {
+  if (include == include_) return;
+  include_ = include;
+  if (!path_.isEmpty()) LoadDrawing(path_);
 }
 
 void DrawingWindow::AppendPrompt(const QString& text) { pane_->appendPlainText(text); }

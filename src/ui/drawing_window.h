@@ -29,6 +29,11 @@ class DrawingWindow : public QMainWindow {
   // Reads the DXF file and shows it zoomed to its extents. Throws Error (the
   // window keeps its previous drawing then).
   void LoadDrawing(const QString& path);
+  // What a drawing is read with beyond the seven families (IncludeKind bits); a
+  // change re-reads the drawing shown (the picks start again). Throws Error as
+  // LoadDrawing does.
+  void SetInclude(unsigned include);
+  unsigned include() const { return include_; }
   QString drawingPath() const { return path_; }
   std::shared_ptr<const DxfDrawing> drawing() const;
 
@@ -46,6 +51,10 @@ class DrawingWindow : public QMainWindow {
   // File ▸ Open: asks for a DXF file and switches to it.
   void OpenFromMenu();
 
+ signals:
+  // Options ▸ Conversion options was chosen.
+  void optionsRequested();
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -57,6 +66,7 @@ class DrawingWindow : public QMainWindow {
   QLabel* picks_;
   QAction* openAction_;
   QString path_;
+  unsigned include_ = 0;
 };
 
 // Title and filter of the dialog that opens a drawing.

@@ -6,6 +6,7 @@
 #include <QMessageBox>
 
 #include "ui/about_dialog.h"
+#include "ui/options_dialog.h"
 
 namespace varnolt {
 
@@ -42,6 +43,13 @@ void DesktopEnvironment::ShowMessage(QWidget* parent, MessageIcon icon,
 }
 
 bool DesktopEnvironment::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
+
+bool FormEnvironment::EditOptions(QWidget* parent, form::ConversionOptions& options) {
+  OptionsDialog dialog(options, parent);
+  if (dialog.exec() != QDialog::Accepted) return false;
+  options = dialog.Options();
+  return true;
+}
 
 void DesktopEnvironment::ShowAbout(QWidget* parent) {
   AboutDialog dialog(parent);

@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "form/actions.h"
+#include "form/conversion_options.h"
 
 class QWidget;
 
@@ -33,6 +34,8 @@ class FormEnvironment {
   virtual bool OpenUrl(const QUrl& url) = 0;
   virtual void ShowAbout(QWidget* parent) = 0;
   virtual void Quit() = 0;
+  // The conversion options dialog; false when it was cancelled.
+  virtual bool EditOptions(QWidget* parent, form::ConversionOptions& options);
 };
 
 // The real desktop: Qt's dialogs and QDesktopServices.

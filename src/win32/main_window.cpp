@@ -174,10 +174,12 @@ class MainWindow {
     v.option1 = ::SendMessageW(Control("Option1"), BM_GETCHECK, 0, 0) == BST_CHECKED;
     v.option2 = ::SendMessageW(Control("Option2"), BM_GETCHECK, 0, 0) == BST_CHECKED;
     v.check1 = static_cast<int>(::SendMessageW(Control("Check1"), BM_GETCHECK, 0, 0));
+    v.extra = extra_;
     return form::SettingsOf(v);
   }
   void ApplySettings(const Settings& s) {
     const form::Values v = form::ValuesOf(s);
+    extra_ = v.extra;
     for (int i = 0; i < 7; ++i) {
       ::SetWindowTextW(Control(form::TextName(i)), Widen(v.texts[static_cast<size_t>(i)]).c_str());
     }
@@ -217,6 +219,8 @@ class MainWindow {
   HBRUSH focusBrush_ = nullptr;
   HWND focusedEdit_ = nullptr;
   bool busy_ = false;
+  // The opt-in settings beyond the ten, which no control of this window shows.
+  std::vector<std::pair<std::string, std::string>> extra_;
 
   friend class Host;
 };

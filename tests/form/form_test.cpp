@@ -12,6 +12,7 @@
 #include "calc/correction.h"
 #include "form/actions.h"
 #include "form/controls.h"
+#include "form/conversion_options.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
 
@@ -78,6 +79,7 @@ TEST(FormControls, SettingsThroughTheControlsAndBack) {
   changed.Option1 = false;
   changed.Option2 = true;
   changed.Check1 = 2;
+  changed.SetExtra("include", "blocks,points");
   for (const Settings& s : {Settings(), changed}) {
     const Values v = ValuesOf(s);
     EXPECT_EQ(SettingsOf(v), s);
@@ -97,6 +99,25 @@ TEST(FormControls, SettingsThroughTheControlsAndBack) {
   EXPECT_EQ(NextCheckState(0), 1);
   EXPECT_EQ(NextCheckState(1), 0);
   EXPECT_EQ(NextCheckState(2), 1);
+}
+
+// The options dialog's choices go through the settings file and back; all off, the
+// file is the ten lines alone, and other opt-in lines are left as they were.
+TEST(ConversionOptionsDialog, ChoicesRoundTripAndDefaultsWriteNothing) {
+  Settings s;
+  s.SetExtra("datum", "cgcs2000");
+  StoreOptions(ConversionOptions{}, s);
+  EXPECT_EQ(SettingsFileText(s), SettingsFileText(Settings{}) + "datum=cgcs2000\r\n");
+  for (const ConversionOptions& o :
+       {ConversionOptions{kIncludeAll, true, true, true, Altitude::kAbsolute},
+        ConversionOptions{kIncludeBlocks | kIncludeHatches, false, true, false, Altitude::kClamp}}) {
+    Settings t = s;
+    StoreOptions(o, t);
+    Settings loaded;
+    ASSERT_TRUE(ParseSettings(SettingsFileText(t), loaded));
+    EXPECT_EQ(OptionsOf(loaded), o);
+    EXPECT_EQ(loaded.Extra("datum"), "cgcs2000");
+  }
 }
 
 TEST(FormControls, CenterFormPlacesAThirdOfTheFreeHeightAbove) {

@@ -237,5 +237,16 @@ TEST(PickList, KeepsPickOrderWithoutRepeats) {
   EXPECT_EQ(picks.Order(), (std::vector<size_t>{4, 7, 1}));
 }
 
+// A block reference picks as one: a hit on any of its entities takes them all, a
+// window only an insert it holds whole, a crossing any insert it touches.
+TEST(PickingHits, InsertsPickAsOne) {
+  std::vector<Entity> e(7);
+  for (size_t k : {1, 2, 3}) e[k].insertId = 1;
+  for (size_t k : {5, 6}) e[k].insertId = 2;
+  EXPECT_EQ(WholeInserts(e, {2, 0}, false), (std::vector<size_t>{1, 2, 3, 0}));
+  EXPECT_EQ(WholeInserts(e, {3, 4, 5, 6, 1}, true), (std::vector<size_t>{4, 5, 6}));
+  EXPECT_EQ(WholeInserts(e, {3, 4, 5, 6, 1}, false), (std::vector<size_t>{1, 2, 3, 4, 5, 6}));
+}
+
 }  // namespace
 }  // namespace varnolt

@@ -1,0 +1,33 @@
+// The conversion options dialog ("转换选项"), reached from the drawing window's menu:
+// the content beyond the seven families and the document's organisation.
+#pragma once
+
+#include <QDialog>
+
+#include <vector>
+
+#include "form/conversion_options.h"
+
+class QCheckBox;
+class QComboBox;
+
+namespace varnolt {
+
+class OptionsDialog : public QDialog {
+  Q_OBJECT
+
+ public:
+  explicit OptionsDialog(const form::ConversionOptions& options, QWidget* parent = nullptr);
+
+  // What the controls show now.
+  form::ConversionOptions Options() const;
+
+ private:
+  std::vector<QCheckBox*> include_;  // in the order of form::kIncludeChoices
+  QCheckBox* polygons_;
+  QCheckBox* layerFolders_;
+  QCheckBox* attributes_;
+  QComboBox* altitude_;
+};
+
+}  // namespace varnolt
