@@ -45,20 +45,49 @@ void AppendBulge(std::vector<Point2>& path, Point2 p0, Point2 p1, double bulge) 
 
 Point2 Plan(const Point3& p) { return {p[0], p[1]}; }
 
-bool LabelBox(const Shape& s, const Viewport& vp, Rect2& box) {
+}  // namespace
+
+double LabelScale(const Shape& s, const Viewport& vp) {
+  if (s.textHeight <= 0 || s.labelAscentPx <= 0) return 1;
+  return s.textHeight * vp.scale / s.labelAscentPx;
+}
+
+bool LabelCorners(const Shape& s, const Viewport& vp, Point2 (&corners)[4]) {
   if (s.labelWidthPx <= 0 || s.labelHeightPx <= 0) return false;
   const Point2 a = vp.ToScreen(s.anchor);
-  box = {a.x, a.y - s.labelAscentPx, a.x + s.labelWidthPx,
-         a.y - s.labelAscentPx + s.labelHeightPx};
+  const double f = LabelScale(s, vp);
+  const double top = -s.labelAscentPx * f, bottom = (s.labelHeightPx - s.labelAscentPx) * f;
+  const double right = s.labelWidthPx * f;
+  // Screen y points down: a counter-clockwise rotation in plan turns the other way.
+  const double c = std::cos(s.textRotation), sn = std::sin(s.textRotation);
+  auto at = [&](double x, double y) { return Point2{a.x + x * c + y * sn, a.y - x * sn + y * c}; };
+  corners[0] = at(0, top);
+  corners[1] = at(0, bottom);
+  corners[2] = at(right, bottom);
+  corners[3] = at(right, top);
   return true;
+}
+
+namespace {
+
+// Whether p lies in the convex quadrilateral q (either winding), borders included.
+bool InQuad(const Point2 (&q)[4], Point2 p) {
+  bool neg = false, pos = false;
+  for (int i = 0; i < 4; ++i) {
+    const Point2 a = q[i], b = q[(i + 1) % 4];
+    const double cross = (b.x - a.x) * (p.y - a.y) - (b.y - a.y) * (p.x - a.x);
+    neg = neg || cross < 0;
+    pos = pos || cross > 0;
+  }
+  return !(neg && pos);
 }
 
 // Distance in pixels from `at` to the shape.
 double ScreenDistance(const Shape& s, const Viewport& vp, Point2 at) {
   double best = std::numeric_limits<double>::infinity();
   if (s.isText) {
-    Rect2 box;
-    if (LabelBox(s, vp, box) && box.Contains(at)) return 0;
+    Point2 q[4];
+    if (LabelCorners(s, vp, q) && InQuad(q, at)) return 0;
     const Point2 a = vp.ToScreen(s.anchor);
     return std::hypot(at.x - a.x, at.y - a.y);
   }
@@ -77,9 +106,12 @@ double ScreenDistance(const Shape& s, const Viewport& vp, Point2 at) {
 
 bool Inside(const Shape& s, const Viewport& vp, const Rect2& r) {
   if (s.isText) {
-    Rect2 box;
-    if (!LabelBox(s, vp, box)) return r.Contains(vp.ToScreen(s.anchor));
-    return r.Contains({box.left, box.top}) && r.Contains({box.right, box.bottom});
+    Point2 q[4];
+    if (!LabelCorners(s, vp, q)) return r.Contains(vp.ToScreen(s.anchor));
+    for (const Point2& p : q) {
+      if (!r.Contains(p)) return false;
+    }
+    return true;
   }
   bool any = false;
   for (const auto& path : s.paths) {
@@ -93,10 +125,13 @@ bool Inside(const Shape& s, const Viewport& vp, const Rect2& r) {
 
 bool Touches(const Shape& s, const Viewport& vp, const Rect2& r) {
   if (s.isText) {
-    Rect2 box;
-    if (!LabelBox(s, vp, box)) return r.Contains(vp.ToScreen(s.anchor));
-    return box.left <= r.right && r.left <= box.right && box.top <= r.bottom &&
-           r.top <= box.bottom;
+    Point2 q[4];
+    if (!LabelCorners(s, vp, q)) return r.Contains(vp.ToScreen(s.anchor));
+    for (int i = 0; i < 4; ++i) {
+      if (SegmentTouchesRect(q[i], q[(i + 1) % 4], r)) return true;
+    }
+    // The rectangle wholly inside the box.
+    return InQuad(q, {r.left, r.top});
   }
   for (const auto& path : s.paths) {
     if (path.size() == 1 && r.Contains(vp.ToScreen(path[0]))) return true;
@@ -231,11 +266,15 @@ Shape ShapeOf(const Entity& e) {
       s.isText = true;
       s.anchor = Plan(TextAnchor(e));
       s.label = e.textstring;
+      s.textHeight = e.height;
+      s.textRotation = e.rotation;
       break;
     case EntityType::kMText:
       s.isText = true;
       s.anchor = Plan(TextAnchor(e));
       s.label = PlainMText(e.textstring);
+      s.textHeight = e.height;
+      s.textRotation = e.rotation;
       break;
     case EntityType::kPoint:
     case EntityType::kEllipse:

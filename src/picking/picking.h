@@ -40,16 +40,28 @@ struct Viewport {
 };
 
 // An entity as drawn in plan: polylines in world coordinates, or a text label at
-// its anchor. A label is drawn at a fixed size in pixels, so its box is held in
-// pixels relative to the anchor (left edge at the anchor, `labelAscentPx` above
-// the baseline); the view measures it.
+// its anchor. The view measures a label in its label font: its box in those pixels
+// relative to the anchor (left edge at the anchor, `labelAscentPx` above the
+// baseline). A text with a height is drawn as CAD shows it, that font scaled so that
+// its ascent is the height in drawing units and turned by its rotation; a text
+// without one keeps the font's own size at every zoom.
 struct Shape {
   std::vector<std::vector<Point2>> paths;
   bool isText = false;
   Point2 anchor;
   std::string label;  // UTF-8, formatting codes removed, lines split by '\n'
   double labelWidthPx = 0, labelHeightPx = 0, labelAscentPx = 0;
+  double textHeight = 0;    // drawing units; 0: a fixed-size label
+  double textRotation = 0;  // radians, counter-clockwise in plan
 };
+
+// How much the label font is scaled on screen at this view: 1 for a fixed-size
+// label, else the text's height in pixels over the font's ascent.
+double LabelScale(const Shape& s, const Viewport& vp);
+
+// The corners of a label's box on screen, counter-clockwise from the top left as
+// the text reads; false when the label has not been measured.
+bool LabelCorners(const Shape& s, const Viewport& vp, Point2 (&corners)[4]);
 
 // The plan outline of an entity: lines as one segment, circles and arcs as chords
 // of at most 5 degrees, polylines with their bulges, 3D polylines flattened, texts

@@ -21,6 +21,9 @@ namespace {
 // A drag shorter than this (pixels) is a click.
 constexpr double kClickSlopPx = 3;
 constexpr double kExtentsMarginPx = 20;
+// Below this height in pixels a text shows as its box.
+constexpr double kSmallestTextPx = 3;
+constexpr double kPi = 3.14159265358979323846;
 const QColor kBackground(33, 40, 48);
 
 Point2 ToPoint2(QPointF p) { return {p.x(), p.y()}; }
@@ -162,14 +165,30 @@ void DrawingView::paintEvent(QPaintEvent*) {
     painter.setPen(pen);
     if (s.isText) {
       const QPointF a = ToQPoint(viewport_.ToScreen(s.anchor));
+      const double f = LabelScale(s, viewport_);
+      Point2 q[4];
+      const bool measured = LabelCorners(s, viewport_, q);
+      // Lettering too small to read shows as its box, as CAD shows it.
+      if (measured && s.labelAscentPx * f < kSmallestTextPx) {
+        QPolygonF box;
+        for (const Point2& p : q) box.append(ToQPoint(p));
+        painter.drawPolygon(box);
+        continue;
+      }
+      painter.save();
+      painter.translate(a);
+      painter.rotate(-s.textRotation * 180 / kPi);
+      painter.scale(f, f);
       const QStringList lines = ToQString(s.label).split('\n');
       const double lineHeight = QFontMetricsF(labelFont_).height();
       for (qsizetype k = 0; k < lines.size(); ++k) {
-        painter.drawText(a + QPointF(0, lineHeight * static_cast<double>(k)), lines[k]);
+        painter.drawText(QPointF(0, lineHeight * static_cast<double>(k)), lines[k]);
       }
-      if (picked) {
-        const QRectF box(a.x(), a.y() - s.labelAscentPx, s.labelWidthPx, s.labelHeightPx);
-        painter.drawRect(box.adjusted(-2, -2, 2, 2));
+      painter.restore();
+      if (picked && measured) {
+        QPolygonF box;
+        for (const Point2& p : q) box.append(ToQPoint(p));
+        painter.drawPolygon(box);
       }
       continue;
     }

@@ -223,6 +223,30 @@ TEST(PickingHits, LabelsAreWindowedByTheirWholeBox) {
   EXPECT_TRUE(CrossingSelect({s}, vp, {91, 100, 95, 140}).empty());
 }
 
+// A text with a height grows with the zoom and turns with its rotation: 2 units high
+// at 3 px a unit is 6 px of ascent, the font's 12 halved; turned a quarter, the
+// label runs up the screen from the anchor.
+TEST(PickingHits, TextsAtTheirHeightAndRotation) {
+  Entity t;
+  t.type = EntityType::kText;
+  t.insertion = {50, 50, 0};
+  t.height = 2;
+  t.rotation = std::acos(-1.0) / 2;
+  Shape s = ShapeOf(t);
+  s.labelWidthPx = 40;
+  s.labelHeightPx = 16;
+  s.labelAscentPx = 12;
+  Viewport vp = UnitView();
+  vp.scale = 3;
+  EXPECT_DOUBLE_EQ(LabelScale(s, vp), 0.5);
+  const Point2 a = vp.ToScreen({50, 50});
+  // Along the text 20 px (40 halved) upward, 6 px of ascent to the left of it.
+  EXPECT_EQ(PickAt({s}, vp, {a.x - 3, a.y - 15}, 0), std::optional<size_t>(0));
+  EXPECT_EQ(PickAt({s}, vp, {a.x + 10, a.y - 3}, 0), std::nullopt);
+  EXPECT_EQ(WindowSelect({s}, vp, {a.x - 7, a.y - 21, a.x + 3, a.y + 1}).size(), 1u);
+  EXPECT_TRUE(WindowSelect({s}, vp, {a.x - 7, a.y - 15, a.x + 3, a.y + 1}).empty());
+}
+
 TEST(PickList, KeepsPickOrderWithoutRepeats) {
   PickList picks;
   picks.Add(std::vector<size_t>{4, 1});
