@@ -54,14 +54,14 @@ struct Control {
 };
 
 // Frames come before the controls they hold.
-extern const std::array<Control, 27> kControls;
+extern const std::array<Control, 28> kControls;
 const Control* FindControl(std::string_view name);  // null for an unknown name
 
-// The focusable controls in tab order (the option pair counts as one stop, entered
-// at its selected option).
-std::array<std::string_view, 15> TabOrder();
+// The focusable controls in tab order (the three datum options count as one stop,
+// entered at the selected one).
+std::array<std::string_view, 16> TabOrder();
 // The control the Tab key (forward) or Shift+Tab moves to from `from`, given which
-// option is selected (1 or 2; 0 for neither, which enters at Option1).
+// option is selected (1, 2 or 3; 0 for none, which enters at Option1).
 std::string_view NextTabStop(std::string_view from, bool forward, int selectedOption);
 
 // The seven settings boxes select their whole text and turn kFocusBackground on
@@ -81,11 +81,14 @@ std::pair<int, int> CenterPosition(int screenWidth, int screenHeight, int window
 inline int NextCheckState(int state) { return state == 1 ? 0 : 1; }
 
 // What the controls show for a Settings value and back: the seven texts in the
-// order Text1..Text7, the two options, the check box's state.
+// order Text1..Text7, the three datum options, the check box's state. The third,
+// "2000国家" (CGCS2000), is the settings file's datum=cgcs2000 line, with lines 8
+// and 9 both "0".
 struct Values {
   std::array<std::string, 7> texts;
   bool option1 = false;
   bool option2 = false;
+  bool option3 = false;
   int check1 = 0;
   // The opt-in settings the options dialog shows, carried through unchanged so that
   // saving the ten never drops them.

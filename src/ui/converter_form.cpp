@@ -212,6 +212,7 @@ void ConverterForm::BuildControls() {
   }
   option1_ = static_cast<QRadioButton*>(made.value("Option1"));
   option2_ = static_cast<QRadioButton*>(made.value("Option2"));
+  option3_ = static_cast<QRadioButton*>(made.value("Option3"));
   option1_->setChecked(true);
   command2_ = static_cast<QPushButton*>(made.value("Command2"));
   button1_ = static_cast<QPushButton*>(made.value("xpcmdbutton1"));
@@ -226,6 +227,7 @@ void ConverterForm::BuildControls() {
   }
   option1_->installEventFilter(this);
   option2_->installEventFilter(this);
+  option3_->installEventFilter(this);
 
   connect(command2_, &QPushButton::clicked, this, &ConverterForm::Convert);
   connect(button1_, &QPushButton::clicked, this, &ConverterForm::CalculateCorrection);
@@ -235,14 +237,17 @@ void ConverterForm::BuildControls() {
 }
 
 bool ConverterForm::eventFilter(QObject* watched, QEvent* event) {
-  // Tabbing into the option pair lands on the selected option, from either side.
-  if (event->type() == QEvent::FocusIn && (watched == option1_ || watched == option2_)) {
+  // Tabbing into the datum options lands on the selected one, from either side.
+  if (event->type() == QEvent::FocusIn &&
+      (watched == option1_ || watched == option2_ || watched == option3_)) {
     const Qt::FocusReason reason = static_cast<QFocusEvent*>(event)->reason();
     QRadioButton* self = static_cast<QRadioButton*>(watched);
-    QRadioButton* other = self == option1_ ? option2_ : option1_;
     if ((reason == Qt::TabFocusReason || reason == Qt::BacktabFocusReason) &&
-        !self->isChecked() && other->isChecked()) {
-      QTimer::singleShot(0, other, [other, reason] { other->setFocus(reason); });
+        !self->isChecked()) {
+      for (QRadioButton* other : {option1_, option2_, option3_}) {
+        if (other == self || !other->isChecked()) continue;
+        QTimer::singleShot(0, other, [other, reason] { other->setFocus(reason); });
+      }
     }
   }
   return QWidget::eventFilter(watched, event);
@@ -265,6 +270,7 @@ Settings ConverterForm::CurrentSettings() const {
   for (int i = 0; i < 7; ++i) v.texts[static_cast<size_t>(i)] = ToUtf8(text_[i]->text());
   v.option1 = option1_->isChecked();
   v.option2 = option2_->isChecked();
+  v.option3 = option3_->isChecked();
   v.check1 = check1_->checkState() == Qt::Checked            ? 1
              : check1_->checkState() == Qt::PartiallyChecked ? 2
                                                              : 0;
@@ -277,12 +283,11 @@ void ConverterForm::ApplySettings(const Settings& s) {
   extra_ = v.extra;
   for (int i = 0; i < 7; ++i) text_[i]->setText(ToQString(v.texts[static_cast<size_t>(i)]));
   // Neither option selected is possible, so the exclusivity is lifted meanwhile.
-  option1_->setAutoExclusive(false);
-  option2_->setAutoExclusive(false);
+  for (QRadioButton* o : {option1_, option2_, option3_}) o->setAutoExclusive(false);
   option1_->setChecked(v.option1);
   option2_->setChecked(v.option2);
-  option1_->setAutoExclusive(true);
-  option2_->setAutoExclusive(true);
+  option3_->setChecked(v.option3);
+  for (QRadioButton* o : {option1_, option2_, option3_}) o->setAutoExclusive(true);
   // Greyed only when the file says so (2); a click leaves that state for good.
   check1_->setTristate(v.check1 == 2);
   check1_->setCheckState(v.check1 == 1   ? Qt::Checked

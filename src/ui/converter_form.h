@@ -122,7 +122,7 @@ class ConverterForm : public QWidget {
   std::unique_ptr<Host> host_;
 
   QGroupBox *frame1_, *frame2_, *frame3_;
-  QRadioButton *option1_, *option2_;
+  QRadioButton *option1_, *option2_, *option3_;
   ArcsCheckBox* check1_;
   SettingsEdit* text_[7];
   QPushButton *command2_, *button1_, *button3_, *button4_, *button5_;

@@ -173,6 +173,7 @@ class MainWindow {
     for (int i = 0; i < 7; ++i) v.texts[static_cast<size_t>(i)] = Narrow(Text(Control(form::TextName(i))));
     v.option1 = ::SendMessageW(Control("Option1"), BM_GETCHECK, 0, 0) == BST_CHECKED;
     v.option2 = ::SendMessageW(Control("Option2"), BM_GETCHECK, 0, 0) == BST_CHECKED;
+    v.option3 = ::SendMessageW(Control("Option3"), BM_GETCHECK, 0, 0) == BST_CHECKED;
     v.check1 = static_cast<int>(::SendMessageW(Control("Check1"), BM_GETCHECK, 0, 0));
     v.extra = extra_;
     return form::SettingsOf(v);
@@ -185,17 +186,21 @@ class MainWindow {
     }
     ::SendMessageW(Control("Option1"), BM_SETCHECK, v.option1 ? BST_CHECKED : BST_UNCHECKED, 0);
     ::SendMessageW(Control("Option2"), BM_SETCHECK, v.option2 ? BST_CHECKED : BST_UNCHECKED, 0);
+    ::SendMessageW(Control("Option3"), BM_SETCHECK, v.option3 ? BST_CHECKED : BST_UNCHECKED, 0);
     ::SendMessageW(Control("Check1"), BM_SETCHECK, static_cast<WPARAM>(v.check1), 0);
     SyncOptionTabStop();
   }
-  // The option pair is entered by Tab at its selected option: that one holds the
-  // pair's tab stop (Option1 when neither is selected).
+  // The datum options are entered by Tab at the selected one: that one holds the
+  // group's tab stop (Option1 when none is selected).
   void SyncOptionTabStop() {
-    HWND one = Control("Option1"), two = Control("Option2");
-    const bool second = ::SendMessageW(two, BM_GETCHECK, 0, 0) == BST_CHECKED;
-    for (HWND h : {one, two}) {
+    const HWND options[] = {Control("Option1"), Control("Option2"), Control("Option3")};
+    HWND selected = options[0];
+    for (HWND h : options) {
+      if (::SendMessageW(h, BM_GETCHECK, 0, 0) == BST_CHECKED) selected = h;
+    }
+    for (HWND h : options) {
       const LONG_PTR style = ::GetWindowLongPtrW(h, GWL_STYLE);
-      const bool stop = (h == two) == second;
+      const bool stop = h == selected;
       ::SetWindowLongPtrW(h, GWL_STYLE, stop ? style | WS_TABSTOP : style & ~LONG_PTR{WS_TABSTOP});
     }
   }

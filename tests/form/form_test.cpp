@@ -43,13 +43,15 @@ TEST(FormControls, TabOrderEntersTheOptionPairAtItsSelectedOption) {
       "Command2", "xpcmdbutton4", "xpcmdbutton3", "xpcmdbutton5", "xpcmdbutton1", "Option1"};
   EXPECT_EQ(visited, expected);
   EXPECT_EQ(NextTabStop("xpcmdbutton1", true, 2), "Option2");
+  EXPECT_EQ(NextTabStop("xpcmdbutton1", true, 3), "Option3");
+  EXPECT_EQ(NextTabStop("Option3", false, 3), "xpcmdbutton1");
   EXPECT_EQ(NextTabStop("Option2", true, 2), "Text2");
   EXPECT_EQ(NextTabStop("Text2", false, 1), "Option1");
   EXPECT_EQ(NextTabStop("Option1", false, 1), "xpcmdbutton1");
   // Backwards retraces forwards from every stop.
   for (std::string_view name : TabOrder()) {
     EXPECT_EQ(NextTabStop(NextTabStop(name, true, 2), false, 2),
-              name == "Option1" ? "Option2" : name);
+              name == "Option1" || name == "Option3" ? "Option2" : name);
   }
   // Every control sits inside its container, which comes before it in the table.
   for (size_t i = 0; i < kControls.size(); ++i) {
@@ -80,6 +82,18 @@ TEST(FormControls, SettingsThroughTheControlsAndBack) {
   changed.Option2 = true;
   changed.Check1 = 2;
   changed.SetExtra("include", "blocks,points");
+  // The third datum: lines 8 and 9 both "0" and its own line.
+  Settings cgcs;
+  cgcs.Option1 = false;
+  cgcs.SetExtra("datum", "cgcs2000");
+  EXPECT_TRUE(ValuesOf(cgcs).option3 && !ValuesOf(cgcs).option1 && !ValuesOf(cgcs).option2);
+  Values three = ValuesOf(Settings{});
+  three.option1 = false;
+  three.option3 = true;
+  EXPECT_EQ(SettingsOf(three), cgcs);
+  three.option3 = false;
+  three.option2 = true;
+  EXPECT_EQ(SettingsOf(three).Extra("datum"), "");
   for (const Settings& s : {Settings(), changed}) {
     const Values v = ValuesOf(s);
     EXPECT_EQ(SettingsOf(v), s);

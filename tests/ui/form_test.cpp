@@ -153,8 +153,9 @@ class FormTest : public QObject {
                           << caption << QRect(l, t, w, h);
     };
     row("Frame1", "ConverterForm", QStringLiteral("坐标系及中央子午线"), 120, 120, 3495, 1695);
-    row("Option1", "Frame1", QStringLiteral("北京54"), 480, 240, 975, 495);
-    row("Option2", "Frame1", QStringLiteral("西安80"), 2040, 240, 1095, 495);
+    row("Option1", "Frame1", QStringLiteral("北京54"), 240, 240, 975, 495);
+    row("Option2", "Frame1", QStringLiteral("西安80"), 1320, 240, 1095, 495);
+    row("Option3", "Frame1", QStringLiteral("2000国家"), 2460, 240, 975, 495);
     row("Label4", "Frame1", QStringLiteral("中央子午线"), 480, 900, 1215, 255);
     row("Text2", "Frame1", QStringLiteral("115"), 1920, 840, 1020, 330);
     row("Label8", "Frame1", QStringLiteral("注：单位为小数【度分秒】"), 360, 1320, 2535, 255);
@@ -222,7 +223,7 @@ class FormTest : public QObject {
     }
     const QColor blue(0, 0, 255), purple(192, 0, 192), red(255, 0, 0);
     for (const char* name : {"Label1", "Label2", "Label3", "Label4", "Label5", "Label6",
-                             "Label9", "Option1", "Option2", "Check1"}) {
+                             "Label9", "Option1", "Option2", "Option3", "Check1"}) {
       QCOMPARE(Find<QWidget>(form, name)->palette().color(QPalette::WindowText), blue);
     }
     QCOMPARE(Find<QLabel>(form, "Label7")->palette().color(QPalette::WindowText), purple);
@@ -262,6 +263,13 @@ class FormTest : public QObject {
     Find<QPushButton>(form, "xpcmdbutton1")->setFocus(Qt::TabFocusReason);
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Option2"));
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text2"));
+    // The third datum likewise.
+    Find<QRadioButton>(form, "Option3")->setChecked(true);
+    Find<QPushButton>(form, "xpcmdbutton1")->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    QTRY_COMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Option3"));
     QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget()->objectName(), QStringLiteral("Text2"));
     // And backwards with the first datum selected.
