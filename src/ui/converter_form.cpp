@@ -228,6 +228,11 @@ void ConverterForm::BuildControls() {
   option1_->installEventFilter(this);
   option2_->installEventFilter(this);
   option3_->installEventFilter(this);
+  // CGCS2000 and WGS 84 agree to centimetres: choosing it clears the corrections.
+  connect(option3_, &QRadioButton::clicked, this, [this] {
+    text_[4]->setText(QStringLiteral("0"));
+    text_[5]->setText(QStringLiteral("0"));
+  });
 
   connect(command2_, &QPushButton::clicked, this, &ConverterForm::Convert);
   connect(button1_, &QPushButton::clicked, this, &ConverterForm::CalculateCorrection);

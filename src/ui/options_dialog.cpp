@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
+#include <QLineEdit>
 #include <QVBoxLayout>
 
 #include "ui/qt_text.h"
@@ -44,6 +45,34 @@ OptionsDialog::OptionsDialog(const form::ConversionOptions& options, QWidget* pa
   documentLayout->addRow(attributes_);
   documentLayout->addRow(ToQString(std::string(form::kAltitudeCaption)), altitude_);
 
+  auto* crs = new QGroupBox(QStringLiteral("坐标系统"), this);
+  auto* crsLayout = new QFormLayout(crs);
+  zoneAuto_ = new QCheckBox(ToQString(std::string(form::kZoneAutoCaption)), crs);
+  zoneAuto_->setChecked(options.zoneAuto);
+  method_ = new QComboBox(crs);
+  method_->setObjectName("method");
+  for (std::string_view choice : form::kMethodChoices) method_->addItem(ToQString(std::string(choice)));
+  method_->setCurrentIndex(static_cast<int>(options.method));
+  helmert_ = new QLineEdit(ToQString(options.helmert), crs);
+  helmert_->setObjectName("helmert");
+  coordinateFrame_ = new QCheckBox(ToQString(std::string(form::kCoordinateFrameCaption)), crs);
+  coordinateFrame_->setChecked(options.coordinateFrame);
+  gcj02_ = new QCheckBox(ToQString(std::string(form::kGcj02Caption)), crs);
+  gcj02_->setChecked(options.gcj02);
+  crsLayout->addRow(zoneAuto_);
+  crsLayout->addRow(ToQString(std::string(form::kMethodCaption)), method_);
+  crsLayout->addRow(ToQString(std::string(form::kHelmertCaption)), helmert_);
+  crsLayout->addRow(coordinateFrame_);
+  crsLayout->addRow(gcj02_);
+  // The seven numbers matter only with their method chosen.
+  auto sync = [this] {
+    const bool helmert = method_->currentIndex() == static_cast<int>(form::Method::kHelmert);
+    helmert_->setEnabled(helmert);
+    coordinateFrame_->setEnabled(helmert);
+  };
+  connect(method_, &QComboBox::currentIndexChanged, this, sync);
+  sync();
+
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -51,6 +80,7 @@ OptionsDialog::OptionsDialog(const form::ConversionOptions& options, QWidget* pa
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(content);
   layout->addWidget(document);
+  layout->addWidget(crs);
   layout->addWidget(buttons);
 }
 
@@ -63,6 +93,11 @@ form::ConversionOptions OptionsDialog::Options() const {
   o.layerFolders = layerFolders_->isChecked();
   o.attributes = attributes_->isChecked();
   o.altitude = static_cast<form::Altitude>(altitude_->currentIndex());
+  o.zoneAuto = zoneAuto_->isChecked();
+  o.method = static_cast<form::Method>(method_->currentIndex());
+  o.helmert = ToUtf8(helmert_->text().trimmed());
+  o.coordinateFrame = coordinateFrame_->isChecked();
+  o.gcj02 = gcj02_->isChecked();
   return o;
 }
 

@@ -10,6 +10,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QLineEdit;
 
 namespace varnolt {
 
@@ -28,6 +29,11 @@ class OptionsDialog : public QDialog {
   QCheckBox* layerFolders_;
   QCheckBox* attributes_;
   QComboBox* altitude_;
+  QCheckBox* zoneAuto_;
+  QComboBox* method_;
+  QLineEdit* helmert_;
+  QCheckBox* coordinateFrame_;
+  QCheckBox* gcj02_;
 };
 
 }  // namespace varnolt

@@ -486,6 +486,10 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
   if (code != BN_CLICKED || busy_) return;
   if (c.kind == form::Kind::kOption) {
     SyncOptionTabStop();
+    // CGCS2000 and WGS 84 agree to centimetres: choosing it clears the corrections.
+    if (c.name == "Option3") {
+      for (const char* box : {"Text5", "Text6"}) ::SetWindowTextW(Control(box), L"0");
+    }
   } else if (c.kind == form::Kind::kCheck) {
     const int state = static_cast<int>(::SendMessageW(control, BM_GETCHECK, 0, 0));
     ::SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(form::NextCheckState(state)), 0);

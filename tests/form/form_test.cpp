@@ -123,8 +123,10 @@ TEST(ConversionOptionsDialog, ChoicesRoundTripAndDefaultsWriteNothing) {
   StoreOptions(ConversionOptions{}, s);
   EXPECT_EQ(SettingsFileText(s), SettingsFileText(Settings{}) + "datum=cgcs2000\r\n");
   for (const ConversionOptions& o :
-       {ConversionOptions{kIncludeAll, true, true, true, Altitude::kAbsolute},
-        ConversionOptions{kIncludeBlocks | kIncludeHatches, false, true, false, Altitude::kClamp}}) {
+       {ConversionOptions{kIncludeAll, true, true, true, Altitude::kAbsolute, true,
+                          Method::kHelmert, "1,2,3,0.1,0.2,0.3,4", true, true},
+        ConversionOptions{kIncludeBlocks | kIncludeHatches, false, true, false, Altitude::kClamp,
+                          false, Method::kFourParameter, "", false, false}}) {
     Settings t = s;
     StoreOptions(o, t);
     Settings loaded;
