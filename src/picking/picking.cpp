@@ -277,11 +277,53 @@ Shape ShapeOf(const Entity& e) {
       s.textRotation = e.rotation;
       break;
     case EntityType::kPoint:
-    case EntityType::kEllipse:
-    case EntityType::kSpline:
+      s.paths.push_back({Plan(e.insertion)});
+      break;
+    case EntityType::kEllipse: {
+      // centre + cos t * major + sin t * minor, the minor axis ratio times the major
+      // turned a quarter about the normal.
+      const Point3& n = e.normal;
+      const Point3& m = e.majorAxis;
+      const Point3 minor{e.ratio * (n[1] * m[2] - n[2] * m[1]),
+                         e.ratio * (n[2] * m[0] - n[0] * m[2]),
+                         e.ratio * (n[0] * m[1] - n[1] * m[0])};
+      double end = e.endAngle;
+      while (end <= e.startAngle) end += 2 * kPi;
+      const int pieces = std::max(
+          2, static_cast<int>(std::ceil((end - e.startAngle) / kMaxChordAngle)));
+      std::vector<Point2> path;
+      for (int i = 0; i <= pieces; ++i) {
+        const double t = e.startAngle + (end - e.startAngle) * i / pieces;
+        path.push_back({e.center[0] + std::cos(t) * m[0] + std::sin(t) * minor[0],
+                        e.center[1] + std::cos(t) * m[1] + std::sin(t) * minor[1]});
+      }
+      s.paths.push_back(std::move(path));
+      break;
+    }
+    case EntityType::kSpline: {
+      // The control polygon (or the fit points) until the curve itself is drawn.
+      const std::vector<double>& p = e.coordinates.empty() ? e.fitPoints : e.coordinates;
+      std::vector<Point2> path;
+      for (size_t i = 0; i + 2 < p.size(); i += 3) path.push_back({p[i], p[i + 1]});
+      if (!path.empty()) s.paths.push_back(std::move(path));
+      break;
+    }
     case EntityType::kHatch:
-    case EntityType::kSolid:
-      break;  // not drawn yet
+      // The outline: every boundary edge as it is drawn on its own.
+      for (const Entity& edge : e.boundary) {
+        Shape part = ShapeOf(edge);
+        for (auto& path : part.paths) s.paths.push_back(std::move(path));
+      }
+      break;
+    case EntityType::kSolid: {
+      std::vector<Point2> path;
+      for (size_t i = 0; i + 2 < e.coordinates.size(); i += 3) {
+        path.push_back({e.coordinates[i], e.coordinates[i + 1]});
+      }
+      if (!path.empty()) path.push_back(path.front());
+      s.paths.push_back(std::move(path));
+      break;
+    }
   }
   return s;
 }

@@ -193,6 +193,12 @@ void DrawingView::paintEvent(QPaintEvent*) {
       continue;
     }
     for (const auto& path : s.paths) {
+      if (path.size() == 1) {  // a point: a small cross, the same at every zoom
+        const QPointF p = ToQPoint(viewport_.ToScreen(path[0]));
+        painter.drawLine(p + QPointF(-3, -3), p + QPointF(3, 3));
+        painter.drawLine(p + QPointF(-3, 3), p + QPointF(3, -3));
+        continue;
+      }
       QPolygonF poly;
       poly.reserve(static_cast<qsizetype>(path.size()));
       for (const Point2& p : path) poly.append(ToQPoint(viewport_.ToScreen(p)));
