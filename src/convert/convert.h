@@ -1,4 +1,4 @@
-// The seven converters: one entity of a family in, the text of one Placemark out.
+// The converters: one entity of a family in, the text of one Placemark out.
 //
 // Every converter takes the entity, the run's context (projection and the settings
 // the converters read), the indentation `qstab` put before every line (the run
@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cad/entity.h"
 #include "geodesy/projection.h"
@@ -83,6 +84,63 @@ int64_t totext(const Entity& ent, const ConvertContext& ctx, std::string_view qs
                std::string_view textname, std::string_view textstyle, std::string& out);
 int64_t tomtext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
                 std::string_view textname, std::string_view textstyle, std::string& out);
+
+// Points: a Point at the insertion point, its z the altitude; no LookAt.
+int64_t topoint(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view pointname, std::string_view pointstyle, std::string& out);
+
+// Ellipses and elliptic arcs: 101 points from the start to the end parameter,
+// counter-clockwise about the normal (an end below the start gains 2 pi, as arcs
+// do), each point at its own z.
+int64_t toellipse(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle,
+                  std::string& out);
+
+// Splines: samples of the B-spline (or of the cubic through its fit points when it
+// has no control points) whose chords stay within kSplineTolerance of the curve.
+inline constexpr double kSplineTolerance = 0.05;  // m
+int64_t tospline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle,
+                 std::string& out);
+
+// A ring of plane points (x easting, y northing, z altitude) in drawing order; its
+// last point may or may not repeat the first.
+using Ring = std::vector<Point3>;
+
+// One polygon: an outer ring and the holes inside it.
+struct PolygonShape {
+  Ring outer;
+  std::vector<Ring> holes;
+};
+
+// Polygons Google Earth draws from loops in any order and orientation: each ring
+// loses consecutive points within a micrometre of the one before (in plan) and a
+// last point repeating the first; rings left with fewer than three points or no
+// area are dropped. A loop inside an odd number of others is a hole of the
+// smallest loop around it; every other loop is an outer ring. Outer rings turn
+// counter-clockwise in plan, holes clockwise; the rings stay open here (the writer
+// closes them). Polygons come in the order of their outer loops, holes in theirs.
+std::vector<PolygonShape> NestRings(const std::vector<Ring>& loops);
+
+// A Placemark of the polygons: a Polygon, or a MultiGeometry of Polygons when there
+// are several, each ring closed on its first point. Returns the points written.
+// Throws when there is no polygon.
+int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
+                               const ConvertContext& ctx, std::string_view qstab,
+                               std::string_view name, std::string_view style,
+                               std::string& out);
+
+// Hatches: the boundary loops built from their edges (lines by their ends; arcs,
+// elliptic arcs and bulged polyline segments as 101 points each; splines sampled as
+// tospline does; each edge turned to continue from the end of the one before),
+// nested and written as AppendPolygonPlacemark does. A hatch with no usable loop
+// throws.
+int64_t tohatch(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view polyname, std::string_view polystyle, std::string& out);
+
+// Solids, traces and 3D faces: one Polygon of their three or four corners.
+int64_t tosolid(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view polyname, std::string_view polystyle, std::string& out);
 
 // "lightweight polyline (handle 2A, line 1200 of site.dxf)", for messages.
 std::string DescribeEntity(const Entity& ent, std::string_view sourceName);

@@ -111,4 +111,65 @@ std::string tostyle(std::string_view qstab, std::string_view color, double width
   return out;
 }
 
+std::string PolygonStyleReference(std::string_view colorText, std::string_view widthText) {
+  std::string ref = "#m_poly";
+  ref += colorText;
+  ref += "_width";
+  ref += widthText;
+  return ref;
+}
+
+std::string topolystyle(std::string_view qstab, std::string_view color, double width) {
+  const std::string W = WidthText(width);
+  std::string id;
+  id += color;
+  id += "_width";
+  id += W;
+  // The colour text is opaque ("FF" first); the fill keeps its blue, green and red.
+  std::string fill = "80";
+  fill += color.size() > 2 ? color.substr(2) : color;
+
+  std::string out;
+  auto line = [&](std::string_view a, std::string_view b = {}, std::string_view c = {}) {
+    out += qstab;
+    out += a;
+    out += b;
+    out += c;
+    out += "\r\n";
+  };
+  auto empty = [&] { out += "\r\n"; };
+
+  line("<Style id=\"s_poly", id, "\">");
+  empty();
+  line("\t<LineStyle>");
+  line("\t\t<color>", color, "</color>");
+  line("\t\t<width>", W, "</width>");
+  line("\t</LineStyle>");
+  empty();
+  line("\t<PolyStyle>");
+  line("\t\t<color>", fill, "</color>");
+  line("\t\t<fill>1</fill>");
+  line("\t\t<outline>1</outline>");
+  line("\t</PolyStyle>");
+  empty();
+  line("</Style>");
+  empty();
+  empty();
+  line("<StyleMap id=\"m_poly", id, "\">");
+  empty();
+  line("\t<Pair>");
+  line("\t\t<key>normal</key>");
+  line("\t\t<styleUrl>#s_poly", id, "</styleUrl>");
+  line("\t</Pair>");
+  empty();
+  line("\t<Pair>");
+  line("\t\t<key>highlight</key>");
+  line("\t\t<styleUrl>#s_poly", id, "</styleUrl>");
+  line("\t</Pair>");
+  empty();
+  line("</StyleMap>");
+  empty();
+  return out;
+}
+
 }  // namespace varnolt

@@ -42,4 +42,13 @@ std::string StyleReference(std::string_view colorText, std::string_view widthTex
 // every non-empty line starts with `qstab`.
 std::string tostyle(std::string_view qstab, std::string_view color, double width);
 
+// Polygons of a colour have a style of their own, written only when a polygon is:
+// Style "s_poly" + colour text + "_width" + width text, with the LineStyle of
+// tostyle and a PolyStyle of the colour at half opacity (alpha 80), and its
+// StyleMap "m_poly" + the same, normal and highlight pointing to that Style.
+std::string topolystyle(std::string_view qstab, std::string_view color, double width);
+
+// "#m_poly" + colour text + "_width" + width text.
+std::string PolygonStyleReference(std::string_view colorText, std::string_view widthText);
+
 }  // namespace varnolt

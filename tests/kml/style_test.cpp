@@ -142,5 +142,32 @@ TEST(Tostyle, HalfWidthIsBareText) {
   EXPECT_EQ(text.find("0.5"), std::string::npos);
 }
 
+
+// The polygon style: its reference names its StyleMap, whose pairs name its Style;
+// the outline is the line style's, the fill the colour at alpha 80.
+TEST(Topolystyle, HalfOpaqueFillWithTheLineStylesOutline) {
+  const std::string text = topolystyle("\t", "FF00FF00", 0.5);
+  const std::string ref = PolygonStyleReference("FF00FF00", WidthText(0.5));
+  EXPECT_EQ(ref, "#m_polyFF00FF00_width.5");
+  EXPECT_NE(text.find("\t<StyleMap id=\"" + ref.substr(1) + "\">\r\n"), std::string::npos);
+  const std::string style = "s_polyFF00FF00_width.5";
+  EXPECT_NE(text.find("\t<Style id=\"" + style + "\">\r\n"), std::string::npos);
+  size_t pairs = 0;
+  for (size_t p = text.find("<styleUrl>#" + style + "</styleUrl>"); p != std::string::npos;
+       p = text.find("<styleUrl>#" + style + "</styleUrl>", p + 1)) {
+    ++pairs;
+  }
+  EXPECT_EQ(pairs, 2u);
+  const std::string line = tostyle("\t", "FF00FF00", 0.5);
+  const auto block = [](const std::string& t, const std::string& tag) {
+    const size_t b = t.find("<" + tag + ">");
+    return t.substr(b, t.find("</" + tag + ">") - b);
+  };
+  EXPECT_EQ(block(text, "LineStyle"), block(line, "LineStyle"));
+  EXPECT_NE(block(text, "PolyStyle").find("<color>8000FF00</color>"), std::string::npos);
+  EXPECT_EQ(text.find("s_color"), std::string::npos);
+  EXPECT_EQ(text.find("m_color"), std::string::npos);
+}
+
 }  // namespace
 }  // namespace varnolt

@@ -1,0 +1,69 @@
+// Ellipses and splines as LineStrings, and the curve pieces hatch boundaries share
+// with them.
+#include "convert/curve_points.h"
+
+#include "convert/common.h"
+#include "geodesy/curves.h"
+#include "kml/document.h"
+
+namespace varnolt {
+
+using convert_detail::PointLines;
+
+namespace convert_detail {
+
+void EllipsePoints(const Entity& ent, double pi, std::vector<Point3>& points) {
+  const double sa = ent.startAngle;
+  double ea = ent.endAngle;
+  if (sa > ea) ea = ea + 2 * pi;
+  const double step = (ea - sa) / 100;
+  for (int i = 1; i <= kCurvePoints; ++i) {
+    const double t = sa + static_cast<double>(i - 1) * step;
+    points.push_back(EllipsePoint(ent.center, ent.majorAxis, ent.ratio, ent.normal, t));
+  }
+}
+
+void SplinePoints(const Entity& ent, int64_t maxPoints, std::vector<Point3>& points) {
+  const BSpline spline = ent.coordinates.empty()
+                             ? BSplineFromFitPoints(ent.fitPoints)
+                             : MakeBSpline(ent.degree, ent.knots, ent.weights, ent.coordinates);
+  for (const CurveSample& s : SampleBSpline(spline, kSplineTolerance, maxPoints)) {
+    points.push_back(s.p);
+  }
+}
+
+}  // namespace convert_detail
+
+namespace {
+
+int64_t AppendLineString(const std::vector<Point3>& points, const ConvertContext& ctx,
+                         std::string_view qstab, std::string_view name,
+                         std::string_view style, std::string& out) {
+  AppendLineStringOpen(out, qstab, name, style);
+  PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
+    for (const Point3& p : points) lines.Add(p[0], p[1], p[2]);
+  });
+  AppendLineStringClose(out, qstab);
+  return static_cast<int64_t>(points.size());
+}
+
+}  // namespace
+
+int64_t toellipse(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle,
+                  std::string& out) {
+  std::vector<Point3> points;
+  points.reserve(convert_detail::kCurvePoints);
+  convert_detail::EllipsePoints(ent, ctx.pi, points);
+  return AppendLineString(points, ctx, qstab, plinename, plinestyle, out);
+}
+
+int64_t tospline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle,
+                 std::string& out) {
+  std::vector<Point3> points;
+  convert_detail::SplinePoints(ent, kMaxPointsPerEntity, points);
+  return AppendLineString(points, ctx, qstab, plinename, plinestyle, out);
+}
+
+}  // namespace varnolt
