@@ -253,6 +253,21 @@ Ring JoinEdges(const Entity& hatch, size_t begin, size_t end, const ConvertConte
   return loop;
 }
 
+// The fewest points an edge can give, so that a boundary far beyond the limit fails
+// before any of it is drawn.
+double LeastEdgePoints(const Entity& e) {
+  switch (e.type) {
+    case EntityType::kArc:
+    case EntityType::kCircle:
+    case EntityType::kEllipse:
+      return convert_detail::kCurvePoints;
+    case EntityType::kLwPolyline:
+      return static_cast<double>(e.coordinates.size() / 2);
+    default:
+      return 2;
+  }
+}
+
 }  // namespace
 
 std::vector<PolygonShape> NestRings(const std::vector<Ring>& loops) {
@@ -340,6 +355,9 @@ int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
 
 int64_t tohatch(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
                 std::string_view polyname, std::string_view polystyle, std::string& out) {
+  double least = 0;
+  for (const Entity& edge : ent.boundary) least += LeastEdgePoints(edge);
+  convert_detail::CheckPointCount(least);
   std::vector<Ring> loops;
   int64_t total = 0;
   size_t begin = 0;

@@ -371,6 +371,10 @@ class Sampler {
     }
     breaks.push_back(last);
     constexpr int kPieces = 4;
+    // The first cut alone may exceed the limit: fail before sampling anything.
+    if (static_cast<double>(breaks.size() - 1) * kPieces + 1 > static_cast<double>(maxPoints_)) {
+      TooMany();
+    }
     for (size_t b = 1; b < breaks.size(); ++b) {
       const double a = breaks[b - 1];
       const double step = (breaks[b] - a) / kPieces;
@@ -411,13 +415,14 @@ class Sampler {
   }
 
   void Add(const CurveSample& sample) {
-    if (static_cast<int64_t>(out_.size()) >= maxPoints_) {
-      throw Error(ErrorKind::kGeneral,
-                  "spline: following it within " + GeneralText(limit_ * 2) +
-                      " m would take more than " + std::to_string(maxPoints_) +
-                      " points");
-    }
+    if (static_cast<int64_t>(out_.size()) >= maxPoints_) TooMany();
     out_.push_back(sample);
+  }
+
+  [[noreturn]] void TooMany() const {
+    throw Error(ErrorKind::kGeneral, "spline: following it within " +
+                                         GeneralText(limit_ * 2) + " m would take more than " +
+                                         std::to_string(maxPoints_) + " points");
   }
 
   const BSpline& s_;
