@@ -130,6 +130,11 @@ int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
                                std::string_view name, std::string_view style,
                                std::string& out);
 
+// The points of a line, arc, circle, ellipse, spline or lightweight polyline drawn
+// as a hatch boundary draws its edges (see tohatch), in the entity's own direction:
+// closed shapes become rings for AppendPolygonPlacemark through NestRings.
+Ring OutlinePoints(const Entity& ent, const ConvertContext& ctx);
+
 // Hatches: the boundary loops built from their edges (lines by their ends; arcs,
 // elliptic arcs and bulged polyline segments as 101 points each; splines sampled as
 // tospline does; each edge turned to continue from the end of the one before),

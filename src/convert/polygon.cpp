@@ -353,6 +353,13 @@ int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
   return static_cast<int64_t>(total);
 }
 
+Ring OutlinePoints(const Entity& ent, const ConvertContext& ctx) {
+  convert_detail::CheckPointCount(LeastEdgePoints(ent));
+  Ring points;
+  EdgePoints(ent, ctx, kMaxPointsPerEntity, points);
+  return points;
+}
+
 int64_t tohatch(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
                 std::string_view polyname, std::string_view polystyle, std::string& out) {
   double least = 0;

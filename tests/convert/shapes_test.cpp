@@ -267,6 +267,11 @@ TEST_F(ShapesTest, HatchJoinsEdgesIntoDrawableRings) {
   for (const Tuple& t : rings[2].points) reached = reached || std::fabs(t.lat - lat) < 1e-9;
   EXPECT_TRUE(reached);
 
+  // The same arc drawn on its own for a polygon: the same 100 distinct points.
+  const std::vector<PolygonShape> disc = NestRings({OutlinePoints(arc, Context())});
+  ASSERT_EQ(disc.size(), 1u);
+  EXPECT_EQ(disc[0].outer.size(), 100u);
+
   Entity empty = h;
   empty.boundary = {Line({kE, kN, 0}, {kE + 5, kN, 0})};
   empty.loopEnds = {1};
