@@ -370,7 +370,10 @@ class Sampler {
       if (u > breaks.back() && u < last) breaks.push_back(u);
     }
     breaks.push_back(last);
-    constexpr int kPieces = 4;
+    // A polynomial piece of degree 3 or less strays from its chord at most 1.1 times
+    // as far as its farthest probe: it starts whole. Higher degrees and weights can
+    // wind more between probes: they start in quarters.
+    const int kPieces = s_.degree <= 3 && s_.weights.empty() ? 1 : 4;
     // The first cut alone may exceed the limit: fail before sampling anything.
     if (static_cast<double>(breaks.size() - 1) * kPieces + 1 > static_cast<double>(maxPoints_)) {
       TooMany();

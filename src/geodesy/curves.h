@@ -60,9 +60,10 @@ struct CurveSample {
 };
 
 // Samples from First() to Last() such that no chord between consecutive samples
-// departs from the curve by more than `tolerance` (each knot span is cut into at
-// least four pieces, and a piece is halved while a probe of the curve inside it
-// lies farther from its chord than half the tolerance). Throws when more than
+// departs from the curve by more than `tolerance`: each knot span starts as one
+// piece (four for a rational spline or a degree above 3), and a piece is halved
+// while a probe of the curve at a quarter, half or three quarters of it lies
+// farther from its chord than half the tolerance. Throws when more than
 // `maxPoints` samples would be needed.
 std::vector<CurveSample> SampleBSpline(const BSpline& spline, double tolerance,
                                        int64_t maxPoints);
