@@ -68,7 +68,7 @@ BSpline SplineOf(const Case& c) {
 
 TEST(CurvesTest, PointsMatchEzdxf) {
   const std::vector<Case> cases = ReadCases();
-  ASSERT_EQ(cases.size(), 14u);
+  ASSERT_EQ(cases.size(), 22u);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.kind + " " + c.name);
     const std::vector<double>& ev = c["eval"];

@@ -3,6 +3,8 @@
 python3-ezdxf), the independent reference for src/geodesy/curves.
 
 Run: /usr/bin/python3 tests/geodesy/data/make_curve_reference.py > tests/geodesy/data/curve_reference.txt
+with the shared drawings at ../shared/testdata/dxf beside the repository: their
+splines and ellipses are cases too (22 cases in all; the test counts them).
 
 Each case is a block of lines "key count values..." ending with "end":
   ellipse: center, major, ratio, normal; eval: t x y z ...
@@ -11,7 +13,9 @@ Each case is a block of lines "key count values..." ending with "end":
            spline ezdxf's SPLINE entity builds from its fit points.
 """
 import math
+import os
 import ezdxf
+from ezdxf import recover
 from ezdxf.math import BSpline, ConstructionEllipse, Vec3
 
 
@@ -62,6 +66,21 @@ def spline(name, degree, knots, weights, control):
     print("end")
 
 
+def stored_spline(name, e):
+    """A SPLINE entity of a real drawing, evaluated as ezdxf builds it."""
+    spline(name, e.dxf.degree, list(e.knots), list(e.weights),
+           [tuple(p) for p in e.control_points])
+
+
+def stored_ellipse(name, e):
+    """An ELLIPSE entity of a real drawing, evaluated as ezdxf builds it."""
+    lo, hi = e.dxf.start_param, e.dxf.end_param
+    if hi < lo:
+        hi += 2 * math.pi
+    ellipse(name, tuple(e.dxf.center), tuple(e.dxf.major_axis), e.dxf.ratio,
+            tuple(e.dxf.extrusion), params(lo, hi, 9))
+
+
 def fit(name, fit_points, tangents=None):
     print("fit", name)
     doc = ezdxf.new()
@@ -99,3 +118,15 @@ fit("fit three", [(100, 200, 0), (130, 260, 0), (170, 240, 0)])
 fit("fit eight", [(math.cos(a) * 50, math.sin(a) * 30, a) for a in params(0, 5, 8)])
 fit("fit tangents", [(0, 0, 0), (10, 12, 0), (25, 8, 1), (40, 20, 2), (55, 0, 0)],
     [(0, 1, 0), (1, -1, 0)])
+
+# Curves of real drawings, when the shared corpus is at hand.
+corpus = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "..", "..",
+                      "shared", "testdata", "dxf")
+if os.path.isdir(corpus):
+    doc = ezdxf.readfile(os.path.join(corpus, "qcad_entities.dxf"))
+    splines = [e for block in doc.blocks for e in block.query("SPLINE")]
+    for i, e in enumerate(splines):
+        stored_spline(f"qcad_entities spline {i + 1}", e)
+    msp = recover.readfile(os.path.join(corpus, "gdal_assorted.dxf"))[0].modelspace()
+    for i, e in enumerate(msp.query("ELLIPSE")):
+        stored_ellipse(f"gdal_assorted ellipse {i + 1}", e)
