@@ -207,6 +207,7 @@ struct ConvertCommand {
   std::optional<int64_t> maxBlockEntities;
   std::optional<std::string> folders, altitude;
   bool attributes = false;
+  bool polygons = false;
   bool cad = false;
   std::string cadProgId = "AutoCAD.Application";
   Settings effective_;  // the settings file with this call's overrides
@@ -216,6 +217,7 @@ struct ConvertCommand {
     if (folders) effective_.SetExtra("folders", CLI::detail::to_lower(*folders));
     if (altitude) effective_.SetExtra("altitude", CLI::detail::to_lower(*altitude));
     if (attributes) effective_.SetExtra("attributes", "yes");
+    if (polygons) effective_.SetExtra("polygons", "yes");
     if (cad) return RunCad(started);
     if (drawings.empty()) {
       std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
@@ -448,6 +450,10 @@ void AddConvertCommand(CLI::App& app, Action& action,
                   "more than this many entities (default 1000000)")
       ->check(CLI::PositiveNumber)
       ->group("Content");
+  sub->add_flag("--polygons", cmd->polygons,
+                "Write closed polylines and circles as filled polygons (half-opaque fill in the\n"
+                "entity's colour, outlined in the line style) instead of lines")
+      ->group("Document");
   sub->add_option("--folders", cmd->folders,
                   "layer: one Folder per layer, in the layer table's order; single (default):\n"
                   "every Placemark in the one Folder")

@@ -166,68 +166,11 @@ class PlaneChecks {
   bool meridianWarned_ = false;
 };
 
-// The picked entities sorted into the families, each with its colour resolved once,
-// and the distinct colours in ascending order.
-struct Selection {
-  std::array<std::vector<std::pair<const Entity*, int>>, kFamilyCount> families;
-  std::vector<int> colours;
-};
-
-Selection SortIntoFamilies(const std::vector<const Entity*>& picked,
-                           const std::vector<Layer>& layers, const std::string& sourceName) {
-  const LayerColors layerColors = BuildLayerColors(layers);
-  Selection selection;
-  for (const Entity* ent : picked) {
-    const int family = FamilyOf(ent->type);
-    if (family < 0) continue;
-    const int c = colchuli(*ent, layerColors);
-    if (c == kColorByLayer) {
-      throw Error(ErrorKind::kGeneral,
-                  DescribeEntity(*ent, sourceName) + " takes its colour from layer \"" +
-                      ent->layer + "\", which the drawing's layer table does not have");
-    }
-    if (c < 1 || c > 255) {
-      throw Error(ErrorKind::kGeneral, DescribeEntity(*ent, sourceName) +
-                                           " has the colour number " + Decimal(c) +
-                                           ", outside the palette (1 to 255)");
-    }
-    selection.families[static_cast<size_t>(family)].emplace_back(ent, c);
-    selection.colours.push_back(c);
-  }
-  if (selection.colours.empty()) {
-    throw Error(ErrorKind::kGeneral,
-                "nothing was selected: no line, arc, circle, polyline, 3D polyline, text "
-                "or multiline text");
-  }
-  std::vector<int>& colours = selection.colours;
-  std::sort(colours.begin(), colours.end());
-  colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
-  return selection;
-}
-
-// The colour text and the style reference of each colour used, by colour number.
-struct Styles {
-  double width = 0;
-  std::array<std::string, 256> colourText;
-  std::array<std::string, 256> reference;
-};
-
-Styles MakeStyles(const std::vector<int>& colours, const Settings& settings) {
-  Styles styles;
-  styles.width = ReadLeadingNumber(settings.Text4);
-  const std::string widthText = WidthText(styles.width);
-  for (int c : colours) {
-    const size_t k = static_cast<size_t>(c);
-    styles.colourText[k] = hexjs(c);
-    styles.reference[k] = StyleReference(styles.colourText[k], widthText);
-  }
-  return styles;
-}
-
 // How the document is organised beyond the Placemarks themselves: the settings
 // file's opt-in lines (folders=layer, attributes=yes, altitude=...). All off, the
 // document is exactly as it has always been.
 struct Layout {
+  bool polygons = false;  // closed polylines and circles as filled polygons
   bool layerFolders = false;
   bool attributes = false;
   std::string_view altitudeMode;  // empty: the converters' relativeToGround
@@ -257,6 +200,7 @@ Layout ReadLayout(const Settings& settings) {
                 "the setting folders=" + folders + " is neither layer nor single");
   }
   layout.attributes = ReadYesNo(settings, "attributes");
+  layout.polygons = ReadYesNo(settings, "polygons");
   const std::string altitude = settings.Extra("altitude");
   if (EqualsIgnoringAsciiCase(altitude, "clamp")) {
     layout.altitudeMode = "clampToGround";
@@ -269,6 +213,87 @@ Layout ReadLayout(const Settings& settings) {
   return layout;
 }
 
+// Whether --polygons makes a polygon of the entity: a circle or a closed
+// lightweight polyline.
+bool ClosedShape(const Entity& ent) {
+  return ent.type == EntityType::kCircle ||
+         (ent.type == EntityType::kLwPolyline && ent.closed && ent.coordinates.size() >= 6);
+}
+
+// The picked entities sorted into the families, each with its colour resolved once,
+// and the distinct colours of the line styles and of the polygon styles, in
+// ascending order.
+struct Selection {
+  std::array<std::vector<std::pair<const Entity*, int>>, kFamilyCount> families;
+  std::vector<int> colours;
+  std::vector<int> polygonColours;
+};
+
+void SortAndUnique(std::vector<int>& colours) {
+  std::sort(colours.begin(), colours.end());
+  colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+}
+
+Selection SortIntoFamilies(const std::vector<const Entity*>& picked,
+                           const std::vector<Layer>& layers, const std::string& sourceName,
+                           const Layout& layout) {
+  const LayerColors layerColors = BuildLayerColors(layers);
+  Selection selection;
+  for (const Entity* ent : picked) {
+    const int family = FamilyOf(ent->type);
+    if (family < 0) continue;
+    const int c = colchuli(*ent, layerColors);
+    if (c == kColorByLayer) {
+      throw Error(ErrorKind::kGeneral,
+                  DescribeEntity(*ent, sourceName) + " takes its colour from layer \"" +
+                      ent->layer + "\", which the drawing's layer table does not have");
+    }
+    if (c < 1 || c > 255) {
+      throw Error(ErrorKind::kGeneral, DescribeEntity(*ent, sourceName) +
+                                           " has the colour number " + Decimal(c) +
+                                           ", outside the palette (1 to 255)");
+    }
+    selection.families[static_cast<size_t>(family)].emplace_back(ent, c);
+    const bool filled = kFamilies[family].filled;
+    // A closed shape whose outline encloses nothing stays a line: it needs both.
+    if (filled || (layout.polygons && ClosedShape(*ent))) selection.polygonColours.push_back(c);
+    if (!filled) selection.colours.push_back(c);
+  }
+  if (selection.colours.empty() && selection.polygonColours.empty()) {
+    throw Error(ErrorKind::kGeneral,
+                "nothing was selected: no line, arc, circle, polyline, 3D polyline, text "
+                "or multiline text");
+  }
+  SortAndUnique(selection.colours);
+  SortAndUnique(selection.polygonColours);
+  return selection;
+}
+
+// The colour text and the style reference of each colour used, by colour number.
+struct Styles {
+  double width = 0;
+  std::array<std::string, 256> colourText;
+  std::array<std::string, 256> reference;
+  std::array<std::string, 256> polygonReference;
+};
+
+Styles MakeStyles(const Selection& selection, const Settings& settings) {
+  Styles styles;
+  styles.width = ReadLeadingNumber(settings.Text4);
+  const std::string widthText = WidthText(styles.width);
+  for (int c : selection.colours) {
+    const size_t k = static_cast<size_t>(c);
+    styles.colourText[k] = hexjs(c);
+    styles.reference[k] = StyleReference(styles.colourText[k], widthText);
+  }
+  for (int c : selection.polygonColours) {
+    const size_t k = static_cast<size_t>(c);
+    styles.colourText[k] = hexjs(c);
+    styles.polygonReference[k] = PolygonStyleReference(styles.colourText[k], widthText);
+  }
+  return styles;
+}
+
 // One entity to convert, in output order.
 struct Job {
   const Entity* entity;
@@ -276,6 +301,7 @@ struct Job {
   int64_t index;  // 1-based within its family
   int colour;
   size_t layer = 0;  // index in the layer table, for folders by layer
+  bool filled = false;  // written as a polygon
 };
 
 // The jobs in family order; with folders by layer, grouped by layer in the layer
@@ -291,6 +317,7 @@ std::vector<Job> MakeJobs(const Selection& selection, const std::vector<Layer>& 
     const auto& list = selection.families[static_cast<size_t>(f)];
     for (size_t k = 0; k < list.size(); ++k) {
       Job job{list[k].first, f, static_cast<int64_t>(k + 1), list[k].second};
+      job.filled = kFamilies[f].filled || (layout.polygons && ClosedShape(*job.entity));
       if (layout.layerFolders) {
         const auto found = layerIndex.find(job.entity->layer);
         job.layer = found == layerIndex.end() ? layers.size() : found->second;
@@ -392,6 +419,16 @@ constexpr size_t kChunkJobs = 64;
 // Chunks in flight per thread (converted or being converted, not yet written).
 constexpr size_t kChunksPerThread = 4;
 
+// A closed polyline or circle as a filled polygon of its outline (--polygons); one
+// whose outline encloses nothing stays the line its family writes.
+int64_t ConvertAsPolygon(const Entity& ent, const ConvertContext& ctx, std::string_view name,
+                         std::string_view polygonStyle, const Family& family,
+                         std::string_view lineStyle, std::string& out) {
+  const std::vector<PolygonShape> shapes = NestRings({OutlinePoints(ent, ctx)});
+  if (shapes.empty()) return family.convert(ent, ctx, kQstab, name, lineStyle, out);
+  return AppendPolygonPlacemark(shapes, ctx, kQstab, name, polygonStyle, out);
+}
+
 Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext& ctx,
                    const Styles& styles, const Layout& layout,
                    const std::vector<Layer>& layers) {
@@ -415,9 +452,15 @@ Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext&
       name += Decimal(job.index);
     }
     try {
-      chunk.points.push_back(family.convert(ent, ctx, kQstab, name,
-                                            styles.reference[static_cast<size_t>(job.colour)],
-                                            chunk.text));
+      const size_t c = static_cast<size_t>(job.colour);
+      if (job.filled && !family.filled) {
+        chunk.points.push_back(ConvertAsPolygon(ent, ctx, name, styles.polygonReference[c],
+                                                family, styles.reference[c], chunk.text));
+      } else {
+        chunk.points.push_back(family.convert(
+            ent, ctx, kQstab, name,
+            job.filled ? styles.polygonReference[c] : styles.reference[c], chunk.text));
+      }
     } catch (...) {
       chunk.failedAt = j;
       chunk.error = std::current_exception();
@@ -476,11 +519,14 @@ void WritePlacemarks(const std::vector<Job>& jobs, const Selection& selection,
   }
 }
 
-void WriteStylesAndClose(const std::vector<int>& colours, const Styles& styles,
-                         std::string& out) {
+void WriteStylesAndClose(const Selection& selection, const Styles& styles, std::string& out) {
   out += kFolderClose;
-  for (int c : colours) {
+  for (int c : selection.colours) {
     out += tostyle("\t", styles.colourText[static_cast<size_t>(c)], styles.width);
+    out += "\r\n";
+  }
+  for (int c : selection.polygonColours) {
+    out += topolystyle("\t", styles.colourText[static_cast<size_t>(c)], styles.width);
     out += "\r\n";
   }
   out += kDocumentClose;
@@ -545,8 +591,8 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   const std::vector<const Entity*> picked = source.SelectOnScreen();
   reporter.Prompt(std::string(kProcessingPrompt));
 
-  const Selection selection = SortIntoFamilies(picked, source.Layers(), sourceName);
-  const Styles styles = MakeStyles(selection.colours, settings);
+  const Selection selection = SortIntoFamilies(picked, source.Layers(), sourceName, layout);
+  const Styles styles = MakeStyles(selection, settings);
   const ConvertContext ctx = MakeConvertContext(settings);
   WarnAboutCentralMeridian(settings, ctx.pi, reporter);
   PlaneChecks checks(ctx, settings, sourceName, reporter);
@@ -559,7 +605,7 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   output.out() += "\r\n";
   WritePlacemarks(MakeJobs(selection, source.Layers(), layout), selection, ctx, styles, layout,
                   source.Layers(), checks, sourceName, options, output, reporter, result);
-  WriteStylesAndClose(selection.colours, styles, output.out());
+  WriteStylesAndClose(selection, styles, output.out());
   output.Commit();
 
   result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());

@@ -51,6 +51,7 @@ struct Family {
   std::string_view word;        // in the progress prompt
   int64_t (*convert)(const Entity&, const ConvertContext&, std::string_view qstab,
                      std::string_view name, std::string_view style, std::string& out);
+  bool filled = false;  // written as polygons, in the half-opaque polygon style
 };
 
 // The families in the order the run converts them. Circles are named "arc1",
@@ -63,6 +64,12 @@ inline constexpr Family kFamilies[] = {
     {EntityType::kLine, "line", false, "直线", toline},
     {EntityType::kArc, "arc", false, "圆弧", toarc},
     {EntityType::kCircle, "arc", false, "圆", tocircle},
+    // Only in drawings read with these kinds included.
+    {EntityType::kPoint, "point", false, "点", topoint},
+    {EntityType::kEllipse, "ellipse", false, "椭圆", toellipse},
+    {EntityType::kSpline, "spline", false, "样条曲线", tospline},
+    {EntityType::kHatch, "hatch", false, "填充", tohatch, true},
+    {EntityType::kSolid, "solid", false, "二维填充", tosolid, true},
 };
 inline constexpr int kFamilyCount = static_cast<int>(std::size(kFamilies));
 
