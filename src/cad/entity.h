@@ -106,6 +106,9 @@ struct Entity {
   // when there are no control points; closed (periodic); normal.
   int degree = 3;
   std::vector<double> knots, weights, fitPoints;
+  // The end tangents of a spline through fit points (groups 12 and 13); (0, 0, 0)
+  // when the file gives none.
+  Point3 startTangent{}, endTangent{};
   // Solid: the corners in coordinates as x, y, z triples (WCS), in order round the
   // polygon (a SOLID's third and fourth corners swapped back).
   // Hatch: the loops' edges as entities of their own (kLine, kArc, kEllipse,

@@ -24,9 +24,13 @@ void EllipsePoints(const Entity& ent, double pi, std::vector<Point3>& points) {
 }
 
 void SplinePoints(const Entity& ent, int64_t maxPoints, std::vector<Point3>& points) {
-  const BSpline spline = ent.coordinates.empty()
-                             ? BSplineFromFitPoints(ent.fitPoints)
-                             : MakeBSpline(ent.degree, ent.knots, ent.weights, ent.coordinates);
+  const auto given = [](const Point3& v) { return v[0] != 0 || v[1] != 0 || v[2] != 0; };
+  const bool tangents = given(ent.startTangent) && given(ent.endTangent);
+  const BSpline spline =
+      ent.coordinates.empty()
+          ? BSplineFromFitPoints(ent.fitPoints, tangents ? &ent.startTangent : nullptr,
+                                 tangents ? &ent.endTangent : nullptr)
+          : MakeBSpline(ent.degree, ent.knots, ent.weights, ent.coordinates);
   for (const CurveSample& s : SampleBSpline(spline, kSplineTolerance, maxPoints)) {
     points.push_back(s.p);
   }

@@ -4,6 +4,9 @@
 #include <cmath>
 #include <limits>
 
+#include "base/error.h"
+#include "convert/convert.h"
+#include "convert/curve_points.h"
 #include "geodesy/angles.h"
 
 namespace varnolt {
@@ -301,10 +304,16 @@ Shape ShapeOf(const Entity& e) {
       break;
     }
     case EntityType::kSpline: {
-      // The control polygon (or the fit points) until the curve itself is drawn.
-      const std::vector<double>& p = e.coordinates.empty() ? e.fitPoints : e.coordinates;
+      // The curve as the converter samples it; one it refuses shows its frame.
       std::vector<Point2> path;
-      for (size_t i = 0; i + 2 < p.size(); i += 3) path.push_back({p[i], p[i + 1]});
+      try {
+        std::vector<Point3> points;
+        convert_detail::SplinePoints(e, kMaxPointsPerEntity, points);
+        for (const Point3& p : points) path.push_back(Plan(p));
+      } catch (const Error&) {
+        const std::vector<double>& p = e.coordinates.empty() ? e.fitPoints : e.coordinates;
+        for (size_t i = 0; i + 2 < p.size(); i += 3) path.push_back({p[i], p[i + 1]});
+      }
       if (!path.empty()) s.paths.push_back(std::move(path));
       break;
     }
