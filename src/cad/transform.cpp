@@ -51,10 +51,12 @@ PlaneMap MapPlane(const Affine& m, const Point3& normal) {
   PlaneMap p;
   p.a = m.Direction(ax.x);
   p.b = m.Direction(ax.y);
-  const double la = Norm(p.a), lb = Norm(p.b);
+  // Squared lengths equal within 1e-9, relative or absolute (as ezdxf judges it, so
+  // that the two explode a drawing into the same kinds); no shear either.
+  const double la = Dot(p.a, p.a), lb = Dot(p.b, p.b);
   constexpr double kTol = 1e-9;
-  p.uniform = std::fabs(la - lb) <= kTol * std::fmax(la, lb) &&
-              std::fabs(Dot(p.a, p.b)) <= kTol * la * lb;
+  const double tol = std::fmax(kTol * std::fmax(la, lb), kTol);
+  p.uniform = std::fabs(la - lb) <= tol && std::fabs(Dot(p.a, p.b)) <= tol;
   const Point3 c = Cross(p.a, p.b);
   p.mirrored = Dot(m.Direction(ax.z), c) < 0;
   p.normal = Unit(p.mirrored ? Mul(c, -1) : c);

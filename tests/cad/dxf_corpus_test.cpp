@@ -285,5 +285,80 @@ TEST(DxfWrittenByEzdxf, BinaryR2018) {
   EXPECT_TRUE(found);
 }
 
+
+// With everything included: the kinds after exploding every block reference and
+// dimension to the bottom, as ezdxf 0.18.1 counts them (data/count_exploded.py
+// prints these rows; attributes count as texts, 2D POLYLINEs of any fit as LW).
+//                  LINE ARC CIRC LW 3D TEXT MTEXT POINT ELLIPSE SPLINE HATCH SOLID
+constexpr std::array<std::pair<const char*, std::array<int, 12>>, 35> kExploded{{
+    {"acadsharp_sample_AC1009_ascii.dxf", {{1295, 3, 15, 49, 264, 233, 0, 40, 0, 0, 0, 345}}},
+    {"acadsharp_sample_AC1015_binary.dxf", {{69, 3, 12, 25, 1, 33, 16, 40, 1, 2, 8, 14}}},
+    {"dxfparser_arc1.dxf", {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"dxfparser_mtext-test.dxf", {{0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0}}},
+    {"dxfparser_polylines.dxf", {{0, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_AC1003_LINE_Example.dxf", {{13, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_Leica_Disto_S910.dxf", {{10, 0, 0, 0, 0, 11, 0, 11, 0, 0, 0, 0}}},
+    {"ezdxf_POLI-ALL210_12.dxf", {{0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 0, 1}}},
+    {"ezdxf_R12_with_trash_beyond_EOF.dxf", {{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_bin_dxf_r12.dxf", {{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_bin_dxf_r2000.dxf", {{0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_cc_dxflib.dxf", {{0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_colors.dxf", {{0, 0, 18, 20, 0, 0, 30, 0, 0, 0, 0, 0}}},
+    {"ezdxf_mtext_columns_R2000.dxf", {{0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0}}},
+    {"ezdxf_mtext_complex_inline_codes.dxf", {{4, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0}}},
+    {"ezdxf_recover01.dxf", {{1441, 0, 0, 0, 0, 63, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_small_r13.dxf", {{0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_text.dxf", {{47, 0, 0, 78, 0, 66, 30, 0, 0, 0, 0, 0}}},
+    {"gdal_3d.dxf", {{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_LWPOLYLINE-OCS.dxf", {{0, 0, 0, 7, 6, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_assorted.dxf", {{6, 1, 0, 0, 0, 0, 3, 1, 2, 0, 0, 0}}},
+    {"gdal_byblock-bylayer.dxf", {{8, 0, 1, 0, 0, 0, 1, 3, 0, 0, 0, 2}}},
+    {"gdal_circle.dxf", {{0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_closed_polyline_with_bulge.dxf", {{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_frozen-off.dxf", {{84, 0, 4, 16, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_mtext-ocs-reduced.dxf", {{0, 0, 0, 0, 0, 3, 3, 0, 0, 0, 0, 0}}},
+    {"gdal_ocs2wcs2.dxf", {{20, 4, 4, 4, 4, 4, 0, 4, 4, 8, 4, 8}}},
+    {"gdal_polyline_smooth.dxf", {{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_text-block-transform.dxf", {{0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_text-fancy.dxf", {{0, 0, 0, 2, 0, 3, 1, 0, 0, 0, 0, 0}}},
+    {"gdal_utf-8.dxf", {{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}}},
+    {"qcad_colors.dxf", {{40, 0, 0, 20, 0, 0, 20, 0, 0, 0, 0, 0}}},
+    {"qcad_entities.dxf", {{154, 22, 9, 32, 0, 0, 76, 152, 3, 6, 2, 68}}},
+    {"timchen_Test2.dxf", {{4652, 1256, 169, 1543, 0, 570, 0, 0, 3365, 0, 0, 24}}},
+    {"timchen_Test4.dxf", {{6163, 547, 44, 34, 0, 8, 35, 15, 513, 0, 26, 446}}},
+}};
+
+TEST_F(DxfCorpus, IncludeAllCountsAsExploded) {
+  constexpr EntityType kOrder[12] = {
+      EntityType::kLine,   EntityType::kArc,   EntityType::kCircle,  EntityType::kLwPolyline,
+      EntityType::k3dPolyline, EntityType::kText, EntityType::kMText, EntityType::kPoint,
+      EntityType::kEllipse, EntityType::kSpline, EntityType::kHatch, EntityType::kSolid};
+  DxfLimits all;
+  all.include = kIncludeAll;
+  for (const auto& [file, expected] : kExploded) {
+    SCOPED_TRACE(file);
+    try {
+      const DxfDrawing d = ReadDxfFile(CorpusDir() / file, all);
+      std::array<int, 12> got{};
+      for (const Entity& e : d.entities) {
+        int k = 0;
+        while (k < 12 && kOrder[k] != e.type) ++k;
+        ASSERT_LT(k, 12);
+        ++got[static_cast<size_t>(k)];
+      }
+      EXPECT_EQ(got, expected);
+      // What the reader knows is read; only other kinds (and a dimension without
+      // its block, which ezdxf drops as well) stay skipped.
+      for (const SkippedKind& s : d.skipped) {
+        EXPECT_TRUE(s.kind != "INSERT" && s.kind != "POINT" && s.kind != "HATCH" &&
+                    s.kind != "SPLINE" && s.kind.rfind("POLYLINE (f", 0) != 0)
+            << s.kind;
+      }
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
 }  // namespace
 }  // namespace varnolt
