@@ -196,7 +196,7 @@ void PlaceText(Entity& e, const Affine& m) {
     const Point3 up = m.Direction({-std::sin(e.rotation), std::cos(e.rotation), 0});
     e.insertion = m.Apply(e.insertion);
     e.rotation = std::atan2(d[1], d[0]);
-    e.height = e.height * Norm(up);
+    e.height = e.height * Norm(Cross(d, up)) / Norm(d);
     e.normal = Unit(m.Direction(e.normal));
     return;
   }
@@ -207,7 +207,9 @@ void PlaceText(Entity& e, const Affine& m) {
   const Axes nx = OcsAxes(p.normal);
   const Point3 d = m.Direction(dir);
   e.rotation = std::atan2(Dot(d, nx.y), Dot(d, nx.x));
-  e.height = e.height * Norm(m.Direction(upDir));
+  // A text scaled unevenly leans: its height is the distance of its top from the
+  // baseline, not the length of its slanted side.
+  e.height = e.height * Norm(Cross(d, m.Direction(upDir))) / Norm(d);
   const bool aligned = e.alignment[0] != 0 || e.alignment[1] != 0;
   e.insertion = m.Apply(e.insertion);
   if (aligned) e.alignment = m.Apply(e.alignment);
