@@ -17,6 +17,7 @@
 #include "base/paths.h"
 #include "base/platform.h"
 #include "cad/dxf.h"
+#include "cad/include_kinds.h"
 #include "commands.h"
 #include "options.h"
 #include "run/run.h"
@@ -202,6 +203,8 @@ struct ConvertCommand {
   std::string outputDir;
   std::vector<std::string> layers;
   std::string maxFileSize;
+  std::optional<std::string> include;
+  std::optional<int64_t> maxBlockEntities;
   bool cad = false;
   std::string cadProgId = "AutoCAD.Application";
   Settings effective_;  // the settings file with this call's overrides
@@ -223,6 +226,19 @@ struct ConvertCommand {
       }
       limits.maxFileBytes = *bytes;
     }
+    // What to read beyond the seven families: the settings file's include= line, or
+    // this call's --include (which the run then also sees in the settings).
+    if (include) effective_.SetExtra("include", *include);
+    const std::string includeText = effective_.Extra("include");
+    const std::optional<unsigned> bits = ParseIncludeList(includeText);
+    if (!bits) {
+      std::cerr << "varnolt convert: " << (include ? "--include" : "the settings file's include=")
+                << " takes a list of " << kIncludeNames << ", not '" << includeText << "'\n";
+      return kExitUsage;
+    }
+    effective_.SetExtra("include", IncludeListText(*bits));
+    limits.include = *bits;
+    if (maxBlockEntities) limits.maxPlacedEntities = *maxBlockEntities;
     if (drawings.size() == 1 && outputDir.empty()) return RunOne(limits, started);
     if (!output.empty()) {
       std::cerr << "varnolt convert: -o names one output; with several drawings use -d "
@@ -414,6 +430,19 @@ void AddConvertCommand(CLI::App& app, Action& action,
                   "Convert only entities on this layer (repeatable; case-insensitive)");
   sub->add_option("--max-file-size", cmd->maxFileSize,
                   "Refuse drawings larger than this (default 2G; K, M and G suffixes)");
+  sub->add_option("--include", cmd->include,
+                  "Also convert content beyond the seven families, a comma-separated list of:\n"
+                  "blocks (block references exploded, with their attributes, and dimensions),\n"
+                  "points, ellipses, splines, fitted (curve- and spline-fitted 2D polylines),\n"
+                  "hatches and solids (SOLID, TRACE, 3DFACE) as filled polygons; or all, or none.\n"
+                  "Default: the settings file's include= line, else none. A run that leaves\n"
+                  "something out says what, by kind")
+      ->group("Content");
+  sub->add_option("--max-block-entities", cmd->maxBlockEntities,
+                  "With blocks included: fail when exploding the block references would place\n"
+                  "more than this many entities (default 1000000)")
+      ->check(CLI::PositiveNumber)
+      ->group("Content");
   sub->add_flag("--cad", cmd->cad,
                 "Windows only: attach to the running CAD host (or start it), let the user pick\n"
                 "the entities on its screen, with the prompts on its command line, and write\n"

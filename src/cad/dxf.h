@@ -56,6 +56,7 @@ class DxfSource : public EntitySource {
   // layer filter.
   std::vector<const Entity*> SelectOnScreen() override;
   std::string Describe() const override { return description_; }
+  std::vector<SkippedKind> Skipped() const override { return drawing_.skipped; }
 
   // Only entities on these layers are picked; empty picks all.
   void SetLayerFilter(std::vector<std::string> names) { layerFilter_ = std::move(names); }

@@ -11,6 +11,7 @@
 #include "base/files.h"
 #include "base/ordered_work.h"
 #include "base/paths.h"
+#include "cad/include_kinds.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
 #include "kml/document.h"
@@ -419,7 +420,43 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());
   reporter.Prompt(ElapsedPrompt(result.seconds));
   reporter.Prompt(CompletionPrompt(Utf8(output.path())));
+  if (const std::optional<RunWarning> skipped = SkippedWarning(source.Skipped())) {
+    reporter.Warning(*skipped);
+  }
   return result;
+}
+
+std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped) {
+  if (skipped.empty()) return std::nullopt;
+  std::string english = "not converted: ", chinese = "未转换: ";
+  unsigned include = 0;
+  std::string unconvertible, unconvertibleChinese;
+  for (size_t k = 0; k < skipped.size(); ++k) {
+    const KindWords words = WordsForKind(skipped[k].kind);
+    const std::string count = Decimal(skipped[k].count);
+    if (k > 0) {
+      english += ", ";
+      chinese += ", ";
+    }
+    english += words.english + " " + count;
+    chinese += words.chinese + " " + count;
+    include |= words.include;
+    if (words.include == 0) {
+      unconvertible += (unconvertible.empty() ? "" : ", ") + words.english;
+      unconvertibleChinese += (unconvertibleChinese.empty() ? "" : ", ") + words.chinese;
+    }
+  }
+  if (include != 0) {
+    const std::string list = IncludeListText(include);
+    english += "; --include " + list + " converts " +
+               (unconvertible.empty() ? std::string("them") : "all but the " + unconvertible);
+    chinese += "；在“转换选项”中选择（命令行 --include " + list + "）即可转换";
+    if (!unconvertibleChinese.empty()) chinese += "（" + unconvertibleChinese + " 除外）";
+  } else {
+    english += "; no option converts these kinds";
+    chinese += "；这些类型无法转换";
+  }
+  return RunWarning{english, chinese};
 }
 
 RunResult RunConversion(EntitySource& source, const Settings& settings,

@@ -137,6 +137,10 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                         const std::filesystem::path& output, RunReporter& reporter,
                         unsigned threads = 0, int64_t maxPoints = kMaxPointsPerRun);
 
+// The summary after a run of what the source left out, by kind, naming the option
+// that converts it; nullopt when nothing was left out.
+std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped);
+
 // Whole seconds between two clock readings, each taken to its whole second first, as
 // a clock that shows only seconds would count them.
 int64_t ElapsedSeconds(std::chrono::system_clock::time_point start,

@@ -12,6 +12,8 @@
 
 #include "base/error.h"
 #include "base/files.h"
+#include "base/paths.h"
+#include "cad/include_kinds.h"
 #include "convert/convert.h"
 #include "kml/style.h"
 #include "temp_dir.h"
@@ -422,6 +424,37 @@ TEST_F(RunTest, ElapsedTimeCountsFromTheGivenStart) {
   const std::chrono::system_clock::time_point second{std::chrono::seconds(1000)};
   EXPECT_EQ(ElapsedSeconds(second + milliseconds(900), second + milliseconds(1100)), 1);
   EXPECT_EQ(ElapsedSeconds(second + milliseconds(100), second + milliseconds(900)), 0);
+}
+
+// What a source left out is summed up once, after the completion prompt, by kind
+// with its count, naming the one option list that converts the kinds that can be.
+TEST_F(RunTest, SkippedKindsSummedUpAfterTheRun) {
+  struct Skipping : MemorySource {
+    using MemorySource::MemorySource;
+    std::vector<SkippedKind> Skipped() const override {
+      return {{"INSERT", 120}, {"POINT", 40}, {"LEADER", 2}, {"DIMENSION", 3}};
+    }
+  };
+  Skipping source({{"0", 7}}, {Line(1)}, "test.dxf");
+  RunConversion(source, settings, dir / "road.kml", reporter);
+  ASSERT_EQ(reporter.warnings.size(), 1u);
+  EXPECT_EQ(reporter.warnings[0],
+            "not converted: block references 120, points 40, LEADER 2, dimensions 3; "
+            "--include blocks,points converts all but the LEADER");
+  EXPECT_EQ(reporter.prompts.back(), CompletionPrompt(Utf8(dir / "road.kml")));
+  EXPECT_EQ(SkippedWarning({}), std::nullopt);
+  EXPECT_EQ(SkippedWarning({{"POINT", 1}})->chinese,
+            "未转换: 点 1；在“转换选项”中选择（命令行 --include points）即可转换");
+}
+
+// Every set of include bits reads back from its own text; unknown names are refused.
+TEST(IncludeList, TextRoundTripsAndUnknownNamesFail) {
+  for (unsigned bits = 0; bits <= kIncludeAll; ++bits) {
+    EXPECT_EQ(ParseIncludeList(IncludeListText(bits)), bits) << IncludeListText(bits);
+  }
+  EXPECT_EQ(ParseIncludeList(" Blocks , HATCHES"), kIncludeBlocks | kIncludeHatches);
+  EXPECT_EQ(ParseIncludeList("none"), 0u);
+  EXPECT_EQ(ParseIncludeList("blocks,trees"), std::nullopt);
 }
 
 TEST_F(RunTest, NoWarningsForAnOrdinaryDrawing) {
