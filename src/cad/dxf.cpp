@@ -300,14 +300,17 @@ class Parser {
     }
   }
 
-  void Skip(std::string_view kind) {
+  // The kind is the file's own bytes: it is made UTF-8 and cut to 40 bytes for the
+  // summary that names it.
+  void Skip(std::string_view raw) {
+    const std::string kind = SanitizeUtf8(raw.substr(0, 40));
     for (SkippedKind& s : skipped_) {
       if (s.kind == kind) {
         ++s.count;
         return;
       }
     }
-    skipped_.push_back(SkippedKind{std::string(kind), 1});
+    skipped_.push_back(SkippedKind{kind, 1});
   }
 
   bool Included(unsigned kind) const { return (limits_.include & kind) != 0; }
@@ -1047,12 +1050,14 @@ class Parser {
 
   // Copies of the block a (M)INSERT places: rows times columns, a spacing of 0
   // collapsing its direction to one copy.
-  static int64_t Copies(const RawInsert& ins) {
-    if (ins.columns <= 0 || ins.rows <= 0) return 0;
-    const int64_t cols = ins.columnSpacing == 0 ? 1 : ins.columns;
-    const int64_t rows = ins.rowSpacing == 0 ? 1 : ins.rows;
-    return cols * rows;
+  // A count below 1 is taken as 1, as ezdxf takes it.
+  static int64_t GridColumns(const RawInsert& ins) {
+    return ins.columnSpacing == 0 ? 1 : std::max<int64_t>(ins.columns, 1);
   }
+  static int64_t GridRows(const RawInsert& ins) {
+    return ins.rowSpacing == 0 ? 1 : std::max<int64_t>(ins.rows, 1);
+  }
+  static int64_t Copies(const RawInsert& ins) { return GridColumns(ins) * GridRows(ins); }
 
   // a * b + c, held at `cap` when larger.
   static int64_t MulAdd(int64_t a, int64_t b, int64_t c, int64_t cap) {
@@ -1149,8 +1154,13 @@ class Parser {
     std::vector<Entity>& out = drawing_->entities;
     const Point3 ax = OcsToWcs({1, 0, 0}, ins.extrusion), ay = OcsToWcs({0, 1, 0}, ins.extrusion);
     const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
-    const int64_t cols = ins.columnSpacing == 0 ? std::min<int64_t>(ins.columns, 1) : ins.columns;
-    const int64_t rows = ins.rowSpacing == 0 ? std::min<int64_t>(ins.rows, 1) : ins.rows;
+    // Copies that would place nothing are not walked: a huge grid of an empty block
+    // costs no time.
+    if ((b < 0 || blocks_ready_[static_cast<size_t>(b)].count == 0) && ins.attribs.empty()) {
+      return b >= 0;
+    }
+    const int64_t cols = GridColumns(ins);
+    const int64_t rows = GridRows(ins);
     const std::string inner =
         b < 0 ? std::string() : (path.empty() ? "" : path + "/") + blocks_ready_[static_cast<size_t>(b)].name;
     for (int64_t row = 0; row < rows; ++row) {
