@@ -470,5 +470,28 @@ TEST_F(DxfCorpus, HatchBoundaries) {
   }
 }
 
+
+// Height and rotation as ezdxf reads them: TEXT 5E1 25 units at 314.4436325050769
+// degrees; MTEXT DA 2.5 units along the direction (-1, 0, 0); MTEXT 47 5 units at
+// group 50's 30 degrees.
+TEST_F(DxfCorpus, TextHeightAndRotation) {
+  auto find = [](const DxfDrawing& d, const char* handle) {
+    for (const Entity& e : d.entities) {
+      if (e.handle == handle) return e;
+    }
+    ADD_FAILURE() << "no entity " << handle;
+    return Entity{};
+  };
+  const Entity text = find(Read("ezdxf_text.dxf"), "5E1");
+  EXPECT_EQ(text.height, 25);
+  EXPECT_NEAR(text.rotation, 314.4436325050769 * kPi / 180, 1e-12);
+  const Entity along = find(Read("ezdxf_mtext_complex_inline_codes.dxf"), "DA");
+  EXPECT_EQ(along.height, 2.5);
+  EXPECT_NEAR(along.rotation, kPi, 1e-12);
+  const Entity turned = find(Read("gdal_assorted.dxf"), "47");
+  EXPECT_EQ(turned.height, 5);
+  EXPECT_NEAR(turned.rotation, kPi / 6, 1e-12);
+}
+
 }  // namespace
 }  // namespace varnolt
