@@ -122,6 +122,14 @@ std::string Describe(const Entity& e, std::vector<double>& v) {
         } else if (edge.type == EntityType::kLine) {
           Put(v, edge.start);
           Put(v, edge.end);
+        } else if (edge.type == EntityType::kArc || edge.type == EntityType::kEllipse) {
+          // The ends in either order: an arc may be kept the other way round.
+          const bool arc = edge.type == EntityType::kArc;
+          Point3 a = arc ? ArcPoint(edge, edge.startAngle) : EllipsePoint(edge, edge.startAngle);
+          Point3 b = arc ? ArcPoint(edge, edge.endAngle) : EllipsePoint(edge, edge.endAngle);
+          if (b < a) std::swap(a, b);
+          Put(v, a);
+          Put(v, b);
         }
       }
       return "HATCH";

@@ -111,8 +111,22 @@ def describe(e):
                 values.extend(ocs.to_wcs((x, y, z)) for x, y, _ in path.vertices)
             else:
                 for edge in path.edges:
-                    if edge.type == ezdxf.entities.EdgeType.LINE:  # other kinds not listed
-                        values.extend([ocs.to_wcs((*edge.start, z)), ocs.to_wcs((*edge.end, z))])
+                    if edge.type == ezdxf.entities.EdgeType.LINE:
+                        ends = [edge.start, edge.end]
+                    elif edge.type == ezdxf.entities.EdgeType.ARC:
+                        ends = [(edge.center[0] + edge.radius * math.cos(math.radians(a)),
+                                 edge.center[1] + edge.radius * math.sin(math.radians(a)))
+                                for a in (edge.start_angle, edge.end_angle)]
+                    elif edge.type == ezdxf.entities.EdgeType.ELLIPSE:
+                        tool = edge.construction_tool()
+                        ends = [tool.start_point, tool.end_point]
+                    else:
+                        continue
+                    ends = [tuple(ocs.to_wcs((p[0], p[1], z))) for p in ends]
+                    # Curved ends in either order: an arc may be kept the other way round.
+                    if edge.type != ezdxf.entities.EdgeType.LINE:
+                        ends.sort()
+                    values.extend(ends)
         return "HATCH " + fmt(*values)
     raise ValueError(t)
 
