@@ -236,8 +236,15 @@ std::vector<Entity> SmallDrawing() {
 int DxfConvert(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
   DxfDrawing drawing;
+  // Two inputs in three are read with every kind included (blocks exploded); the
+  // placed entities are bounded lower than by default so that a unit stays small.
+  DxfLimits limits;
+  if (size % 3 != 0) {
+    limits.include = kIncludeAll;
+    limits.maxPlacedEntities = 20'000;
+  }
   try {
-    drawing = ParseDxf(bytes, "fuzz.dxf");
+    drawing = ParseDxf(bytes, "fuzz.dxf", limits);
   } catch (const Error& e) {
     CheckMessage(e);
     return 0;
@@ -248,7 +255,22 @@ int DxfConvert(const uint8_t* data, size_t size) {
   for (const Entity& e : drawing.entities) {
     Expect(IsValidUtf8(e.layer) && IsValidUtf8(e.textstring) && IsValidUtf8(e.handle),
            "entity text that is not UTF-8");
+    Expect((e.insertId > 0) == !e.blockPath.empty() || e.type == EntityType::kText,
+           "an exploded entity without its block path");
+    int64_t last = 0;
+    for (const int64_t end : e.loopEnds) {
+      Expect(end >= last && end <= static_cast<int64_t>(e.boundary.size()),
+             "hatch loops out of order");
+      last = end;
+    }
+    for (size_t k = 1; k < e.knots.size(); ++k) {
+      Expect(e.knots[k - 1] <= e.knots[k], "spline knots that decrease");
+    }
   }
+  Expect(limits.include == 0 ||
+             static_cast<int64_t>(drawing.entities.size()) <=
+                 limits.maxPlacedEntities + static_cast<int64_t>(size),
+         "more entities placed than the limit allows");
   Settings settings;
   settings.Text1 = "10";
   settings.Check1 = 1;  // bulges too

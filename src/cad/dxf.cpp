@@ -1,5 +1,6 @@
 #include "cad/dxf.h"
 
+#include <algorithm>
 #include <cmath>
 #include <unordered_map>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "cad/dxf_text.h"
 #include "cad/dxf_tokens.h"
 #include "cad/ocs.h"
+#include "cad/transform.h"
 #include "geodesy/angles.h"
 #include "text/ascii.h"
 #include "text/encoding.h"
@@ -26,6 +28,10 @@ constexpr int64_t kPolyFaceMesh = 64;
 // VERTEX flag (group 70): a control point of a spline frame, not on the curve.
 constexpr int64_t kVertexSplineFrame = 16;
 
+// Blocks nested deeper than this are refused: real drawings nest a few levels, and
+// the bound keeps the placement's recursion small.
+constexpr int kMaxBlockNesting = 200;
+
 // An entity as read, before its strings are decoded: the code page is known only
 // once the header has been read, and it need not come first.
 struct RawEntity {
@@ -36,6 +42,26 @@ struct RawEntity {
   // entities that hold its further columns.
   std::vector<std::string_view> columns;
   bool merged = false;  // a column merged into its MTEXT
+  int insert = -1;      // INSERT or DIMENSION: its index among the parser's inserts
+};
+
+// A block reference (or a DIMENSION, drawn from its block where it stands) as read.
+struct RawInsert {
+  std::string_view block;  // group 2
+  Point3 insertion{}, scale{1, 1, 1}, extrusion{0, 0, 1};
+  double rotation = 0;  // radians
+  int64_t columns = 1, rows = 1;
+  double columnSpacing = 0, rowSpacing = 0;
+  bool dimension = false;
+  int64_t where = 0;
+  std::vector<RawEntity> attribs;
+};
+
+struct RawBlock {
+  std::string_view name;
+  Point3 base{};
+  int64_t where = 0;
+  std::vector<RawEntity> entities;
 };
 
 struct RawLayer {
@@ -75,6 +101,8 @@ class Parser {
         ReadTables();
       } else if (section == "ENTITIES") {
         ReadEntities();
+      } else if (section == "BLOCKS" && (limits_.include & kIncludeBlocks) != 0) {
+        ReadBlocks();
       } else {
         while (!AtSectionEnd()) ++i_;
       }
@@ -245,7 +273,52 @@ class Parser {
       if (t_[k].code == 0 && !IsZero(k, "VERTEX") && !IsZero(k, "SEQEND")) ++count;
     }
     entities_.reserve(entities_.size() + count);
+    ReadEntityList(entities_, true);
+  }
+
+  // Each block with its entities, read as model space is (paper space aside).
+  void ReadBlocks() {
     while (!AtSectionEnd()) {
+      if (!IsZero(i_, "BLOCK")) {
+        ++i_;
+        continue;
+      }
+      RawBlock block;
+      block.where = t_[i_].where;
+      const size_t end = NextZero(i_ + 1);
+      for (size_t k = i_ + 1; k < end; ++k) {
+        if (t_[k].code == 2) {
+          block.name = Raw(t_[k]);
+        } else {
+          PointGroup(t_[k], 10, block.base);
+        }
+      }
+      i_ = end;
+      ReadEntityList(block.entities, false);
+      if (i_ < t_.size() && IsZero(i_, "ENDBLK")) i_ = NextZero(i_ + 1);
+      if (!block.name.empty()) blocks_.push_back(std::move(block));
+    }
+  }
+
+  // The kind is the file's own bytes: it is made UTF-8 and cut to 40 bytes for the
+  // summary that names it.
+  void Skip(std::string_view raw) {
+    const std::string kind = SanitizeUtf8(raw.substr(0, 40));
+    for (SkippedKind& s : skipped_) {
+      if (s.kind == kind) {
+        ++s.count;
+        return;
+      }
+    }
+    skipped_.push_back(SkippedKind{kind, 1});
+  }
+
+  bool Included(unsigned kind) const { return (limits_.include & kind) != 0; }
+
+  // Entities up to the end of the section (or of the block: ENDBLK) into `into`.
+  // In model space, what is not read is counted by kind; paper space is left alone.
+  void ReadEntityList(std::vector<RawEntity>& into, bool model) {
+    while (!AtSectionEnd() && !IsZero(i_, "ENDBLK")) {
       if (t_[i_].code != 0) {
         ++i_;
         continue;
@@ -256,7 +329,7 @@ class Parser {
       RawEntity e;
       e.entity.sourceLine = t_[i_].where;
       bool paper = false;
-      bool keep = true;
+      std::string_view skipped;
       i_ = end;
       // MTEXT keeps an embedded object after group 101 whose groups (10, 11, 40,
       // ...) would override the entity's own; reading stops there for every kind.
@@ -273,11 +346,36 @@ class Parser {
       } else if (kind == "LWPOLYLINE") {
         ReadLwPolyline(begin, stop, e, paper);
       } else if (kind == "POLYLINE") {
-        keep = ReadPolyline(begin, stop, e, paper);
+        skipped = ReadPolyline(begin, stop, e, paper, model);
+      } else if (kind == "INSERT" || kind == "DIMENSION") {
+        skipped = ReadInsert(begin, stop, e, paper, kind == "DIMENSION");
+      } else if (kind == "POINT" && Included(kIncludePoints)) {
+        ReadPoint(begin, stop, e, paper);
+      } else if (kind == "ELLIPSE" && Included(kIncludeEllipses)) {
+        ReadEllipse(begin, stop, e, paper);
+      } else if (kind == "SPLINE" && Included(kIncludeSplines)) {
+        ReadSpline(begin, stop, e, paper);
+      } else if (kind == "HATCH" && Included(kIncludeHatches)) {
+        ReadHatch(begin, stop, e, paper);
+      } else if ((kind == "SOLID" || kind == "TRACE" || kind == "3DFACE") &&
+                 Included(kIncludeSolids)) {
+        ReadSolid(begin, stop, e, paper, kind == "3DFACE");
       } else {
-        continue;  // other kinds, and VERTEX or SEQEND without their POLYLINE
+        // Other kinds, and VERTEX, SEQEND or ATTRIB out of place.
+        if (model && !kind.empty() && kind != "VERTEX" && kind != "SEQEND" &&
+            kind != "ATTRIB") {
+          for (size_t k = begin; k < end; ++k) {
+            if (t_[k].code == 67) paper = Int(t_[k]) == 1;
+          }
+          if (!paper) Skip(kind);
+        }
+        continue;
       }
-      if (keep && !paper) entities_.push_back(std::move(e));
+      if (!skipped.empty()) {
+        if (model && !paper) Skip(skipped);
+        continue;
+      }
+      if (!paper || !model) into.push_back(std::move(e));
     }
   }
 
@@ -331,6 +429,10 @@ class Parser {
         aligned = true;
       } else if (t.code == 1) {
         e.text = std::string(Raw(t));
+      } else if (t.code == 40) {
+        e.entity.height = Real(t);
+      } else if (t.code == 50) {
+        e.entity.rotation = Radians(Real(t));
       }
     }
     e.entity.insertion = OcsToWcs(insertion, e.entity.normal);
@@ -347,6 +449,8 @@ class Parser {
   void ReadMText(size_t begin, size_t end, RawEntity& e, bool& paper) const {
     e.entity.type = EntityType::kMText;
     std::string last;
+    Point3 direction{};
+    bool directed = false;
     std::string_view app;
     bool inColumns = false;
     for (size_t k = begin; k < end; ++k) {
@@ -367,13 +471,23 @@ class Parser {
           Extrusion(t, e.entity.normal)) {
         continue;
       }
-      if (t.code == 3) {
+      if (PointGroup(t, 11, direction)) {
+        directed = true;
+      } else if (t.code == 3) {
         e.text += Raw(t);
       } else if (t.code == 1) {
         last = std::string(Raw(t));
+      } else if (t.code == 40) {
+        e.entity.height = Real(t);
+      } else if (t.code == 50) {
+        e.entity.rotation = Radians(Real(t));
       }
     }
     e.text += last;
+    // The x-axis direction, when present, decides the rotation.
+    if (directed && (direction[0] != 0 || direction[1] != 0)) {
+      e.entity.rotation = std::atan2(direction[1], direction[0]);
+    }
   }
 
   // Joins the columns of each MTEXT that lists them (text in column order) and
@@ -444,10 +558,13 @@ class Parser {
 
   // POLYLINE with its VERTEX entities up to SEQEND (i_ stands after the POLYLINE's
   // own groups). A 3D polyline is kept as such; a plain 2D one is handed over as a
-  // lightweight polyline, as the host converts it on opening; meshes and curve- or
-  // spline-fit 2D polylines are none of the seven families. Returns whether the
-  // entity is kept.
-  bool ReadPolyline(size_t begin, size_t end, RawEntity& e, bool& paper) {
+  // lightweight polyline, as the host converts it on opening; a curve- or
+  // spline-fit 2D one too when fitted polylines are included, with the vertices
+  // the fitting made (the frame's control points left out, as CAD draws it).
+  // Meshes are none of these. Returns the kind under which a polyline that is not
+  // read counts as skipped, empty when it is read.
+  std::string_view ReadPolyline(size_t begin, size_t end, RawEntity& e, bool& paper,
+                                bool model) {
     Entity& p = e.entity;
     int64_t flags = 0;
     Point3 base{};
@@ -462,8 +579,14 @@ class Parser {
     }
     const bool is3d = (flags & kPoly3d) != 0;
     const bool mesh = (flags & (kPolyMesh | kPolyFaceMesh)) != 0;
-    const bool fitted = (flags & (kPolyCurveFit | kPolySplineFit)) != 0;
-    const bool keep = !mesh && (is3d || !fitted) && !paper;
+    const bool fitted = !is3d && (flags & (kPolyCurveFit | kPolySplineFit)) != 0;
+    std::string_view skipped;
+    if (mesh) {
+      skipped = "POLYLINE (mesh)";
+    } else if (fitted && !Included(kIncludeFitted)) {
+      skipped = "POLYLINE (fitted)";
+    }
+    const bool keep = skipped.empty() && !(paper && model);
     p.type = is3d ? EntityType::k3dPolyline : EntityType::kLwPolyline;
     p.closed = (flags & kPolyClosed) != 0;
     p.elevation = is3d ? 0 : base[2];
@@ -486,8 +609,8 @@ class Parser {
           vflags = Int(t);
         }
       }
-      // A spline-fit 3D polyline stores its frame as well; the curve is the rest.
-      if (is3d && (vflags & kVertexSplineFrame) != 0) continue;
+      // A spline-fit polyline stores its frame as well; the curve is the rest.
+      if ((is3d || fitted) && (vflags & kVertexSplineFrame) != 0) continue;
       CheckVertexCount(++count, e, "POLYLINE");
       if (is3d) {
         p.coordinates.insert(p.coordinates.end(), {v[0], v[1], v[2]});
@@ -497,9 +620,327 @@ class Parser {
       }
     }
     if (i_ < t_.size() && IsZero(i_, "SEQEND")) i_ = NextZero(i_ + 1);
-    return keep;
+    return skipped;
   }
 
+  // INSERT (with the ATTRIBs that follow it up to SEQEND) or DIMENSION. Returns the
+  // kind under which it counts as skipped when blocks are not included.
+  std::string_view ReadInsert(size_t begin, size_t end, RawEntity& e, bool& paper,
+                              bool dimension) {
+    const bool read = Included(kIncludeBlocks);
+    RawInsert ins;
+    ins.dimension = dimension;
+    ins.where = e.entity.sourceLine;
+    for (size_t k = begin; k < end && read; ++k) {
+      const DxfToken& t = t_[k];
+      if (Common(t, e, paper) || Extrusion(t, ins.extrusion)) continue;
+      if (t.code == 2) {
+        ins.block = Raw(t);
+      } else if (dimension) {
+        continue;  // a dimension's block is drawn where it stands
+      } else if (PointGroup(t, 10, ins.insertion)) {
+        continue;
+      } else if (t.code >= 41 && t.code <= 43) {
+        ins.scale[t.code - 41] = Real(t);
+      } else if (t.code == 50) {
+        ins.rotation = Radians(Real(t));
+      } else if (t.code == 70) {
+        ins.columns = Int(t);
+      } else if (t.code == 71) {
+        ins.rows = Int(t);
+      } else if (t.code == 44) {
+        ins.columnSpacing = Real(t);
+      } else if (t.code == 45) {
+        ins.rowSpacing = Real(t);
+      }
+    }
+    if (!read) {
+      for (size_t k = begin; k < end; ++k) {
+        if (t_[k].code == 67) paper = Int(t_[k]) == 1;
+      }
+    }
+    // The attributes belong to the insert; they are texts when it is exploded.
+    if (!dimension) {
+      while (i_ < t_.size() && IsZero(i_, "ATTRIB")) {
+        const size_t abegin = i_ + 1;
+        const size_t aend = NextZero(abegin);
+        size_t astop = abegin;
+        while (astop < aend && t_[astop].code != 101) ++astop;
+        i_ = aend;
+        if (!read) continue;
+        RawEntity a;
+        a.entity.sourceLine = t_[abegin - 1].where;
+        bool apaper = false;
+        ReadText(abegin, astop, a, apaper);
+        ins.attribs.push_back(std::move(a));
+      }
+      if (i_ < t_.size() && IsZero(i_, "SEQEND")) i_ = NextZero(i_ + 1);
+    }
+    if (!read) return dimension ? "DIMENSION" : "INSERT";
+    e.insert = static_cast<int>(inserts_.size());
+    inserts_.push_back(std::move(ins));
+    return {};
+  }
+
+  void ReadPoint(size_t begin, size_t end, RawEntity& e, bool& paper) const {
+    e.entity.type = EntityType::kPoint;
+    for (size_t k = begin; k < end; ++k) {
+      if (!Common(t_[k], e, paper)) PointGroup(t_[k], 10, e.entity.insertion);
+    }
+  }
+
+  void ReadEllipse(size_t begin, size_t end, RawEntity& e, bool& paper) const {
+    Entity& p = e.entity;
+    p.type = EntityType::kEllipse;
+    p.startAngle = 0;
+    p.endAngle = 2 * SystemPi();
+    for (size_t k = begin; k < end; ++k) {
+      const DxfToken& t = t_[k];
+      if (Common(t, e, paper) || PointGroup(t, 10, p.center) || PointGroup(t, 11, p.majorAxis) ||
+          Extrusion(t, p.normal)) {
+        continue;
+      }
+      if (t.code == 40) {
+        p.ratio = Real(t);
+      } else if (t.code == 41) {
+        p.startAngle = Real(t);
+      } else if (t.code == 42) {
+        p.endAngle = Real(t);
+      }
+    }
+  }
+
+  [[noreturn]] void Refuse(const RawEntity& e, const std::string& what) const {
+    throw Error(ErrorKind::kGeneral, Where(e.entity.sourceLine) + ": " + what +
+                                         "; such a drawing cannot be converted.");
+  }
+
+  void CheckCount(int64_t declared, const RawEntity& e, std::string_view kind,
+                  std::string_view what) const {
+    if (declared > 0 && static_cast<uint64_t>(declared) > limits_.maxVertices) {
+      Refuse(e, "the " + std::string(kind) + " has more than " +
+                    std::to_string(limits_.maxVertices) + " " + std::string(what));
+    }
+  }
+
+  // The raw definition; the curve is evaluated by the converters. A definition that
+  // cannot describe a B-spline is refused here, where its line is known.
+  void ReadSpline(size_t begin, size_t end, RawEntity& e, bool& paper) const {
+    Entity& p = e.entity;
+    p.type = EntityType::kSpline;
+    int64_t flags = 0;
+    size_t points = 0;
+    for (size_t k = begin; k < end; ++k) points += t_[k].code == 10 || t_[k].code == 11 || t_[k].code == 40;
+    CheckCount(static_cast<int64_t>(points), e, "SPLINE", "knots and points");
+    for (size_t k = begin; k < end; ++k) {
+      const DxfToken& t = t_[k];
+      if (Common(t, e, paper) || Extrusion(t, p.normal)) continue;
+      switch (t.code) {
+        case 70: flags = Int(t); break;
+        case 71: p.degree = static_cast<int>(std::clamp<int64_t>(Int(t), -1, 1000)); break;
+        case 72: case 73: case 74: CheckCount(Int(t), e, "SPLINE", "knots and points"); break;
+        case 40: p.knots.push_back(Real(t)); break;
+        case 41: p.weights.push_back(Real(t)); break;
+        case 10: p.coordinates.insert(p.coordinates.end(), {Real(t), 0, 0}); break;
+        case 20: if (!p.coordinates.empty()) p.coordinates[p.coordinates.size() - 2] = Real(t); break;
+        case 30: if (!p.coordinates.empty()) p.coordinates.back() = Real(t); break;
+        case 11: p.fitPoints.insert(p.fitPoints.end(), {Real(t), 0, 0}); break;
+        case 21: if (!p.fitPoints.empty()) p.fitPoints[p.fitPoints.size() - 2] = Real(t); break;
+        case 31: if (!p.fitPoints.empty()) p.fitPoints.back() = Real(t); break;
+        default: break;
+      }
+    }
+    p.closed = (flags & 3) != 0;
+    CheckSpline(p, e, "SPLINE");
+  }
+
+  void CheckSpline(const Entity& p, const RawEntity& e, std::string_view kind) const {
+    const std::string k(kind);
+    for (size_t j = 1; j < p.knots.size(); ++j) {
+      if (p.knots[j] < p.knots[j - 1]) {
+        Refuse(e, "the " + k + "'s knots decrease (knot " + std::to_string(j + 1) +
+                      " is less than knot " + std::to_string(j) + ")");
+      }
+    }
+    const size_t control = p.coordinates.size() / 3;
+    if (control == 0) {
+      if (p.fitPoints.size() / 3 < 2) Refuse(e, "the " + k + " has neither control points nor two fit points");
+      return;
+    }
+    if (p.degree < 1 || static_cast<size_t>(p.degree) >= control) {
+      Refuse(e, "the " + k + "'s degree " + std::to_string(p.degree) + " does not fit its " +
+                    std::to_string(control) + " control points");
+    }
+    if (p.knots.size() != control + static_cast<size_t>(p.degree) + 1) {
+      Refuse(e, "the " + k + " has " + std::to_string(p.knots.size()) + " knots where degree " +
+                    std::to_string(p.degree) + " and " + std::to_string(control) +
+                    " control points need " + std::to_string(control + p.degree + 1));
+    }
+    if (!p.weights.empty() && p.weights.size() != control) {
+      Refuse(e, "the " + k + " has " + std::to_string(p.weights.size()) + " weights for " +
+                    std::to_string(control) + " control points");
+    }
+  }
+
+  // SOLID and TRACE: OCS corners in the order 1, 2, 4, 3 round; 3DFACE: WCS corners
+  // in order. A fourth corner equal to the third makes a triangle.
+  void ReadSolid(size_t begin, size_t end, RawEntity& e, bool& paper, bool face) const {
+    Entity& p = e.entity;
+    p.type = EntityType::kSolid;
+    Point3 c[4]{};
+    bool fourth = false;
+    for (size_t k = begin; k < end; ++k) {
+      const DxfToken& t = t_[k];
+      if (Common(t, e, paper) || Extrusion(t, p.normal)) continue;
+      for (int j = 0; j < 4; ++j) {
+        if (PointGroup(t, 10 + j, c[j])) {
+          fourth = fourth || j == 3;
+          break;
+        }
+      }
+    }
+    if (!fourth) c[3] = c[2];
+    const int order[4] = {0, 1, face ? 2 : 3, face ? 3 : 2};
+    const int n = c[3] == c[2] ? 3 : 4;
+    for (int j = 0; j < 4; ++j) {
+      if (n == 3 && order[j] == 3) continue;
+      const Point3 w = face ? c[order[j]] : OcsToWcs(c[order[j]], p.normal);
+      p.coordinates.insert(p.coordinates.end(), {w[0], w[1], w[2]});
+    }
+    if (face) p.normal = {0, 0, 1};
+  }
+
+  // Boundary paths: a polyline path is one lightweight polyline in the hatch's OCS;
+  // an edge path's lines, arcs, elliptic arcs and splines are placed in WCS. The
+  // pattern and seed points after the paths are not read.
+  void ReadHatch(size_t begin, size_t end, RawEntity& e, bool& paper) const {
+    Entity& h = e.entity;
+    h.type = EntityType::kHatch;
+    size_t k = begin;
+    int64_t loops = -1;
+    for (; k < end && loops < 0; ++k) {
+      const DxfToken& t = t_[k];
+      if (Common(t, e, paper) || Extrusion(t, h.normal)) continue;
+      if (t.code == 30) h.elevation = Real(t);
+      if (t.code == 91) loops = Int(t);
+    }
+    CheckCount(loops, e, "HATCH", "edges");
+    size_t edges = 0;
+    auto count = [&](int64_t more) {
+      CheckCount(more, e, "HATCH", "edges");
+      edges += static_cast<size_t>(std::max<int64_t>(more, 0));
+      CheckCount(static_cast<int64_t>(edges), e, "HATCH", "edges");
+    };
+    auto at = [&](int code) { return k < end && t_[k].code == code; };
+    auto real = [&](int code, double fallback) { return at(code) ? Real(t_[k++]) : fallback; };
+    auto integer = [&](int code, int64_t fallback) { return at(code) ? Int(t_[k++]) : fallback; };
+    auto ocs = [&](double x, double y) { return OcsToWcs({x, y, h.elevation}, h.normal); };
+    const double degree = SystemPi() / 180;
+    for (int64_t loop = 0; loop < loops; ++loop) {
+      while (k < end && t_[k].code != 92) ++k;
+      if (k >= end) break;
+      const int64_t flags = Int(t_[k++]);
+      if ((flags & 2) != 0) {
+        Entity poly;
+        poly.type = EntityType::kLwPolyline;
+        poly.normal = h.normal;
+        poly.elevation = h.elevation;
+        integer(72, 0);
+        poly.closed = integer(73, 1) != 0;
+        count(integer(93, 0));
+        while (k < end && (at(10) || at(20) || at(42))) {
+          const DxfToken& t = t_[k++];
+          if (t.code == 10) {
+            poly.coordinates.insert(poly.coordinates.end(), {Real(t), 0});
+            poly.bulges.push_back(0);
+          } else if (poly.bulges.empty()) {
+            continue;
+          } else if (t.code == 20) {
+            poly.coordinates.back() = Real(t);
+          } else {
+            poly.bulges.back() = Real(t);
+          }
+        }
+        h.boundary.push_back(std::move(poly));
+      } else {
+        const int64_t declared = integer(93, 0);
+        count(declared);
+        for (int64_t j = 0; j < declared && at(72); ++j) {
+          const int64_t type = Int(t_[k++]);
+          Entity edge;
+          edge.normal = h.normal;
+          if (type == 1) {
+            edge.type = EntityType::kLine;
+            const double x0 = real(10, 0), y0 = real(20, 0), x1 = real(11, 0), y1 = real(21, 0);
+            edge.start = ocs(x0, y0);
+            edge.end = ocs(x1, y1);
+          } else if (type == 2 || type == 3) {
+            const double cx = real(10, 0), cy = real(20, 0);
+            double mx = 0, my = 0;
+            if (type == 3) {
+              mx = real(11, 0);
+              my = real(21, 0);
+            }
+            const double r = real(40, 1);
+            double s = real(50, 0), t = real(51, 360);
+            if (integer(73, 1) == 0) {  // clockwise: stored as 360 - angle
+              const double s0 = s;
+              s = 360 - t;
+              t = 360 - s0;
+            }
+            const bool whole = std::fabs(t - s) >= 360;
+            edge.center = ocs(cx, cy);
+            if (type == 2) {
+              edge.type = EntityType::kArc;
+              edge.radius = r;
+              edge.startAngle = s * degree;
+              edge.endAngle = t * degree;
+            } else {
+              edge.type = EntityType::kEllipse;
+              edge.majorAxis = OcsToWcs({mx, my, 0}, h.normal);
+              edge.ratio = r;
+              auto param = [&](double a) {
+                return std::atan2(std::sin(a * degree) / r, std::cos(a * degree));
+              };
+              edge.startAngle = whole ? 0 : param(s);
+              edge.endAngle = whole ? 2 * SystemPi() : param(t);
+            }
+          } else if (type == 4) {
+            edge.type = EntityType::kSpline;
+            edge.degree = static_cast<int>(std::clamp<int64_t>(integer(94, 3), -1, 1000));
+            const bool rational = integer(73, 0) != 0;
+            edge.closed = integer(74, 0) != 0;
+            const int64_t knots = integer(95, 0), control = integer(96, 0);
+            count(knots);
+            count(control);
+            for (int64_t q = 0; q < knots && at(40); ++q) edge.knots.push_back(Real(t_[k++]));
+            for (int64_t q = 0; q < control && at(10); ++q) {
+              const double x = real(10, 0), y = real(20, 0);
+              const Point3 w = ocs(x, y);
+              edge.coordinates.insert(edge.coordinates.end(), {w[0], w[1], w[2]});
+              if (rational && at(42)) edge.weights.push_back(Real(t_[k++]));
+            }
+            if (at(97) && k + 1 < end && (t_[k + 1].code == 11 || t_[k + 1].code == 12)) {
+              const int64_t fit = integer(97, 0);
+              count(fit);
+              for (int64_t q = 0; q < fit && at(11); ++q) {
+                const double x = real(11, 0), y = real(21, 0);
+                const Point3 w = ocs(x, y);
+                edge.fitPoints.insert(edge.fitPoints.end(), {w[0], w[1], w[2]});
+              }
+              while (at(12) || at(22) || at(13) || at(23)) ++k;
+            }
+            CheckSpline(edge, e, "HATCH's spline edge");
+          } else {
+            Refuse(e, "the HATCH has an edge of unknown type " + std::to_string(type));
+          }
+          h.boundary.push_back(std::move(edge));
+        }
+      }
+      h.loopEnds.push_back(static_cast<int64_t>(h.boundary.size()));
+      h.loopFlags.push_back(static_cast<int>(flags));
+    }
+  }
 
  public:
   DxfDrawing Finish() {
@@ -507,37 +948,287 @@ class Parser {
     DxfDrawing d;
     d.acadver = std::string(acadver_);
     d.codepage = std::string(codepage_);
-    const DxfTextCodec codec = ChooseDxfCodec(acadver_, codepage_);
-    std::unordered_map<std::string, size_t> byName;
-    auto add = [&](std::string name, int color) {
-      byName.emplace(FoldAscii(name), d.layers.size());
-      d.layers.push_back(Layer{std::move(name), color});
-    };
+    codec_ = ChooseDxfCodec(acadver_, codepage_);
+    drawing_ = &d;
     // Names are unique in a host's layer table; a repeated entry is dropped.
     for (const RawLayer& l : layers_) {
-      std::string name = DecodeDxfText(l.name, codec);
-      if (byName.count(FoldAscii(name)) == 0) add(std::move(name), l.color);
+      std::string name = DecodeDxfText(l.name, codec_);
+      if (byName_.count(FoldAscii(name)) == 0) AddLayer(std::move(name), l.color);
     }
-    d.entities.reserve(entities_.size());
+    PrepareBlocks();
+    const int64_t placed = CountPlaced();
+    d.entities.reserve(entities_.size() + static_cast<size_t>(placed));
+    placedLimit_ = static_cast<int64_t>(entities_.size()) + limits_.maxPlacedEntities;
+    int64_t insertId = 0;
     for (RawEntity& r : entities_) {
       if (r.merged) continue;
+      Decode(r);
       Entity& e = r.entity;
-      e.handle = SanitizeUtf8(e.handle);
-      // An entity without a layer name is on layer 0.
-      std::string layer = r.layer.empty() ? std::string("0") : DecodeDxfText(r.layer, codec);
-      const auto found = byName.find(FoldAscii(layer));
-      if (found == byName.end()) {
-        e.layer = layer;
-        add(std::move(layer), 7);
-      } else {
-        e.layer = d.layers[found->second].name;
+      e.layer = ResolveLayer(e.layer);
+      if (r.insert < 0) {
+        d.entities.push_back(std::move(e));
+        continue;
       }
-      if (e.type == EntityType::kText || e.type == EntityType::kMText) {
-        e.textstring = DecodeDxfText(r.text, codec);
+      ++insertId;
+      if (!Explode(inserts_[static_cast<size_t>(r.insert)], Affine{}, e.layer, e.color, "",
+                   insertId, 1)) {
+        Skip(inserts_[static_cast<size_t>(r.insert)].dimension ? "DIMENSION" : "INSERT");
       }
-      d.entities.push_back(std::move(e));
     }
+    d.skipped = std::move(skipped_);
     return d;
+  }
+
+ private:
+  // A block ready for placing: its entities decoded, layers by name (resolved when
+  // placed, so that an unused block adds no layer).
+  struct Block {
+    std::string name;
+    Point3 base{};
+    int64_t where = 0;
+    std::vector<Entity> entities;
+    std::vector<int> inserts;  // per entity: its index among the inserts, or -1
+    std::vector<int> children;  // per entity that is an insert: the block, or -1
+    int64_t count = -1;  // entities one reference places; -1 not yet counted
+    int depth = 0;       // levels of blocks below and including this one
+    int state = 0;       // 0 not visited, 1 being counted, 2 counted
+  };
+
+  void AddLayer(std::string name, int color) {
+    byName_.emplace(FoldAscii(name), drawing_->layers.size());
+    drawing_->layers.push_back(Layer{std::move(name), color});
+  }
+
+  // An entity's layer name as the table spells it; a layer the table lacks is added.
+  std::string ResolveLayer(const std::string& layer) {
+    const auto found = byName_.find(FoldAscii(layer));
+    if (found != byName_.end()) return drawing_->layers[found->second].name;
+    AddLayer(layer, 7);
+    return layer;
+  }
+
+  // Strings into UTF-8; the layer is left as named (an entity without one is on 0).
+  void Decode(RawEntity& r) const {
+    Entity& e = r.entity;
+    e.handle = SanitizeUtf8(e.handle);
+    e.layer = r.layer.empty() ? std::string("0") : DecodeDxfText(r.layer, codec_);
+    if (e.type == EntityType::kText || e.type == EntityType::kMText) {
+      e.textstring = DecodeDxfText(r.text, codec_);
+    }
+  }
+
+  void PrepareBlocks() {
+    blocks_ready_.reserve(blocks_.size());
+    for (RawBlock& raw : blocks_) {
+      const std::string name = DecodeDxfText(raw.name, codec_);
+      // A repeated name: the first definition stands.
+      if (!blockByName_.emplace(FoldAscii(name), blocks_ready_.size()).second) continue;
+      Block& b = blocks_ready_.emplace_back();
+      b.name = name;
+      b.base = raw.base;
+      b.where = raw.where;
+      b.entities.reserve(raw.entities.size());
+      for (RawEntity& r : raw.entities) {
+        Decode(r);
+        b.inserts.push_back(r.insert);
+        b.entities.push_back(std::move(r.entity));
+      }
+      raw.entities.clear();
+    }
+    for (Block& b : blocks_ready_) {
+      for (const int k : b.inserts) b.children.push_back(k < 0 ? -1 : FindBlock(inserts_[static_cast<size_t>(k)]));
+    }
+    for (RawInsert& ins : inserts_) {
+      for (RawEntity& a : ins.attribs) Decode(a);
+    }
+  }
+
+  int FindBlock(const RawInsert& ins) const {
+    const auto found = blockByName_.find(FoldAscii(DecodeDxfText(ins.block, codec_)));
+    return found == blockByName_.end() ? -1 : static_cast<int>(found->second);
+  }
+
+  // Copies of the block a (M)INSERT places: rows times columns, a spacing of 0
+  // collapsing its direction to one copy.
+  // A count below 1 is taken as 1, as ezdxf takes it.
+  static int64_t GridColumns(const RawInsert& ins) {
+    return ins.columnSpacing == 0 ? 1 : std::max<int64_t>(ins.columns, 1);
+  }
+  static int64_t GridRows(const RawInsert& ins) {
+    return ins.rowSpacing == 0 ? 1 : std::max<int64_t>(ins.rows, 1);
+  }
+  static int64_t Copies(const RawInsert& ins) { return GridColumns(ins) * GridRows(ins); }
+
+  // a * b + c, held at `cap` when larger.
+  static int64_t MulAdd(int64_t a, int64_t b, int64_t c, int64_t cap) {
+    if (a != 0 && b > (cap - c) / a) return cap;
+    return std::min(cap, a * b + c);
+  }
+
+  int64_t Cap() const { return std::max<int64_t>(limits_.maxPlacedEntities, 0) + 1; }
+
+  // The entities one reference to block b places, found before any is made; a
+  // block that contains itself, or nesting beyond the limit, is refused here.
+  void CountBlock(size_t b, int level, std::vector<size_t>& chain) {
+    Block& blk = blocks_ready_[b];
+    if (blk.state == 2) return;
+    if (blk.state == 1) {
+      std::string path;
+      size_t from = 0;
+      while (chain[from] != b) ++from;
+      for (size_t k = from; k < chain.size(); ++k) path += "\"" + blocks_ready_[chain[k]].name + "\" -> ";
+      path += "\"" + blk.name + "\"";
+      throw Error(ErrorKind::kGeneral,
+                  Where(blk.where) + ": the block \"" + blk.name + "\" contains itself (" + path +
+                      "); such a drawing cannot be converted.");
+    }
+    if (level > kMaxBlockNesting) NestingTooDeep(blk);
+    blk.state = 1;
+    chain.push_back(b);
+    int64_t count = 0;
+    int depth = 0;
+    for (size_t k = 0; k < blk.entities.size(); ++k) {
+      const int child = blk.children[k];
+      if (blk.inserts[k] < 0) {
+        count = MulAdd(1, 1, count, Cap());
+        continue;
+      }
+      const RawInsert& ins = inserts_[static_cast<size_t>(blk.inserts[k])];
+      const int64_t copies = Copies(ins);
+      count = MulAdd(copies, static_cast<int64_t>(ins.attribs.size()), count, Cap());
+      if (child < 0) continue;
+      CountBlock(static_cast<size_t>(child), level + 1, chain);
+      const Block& c = blocks_ready_[static_cast<size_t>(child)];
+      if (level + c.depth > kMaxBlockNesting) NestingTooDeep(c);
+      depth = std::max(depth, c.depth);
+      count = MulAdd(copies, c.count, count, Cap());
+    }
+    chain.pop_back();
+    blk.count = count;
+    blk.depth = depth + 1;
+    blk.state = 2;
+  }
+
+  [[noreturn]] void NestingTooDeep(const Block& blk) const {
+    throw Error(ErrorKind::kGeneral,
+                Where(blk.where) + ": the block \"" + blk.name + "\" lies more than " +
+                    std::to_string(kMaxBlockNesting) +
+                    " levels deep in nested blocks; such a drawing cannot be converted.");
+  }
+
+  [[noreturn]] void TooManyPlaced(int64_t where, const std::string& block) const {
+    throw Error(ErrorKind::kGeneral,
+                Where(where) + ": the block references up to the one to \"" + block +
+                    "\" place more than " + std::to_string(limits_.maxPlacedEntities) +
+                    " entities (the limit on entities placed from blocks); such a drawing "
+                    "cannot be converted.");
+  }
+
+  // The entities all model-space references place, counted before any is made.
+  int64_t CountPlaced() {
+    int64_t total = 0;
+    std::vector<size_t> chain;
+    for (const RawEntity& r : entities_) {
+      if (r.insert < 0 || r.merged) continue;
+      const RawInsert& ins = inserts_[static_cast<size_t>(r.insert)];
+      const int64_t copies = Copies(ins);
+      total = MulAdd(copies, static_cast<int64_t>(ins.attribs.size()), total, Cap());
+      const int b = FindBlock(ins);
+      if (b >= 0) {
+        CountBlock(static_cast<size_t>(b), 1, chain);
+        total = MulAdd(copies, blocks_ready_[static_cast<size_t>(b)].count, total, Cap());
+      }
+      if (total > limits_.maxPlacedEntities) {
+        TooManyPlaced(ins.where, DecodeDxfText(ins.block, codec_));
+      }
+    }
+    return total;
+  }
+
+  // Places one reference's copies and attributes through `outer` (the map of the
+  // space the reference stands in). `layer` and `color` are what layer-0 and ByBlock
+  // entities of that space take. Returns false when its block does not exist.
+  bool Explode(const RawInsert& ins, const Affine& outer, const std::string& layer, int color,
+               const std::string& path, int64_t insertId, int level) {
+    const int b = FindBlock(ins);
+    std::vector<Entity>& out = drawing_->entities;
+    const Point3 ax = OcsToWcs({1, 0, 0}, ins.extrusion), ay = OcsToWcs({0, 1, 0}, ins.extrusion);
+    const double c = std::cos(ins.rotation), s = std::sin(ins.rotation);
+    // Copies that would place nothing are not walked: a huge grid of an empty block
+    // costs no time.
+    if ((b < 0 || blocks_ready_[static_cast<size_t>(b)].count == 0) && ins.attribs.empty()) {
+      return b >= 0;
+    }
+    const int64_t cols = GridColumns(ins);
+    const int64_t rows = GridRows(ins);
+    const std::string inner =
+        b < 0 ? std::string() : (path.empty() ? "" : path + "/") + blocks_ready_[static_cast<size_t>(b)].name;
+    for (int64_t row = 0; row < rows; ++row) {
+      for (int64_t col = 0; col < cols; ++col) {
+        // The grid turns with the insert but is not scaled.
+        const double gx = static_cast<double>(col) * ins.columnSpacing;
+        const double gy = static_cast<double>(row) * ins.rowSpacing;
+        const double ox = gx * c - gy * s, oy = gx * s + gy * c;
+        Affine shift;
+        for (int i = 0; i < 3; ++i) shift.m[i][3] = ox * ax[i] + oy * ay[i];
+        if (b >= 0) {
+          const Block& blk = blocks_ready_[static_cast<size_t>(b)];
+          Affine m;
+          if (ins.dimension) {
+            m = outer;
+          } else {
+            Point3 at = ins.insertion;
+            at[0] += gx * c - gy * s;
+            at[1] += gx * s + gy * c;
+            m = Compose(outer, InsertMatrix(blk.base, at, ins.scale, ins.rotation, ins.extrusion));
+          }
+          PlaceBlock(blk, m, layer, color, inner, insertId, level);
+        }
+        const Affine attribs = Compose(outer, shift);
+        for (const RawEntity& a : ins.attribs) {
+          // An attribute stands in the reference's own space, on its own layer.
+          const size_t at = out.size();
+          Entity t = a.entity;
+          t.type = EntityType::kText;
+          PlaceEntity(t, attribs, out);
+          for (size_t j = at; j < out.size(); ++j) {
+            Entity& p = out[j];
+            p.layer = ResolveLayer(p.layer);
+            if (p.color == kColorByBlock) p.color = color;
+            p.blockPath = inner;
+            p.insertId = insertId;
+          }
+        }
+      }
+    }
+    return b >= 0;
+  }
+
+  void PlaceBlock(const Block& blk, const Affine& m, const std::string& layer, int color,
+                  const std::string& path, int64_t insertId, int level) {
+    std::vector<Entity>& out = drawing_->entities;
+    for (size_t k = 0; k < blk.entities.size(); ++k) {
+      const Entity& e = blk.entities[k];
+      if (blk.inserts[k] < 0) {
+        const size_t at = out.size();
+        if (static_cast<int64_t>(at) >= placedLimit_) {
+          TooManyPlaced(e.sourceLine, blk.name);
+        }
+        PlaceEntity(e, m, out);
+        for (size_t j = at; j < out.size(); ++j) {
+          Entity& p = out[j];
+          p.layer = p.layer == "0" ? layer : ResolveLayer(p.layer);
+          if (p.color == kColorByBlock) p.color = color;
+          p.blockPath = path;
+          p.insertId = insertId;
+        }
+        continue;
+      }
+      const std::string innerLayer = e.layer == "0" ? layer : ResolveLayer(e.layer);
+      const int innerColor = e.color == kColorByBlock ? color : e.color;
+      Explode(inserts_[static_cast<size_t>(blk.inserts[k])], m, innerLayer, innerColor, path,
+              insertId, level + 1);
+    }
   }
 
  private:
@@ -550,6 +1241,16 @@ class Parser {
   std::string_view codepage_;
   std::vector<RawLayer> layers_;
   std::vector<RawEntity> entities_;
+  std::vector<RawInsert> inserts_;
+  std::vector<RawBlock> blocks_;
+  std::vector<SkippedKind> skipped_;
+  // Built by Finish.
+  DxfTextCodec codec_{};
+  DxfDrawing* drawing_ = nullptr;
+  std::unordered_map<std::string, size_t> byName_;
+  std::unordered_map<std::string, size_t> blockByName_;
+  std::vector<Block> blocks_ready_;
+  int64_t placedLimit_ = 0;
 };
 
 }  // namespace

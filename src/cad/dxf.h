@@ -17,7 +17,9 @@ struct DxfDrawing {
   std::string acadver;    // $ACADVER, e.g. "AC1015"; empty when absent
   std::string codepage;   // $DWGCODEPAGE, e.g. "ANSI_936"; empty when absent
   std::vector<Layer> layers;
-  std::vector<Entity> entities;  // model space, seven families, file order
+  // Model space in file order: the seven families, and with DxfLimits::include the
+  // kinds included, each block reference exploded where it stands.
+  std::vector<Entity> entities;
   std::vector<SkippedKind> skipped;  // model-space entities not read, by kind
 };
 
@@ -26,7 +28,8 @@ struct DxfLimits {
   size_t maxVertices = 10'000'000;          // in one polyline, declared or present
   uint64_t maxFileBytes = uint64_t{2} << 30;  // the largest file read, 2 GiB
   unsigned include = 0;                      // IncludeKind bits: what else is read
-  int64_t maxPlacedEntities = 1'000'000;     // entities placed by exploding blocks
+  int64_t maxPlacedEntities = 1'000'000;     // entities placed by exploding blocks,
+                                             // counted before any is made
 };
 
 // Parses DXF bytes. Throws Error(kGeneral) with what and where (line or byte offset)

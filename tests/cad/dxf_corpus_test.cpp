@@ -9,9 +9,11 @@
 #include <cmath>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "base/error.h"
 #include "cad/dxf.h"
+#include "cad/ocs.h"
 
 namespace varnolt {
 namespace {
@@ -283,6 +285,212 @@ TEST(DxfWrittenByEzdxf, BinaryR2018) {
   bool found = false;
   for (const Layer& l : d.layers) found = found || (l.name == "图层1" && l.color == 5);
   EXPECT_TRUE(found);
+}
+
+
+// With everything included: the kinds after exploding every block reference and
+// dimension to the bottom, as ezdxf 0.18.1 counts them (data/count_exploded.py
+// prints these rows; attributes count as texts, 2D POLYLINEs of any fit as LW).
+//                  LINE ARC CIRC LW 3D TEXT MTEXT POINT ELLIPSE SPLINE HATCH SOLID
+constexpr std::array<std::pair<const char*, std::array<int, 12>>, 35> kExploded{{
+    {"acadsharp_sample_AC1009_ascii.dxf", {{1295, 3, 15, 49, 264, 233, 0, 40, 0, 0, 0, 345}}},
+    {"acadsharp_sample_AC1015_binary.dxf", {{69, 3, 12, 25, 1, 33, 16, 40, 1, 2, 8, 14}}},
+    {"dxfparser_arc1.dxf", {{0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"dxfparser_mtext-test.dxf", {{0, 0, 0, 0, 0, 0, 2, 0, 0, 0, 0, 0}}},
+    {"dxfparser_polylines.dxf", {{0, 0, 0, 0, 12, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_AC1003_LINE_Example.dxf", {{13, 9, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_Leica_Disto_S910.dxf", {{10, 0, 0, 0, 0, 11, 0, 11, 0, 0, 0, 0}}},
+    {"ezdxf_POLI-ALL210_12.dxf", {{0, 0, 0, 30, 0, 0, 0, 0, 0, 0, 0, 1}}},
+    {"ezdxf_R12_with_trash_beyond_EOF.dxf", {{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_bin_dxf_r12.dxf", {{3, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_bin_dxf_r2000.dxf", {{0, 0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_cc_dxflib.dxf", {{0, 0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_colors.dxf", {{0, 0, 18, 20, 0, 0, 30, 0, 0, 0, 0, 0}}},
+    {"ezdxf_mtext_columns_R2000.dxf", {{0, 0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0}}},
+    {"ezdxf_mtext_complex_inline_codes.dxf", {{4, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0, 0}}},
+    {"ezdxf_recover01.dxf", {{1441, 0, 0, 0, 0, 63, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_small_r13.dxf", {{0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"ezdxf_text.dxf", {{47, 0, 0, 78, 0, 66, 30, 0, 0, 0, 0, 0}}},
+    {"gdal_3d.dxf", {{0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_LWPOLYLINE-OCS.dxf", {{0, 0, 0, 7, 6, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_assorted.dxf", {{6, 1, 0, 0, 0, 0, 3, 1, 2, 0, 0, 0}}},
+    {"gdal_byblock-bylayer.dxf", {{8, 0, 1, 0, 0, 0, 1, 3, 0, 0, 0, 2}}},
+    {"gdal_circle.dxf", {{0, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_closed_polyline_with_bulge.dxf", {{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_frozen-off.dxf", {{84, 0, 4, 16, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_mtext-ocs-reduced.dxf", {{0, 0, 0, 0, 0, 3, 3, 0, 0, 0, 0, 0}}},
+    {"gdal_ocs2wcs2.dxf", {{20, 4, 4, 4, 4, 4, 0, 4, 4, 8, 4, 8}}},
+    {"gdal_polyline_smooth.dxf", {{0, 0, 0, 1, 0, 0, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_text-block-transform.dxf", {{0, 0, 0, 0, 0, 3, 0, 0, 0, 0, 0, 0}}},
+    {"gdal_text-fancy.dxf", {{0, 0, 0, 2, 0, 3, 1, 0, 0, 0, 0, 0}}},
+    {"gdal_utf-8.dxf", {{0, 0, 0, 0, 0, 0, 0, 1, 0, 0, 0, 0}}},
+    {"qcad_colors.dxf", {{40, 0, 0, 20, 0, 0, 20, 0, 0, 0, 0, 0}}},
+    {"qcad_entities.dxf", {{154, 22, 9, 32, 0, 0, 76, 152, 3, 6, 2, 68}}},
+    {"timchen_Test2.dxf", {{4652, 1256, 169, 1543, 0, 570, 0, 0, 3365, 0, 0, 24}}},
+    {"timchen_Test4.dxf", {{6163, 547, 44, 34, 0, 8, 35, 15, 513, 0, 26, 446}}},
+}};
+
+TEST_F(DxfCorpus, IncludeAllCountsAsExploded) {
+  constexpr EntityType kOrder[12] = {
+      EntityType::kLine,   EntityType::kArc,   EntityType::kCircle,  EntityType::kLwPolyline,
+      EntityType::k3dPolyline, EntityType::kText, EntityType::kMText, EntityType::kPoint,
+      EntityType::kEllipse, EntityType::kSpline, EntityType::kHatch, EntityType::kSolid};
+  DxfLimits all;
+  all.include = kIncludeAll;
+  for (const auto& [file, expected] : kExploded) {
+    SCOPED_TRACE(file);
+    try {
+      const DxfDrawing d = ReadDxfFile(CorpusDir() / file, all);
+      std::array<int, 12> got{};
+      for (const Entity& e : d.entities) {
+        int k = 0;
+        while (k < 12 && kOrder[k] != e.type) ++k;
+        ASSERT_LT(k, 12);
+        ++got[static_cast<size_t>(k)];
+      }
+      EXPECT_EQ(got, expected);
+      // What the reader knows is read; only other kinds (and a dimension without
+      // its block, which ezdxf drops as well) stay skipped.
+      for (const SkippedKind& s : d.skipped) {
+        EXPECT_TRUE(s.kind != "INSERT" && s.kind != "POINT" && s.kind != "HATCH" &&
+                    s.kind != "SPLINE" && s.kind.rfind("POLYLINE (f", 0) != 0)
+            << s.kind;
+      }
+    } catch (const Error& e) {
+      ADD_FAILURE() << e.what();
+    }
+  }
+}
+
+
+// Every model-space HATCH's loops as ezdxf 0.18.1 reads them (data/hatch_edges.py
+// prints these rows): per loop "P" and the vertex count of a polyline path, or a
+// letter per edge; then the world point where each loop's first edge starts.
+struct HatchRow {
+  const char* file;
+  int index;
+  const char* loops;
+  std::vector<double> starts;
+};
+
+const HatchRow kHatches[] = {
+    {"acadsharp_sample_AC1015_binary.dxf", 0, "LLLL", {102.74576160289178, 0.08531779347757151, 0.0}},
+    {"acadsharp_sample_AC1015_binary.dxf", 1, "LLLL", {102.74576160289178, 17.314130608472254, 0.0}},
+    {"acadsharp_sample_AC1015_binary.dxf", 2, "LLLL", {102.74576160289178, 33.467211499550416, 0.0}},
+    {"acadsharp_sample_AC1015_binary.dxf", 3, "LLLL", {102.74576160289178, 49.509654741899595, 0.0}},
+    {"acadsharp_sample_AC1015_binary.dxf", 4, "P4", {18.38260550487516, -191.58379006621968, 0.0}},
+    {"acadsharp_sample_AC1015_binary.dxf", 5, "LLLL", {19.84707159894242, -191.58379006621968, 0.0}},
+    {"acadsharp_sample_AC1015_binary.dxf", 6, "P4", {28.38260550487516, -191.58379006621968, 0.0}},
+    {"acadsharp_sample_AC1015_binary.dxf", 7, "P4", {33.38260550487516, -191.58379006621968, 0.0}},
+    {"gdal_ocs2wcs2.dxf", 0, "LLLL", {8.0, 8.0, 0.0}},
+    {"gdal_ocs2wcs2.dxf", 1, "LLLL", {-3.9999999999999982, 8.0, -6.92820323027551}},
+    {"gdal_ocs2wcs2.dxf", 2, "LLLL", {2.0000000000000036, -3.999999999999999, -10.392304845413264}},
+    {"gdal_ocs2wcs2.dxf", 3, "LLLL", {11.0, 1.9999999999999996, -1.7320508075688785}},
+    {"timchen_Test4.dxf", 0, "LLLL", {3371.634400267608, 2495.325453207636, 0.0}},
+    {"timchen_Test4.dxf", 1, "LLL", {2342.819338744972, 2226.361785859301, 0.0}},
+    {"timchen_Test4.dxf", 2, "LLL", {2163.129384182655, 2343.661617264467, 0.0}},
+    {"timchen_Test4.dxf", 3, "LLL", {2163.129384182655, 2409.910494146541, 0.0}},
+    {"timchen_Test4.dxf", 4, "LLL", {2342.819338744972, 2292.610662741374, 0.0}},
+    {"timchen_Test4.dxf", 5, "LLA", {2500.099103705049, 2189.93998224508, 0.0}},
+    {"timchen_Test4.dxf", 6, "LAL", {2660.036741454578, 2282.455326885321, 0.0}},
+    {"timchen_Test4.dxf", 7, "LAL", {2834.365658251419, 2373.379041689703, 0.0}},
+    {"timchen_Test4.dxf", 8, "LAL", {3008.736763923793, 2419.20718756951, 0.0}},
+    {"timchen_Test4.dxf", 9, "LLAL", {3197.610121031021, 2425.894908981722, 0.0}},
+    {"timchen_Test4.dxf", 10, "LLAL", {2482.252704147274, 2119.342384944025, 0.0}},
+    {"timchen_Test4.dxf", 11, "LLA", {2461.715719963032, 2001.695295456501, 0.0}},
+    {"timchen_Test4.dxf", 12, "LL", {2149.569111187977, 2418.762506714289, 0.0}},
+    {"timchen_Test4.dxf", 13, "LL", {1871.634400267609, 2533.946669937396, 0.0}},
+    {"timchen_Test4.dxf", 14, "ALAAAAAAAA", {2863.5990820069424, 1829.891789804849, 0.0}},
+    {"timchen_Test4.dxf", 15, "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", {3717.568472683153, 2006.079062614583, 0.0}},
+    {"timchen_Test4.dxf", 16, "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", {3371.634400267609, 1270.436240068217, 0.0}},
+    {"timchen_Test4.dxf", 17, "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLAALLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", {3789.208802722773, 2474.695950047877, 0.0}},
+    {"timchen_Test4.dxf", 18, "LLLL", {2210.689607528228, 1527.398204249566, 0.0}},
+    {"timchen_Test4.dxf", 19, "LLLL", {1886.499038449576, 1575.914419703422, 0.0}},
+    {"timchen_Test4.dxf", 20, "LLLLLLLLLLLLLL", {2021.634400267609, 1570.436240068217, 0.0}},
+    {"timchen_Test4.dxf", 21, "LLLLLLLL", {3371.634400267609, 1950.238008021527, 0.0}},
+    {"timchen_Test4.dxf", 22, "LLAAAALLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLALLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", {3535.247945000075, 2184.098324969966, 0.0}},
+    {"timchen_Test4.dxf", 23, "LLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLLL", {2402.874126881805, 1270.436240068218, 0.0}},
+    {"timchen_Test4.dxf", 24, "A LLLLLALALLLLLLLLLLLLLALAAAAAAAAALLLAAAAAAAAALLL", {3228.4741639669987, 2182.090276784235, 0.0, 2436.456129100563, 1800.087334007712, 0.0}},
+    {"timchen_Test4.dxf", 25, "LLLLLL", {3535.247945000076, 2002.544303362144, 0.0}},
+};
+
+std::string LoopText(const Entity& h, std::vector<double>& starts) {
+  std::string text;
+  int64_t from = 0;
+  for (const int64_t end : h.loopEnds) {
+    if (!text.empty()) text += ' ';
+    for (int64_t k = from; k < end; ++k) {
+      const Entity& e = h.boundary[static_cast<size_t>(k)];
+      Point3 p{};
+      switch (e.type) {
+        case EntityType::kLwPolyline:
+          text += "P" + std::to_string(e.bulges.size());
+          p = OcsToWcs({e.coordinates[0], e.coordinates[1], e.elevation}, e.normal);
+          break;
+        case EntityType::kLine: text += 'L'; p = e.start; break;
+        case EntityType::kArc: {
+          text += 'A';
+          const Point3 r = OcsToWcs({e.radius * std::cos(e.startAngle),
+                                     e.radius * std::sin(e.startAngle), 0}, e.normal);
+          p = {e.center[0] + r[0], e.center[1] + r[1], e.center[2] + r[2]};
+          break;
+        }
+        case EntityType::kEllipse: text += 'E'; break;
+        case EntityType::kSpline: text += 'S'; break;
+        default: text += '?'; break;
+      }
+      if (k == from) starts.insert(starts.end(), {p[0], p[1], p[2]});
+    }
+    from = end;
+  }
+  return text;
+}
+
+TEST_F(DxfCorpus, HatchBoundaries) {
+  DxfLimits hatches;
+  hatches.include = kIncludeHatches;
+  std::string file;
+  DxfDrawing d;
+  for (const HatchRow& row : kHatches) {
+    SCOPED_TRACE(std::string(row.file) + " hatch " + std::to_string(row.index));
+    if (file != row.file) {
+      file = row.file;
+      d = ReadDxfFile(CorpusDir() / row.file, hatches);
+    }
+    int seen = 0;
+    const Entity* h = nullptr;
+    for (const Entity& e : d.entities) {
+      if (e.type == EntityType::kHatch && seen++ == row.index) h = &e;
+    }
+    ASSERT_NE(h, nullptr);
+    std::vector<double> starts;
+    EXPECT_EQ(LoopText(*h, starts), row.loops);
+    ASSERT_EQ(starts.size(), row.starts.size());
+    for (size_t k = 0; k < starts.size(); ++k) EXPECT_NEAR(starts[k], row.starts[k], 1e-9) << k;
+  }
+}
+
+
+// Height and rotation as ezdxf reads them: TEXT 5E1 25 units at 314.4436325050769
+// degrees; MTEXT DA 2.5 units along the direction (-1, 0, 0); MTEXT 47 5 units at
+// group 50's 30 degrees.
+TEST_F(DxfCorpus, TextHeightAndRotation) {
+  auto find = [](const DxfDrawing& d, const char* handle) {
+    for (const Entity& e : d.entities) {
+      if (e.handle == handle) return e;
+    }
+    ADD_FAILURE() << "no entity " << handle;
+    return Entity{};
+  };
+  const Entity text = find(Read("ezdxf_text.dxf"), "5E1");
+  EXPECT_EQ(text.height, 25);
+  EXPECT_NEAR(text.rotation, 314.4436325050769 * kPi / 180, 1e-12);
+  const Entity along = find(Read("ezdxf_mtext_complex_inline_codes.dxf"), "DA");
+  EXPECT_EQ(along.height, 2.5);
+  EXPECT_NEAR(along.rotation, kPi, 1e-12);
+  const Entity turned = find(Read("gdal_assorted.dxf"), "47");
+  EXPECT_EQ(turned.height, 5);
+  EXPECT_NEAR(turned.rotation, kPi / 6, 1e-12);
 }
 
 }  // namespace

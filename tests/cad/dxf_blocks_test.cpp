@@ -1,0 +1,298 @@
+// Blocks and the kinds beyond the seven families: exploded placement against ezdxf
+// (data/make_blocks.py wrote the drawing and what ezdxf places), CAD's colour and
+// layer rules, what is counted as skipped, and drawings that must be refused.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "base/error.h"
+#include "cad/dxf.h"
+#include "cad/ocs.h"
+
+namespace varnolt {
+namespace {
+
+const double kPi = 4 * std::atan(1.0);
+
+std::filesystem::path Data(const char* name) {
+  return std::filesystem::path(VARNOLT_SOURCE_DIR) / "tests" / "cad" / "data" / name;
+}
+
+void Put(std::vector<double>& v, const Point3& p) { v.insert(v.end(), {p[0], p[1], p[2]}); }
+
+Point3 Plus(const Point3& a, const Point3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
+
+Point3 ArcPoint(const Entity& e, double a) {
+  return Plus(e.center, OcsToWcs({e.radius * std::cos(a), e.radius * std::sin(a), 0}, e.normal));
+}
+
+Point3 EllipsePoint(const Entity& e, double t) {
+  const Point3& m = e.majorAxis;
+  const double n = std::sqrt(e.normal[0] * e.normal[0] + e.normal[1] * e.normal[1] +
+                             e.normal[2] * e.normal[2]);
+  const Point3 u{e.normal[0] / n, e.normal[1] / n, e.normal[2] / n};
+  const Point3 minor{(u[1] * m[2] - u[2] * m[1]) * e.ratio, (u[2] * m[0] - u[0] * m[2]) * e.ratio,
+                     (u[0] * m[1] - u[1] * m[0]) * e.ratio};
+  return {e.center[0] + m[0] * std::cos(t) + minor[0] * std::sin(t),
+          e.center[1] + m[1] * std::cos(t) + minor[1] * std::sin(t),
+          e.center[2] + m[2] * std::cos(t) + minor[2] * std::sin(t)};
+}
+
+double Span(double s, double e) {
+  double span = std::fmod(e - s, 2 * kPi);
+  if (span < 0) span += 2 * kPi;
+  return span == 0 ? 2 * kPi : span;
+}
+
+// The lightweight polyline's world vertices, each followed by its segment's middle.
+void PolylinePoints(const Entity& e, std::vector<double>& v) {
+  const size_t n = e.bulges.size();
+  for (size_t k = 0; k < n; ++k) {
+    const double x = e.coordinates[2 * k], y = e.coordinates[2 * k + 1];
+    Put(v, OcsToWcs({x, y, e.elevation}, e.normal));
+    if (k + 1 < n || e.closed) {
+      const size_t j = (k + 1) % n;
+      const double dx = e.coordinates[2 * j] - x, dy = e.coordinates[2 * j + 1] - y;
+      const double b = e.bulges[k];
+      Put(v, OcsToWcs({(x + e.coordinates[2 * j]) / 2 + dy * b / 2,
+                       (y + e.coordinates[2 * j + 1]) / 2 - dx * b / 2, e.elevation},
+                      e.normal));
+    }
+  }
+}
+
+// The same description of a placed entity as make_blocks.py writes for ezdxf's.
+std::string Describe(const Entity& e, std::vector<double>& v) {
+  switch (e.type) {
+    case EntityType::kLine:
+      Put(v, e.start);
+      Put(v, e.end);
+      return "LINE";
+    case EntityType::kArc: {
+      v.push_back(e.radius);
+      Put(v, ArcPoint(e, e.startAngle));
+      Put(v, ArcPoint(e, e.endAngle));
+      Put(v, ArcPoint(e, e.startAngle + Span(e.startAngle, e.endAngle) / 2));
+      return "ARC";
+    }
+    case EntityType::kCircle:
+      Put(v, e.center);
+      v.push_back(e.radius);
+      return "CIRCLE";
+    case EntityType::kEllipse: {
+      const Point3& m = e.majorAxis;
+      Put(v, e.center);
+      v.push_back(std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]));
+      v.push_back(e.ratio);
+      // The ends in either order: an ellipse may be kept with the opposite normal.
+      Point3 a = EllipsePoint(e, e.startAngle), b = EllipsePoint(e, e.endAngle);
+      if (b < a) std::swap(a, b);
+      Put(v, a);
+      Put(v, b);
+      Put(v, EllipsePoint(e, e.startAngle + Span(e.startAngle, e.endAngle) / 2));
+      return "ELLIPSE";
+    }
+    case EntityType::kLwPolyline:
+      PolylinePoints(e, v);
+      return "LWPOLYLINE";
+    case EntityType::kText:
+      Put(v, e.insertion);
+      v.push_back(e.height);
+      return "TEXT";
+    case EntityType::kPoint:
+      Put(v, e.insertion);
+      return "POINT";
+    case EntityType::kSolid:
+      v = e.coordinates;
+      return "SOLID";
+    case EntityType::kSpline:
+      v = e.coordinates.empty() ? e.fitPoints : e.coordinates;
+      return "SPLINE";
+    case EntityType::kHatch:
+      for (const Entity& edge : e.boundary) {
+        if (edge.type == EntityType::kLwPolyline) {
+          for (size_t k = 0; k < edge.bulges.size(); ++k) {
+            Put(v, OcsToWcs({edge.coordinates[2 * k], edge.coordinates[2 * k + 1],
+                             edge.elevation}, edge.normal));
+          }
+        } else if (edge.type == EntityType::kLine) {
+          Put(v, edge.start);
+          Put(v, edge.end);
+        } else if (edge.type == EntityType::kArc || edge.type == EntityType::kEllipse) {
+          // The ends in either order: an arc may be kept the other way round.
+          const bool arc = edge.type == EntityType::kArc;
+          Point3 a = arc ? ArcPoint(edge, edge.startAngle) : EllipsePoint(edge, edge.startAngle);
+          Point3 b = arc ? ArcPoint(edge, edge.endAngle) : EllipsePoint(edge, edge.endAngle);
+          if (b < a) std::swap(a, b);
+          Put(v, a);
+          Put(v, b);
+        }
+      }
+      return "HATCH";
+    default:
+      return "OTHER";
+  }
+}
+
+DxfLimits All() {
+  DxfLimits l;
+  l.include = kIncludeAll;
+  return l;
+}
+
+// Rotation, negative and non-uniform scale (arcs becoming ellipses, a bulged
+// polyline exploding into lines and ellipses), extrusions (0, 0, -1) and oblique,
+// three levels of nesting, a MINSERT grid and an attribute.
+TEST(DxfBlocks, PlacedAsEzdxfPlacesThem) {
+  const DxfDrawing d = ReadDxfFile(Data("blocks.dxf"), All());
+  std::ifstream in(Data("blocks_expected.txt"));
+  std::string line;
+  size_t k = 0;
+  for (; std::getline(in, line); ++k) {
+    std::istringstream words(line);
+    std::string kind;
+    words >> kind;
+    std::vector<double> expected;
+    for (double x; words >> x;) expected.push_back(x);
+    ASSERT_LT(k, d.entities.size());
+    std::vector<double> got;
+    EXPECT_EQ(Describe(d.entities[k], got), kind) << "entity " << k;
+    ASSERT_EQ(got.size(), expected.size()) << "entity " << k << " " << kind;
+    for (size_t j = 0; j < got.size(); ++j) {
+      EXPECT_NEAR(got[j], expected[j], 1e-9) << "entity " << k << " " << kind << " value " << j;
+    }
+  }
+  EXPECT_EQ(k, d.entities.size());
+  // Five references and a grid of six: the insert numbers run 1..6 in file order.
+  EXPECT_EQ(d.entities.front().insertId, 1);
+  EXPECT_EQ(d.entities.front().blockPath, "TOP");
+  EXPECT_EQ(d.entities[2].blockPath, "TOP/MID/LEAF");
+  EXPECT_EQ(d.entities.back().insertId, 6);
+  EXPECT_EQ(d.entities.back().blockPath, "LEAF");
+}
+
+// Minimal DXF text from code/value pairs.
+std::string Dxf(const std::vector<std::pair<int, std::string>>& groups) {
+  std::string s;
+  for (const auto& [c, v] : groups) s += std::to_string(c) + "\n" + v + "\n";
+  return s;
+}
+
+using Groups = std::vector<std::pair<int, std::string>>;
+
+Groups Block(const std::string& name, const Groups& body) {
+  Groups g{{0, "BLOCK"}, {2, name}, {10, "0"}, {20, "0"}};
+  g.insert(g.end(), body.begin(), body.end());
+  g.push_back({0, "ENDBLK"});
+  return g;
+}
+
+Groups Insert(const std::string& name, const std::string& layer = "0", const std::string& color = "256") {
+  return {{0, "INSERT"}, {8, layer}, {62, color}, {2, name}, {10, "1"}, {20, "2"}};
+}
+
+std::string Drawing(const Groups& blocks, const Groups& entities) {
+  Groups g{{0, "SECTION"}, {2, "BLOCKS"}};
+  g.insert(g.end(), blocks.begin(), blocks.end());
+  g.insert(g.end(), {{0, "ENDSEC"}, {0, "SECTION"}, {2, "ENTITIES"}});
+  g.insert(g.end(), entities.begin(), entities.end());
+  g.insert(g.end(), {{0, "ENDSEC"}, {0, "EOF"}});
+  return Dxf(g);
+}
+
+Groups Cat(std::initializer_list<Groups> parts) {
+  Groups all;
+  for (const Groups& p : parts) all.insert(all.end(), p.begin(), p.end());
+  return all;
+}
+
+// ByBlock takes the colour of the nearest reference that has one; layer 0 inside a
+// block takes the layer of the reference that places it, along the chain.
+TEST(DxfBlocks, ByBlockColourAndLayerZeroFollowTheReference) {
+  const Groups line0{{0, "LINE"}, {8, "0"}, {62, "0"}, {10, "0"}, {11, "1"}};
+  const Groups lineOwn{{0, "LINE"}, {8, "KERB"}, {62, "3"}, {10, "0"}, {11, "1"}};
+  const std::string dxf = Drawing(
+      Cat({Block("INNER", Cat({line0, lineOwn})), Block("OUTER", Insert("INNER", "0", "0"))}),
+      Insert("OUTER", "ROAD", "4"));
+  const DxfDrawing d = ParseDxf(dxf, "t.dxf", All());
+  ASSERT_EQ(d.entities.size(), 2u);
+  EXPECT_EQ(d.entities[0].color, 4);
+  EXPECT_EQ(d.entities[0].layer, "ROAD");
+  EXPECT_EQ(d.entities[0].blockPath, "OUTER/INNER");
+  EXPECT_EQ(d.entities[1].color, 3);
+  EXPECT_EQ(d.entities[1].layer, "KERB");
+  // Without blocks the reference is only counted.
+  const DxfDrawing plain = ParseDxf(dxf, "t.dxf");
+  EXPECT_TRUE(plain.entities.empty());
+  ASSERT_EQ(plain.skipped.size(), 1u);
+  EXPECT_EQ(plain.skipped[0].kind, "INSERT");
+  EXPECT_EQ(plain.skipped[0].count, 1);
+}
+
+// Not read: counted by name in the order first met; never VERTEX, SEQEND or
+// ATTRIB, nor anything in paper space. A block's hatch stays out unless included.
+TEST(DxfBlocks, SkippedKindsAreCounted) {
+  const Groups fitted{{0, "POLYLINE"}, {70, "2"}, {0, "VERTEX"}, {10, "0"}, {20, "0"},
+                      {0, "VERTEX"}, {10, "1"}, {20, "1"}, {0, "SEQEND"}};
+  const Groups point{{0, "POINT"}, {10, "1"}, {20, "1"}};
+  const Groups hatch{{0, "HATCH"}, {91, "0"}};
+  const Groups paper{{0, "POINT"}, {67, "1"}, {10, "1"}, {20, "1"}};
+  const Groups attribs = {{0, "INSERT"}, {2, "B"}, {66, "1"}, {0, "ATTRIB"}, {1, "x"},
+                          {0, "SEQEND"}};
+  const std::string dxf = Drawing(Block("B", Cat({hatch, Groups{{0, "LINE"}, {11, "1"}}})),
+                                  Cat({point, fitted, attribs, point, Groups{{0, "LEADER"}},
+                                       paper, hatch}));
+  DxfLimits blocksOnly;
+  blocksOnly.include = kIncludeBlocks;
+  const DxfDrawing d = ParseDxf(dxf, "t.dxf", blocksOnly);
+  std::string got;
+  for (const SkippedKind& s : d.skipped) got += s.kind + "=" + std::to_string(s.count) + " ";
+  EXPECT_EQ(got, "POINT=2 POLYLINE (fitted)=1 LEADER=1 HATCH=1 ");
+  ASSERT_EQ(d.entities.size(), 2u);  // the block's line and the attribute
+  EXPECT_EQ(d.entities[0].type, EntityType::kLine);
+  EXPECT_EQ(d.entities[1].type, EntityType::kText);
+  EXPECT_EQ(d.entities[1].textstring, "x");
+}
+
+void ExpectRefused(const std::string& dxf, const std::string& part, const DxfLimits& limits = All()) {
+  try {
+    ParseDxf(dxf, "bad.dxf", limits);
+    ADD_FAILURE() << "accepted; expected: " << part;
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kGeneral);
+    EXPECT_NE(std::string(e.what()).find(part), std::string::npos) << e.what();
+  }
+}
+
+TEST(DxfBlocks, HostileDrawingsAreRefused) {
+  const Groups line{{0, "LINE"}, {11, "1"}};
+  ExpectRefused(Drawing(Block("SELF", Insert("SELF")), Insert("SELF")),
+                "the block \"SELF\" contains itself (\"SELF\" -> \"SELF\")");
+  ExpectRefused(Drawing(Cat({Block("A", Insert("B")), Block("B", Insert("A"))}), Insert("A")),
+                "contains itself (\"A\" -> \"B\" -> \"A\")");
+  Groups deep = Block("L0", line);
+  for (int k = 1; k <= 1000; ++k) {
+    deep = Cat({deep, Block("L" + std::to_string(k), Insert("L" + std::to_string(k - 1)))});
+  }
+  ExpectRefused(Drawing(deep, Insert("L1000")), "more than 200 levels deep");
+  // 10 000 x 10 000 copies: refused before any is made.
+  const Groups grid{{0, "INSERT"}, {2, "G"}, {70, "10000"}, {71, "10000"}, {44, "1"}, {45, "1"}};
+  ExpectRefused(Drawing(Block("G", line), grid), "place more than 1000000 entities");
+  DxfLimits few = All();
+  few.maxVertices = 3;
+  const Groups edges{{0, "HATCH"}, {91, "1"}, {92, "1"}, {93, "4"}};
+  ExpectRefused(Drawing({}, edges), "the HATCH has more than 3 edges", few);
+  const Groups knots{{0, "SPLINE"}, {71, "1"}, {40, "0"}, {40, "1"}, {40, "0.5"}, {10, "0"},
+                     {20, "0"}, {10, "1"}, {20, "1"}};
+  ExpectRefused(Drawing({}, knots), "line 11: the SPLINE's knots decrease (knot 3 is less than knot 2)");
+  const Groups count{{0, "SPLINE"}, {71, "3"}, {40, "0"}, {40, "1"}, {10, "0"}, {20, "0"}, {10, "1"},
+                     {20, "1"}};
+  ExpectRefused(Drawing({}, count), "degree 3 does not fit its 2 control points");
+}
+
+}  // namespace
+}  // namespace varnolt
