@@ -747,6 +747,12 @@ class Parser {
         case 11: p.fitPoints.insert(p.fitPoints.end(), {Real(t), 0, 0}); break;
         case 21: if (!p.fitPoints.empty()) p.fitPoints[p.fitPoints.size() - 2] = Real(t); break;
         case 31: if (!p.fitPoints.empty()) p.fitPoints.back() = Real(t); break;
+        case 12: p.startTangent[0] = Real(t); break;
+        case 22: p.startTangent[1] = Real(t); break;
+        case 32: p.startTangent[2] = Real(t); break;
+        case 13: p.endTangent[0] = Real(t); break;
+        case 23: p.endTangent[1] = Real(t); break;
+        case 33: p.endTangent[2] = Real(t); break;
         default: break;
       }
     }

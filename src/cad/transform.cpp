@@ -316,6 +316,8 @@ void PlaceEntity(const Entity& in, const Affine& m, std::vector<Entity>& out) {
     case EntityType::kSpline:
       PlaceTriples(e.coordinates, m);
       PlaceTriples(e.fitPoints, m);
+      e.startTangent = m.Direction(e.startTangent);
+      e.endTangent = m.Direction(e.endTangent);
       e.normal = Unit(m.Direction(e.normal));
       break;
     case EntityType::kHatch: {
