@@ -51,7 +51,8 @@ inline std::string XmlUnescape(std::string s) {
 }
 
 // What the document says, read with plain text search: each Placemark's name, style
-// reference and the lines between its coordinates tags.
+// reference and the lines between its coordinates tags (all of them: a polygon's
+// rings, a MultiGeometry's polygons).
 inline std::vector<Feature> FeaturesInFile(const std::string& kml) {
   std::vector<Feature> features;
   auto between = [&kml](const std::string& open, const std::string& close, size_t& at) {
@@ -67,9 +68,14 @@ inline std::vector<Feature> FeaturesInFile(const std::string& kml) {
     Feature f;
     f.name = XmlUnescape(between("<name>", "</name>", at));
     f.style = between("<styleUrl>#", "</styleUrl>", at);
-    const std::string coords = between("<coordinates>\r\n", "</coordinates>", at);
-    for (size_t n = coords.find("\r\n"); n != std::string::npos; n = coords.find("\r\n", n + 2)) {
-      ++f.points;
+    const size_t end = kml.find("</Placemark>", at);
+    while (true) {
+      const size_t open = kml.find("<coordinates>\r\n", at);
+      if (open == std::string::npos || open > end) break;
+      const std::string coords = between("<coordinates>\r\n", "</coordinates>", at);
+      for (size_t n = coords.find("\r\n"); n != std::string::npos; n = coords.find("\r\n", n + 2)) {
+        ++f.points;
+      }
     }
     features.push_back(f);
   }

@@ -31,7 +31,8 @@ std::vector<Feature> FeaturesFromOgrinfo(const std::string& out, long& featureCo
   static const std::regex countLine("^Feature Count: ([0-9]+)$");
   static const std::regex nameLine("^  Name \\(String\\) = (.*)$");
   static const std::regex styleLine("^  Style = @(.*)$");
-  static const std::regex geometryLine("^  (POINT|LINESTRING)( Z)? (.*)$");
+  static const std::regex geometryLine(
+      "^  (POINT|LINESTRING|POLYGON|MULTIPOLYGON|GEOMETRYCOLLECTION)( Z)? (.*)$");
   std::istringstream lines(out);
   std::string line;
   std::smatch m;

@@ -217,6 +217,113 @@ def layout():
          settings(extra="folders=layer\r\nattributes=yes\r\naltitude=clamp\r\n"))
 
 
+def kinds():
+    # One case per kind beyond the seven families, each read only when included.
+    # Block references: a tree of a ByBlock circle, a line on layer 0 and an
+    # attribute; one insert turned 30 deg at twice the size, one mirrored, and a
+    # 2 x 2 grid of a block that nests the tree; a dimension drawn from its block
+    # (its arrowheads are solids and its definition points points: left out).
+    doc = ezdxf.new("R2018")
+    doc.layers.add("树", color=3)
+    tree = doc.blocks.new("TREE", base_point=(1, 0))
+    tree.add_circle((1, 0), 1, dxfattribs={"color": 0})
+    tree.add_line((1, -1), (1, 1))
+    tree.add_attdef("NO", (1.5, 0), dxfattribs={"height": 0.5})
+    pair = doc.blocks.new("PAIR")
+    pair.add_blockref("TREE", (0, 0))
+    pair.add_blockref("TREE", (5, 0), dxfattribs={"rotation": 90})
+    msp = doc.modelspace()
+    t1 = msp.add_blockref("TREE", (E0, N0), dxfattribs={
+        "layer": "树", "color": 1, "rotation": 30, "xscale": 2, "yscale": 2})
+    t1.add_auto_attribs({"NO": "T-01"})
+    msp.add_blockref("TREE", (E0 + 20, N0), dxfattribs={"xscale": -1, "layer": "树"})
+    grid = msp.add_blockref("PAIR", (E0, N0 + 20), dxfattribs={"color": 5})
+    grid.dxf.column_count, grid.dxf.row_count = 2, 2
+    grid.dxf.column_spacing, grid.dxf.row_spacing = 12, 8
+    msp.add_linear_dim(base=(E0, N0 - 5), p1=(E0, N0 - 10), p2=(E0 + 20, N0 - 10)).render()
+    save("kinds_blocks", doc, settings(extra="include=blocks\r\n"))
+
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    msp.add_point((E0, N0, 12.5), dxfattribs={"color": 1})
+    msp.add_point((E0 + 10, N0 + 5))
+    save("kinds_points", doc, settings(extra="include=points\r\n"))
+
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    msp.add_ellipse((E0, N0, 3), major_axis=(20, 10, 0), ratio=0.4, dxfattribs={"color": 2})
+    msp.add_ellipse((E0 + 50, N0), major_axis=(0, 15, 0), ratio=0.5,
+                    start_param=0, end_param=math.pi)
+    e = msp.add_ellipse((E0 + 80, N0), major_axis=(-10, 0, 0), ratio=0.3,
+                        start_param=0.5, end_param=2.0)
+    e.dxf.extrusion = (0, 0, -1)
+    save("kinds_ellipses", doc, settings(extra="include=ellipses\r\n"))
+
+    # Splines: a clamped cubic by control points, one through fit points with its
+    # end tangents, a rational quarter circle of radius 100.
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    msp.add_open_spline([(E0, N0), (E0 + 30, N0 + 40), (E0 + 60, N0 - 20), (E0 + 90, N0 + 10),
+                         (E0 + 120, N0)], degree=3, dxfattribs={"color": 4})
+    fit = msp.add_spline([(E0, N0 + 100), (E0 + 40, N0 + 130), (E0 + 80, N0 + 90),
+                          (E0 + 120, N0 + 110)])
+    fit.dxf.start_tangent = (1, 1, 0)
+    fit.dxf.end_tangent = (1, 0, 0)
+    w = math.sqrt(0.5)
+    msp.add_rational_spline([(E0 + 200, N0), (E0 + 200, N0 + 100), (E0 + 100, N0 + 100)],
+                            [1, w, 1], degree=2)
+    save("kinds_splines", doc, settings(extra="include=splines\r\n"))
+
+    # Fitted 2D polylines: a curve-fit one keeps every vertex; a spline-fit one keeps
+    # the curve's vertices (flag 8) and drops its frame (flag 16).
+    doc = ezdxf.new("R12")
+    msp = doc.modelspace()
+    curve = msp.add_polyline2d([(E0, N0), (E0 + 5, N0 + 8), (E0 + 10, N0 + 10), (E0 + 20, N0)],
+                               dxfattribs={"color": 6})
+    curve.dxf.flags = 2
+    for v in curve.vertices[1::2]:
+        v.dxf.flags = 1
+    spline = msp.add_polyline2d([(E0, N0 + 30), (E0 + 20, N0 + 50), (E0 + 40, N0 + 30),
+                                 (E0, N0 + 30), (E0 + 10, N0 + 38), (E0 + 20, N0 + 41),
+                                 (E0 + 30, N0 + 38), (E0 + 40, N0 + 30)])
+    spline.dxf.flags = 4
+    for k, v in enumerate(spline.vertices):
+        v.dxf.flags = 16 if k < 3 else 8
+    save("kinds_fitted", doc, settings(extra="include=fitted\r\n"))
+
+    # Hatches: a 40 x 30 area with a bulged edge and a round hole (an arc edge), and
+    # beside it a hatch of two separate triangles: two outer boundaries.
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    h = msp.add_hatch(color=3)
+    h.paths.add_polyline_path([(E0, N0, 0), (E0 + 40, N0, 0.5), (E0 + 40, N0 + 30, 0),
+                               (E0, N0 + 30, 0)], is_closed=True, flags=1)
+    hole = h.paths.add_edge_path(flags=16)
+    hole.add_arc((E0 + 15, N0 + 15), 5, 0, 360)
+    h2 = msp.add_hatch(color=1)
+    for dx in (0, 20):
+        tri = h2.paths.add_edge_path(flags=1)
+        tri.add_line((E0 + 60 + dx, N0), (E0 + 70 + dx, N0))
+        tri.add_line((E0 + 70 + dx, N0), (E0 + 65 + dx, N0 + 8))
+        tri.add_line((E0 + 65 + dx, N0 + 8), (E0 + 60 + dx, N0))
+    save("kinds_hatches", doc, settings(extra="include=hatches\r\n"))
+
+    # Solids (the third and fourth corners stored crosswise), a trace, a triangular
+    # 3D face; and with --polygons a closed polyline and a circle as polygons too.
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    msp.add_solid([(E0, N0), (E0 + 10, N0), (E0, N0 + 10), (E0 + 10, N0 + 10)],
+                  dxfattribs={"color": 1})
+    msp.add_trace([(E0 + 20, N0), (E0 + 30, N0), (E0 + 20, N0 + 2), (E0 + 30, N0 + 2)])
+    msp.add_3dface([(E0 + 40, N0, 1), (E0 + 50, N0, 2), (E0 + 45, N0 + 8, 3)],
+                   dxfattribs={"color": 5})
+    msp.add_lwpolyline([(E0, N0 + 20), (E0 + 10, N0 + 20), (E0 + 10, N0 + 30)], close=True,
+                       dxfattribs={"color": 5})
+    msp.add_circle((E0 + 30, N0 + 25), 5)
+    save("kinds_solids_polygons", doc,
+         settings(extra="include=solids\r\npolygons=yes\r\n"))
+
+
 def cli_data():
     # For the command line's tests: a drawing with nothing the converter takes.
     doc = ezdxf.new("R2018")
@@ -238,4 +345,5 @@ if __name__ == "__main__":
     datum()
     r12_polyline()
     layout()
+    kinds()
     cli_data()
