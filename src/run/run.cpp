@@ -611,7 +611,8 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());
   reporter.Prompt(ElapsedPrompt(result.seconds));
   reporter.Prompt(CompletionPrompt(Utf8(output.path())));
-  if (const std::optional<RunWarning> skipped = SkippedWarning(source.Skipped())) {
+  if (const std::optional<RunWarning> skipped =
+          SkippedWarning(source.Skipped(), ParseIncludeList(settings.Extra("include")).value_or(0))) {
     reporter.Warning(*skipped);
   }
   return result;
@@ -627,13 +628,17 @@ unsigned IncludedKinds(const Settings& settings) {
   return *bits;
 }
 
-std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped) {
+std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped,
+                                         unsigned included) {
   if (skipped.empty()) return std::nullopt;
   std::string english = "not converted: ", chinese = "未转换: ";
   unsigned include = 0;
   std::string unconvertible, unconvertibleChinese;
   for (size_t k = 0; k < skipped.size(); ++k) {
-    const KindWords words = WordsForKind(skipped[k].kind);
+    KindWords words = WordsForKind(skipped[k].kind);
+    // Included and still left out (a dimension whose block is missing): no option
+    // would bring it in.
+    if ((words.include & included) != 0) words.include = 0;
     const std::string count = Decimal(skipped[k].count);
     if (k > 0) {
       english += ", ";

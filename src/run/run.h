@@ -149,8 +149,10 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
 unsigned IncludedKinds(const Settings& settings);
 
 // The summary after a run of what the source left out, by kind, naming the option
-// that converts it; nullopt when nothing was left out.
-std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped);
+// that converts it (none for a kind already `included`, IncludeKind bits, that was
+// still left out); nullopt when nothing was left out.
+std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped,
+                                         unsigned included = 0);
 
 // Whole seconds between two clock readings, each taken to its whole second first, as
 // a clock that shows only seconds would count them.

@@ -13,6 +13,7 @@
 #include "base/error.h"
 #include "base/files.h"
 #include "base/paths.h"
+#include "cad/dxf.h"
 #include "cad/include_kinds.h"
 #include "convert/convert.h"
 #include "kml/style.h"
@@ -443,6 +444,8 @@ TEST_F(RunTest, SkippedKindsSummedUpAfterTheRun) {
             "--include blocks,points converts all but the LEADER");
   EXPECT_EQ(reporter.prompts.back(), CompletionPrompt(Utf8(dir / "road.kml")));
   EXPECT_EQ(SkippedWarning({}), std::nullopt);
+  EXPECT_EQ(SkippedWarning({{"DIMENSION", 3}}, kIncludeBlocks)->english,
+            "not converted: dimensions 3; no option converts these kinds");
   EXPECT_EQ(SkippedWarning({{"POINT", 1}})->chinese,
             "未转换: 点 1；在“转换选项”中选择（命令行 --include points）即可转换");
 }
@@ -455,6 +458,36 @@ TEST(IncludeList, TextRoundTripsAndUnknownNamesFail) {
   EXPECT_EQ(ParseIncludeList(" Blocks , HATCHES"), kIncludeBlocks | kIncludeHatches);
   EXPECT_EQ(ParseIncludeList("none"), 0u);
   EXPECT_EQ(ParseIncludeList("blocks,trees"), std::nullopt);
+}
+
+// Every entity a real drawing yields with everything included (the reader's counts
+// are ezdxf's, checked in the reader's own tests) becomes one Placemark: nothing
+// the reader hands over is lost or refused on the way to the document.
+TEST_F(RunTest, RealDrawingsWithEverythingIncludedGiveAPlacemarkPerEntity) {
+  const fs::path corpus = fs::path(VARNOLT_SOURCE_DIR) / ".." / "shared" / "testdata" / "dxf";
+  if (!fs::is_directory(corpus)) GTEST_SKIP() << "no DXF corpus at " << corpus;
+  settings.SetExtra("include", "all");
+  DxfLimits all;
+  all.include = kIncludeAll;
+  int files = 0;
+  for (const auto& entry : fs::directory_iterator(corpus)) {
+    if (entry.path().extension() != ".dxf") continue;
+    SCOPED_TRACE(entry.path().filename().string());
+    DxfDrawing drawing;
+    try {
+      drawing = ReadDxfFile(entry.path(), all);
+    } catch (const Error&) {
+      continue;  // not a DXF drawing (the reader's tests say which and why)
+    }
+    if (drawing.entities.empty()) continue;
+    const size_t entities = drawing.entities.size();
+    DxfSource source(std::move(drawing), "corpus.dxf");
+    const RunResult r = RunConversion(source, settings, dir / "corpus.kml", reporter);
+    EXPECT_EQ(r.entities, static_cast<int64_t>(entities));
+    EXPECT_EQ(Count(Slurp(dir / "corpus.kml"), "<Placemark>"), entities);
+    ++files;
+  }
+  EXPECT_GT(files, 30);
 }
 
 TEST_F(RunTest, NoWarningsForAnOrdinaryDrawing) {
