@@ -60,7 +60,7 @@ inline char* CopyShort(char* to, const char* from, size_t n) {
 void PointLines::WriteQueued() {
   double lon[kQueue];
   double lat[kQueue];
-  const Projector::Projected done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat);
+  const Projector::Projected done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat, Z_);
   // The lines are put together in a buffer on the stack and appended in one go. A
   // line takes at most `longest` bytes: the head, the two texts with their comma
   // (WriteGeneralTexts needs that room) and the longest tail. Before each line the

@@ -1,0 +1,87 @@
+#include "geodesy/methods.h"
+
+#include <cmath>
+
+#include "base/error.h"
+#include "geodesy/angles.h"
+#include "geodesy/gcj02.h"
+#include "geodesy/projection.h"
+#include "geodesy/tmerc.h"
+#include "text/numtext.h"
+
+namespace varnolt {
+
+const char* const kZoneRanges = "25-45 (3-degree zones) or 13-23 (6-degree zones)";
+
+std::optional<double> ZoneMeridian(int zone) {
+  if (zone >= 25 && zone <= 45) return 3.0 * zone;
+  if (zone >= 13 && zone <= 23) return 6.0 * zone - 3;
+  return std::nullopt;
+}
+
+ProjectionMethods::ProjectionMethods(const ProjectionMethods& other)
+    : datum(other.datum),
+      meridianPacked(other.meridianPacked),
+      latCorrection(other.latCorrection),
+      lonCorrection(other.lonCorrection),
+      zoneInEastings(other.zoneInEastings),
+      requiredZone(other.requiredZone),
+      fit(other.fit),
+      helmert(other.helmert),
+      gcj02(other.gcj02),
+      seenZone_(other.seenZone_.load()) {}
+
+void ProjectionMethods::Degrees(double X, double Y, double Z, double& lon, double& lat) const {
+  const double pi = SystemPi();
+  double meridianPacked_ = meridianPacked;
+  double meridian = R_D1_Value(D_R_Value(meridianPacked, pi), pi);
+  constexpr double kZoneUnit = 1000000.0;
+  if (zoneInEastings && std::isfinite(Y) && Y >= kZoneUnit) {
+    const double zoneNumber = std::floor(Y / kZoneUnit);
+    const int zone = zoneNumber < 1000 ? static_cast<int>(zoneNumber) : 0;
+    const std::optional<double> zoneMeridian = ZoneMeridian(zone);
+    if (!zoneMeridian) {
+      throw Error(ErrorKind::kGeneral, "the easting " + GeneralText(Y) + " m carries the zone number " +
+                                           GeneralText(zoneNumber) + ", which no zone has: "
+                                           "zones are " + kZoneRanges);
+    }
+    if (requiredZone != 0 && zone != requiredZone) {
+      throw Error(ErrorKind::kGeneral, "the easting " + GeneralText(Y) + " m carries zone " +
+                                           std::to_string(zone) + ", but the coordinate system "
+                                           "is that of zone " + std::to_string(requiredZone));
+    }
+    int expected = 0;
+    if (!seenZone_.compare_exchange_strong(expected, zone) && expected != zone) {
+      throw Error(ErrorKind::kGeneral,
+                  "the easting " + GeneralText(Y) + " m carries zone " + std::to_string(zone) +
+                      ", other points zone " + std::to_string(expected) +
+                      ": the drawing's entities lie in different zones; convert each zone "
+                      "separately");
+    }
+    Y -= zone * kZoneUnit;  // exact: the result needs no more bits than Y has
+    meridian = *zoneMeridian;
+    meridianPacked_ = *zoneMeridian;
+  }
+
+  if (fit) {
+    double E = 0, N = 0;
+    fit->Apply(Y, X, E, N);
+    TransverseMercator(kWgs84Ellipsoid, meridian).Inverse(E, N, lon, lat);
+  } else if (helmert) {
+    const EllipsoidShape ellipsoid = EllipsoidOf(datum);
+    TransverseMercator(ellipsoid, meridian).Inverse(Y, X, lon, lat);
+    const Geocentric g = helmert->Apply(ToGeocentric(ellipsoid, lon, lat, std::isfinite(Z) ? Z : 0));
+    double height = 0;
+    FromGeocentric(kWgs84Ellipsoid, g, lon, lat, height);
+  } else {
+    Projector(DatumParametersOf(datum), meridianPacked_, latCorrection, lonCorrection)
+        .Degrees(X, Y, lon, lat);
+  }
+  if (!std::isfinite(lon) || !std::isfinite(lat)) {
+    throw Error(ErrorKind::kGeneral, "cannot project the point X=" + GeneralText(X) +
+                                         " m, Y=" + GeneralText(Y) + " m");
+  }
+  if (gcj02) Wgs84ToGcj02(lon, lat, lon, lat);
+}
+
+}  // namespace varnolt
