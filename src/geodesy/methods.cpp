@@ -1,5 +1,6 @@
 #include "geodesy/methods.h"
 
+#include <charconv>
 #include <cmath>
 
 #include "base/error.h"
@@ -10,6 +11,33 @@
 #include "text/numtext.h"
 
 namespace varnolt {
+
+namespace {
+
+std::string ExactText(double v) {
+  char text[32];
+  const auto end = std::to_chars(text, text + sizeof text, v).ptr;
+  return std::string(text, end);
+}
+
+}  // namespace
+
+std::string SimilarityText(const PlaneSimilarity& s) {
+  return ExactText(s.dx) + "," + ExactText(s.dy) + "," + ExactText(s.a) + "," + ExactText(s.b);
+}
+
+bool ParseSimilarity(std::string_view text, PlaneSimilarity& s) {
+  double v[4];
+  for (int k = 0; k < 4; ++k) {
+    const size_t comma = text.find(',');
+    if ((k < 3) != (comma != std::string_view::npos)) return false;
+    if (!ParseNumber(text.substr(0, comma), v[k]) || !std::isfinite(v[k])) return false;
+    text.remove_prefix(k < 3 ? comma + 1 : text.size());
+  }
+  s.dx = v[0], s.dy = v[1], s.a = v[2], s.b = v[3];
+  return true;
+}
+
 
 const char* const kZoneRanges = "25-45 (3-degree zones) or 13-23 (6-degree zones)";
 

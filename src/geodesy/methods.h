@@ -8,6 +8,7 @@
 #include <atomic>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "geodesy/datum.h"
 #include "geodesy/helmert.h"
@@ -25,6 +26,10 @@ struct PlaneSimilarity {
     N = dy + (b * x + a * y);
   }
 };
+
+// The four numbers as a settings value "dx,dy,a,b", each to the last bit, and back.
+std::string SimilarityText(const PlaneSimilarity& s);
+bool ParseSimilarity(std::string_view text, PlaneSimilarity& s);
 
 // The central meridian (decimal degrees) of a Chinese Gauss-Krueger zone number:
 // 3-degree zones 25-45 have 3 n, 6-degree zones 13-23 have 6 n - 3. Empty for any
