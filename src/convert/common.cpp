@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "convert/methods_settings.h"
 #include "geodesy/datum.h"
 #include "text/numtext.h"
 
@@ -130,7 +131,7 @@ int64_t PieceCount(double d, const ConvertContext& ctx) {
 }  // namespace convert_detail
 
 ConvertContext MakeConvertContext(const Settings& settings) {
-  const DatumParameters datum = SelectDatum(settings.Option1);
+  const DatumParameters datum = DatumParametersOfSettings(settings);
   ConvertContext ctx{
       Projector(datum, ReadLeadingNumber(settings.Text2), ReadLeadingNumber(settings.Text5),
                 ReadLeadingNumber(settings.Text6)),
@@ -142,6 +143,7 @@ ConvertContext MakeConvertContext(const Settings& settings) {
       settings.Check1 != 0,
       datum.pi,
   };
+  if (auto methods = MethodsOfSettings(settings)) ctx.projector.UseMethods(std::move(methods));
   return ctx;
 }
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <thread>
 
 #include "base/error.h"
@@ -13,6 +14,7 @@
 #include "base/paths.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
+#include "geodesy/methods.h"
 #include "kml/document.h"
 #include "kml/style.h"
 #include "run/kmz.h"
@@ -116,17 +118,32 @@ class PlaneChecks {
     const Point3 a = AnchorOf(ent);
     if (!std::isfinite(a[0]) || !std::isfinite(a[1])) return;
     if (std::fabs(a[0]) > kZoneEasting) {
-      if (!zoneWarned_) {
+      // Read as zone numbers (--zone auto), such eastings are what the user meant.
+      const ProjectionMethods* methods = ctx_.projector.methods();
+      if (!zoneWarned_ && !(methods != nullptr && methods->zoneInEastings)) {
         zoneWarned_ = true;
         const std::string easting = GeneralText(a[0]);
+        const double number = std::floor(std::fabs(a[0]) / kZoneEasting);
+        const std::optional<double> meridian =
+            ZoneMeridian(number < 1000 ? static_cast<int>(number) : 0);
+        const std::string zone = GeneralText(number);
+        const std::string gives =
+            meridian ? "zone " + zone + " has the central meridian " + GeneralText(*meridian) +
+                           " degrees"
+                     : "no zone has that number";
+        const std::string givesChinese =
+            meridian ? zone + "带的中央子午线为 " + GeneralText(*meridian) + " 度"
+                     : "但没有这个带号";
         reporter_.Warning(
             {"the easting " + easting + " m of " + DescribeEntity(ent, source_) +
-                 " is above 1000000 m and looks like it carries a zone number in front; "
-                 "the drawing must hold eastings with the 500000 m false easting only, or "
-                 "every position will be wrong",
+                 " is above 1000000 m and looks like it carries a zone number in front (" +
+                 zone + ": " + gives + "); the drawing must hold eastings with the 500000 m "
+                 "false easting only, or every position will be wrong; --zone auto reads "
+                 "the zone number and takes the meridian from it",
              DescribeEntityChinese(ent, source_) + "的东坐标 " + easting +
-                 " 米大于1000000米，像是前面带有带号；图中的东坐标只能含500000米的东偏，"
-                 "否则所有位置都会出错"});
+                 " 米大于1000000米，像是前面带有带号（" + zone + "，" + givesChinese +
+                 "）；图中的东坐标只能含500000米的东偏，否则所有位置都会出错；"
+                 "--zone auto 按带号读取东坐标并由带号定中央子午线"});
       }
       return;  // such a point says nothing about the central meridian
     }

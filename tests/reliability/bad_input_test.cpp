@@ -277,8 +277,10 @@ TEST_F(BadInputTest, EastingsWithZoneNumbersWarn) {
   const ChildResult r = Convert(dir_ / "in.dxf");
   ExpectConverted(r);
   const std::string warning = "the easting 38500100 m of line (handle 1A, line 5 of in.dxf) is "
-                              "above 1000000 m and looks like it carries a zone number";
+                              "above 1000000 m and looks like it carries a zone number in "
+                              "front (38: zone 38 has the central meridian 114 degrees)";
   ASSERT_NE(r.err.find("varnolt: warning: " + warning), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--zone auto"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("warning", r.err.find(warning) + warning.size()), std::string::npos)
       << "warned more than once:\n" << r.err;
 }
