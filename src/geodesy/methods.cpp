@@ -59,17 +59,36 @@ ProjectionMethods::ProjectionMethods(const ProjectionMethods& other)
       gcj02(other.gcj02),
       seenZone_(other.seenZone_.load()) {}
 
+struct ProjectionMethods::Plane {
+  TransverseMercator exact;  // on WGS 84 for the fit, on the datum for seven parameters
+  Projector historic;        // the default method, with the minute corrections
+};
+
+ProjectionMethods::ProjectionMethods() = default;
+ProjectionMethods::~ProjectionMethods() = default;
+
+const ProjectionMethods::Plane& ProjectionMethods::PlaneOf(int zone) const {
+  std::unique_ptr<Plane>& plane = zone != 0 ? zone_ : setting_;
+  std::call_once(zone != 0 ? zoneOnce_ : settingOnce_, [&] {
+    const double pi = SystemPi();
+    const double packed = zone != 0 ? *ZoneMeridian(zone) : meridianPacked;
+    const double degrees = zone != 0 ? packed : R_D1_Value(D_R_Value(packed, pi), pi);
+    plane.reset(new Plane{
+        TransverseMercator(fit ? kWgs84Ellipsoid : EllipsoidOf(datum), degrees),
+        Projector(DatumParametersOf(datum), packed, latCorrection, lonCorrection)});
+  });
+  return *plane;
+}
+
 void ProjectionMethods::Degrees(double X, double Y, double Z, double& lon, double& lat) const {
-  const double pi = SystemPi();
-  double meridianPacked_ = meridianPacked;
-  double meridian = R_D1_Value(D_R_Value(meridianPacked, pi), pi);
+  int zone = 0;
   constexpr double kZoneUnit = 1000000.0;
   if (zoneInEastings && std::isfinite(Y) && Y >= kZoneUnit) {
     const double zoneNumber = std::floor(Y / kZoneUnit);
-    const int zone = zoneNumber < 1000 ? static_cast<int>(zoneNumber) : 0;
-    const std::optional<double> zoneMeridian = ZoneMeridian(zone);
-    if (!zoneMeridian) {
-      throw Error(ErrorKind::kGeneral, "the easting " + GeneralText(Y) + " m carries the zone number " +
+    zone = zoneNumber < 1000 ? static_cast<int>(zoneNumber) : 0;
+    if (!ZoneMeridian(zone)) {
+      throw Error(ErrorKind::kGeneral, "the easting " + GeneralText(Y) +
+                                           " m carries the zone number " +
                                            GeneralText(zoneNumber) + ", which no zone has: "
                                            "zones are " + kZoneRanges);
     }
@@ -87,23 +106,22 @@ void ProjectionMethods::Degrees(double X, double Y, double Z, double& lon, doubl
                       "separately");
     }
     Y -= zone * kZoneUnit;  // exact: the result needs no more bits than Y has
-    meridian = *zoneMeridian;
-    meridianPacked_ = *zoneMeridian;
   }
+  const Plane& plane = PlaneOf(zone);
 
   if (fit) {
     double E = 0, N = 0;
     fit->Apply(Y, X, E, N);
-    TransverseMercator(kWgs84Ellipsoid, meridian).Inverse(E, N, lon, lat);
+    plane.exact.Inverse(E, N, lon, lat);
   } else if (helmert) {
     const EllipsoidShape ellipsoid = EllipsoidOf(datum);
-    TransverseMercator(ellipsoid, meridian).Inverse(Y, X, lon, lat);
-    const Geocentric g = helmert->Apply(ToGeocentric(ellipsoid, lon, lat, std::isfinite(Z) ? Z : 0));
+    plane.exact.Inverse(Y, X, lon, lat);
+    const Geocentric g =
+        helmert->Apply(ToGeocentric(ellipsoid, lon, lat, std::isfinite(Z) ? Z : 0));
     double height = 0;
     FromGeocentric(kWgs84Ellipsoid, g, lon, lat, height);
   } else {
-    Projector(DatumParametersOf(datum), meridianPacked_, latCorrection, lonCorrection)
-        .Degrees(X, Y, lon, lat);
+    plane.historic.Degrees(X, Y, lon, lat);
   }
   if (!std::isfinite(lon) || !std::isfinite(lat)) {
     throw Error(ErrorKind::kGeneral, "cannot project the point X=" + GeneralText(X) +

@@ -6,6 +6,8 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -62,11 +64,18 @@ struct ProjectionMethods {
   // The zone the zoned eastings carried (0 when none did).
   int SeenZone() const { return seenZone_.load(); }
 
-  ProjectionMethods() = default;
+  ProjectionMethods();
   ProjectionMethods(const ProjectionMethods& other);
+  ~ProjectionMethods();
 
  private:
+  struct Plane;  // what one central meridian's points share, computed once
+  const Plane& PlaneOf(int zone) const;
+
   mutable std::atomic<int> seenZone_{0};
+  // The settings' meridian and the one zone the eastings may carry.
+  mutable std::once_flag settingOnce_, zoneOnce_;
+  mutable std::unique_ptr<Plane> setting_, zone_;
 };
 
 }  // namespace varnolt

@@ -103,6 +103,26 @@ void WarnAboutCentralMeridian(const Settings& settings, double pi, RunReporter& 
            " 度，不在中国的投影带内（东经73度至135度）；所有经度都由它算出，请检查这项设置"});
 }
 
+// With zone numbers read from the eastings (--zone auto), the zone's central meridian
+// replaces the setting; say so when the two differ.
+void WarnAboutZoneMeridian(const ConvertContext& ctx, const Settings& settings,
+                           RunReporter& reporter) {
+  const ProjectionMethods* methods = ctx.projector.methods();
+  if (methods == nullptr || methods->SeenZone() == 0) return;
+  const double zoneMeridian = ZoneMeridian(methods->SeenZone()).value_or(0);
+  const double setting =
+      R_D1_Value(D_R_Value(ReadLeadingNumber(settings.Text2), ctx.pi), ctx.pi);
+  if (setting == zoneMeridian) return;
+  const std::string zone = std::to_string(methods->SeenZone());
+  const std::string meridian = GeneralText(zoneMeridian);
+  reporter.Warning(
+      {"the eastings carry zone " + zone + ", whose central meridian " + meridian +
+           " degrees was used instead of the setting (中央子午线, Text2: \"" + settings.Text2 +
+           "\")",
+       "东坐标带有带号 " + zone + "，已使用该带的中央子午线 " + meridian +
+           " 度，而不是设置的中央子午线（Text2：\"" + settings.Text2 + "\"）"});
+}
+
 // Cheap checks of the plane coordinates, on each entity's anchor point, each warning
 // given once per run: an easting with a zone number in front, and a point far from
 // the central meridian, both of which the projection turns into wrong positions
@@ -432,6 +452,7 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                   output, reporter, result);
   WriteStylesAndClose(selection.colours, styles, output.out());
   output.Commit();
+  WarnAboutZoneMeridian(ctx, settings, reporter);
 
   result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());
   reporter.Prompt(ElapsedPrompt(result.seconds));
