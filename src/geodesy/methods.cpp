@@ -47,18 +47,6 @@ std::optional<double> ZoneMeridian(int zone) {
   return std::nullopt;
 }
 
-ProjectionMethods::ProjectionMethods(const ProjectionMethods& other)
-    : datum(other.datum),
-      meridianPacked(other.meridianPacked),
-      latCorrection(other.latCorrection),
-      lonCorrection(other.lonCorrection),
-      zoneInEastings(other.zoneInEastings),
-      requiredZone(other.requiredZone),
-      fit(other.fit),
-      helmert(other.helmert),
-      gcj02(other.gcj02),
-      seenZone_(other.seenZone_.load()) {}
-
 struct ProjectionMethods::Plane {
   TransverseMercator exact;  // on WGS 84 for the fit, on the datum for seven parameters
   Projector historic;        // the default method, with the minute corrections

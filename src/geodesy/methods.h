@@ -65,7 +65,6 @@ struct ProjectionMethods {
   int SeenZone() const { return seenZone_.load(); }
 
   ProjectionMethods();
-  ProjectionMethods(const ProjectionMethods& other);
   ~ProjectionMethods();
 
  private:
