@@ -64,6 +64,10 @@ TEST(EpsgTable, EveryRowAgreesWithProjinfo) {
   }
   std::printf("[ EPSG ] %zu rows checked against projinfo\n", count);
 }
+#else
+TEST(EpsgTable, EveryRowAgreesWithProjinfo) {
+  GTEST_SKIP() << "projinfo runs only in the Linux build: the table is checked there";
+}
 #endif
 
 }  // namespace
