@@ -41,6 +41,7 @@ struct FitCommand {
       // Only the parameters are stored; the method is chosen with --transform.
       Settings stored = settings.Stored();
       stored.SetExtra("four_parameter", SimilarityText(result.similarity));
+      stored.SetExtra("four_parameter_meridian", GeneralText(result.meridian));
       try {
         SaveSettings(settings.Path(), stored);
       } catch (const Error& e) {

@@ -43,6 +43,10 @@ std::shared_ptr<const ProjectionMethods> MethodsOfSettings(const Settings& setti
                   "): run `varnolt fit POINTS --save` first");
     }
     m->fit = fit;
+    double meridian = 0;
+    if (ParseNumber(settings.Extra("four_parameter_meridian"), meridian)) {
+      m->fitMeridian = meridian;
+    }
   } else if (!transform.empty()) {
     throw Error(ErrorKind::kGeneral, "the setting transform=" + transform +
                                          " is unknown; the choice is four-parameter");

@@ -61,6 +61,12 @@ const ProjectionMethods::Plane& ProjectionMethods::PlaneOf(int zone) const {
     const double pi = SystemPi();
     const double packed = zone != 0 ? *ZoneMeridian(zone) : meridianPacked;
     const double degrees = zone != 0 ? packed : R_D1_Value(D_R_Value(packed, pi), pi);
+    if (fit && fitMeridian && std::fabs(degrees - *fitMeridian) > 1e-9) {
+      throw Error(ErrorKind::kGeneral,
+                  "the four parameters were fitted on the plane of the central meridian " +
+                      GeneralText(*fitMeridian) + " degrees, but the points lie on that of " +
+                      GeneralText(degrees) + " degrees: fit again with this meridian");
+    }
     plane.reset(new Plane{
         TransverseMercator(fit ? kWgs84Ellipsoid : EllipsoidOf(datum), degrees),
         Projector(DatumParametersOf(datum), packed, latCorrection, lonCorrection)});

@@ -53,6 +53,9 @@ struct ProjectionMethods {
   int requiredZone = 0;
 
   std::optional<PlaneSimilarity> fit;  // drawing -> WGS 84 plane, then the exact inverse
+  // The central meridian (decimal degrees) the fit was made for, when known: a point
+  // on another meridian's plane fails rather than land in the wrong place.
+  std::optional<double> fitMeridian;
   std::optional<Helmert> helmert;      // drawing's datum -> WGS 84 through geocentric
   bool gcj02 = false;                  // the result moved to GCJ-02
 

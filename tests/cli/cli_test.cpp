@@ -250,6 +250,13 @@ TEST_F(CliTest, FitTwoPointsThenTheFourParameterMethodHitsThem) {
   // 30°33'00.8619", 114°18'43.5554"
   EXPECT_NEAR(lat, 30 + 33 / 60.0 + 0.8619 / 3600, 1e-9);
   EXPECT_NEAR(lon, 114 + 18 / 60.0 + 43.5554 / 3600, 1e-9);
+
+  // The fit belongs to the plane of 114°30': another meridian's points are refused.
+  r = Varnolt({"point", "--transform", "four-parameter", "--meridian", "117", "3381245.312",
+               "481906.447"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("fitted on the plane of the central meridian 114.5 degrees"),
+            std::string::npos) << r.err;
 }
 
 TEST_F(CliTest, ContradictoryCoordinateOptionsAreUsageErrors) {
