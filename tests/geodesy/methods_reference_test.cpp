@@ -20,15 +20,6 @@
 namespace varnolt {
 namespace {
 
-constexpr double kDegToRad = 3.14159265358979323846 / 180;
-constexpr double kEarthRadius = 6371000;
-
-double Metres(double lat1, double lon1, double lat2, double lon2) {
-  const double dn = (lat1 - lat2) * kDegToRad * kEarthRadius;
-  const double de = (lon1 - lon2) * kDegToRad * kEarthRadius * std::cos(lat1 * kDegToRad);
-  return std::hypot(dn, de);
-}
-
 // The three pairs of the widely copied eviltransform test suite
 // (github.com/googollee/eviltransform, test files of every language port): WGS 84
 // latitude, longitude; GCJ-02 latitude, longitude.
@@ -51,6 +42,15 @@ TEST(Gcj02, PublishedTestValues) {
 }
 
 #if VARNOLT_HAVE_PROJ
+
+constexpr double kDegToRad = 3.14159265358979323846 / 180;
+constexpr double kEarthRadius = 6371000;
+
+double Metres(double lat1, double lon1, double lat2, double lon2) {
+  const double dn = (lat1 - lat2) * kDegToRad * kEarthRadius;
+  const double de = (lon1 - lon2) * kDegToRad * kEarthRadius * std::cos(lat1 * kDegToRad);
+  return std::hypot(dn, de);
+}
 
 class Proj {
  public:
