@@ -213,6 +213,10 @@ struct ConvertCommand {
   Settings effective_;  // the settings file with this call's overrides
 
   int Run(std::chrono::system_clock::time_point started) {
+    if (const std::string conflict = settings.Conflict(); !conflict.empty()) {
+      std::cerr << "varnolt convert: " << conflict << "\n";
+      return kExitUsage;
+    }
     effective_ = settings.Effective();
     if (folders) effective_.SetExtra("folders", CLI::detail::to_lower(*folders));
     if (altitude) effective_.SetExtra("altitude", CLI::detail::to_lower(*altitude));
@@ -476,7 +480,7 @@ void AddConvertCommand(CLI::App& app, Action& action,
   sub->add_option("--cad-progid", cmd->cadProgId,
                   "The CAD host's automation class name (default AutoCAD.Application)")
       ->group("Live CAD session");
-  cmd->settings.Add(*sub);
+  cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action, started] {
     action = [cmd, started] { return cmd->Run(started); };
   });

@@ -26,7 +26,9 @@ struct CorrectCommand {
       PrintFailure(FailureMessage(Task::kCorrection, e.kind()), e.what());
       return kExitFailure;
     }
-    std::cout << result.table << std::flush;
+    // After the table, what the constant shift leaves at the points, to compare with
+    // the RMS of `varnolt fit`.
+    std::cout << result.table << "RMS " << FixedText(result.rms, 4) << " m\r\n" << std::flush;
     std::cerr << "varnolt: result table written to " << Utf8(ResultPath(PathFromUtf8(input)))
               << "\n";
     if (save) {

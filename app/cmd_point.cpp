@@ -6,6 +6,9 @@
 
 #include "base/error.h"
 #include "commands.h"
+#include "convert/methods_settings.h"
+#include "geodesy/angles.h"
+#include "geodesy/methods.h"
 #include "geodesy/projection.h"
 #include "options.h"
 #include "text/numtext.h"
@@ -18,10 +21,15 @@ struct PointCommand {
   std::string x, y;
 
   int Run() {
+    if (const std::string conflict = settings.Conflict(); !conflict.empty()) {
+      std::cerr << "varnolt point: " << conflict << "\n";
+      return kExitUsage;
+    }
     const Settings s = settings.Effective();
     std::unique_ptr<Projector> projector;
     try {
-      projector = std::make_unique<Projector>(SelectDatum(s.Option1), ReadLeadingNumber(s.Text2),
+      projector = std::make_unique<Projector>(DatumParametersOfSettings(s),
+                                              ReadLeadingNumber(s.Text2),
                                               ReadLeadingNumber(s.Text5),
                                               ReadLeadingNumber(s.Text6));
     } catch (const Error& e) {
@@ -29,6 +37,37 @@ struct PointCommand {
                    std::string("central meridian (--meridian, 中央子午线): ") + e.what());
       return kExitFailure;
     }
+    try {
+      if (auto methods = MethodsOfSettings(s)) projector->UseMethods(std::move(methods));
+    } catch (const Error& e) {
+      PrintFailure(FailureMessage(Task::kConversion, e.kind()), e.what());
+      return kExitFailure;
+    }
+    const int code = Points(*projector);
+    WarnAboutZoneMeridian(*projector, s);
+    return code;
+  }
+
+  // A zone number read from the eastings whose meridian is not the one in the settings.
+  static void WarnAboutZoneMeridian(const Projector& projector, const Settings& s) {
+    const ProjectionMethods* methods = projector.methods();
+    if (methods == nullptr || methods->SeenZone() == 0) return;
+    const double pi = projector.datum().pi;
+    const double zoneMeridian = ZoneMeridian(methods->SeenZone()).value_or(0);
+    double setting = 0;
+    try {
+      setting = R_D1_Value(D_R_Value(ReadLeadingNumber(s.Text2), pi), pi);
+    } catch (const Error&) {
+    }
+    if (setting == zoneMeridian) return;
+    std::cerr << "varnolt: warning: the eastings carry zone " << methods->SeenZone()
+              << ", whose central meridian " << GeneralText(zoneMeridian)
+              << " degrees was used instead of the setting's " << GeneralText(setting)
+              << " (中央子午线, Text2: \"" << s.Text2 << "\")\n";
+  }
+
+  int Points(const Projector& p) {
+    const Projector* projector = &p;
     if (!x.empty() || !y.empty()) {
       double X = 0, Y = 0;
       if (!ParseNumber(x, X) || !ParseNumber(y, Y)) {
@@ -92,13 +131,13 @@ void AddPointCommand(CLI::App& app, Action& action) {
   CLI::App* sub = app.add_subcommand(
       "point",
       "Print the longitude and latitude of a plane point as \"LON,LAT\", exactly as a\n"
-      "conversion writes them (datum, central meridian and corrections from the settings).\n"
-      "X is the northing, Y the easting with the 500 000 m false easting and no zone\n"
-      "number. Without X and Y, reads \"X Y\" pairs from stdin, one a line, and answers\n"
+      "conversion writes them (datum, central meridian and corrections from the settings,\n"
+      "or the coordinate system and method options below). X is the northing, Y the\n"
+      "easting with the 500 000 m false easting (and the zone number with --zone auto). Without X and Y, reads \"X Y\" pairs from stdin, one a line, and answers\n"
       "one line each.");
   sub->add_option("X", cmd->x, "Northing in metres");
   sub->add_option("Y", cmd->y, "Easting in metres, with the false easting");
-  cmd->settings.Add(*sub);
+  cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action] { action = [cmd] { return cmd->Run(); }; });
 }
 

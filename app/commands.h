@@ -13,6 +13,7 @@ using Action = std::function<int()>;
 
 void AddPointCommand(CLI::App& app, Action& action);
 void AddCorrectCommand(CLI::App& app, Action& action);
+void AddFitCommand(CLI::App& app, Action& action);
 // `started`: when the command began, from which a conversion's elapsed time counts.
 void AddConvertCommand(CLI::App& app, Action& action,
                        std::chrono::system_clock::time_point started);

@@ -20,8 +20,9 @@ int main(int argc, char** argv) {
   for (std::string& a : args) utf8argv.push_back(a.data());
   utf8argv.push_back(nullptr);
   CLI::App app(
-      "Varnolt: CAD drawings on the Beijing 1954 / Xi'an 1980 Gauss-Krueger plane to KML\n"
-      "for Google Earth, and the datum corrections toward WGS 84.",
+      "Varnolt: CAD drawings on the Beijing 1954 / Xi'an 1980 / CGCS2000 Gauss-Krueger plane\n"
+      "to KML for Google Earth, and the ways toward WGS 84 (corrections, plane fit, seven\n"
+      "parameters).",
       "varnolt");
   app.set_version_flag("--version", "varnolt 1.1");
   app.require_subcommand(1);
@@ -37,6 +38,7 @@ int main(int argc, char** argv) {
   varnolt::cli::AddConvertCommand(app, action, started);
   varnolt::cli::AddPointCommand(app, action);
   varnolt::cli::AddCorrectCommand(app, action);
+  varnolt::cli::AddFitCommand(app, action);
 
   try {
     app.parse(static_cast<int>(args.size()), utf8argv.data());

@@ -3,21 +3,93 @@
 #include <iostream>
 
 #include "base/paths.h"
+#include "geodesy/datum.h"
+#include "geodesy/epsg.h"
+#include "geodesy/helmert.h"
 
 namespace varnolt::cli {
 
-void SettingsOptions::Add(CLI::App& app) {
+namespace {
+
+constexpr const char* kSystems = "Coordinate system and method (坐标系统)";
+
+void SetDatum(Settings& s, Datum datum) {
+  s.Option1 = datum == Datum::kBeijing1954;
+  // CGCS2000 has both buttons off (lines 8 and 9 "0", "0") and its own extra line.
+  s.Option2 = datum == Datum::kXian1980;
+  s.SetExtra("datum", datum == Datum::kCgcs2000 ? "cgcs2000" : "");
+}
+
+Datum DatumNamed(const std::string& name) {
+  const std::string lower = CLI::detail::to_lower(name);
+  if (lower == "54" || lower == "beijing54") return Datum::kBeijing1954;
+  if (lower == "80" || lower == "xian80") return Datum::kXian1980;
+  return Datum::kCgcs2000;
+}
+
+}  // namespace
+
+void SettingsOptions::AddCrsAndZone(CLI::App& app) {
+  app.add_option("--crs", crs_,
+                 "EPSG code of a Chinese Gauss-Krueger system, such as EPSG:4526: sets the datum,\n"
+                 "the central meridian and whether eastings carry the zone number. Beijing 1954\n"
+                 "2401-2442, 21413-21423, 21453-21463; Xi'an 1980 2327-2390; CGCS2000 4491-4554")
+      ->group(kSystems);
+  app.add_option("--zone", zone_,
+                 "auto: an easting of 1000000 m or more is zone * 1000000 + easting, and the\n"
+                 "zone gives the central meridian (3° zones 25-45: 3n; 6° zones 13-23: 6n-3);\n"
+                 "off: eastings are read as they stand (the default)")
+      ->check(CLI::IsMember({"auto", "off"}))
+      ->group(kSystems);
+}
+
+void SettingsOptions::AddForFit(CLI::App& app) {
+  app.add_option("--settings", file_,
+                 "Settings file to use instead of the default Varnolt.ini");
+  app.add_option("--meridian", meridian_,
+                 "Central meridian (中央子午线) as packed degrees-minutes-seconds ddd.mmss")
+      ->group(kSystems);
+  AddCrsAndZone(app);
+}
+
+void SettingsOptions::Add(CLI::App& app, bool methods) {
   app.add_option("--settings", file_,
                  "Settings file to use instead of the default Varnolt.ini (beside the program,\n"
                  "or in the user's settings folder when that one is not writable)");
   app.add_option("--datum", datum_,
-                 "Datum of the plane coordinates: beijing54 (北京54) or xian80 (西安80)")
-      ->check(CLI::IsMember({"beijing54", "xian80", "54", "80"}, CLI::ignore_case))
+                 "Datum of the plane coordinates: beijing54 (北京54), xian80 (西安80) or\n"
+                 "cgcs2000 (2000国家; its corrections default to 0)")
+      ->check(CLI::IsMember({"beijing54", "xian80", "cgcs2000", "54", "80", "2000"},
+                            CLI::ignore_case))
       ->group("Settings for this call");
   app.add_option("--meridian", meridian_,
                  "Central meridian (中央子午线) as packed degrees-minutes-seconds ddd.mmss:\n"
                  "114.3 is 114°30′, 140.022866 is 140°02′28.66″")
       ->group("Settings for this call");
+  if (methods) {
+    AddCrsAndZone(app);
+    app.add_option("--transform", transform_,
+                   "corrections: the minute corrections toward WGS 84 (the default);\n"
+                   "four-parameter: move every point by the plane fit saved with\n"
+                   "'varnolt fit --save', then project on WGS 84 without minute corrections")
+        ->check(CLI::IsMember({"corrections", "four-parameter"}))
+        ->group(kSystems);
+    app.add_option("--helmert", helmert_,
+                   "Seven parameters dx,dy,dz,rx,ry,rz,ppm (metres, arc-seconds, parts per\n"
+                   "million) from the drawing's datum to WGS 84: the plane point goes through\n"
+                   "geocentric coordinates (z as ellipsoidal height); no minute corrections")
+        ->group(kSystems);
+    app.add_option("--helmert-convention", helmertConvention_,
+                   "Sign of the --helmert rotations: position-vector (default, as PROJ's\n"
+                   "+towgs84, EPSG method 9606) or coordinate-frame (EPSG 9607)")
+        ->check(CLI::IsMember({"position-vector", "coordinate-frame"}))
+        ->group(kSystems);
+    app.add_option("--output-datum", outputDatum_,
+                   "wgs84 (default; Google Earth) or gcj02: positions for Chinese web maps,\n"
+                   "which are not aligned with Google Earth's imagery")
+        ->check(CLI::IsMember({"wgs84", "gcj02"}))
+        ->group(kSystems);
+  }
   app.add_option("--lat-correction", latCorrection_,
                  "Latitude correction to WGS 84 (纬度修正), minutes of arc, added to every latitude")
       ->group("Settings for this call");
@@ -52,13 +124,60 @@ std::filesystem::path SettingsOptions::Path() const {
 
 Settings SettingsOptions::Stored() const { return LoadSettings(Path()); }
 
+std::string SettingsOptions::Conflict() const {
+  if (crs_) {
+    if (meridian_ || datum_ || zone_) {
+      return "--crs sets the datum, the central meridian and the zone: it cannot go with "
+             "--datum, --meridian or --zone";
+    }
+    if (!FindGaussKruegerCrs(*crs_)) {
+      return "--crs " + *crs_ + " is no Chinese Gauss-Krueger system known here; the codes are " +
+             kGaussKruegerCrsRanges;
+    }
+  }
+  const bool fit = transform_ && *transform_ == "four-parameter";
+  if (helmert_ && fit) {
+    return "--helmert and --transform four-parameter are two different methods; choose one";
+  }
+  if ((helmert_ || fit) && (latCorrection_ || lonCorrection_)) {
+    return "--lat-correction and --lon-correction belong to the default method; the "
+           "four-parameter fit and --helmert use none";
+  }
+  if (helmert_ && !ParseHelmert(*helmert_)) {
+    return "--helmert takes seven numbers dx,dy,dz,rx,ry,rz,ppm separated by commas, not '" +
+           *helmert_ + "'";
+  }
+  if (helmertConvention_ && !helmert_) return "--helmert-convention goes with --helmert";
+  return "";
+}
+
 Settings SettingsOptions::Effective() const {
   Settings s = Stored();
-  if (datum_) {
-    bool beijing = *datum_ == "54" || CLI::detail::to_lower(*datum_) == "beijing54";
-    s.Option1 = beijing;
-    s.Option2 = !beijing;
+  std::optional<Datum> datum;
+  if (datum_) datum = DatumNamed(*datum_);
+  if (crs_) {
+    if (const std::optional<GaussKruegerCrs> crs = FindGaussKruegerCrs(*crs_)) {
+      datum = crs->datum;
+      s.Text2 = std::to_string(crs->meridian);
+      s.SetExtra("zone", crs->zone != 0 ? std::to_string(crs->zone) : "");
+    }
   }
+  if (datum) {
+    SetDatum(s, *datum);
+    // CGCS2000 and WGS 84 agree to centimetres: no correction unless one is given.
+    if (*datum == Datum::kCgcs2000) s.Text5 = s.Text6 = "0";
+  }
+  if (zone_) s.SetExtra("zone", *zone_ == "auto" ? "auto" : "");
+  if (transform_) {
+    s.SetExtra("transform", *transform_ == "four-parameter" ? "four-parameter" : "");
+    if (*transform_ == "corrections") s.SetExtra("helmert", "");
+  }
+  if (helmert_) {
+    s.SetExtra("helmert", *helmert_);
+    s.SetExtra("transform", "");
+    s.SetExtra("helmert_convention", helmertConvention_.value_or(""));
+  }
+  if (outputDatum_) s.SetExtra("output_datum", *outputDatum_ == "gcj02" ? "gcj02" : "");
   if (segment_) s.Text1 = *segment_;
   if (meridian_) s.Text2 = *meridian_;
   if (arcSegments_) s.Text3 = *arcSegments_;

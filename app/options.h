@@ -14,8 +14,16 @@ namespace varnolt::cli {
 
 class SettingsOptions {
  public:
-  // Adds --settings and the overrides to `app`.
-  void Add(CLI::App& app);
+  // Adds --settings and the overrides to `app`; with `methods`, also the choices of
+  // coordinate system and method (--crs, --zone, --transform, --helmert, ...).
+  void Add(CLI::App& app, bool methods = false);
+
+  // Adds only what the plane fit reads: --settings, --meridian, --crs and --zone.
+  void AddForFit(CLI::App& app);
+
+  // Options that contradict each other or cannot be read: the message of a usage
+  // error, empty when there is none.
+  std::string Conflict() const;
 
   // The settings file named by --settings, or the default one.
   std::filesystem::path Path() const;
@@ -32,6 +40,10 @@ class SettingsOptions {
   std::optional<std::string> meridian_, latCorrection_, lonCorrection_;
   std::optional<std::string> segment_, arcSegments_, width_, arcChord_;
   bool arcs_ = false, noArcs_ = false;
+  std::optional<std::string> crs_, zone_, transform_, helmert_, helmertConvention_,
+      outputDatum_;
+
+  void AddCrsAndZone(CLI::App& app);
 };
 
 // Exit codes: 0 done, 1 the work failed, 2 the command line was wrong.

@@ -1,5 +1,7 @@
 #include "calc/correction.h"
 
+#include <cmath>
+
 #include "base/error.h"
 #include "base/files.h"
 #include "base/paths.h"
@@ -122,7 +124,8 @@ CorrectionResult ComputeCorrections(const Settings& settings,
                 "no data lines: every line is empty or a ;; comment, so there is nothing "
                 "to average");
   }
-  const DatumParameters datum = SelectDatum(settings.Option1);
+  const DatumParameters datum =
+      DatumParametersOf(DatumOfSettings(settings.Option1, settings.Extra("datum")));
   // The corrections are emptied for the calculation, so the projection adds nothing
   // and the subtraction below takes away nothing: the uncorrected projection.
   const double emptiedLat = ReadLeadingNumber("");
@@ -132,6 +135,7 @@ CorrectionResult ComputeCorrections(const Settings& settings,
   result.table = "标识 纬度修正(分) 经度修正(分)\r\n";
   double latSum = 0;
   double lonSum = 0;
+  std::vector<double> latitudes;
   for (const ControlPoint& p : points) {
     double lon = 0, lat = 0, knownLat = 0, knownLon = 0;
     try {
@@ -155,6 +159,7 @@ CorrectionResult ComputeCorrections(const Settings& settings,
     c.lonCorrection = (knownLon - lon) * 60;
     result.table += c.id + " " + FixedText(c.latCorrection, 5) + " " +
                     FixedText(c.lonCorrection, 5) + "\r\n";
+    latitudes.push_back(knownLat);
     latSum += c.latCorrection;
     lonSum += c.lonCorrection;
     result.points.push_back(std::move(c));
@@ -162,6 +167,19 @@ CorrectionResult ComputeCorrections(const Settings& settings,
   const double n = static_cast<double>(points.size());
   result.latAverage = latSum / n;
   result.lonAverage = lonSum / n;
+  double squares = 0;
+  for (size_t k = 0; k < points.size(); ++k) {
+    // Minutes of arc to metres with the ellipsoid's radii of curvature there.
+    const double phi = latitudes[k] * datum.pi / 180;
+    const double w = std::sqrt(1 - datum.e2 * std::sin(phi) * std::sin(phi));
+    const double toRadians = datum.pi / 180 / 60;
+    const double north = (result.points[k].latCorrection - result.latAverage) * toRadians *
+                         datum.a * (1 - datum.e2) / (w * w * w);
+    const double east = (result.points[k].lonCorrection - result.lonAverage) * toRadians *
+                        datum.a / w * std::cos(phi);
+    squares += north * north + east * east;
+  }
+  result.rms = std::sqrt(squares / n);
   result.table += "----------------------------\r\n";
   result.table += "纬度修正平均：" + FixedText(result.latAverage, 5) + "\r\n";
   result.table += "经度修正平均：" + FixedText(result.lonAverage, 5) + "\r\n";

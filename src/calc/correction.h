@@ -31,6 +31,9 @@ struct CorrectionResult {
   std::vector<PointCorrection> points;
   double latAverage = 0;
   double lonAverage = 0;
+  // Root mean square of what the averages leave at each point, in metres on the
+  // ellipsoid: how well one constant shift fits the points.
+  double rms = 0;
   std::string table;  // the result table, UTF-8, CR LF
 };
 

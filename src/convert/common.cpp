@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "base/error.h"
+#include "convert/methods_settings.h"
 #include "geodesy/datum.h"
 #include "text/numtext.h"
 
@@ -60,7 +61,7 @@ inline char* CopyShort(char* to, const char* from, size_t n) {
 void PointLines::WriteQueued() {
   double lon[kQueue];
   double lat[kQueue];
-  const Projector::Projected done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat);
+  const Projector::Projected done = ctx_.projector.Degrees(X_, Y_, queued_, lon, lat, Z_);
   // The lines are put together in a buffer on the stack and appended in one go. A
   // line takes at most `longest` bytes: the head, the two texts with their comma
   // (WriteGeneralTexts needs that room) and the longest tail. Before each line the
@@ -130,7 +131,7 @@ int64_t PieceCount(double d, const ConvertContext& ctx) {
 }  // namespace convert_detail
 
 ConvertContext MakeConvertContext(const Settings& settings) {
-  const DatumParameters datum = SelectDatum(settings.Option1);
+  const DatumParameters datum = DatumParametersOfSettings(settings);
   ConvertContext ctx{
       Projector(datum, ReadLeadingNumber(settings.Text2), ReadLeadingNumber(settings.Text5),
                 ReadLeadingNumber(settings.Text6)),
@@ -142,6 +143,7 @@ ConvertContext MakeConvertContext(const Settings& settings) {
       settings.Check1 != 0,
       datum.pi,
   };
+  if (auto methods = MethodsOfSettings(settings)) ctx.projector.UseMethods(std::move(methods));
   return ctx;
 }
 

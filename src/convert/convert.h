@@ -41,8 +41,9 @@ struct ConvertContext {
   double pi = 0;                  // the datum's pi, 4 * atan(1)
 };
 
-// Builds the context from the settings: SelectDatum(Option1) and the leading numbers
-// of the texts. Throws Error(kGeneral) for a central meridian the angle units reject.
+// Builds the context from the settings: the datum (Option1, or CGCS2000 by the extra
+// setting), the leading numbers of the texts, and the opt-in methods the extra
+// settings choose (methods_settings.h). Throws Error(kGeneral) for a central meridian the angle units reject.
 ConvertContext MakeConvertContext(const Settings& settings);
 
 // Lines: start point, points every Text1 metres along the (sloping) line with

@@ -1,6 +1,8 @@
-// The two Chinese geodetic datums of the Gauss-Krueger plane: ellipsoid, meridian-arc
+// The Chinese geodetic datums of the Gauss-Krueger plane: ellipsoid, meridian-arc
 // coefficients and false easting.
 #pragma once
+
+#include <string_view>
 
 namespace varnolt {
 
@@ -18,5 +20,24 @@ struct DatumParameters {
 // Beijing 1954 (Krassovsky 1940 ellipsoid) when `option1` (the datum button
 // "北京54") is selected, otherwise Xi'an 1980 (IAG 1975 ellipsoid).
 DatumParameters SelectDatum(bool option1);
+
+enum class Datum { kBeijing1954, kXian1980, kCgcs2000 };
+
+// The datum the settings name: the extra setting "datum" (value "cgcs2000") wins over
+// the two option buttons, which say Beijing 1954 or Xi'an 1980 as before.
+Datum DatumOfSettings(bool option1, std::string_view datumSetting);
+
+// The parameters of a datum. Beijing 1954 and Xi'an 1980 are SelectDatum's, with
+// their published (rounded) coefficients. CGCS2000 (a = 6378137 m, 1/f = 298.257222101)
+// gets its meridian-arc coefficients computed from the ellipsoid in double precision.
+DatumParameters DatumParametersOf(Datum datum);
+
+// The semi-major axis and inverse flattening of a datum's ellipsoid.
+struct EllipsoidShape {
+  double a = 0;
+  double invf = 0;
+};
+EllipsoidShape EllipsoidOf(Datum datum);
+inline constexpr EllipsoidShape kWgs84Ellipsoid{6378137.0, 298.257223563};
 
 }  // namespace varnolt

@@ -7,6 +7,7 @@
 
 #include "base/error.h"
 #include "geodesy/angles.h"
+#include "geodesy/methods.h"
 #include "geodesy/projection_batch.h"
 #include "text/numtext.h"
 
@@ -146,12 +147,20 @@ Projector::Projector(const DatumParameters& datum, double L0, double latCorrecti
       lonCorrectionDegrees_(lonCorrection / 60) {}
 
 Projector::Projected Projector::Degrees(const double* X, const double* Y, size_t n,
-                                        double* lon, double* lat) const {
+                                        double* lon, double* lat, const double* Z) const {
+  if (methods_) {
+    for (size_t k = 0; k < n; ++k) methods_->Degrees(X[k], Y[k], Z ? Z[k] : 0, lon[k], lat[k]);
+    return {n, ProjectionFailure::kNone};
+  }
   return projection_detail::ProjectBatch(datum_, L0rad_, latCorrectionDegrees_,
                                          lonCorrectionDegrees_, X, Y, n, lon, lat);
 }
 
 void Projector::Degrees(double X, double Y, double& lon, double& lat) const {
+  if (methods_) {
+    methods_->Degrees(X, Y, 0, lon, lat);
+    return;
+  }
   Footpoint f;
   ProjectionFailure why = FootpointOf(datum_, X, Y, f);
   if (why != ProjectionFailure::kNone) ThrowProjectionFailure(why, X, Y);

@@ -20,11 +20,14 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <string>
 
 #include "geodesy/datum.h"
 
 namespace varnolt {
+
+struct ProjectionMethods;
 
 // Latitude in decimal degrees plus latCorrection / 60, as general text.
 std::string Bstr(const DatumParameters& datum, double X, double Y, double L0,
@@ -70,15 +73,25 @@ class Projector {
   // the others' in the CPU, and every point gets the bits it gets alone. Stops at
   // the first point that cannot be projected and says why, without throwing, so that
   // the caller can write the points before it first.
+  // With methods in use, the points' heights Z (may be null: 0) take part, and a
+  // point that cannot be transformed throws.
   Projected Degrees(const double* X, const double* Y, size_t n, double* lon,
-                    double* lat) const;
+                    double* lat, const double* Z = nullptr) const;
 
   // One point's corrected degrees; throws what AppendLonLat throws.
   void Degrees(double X, double Y, double& lon, double& lat) const;
 
   const DatumParameters& datum() const { return datum_; }
 
+  // From now on every point goes through `methods` (methods.h) instead of the
+  // historic series with the minute corrections; null goes back to those.
+  void UseMethods(std::shared_ptr<const ProjectionMethods> methods) {
+    methods_ = std::move(methods);
+  }
+  const ProjectionMethods* methods() const { return methods_.get(); }
+
  private:
+  std::shared_ptr<const ProjectionMethods> methods_;
   DatumParameters datum_;
   double L0rad_;
   double latCorrectionDegrees_;  // the corrections / 60, divided once

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <optional>
 #include <thread>
 #include <unordered_map>
 
@@ -15,6 +16,7 @@
 #include "cad/include_kinds.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
+#include "geodesy/methods.h"
 #include "kml/document.h"
 #include "kml/style.h"
 #include "run/kmz.h"
@@ -103,6 +105,26 @@ void WarnAboutCentralMeridian(const Settings& settings, double pi, RunReporter& 
            " 度，不在中国的投影带内（东经73度至135度）；所有经度都由它算出，请检查这项设置"});
 }
 
+// With zone numbers read from the eastings (--zone auto), the zone's central meridian
+// replaces the setting; say so when the two differ.
+void WarnAboutZoneMeridian(const ConvertContext& ctx, const Settings& settings,
+                           RunReporter& reporter) {
+  const ProjectionMethods* methods = ctx.projector.methods();
+  if (methods == nullptr || methods->SeenZone() == 0) return;
+  const double zoneMeridian = ZoneMeridian(methods->SeenZone()).value_or(0);
+  const double setting =
+      R_D1_Value(D_R_Value(ReadLeadingNumber(settings.Text2), ctx.pi), ctx.pi);
+  if (setting == zoneMeridian) return;
+  const std::string zone = std::to_string(methods->SeenZone());
+  const std::string meridian = GeneralText(zoneMeridian);
+  reporter.Warning(
+      {"the eastings carry zone " + zone + ", whose central meridian " + meridian +
+           " degrees was used instead of the setting (中央子午线, Text2: \"" + settings.Text2 +
+           "\")",
+       "东坐标带有带号 " + zone + "，已使用该带的中央子午线 " + meridian +
+           " 度，而不是设置的中央子午线（Text2：\"" + settings.Text2 + "\"）"});
+}
+
 // Cheap checks of the plane coordinates, on each entity's anchor point, each warning
 // given once per run: an easting with a zone number in front, and a point far from
 // the central meridian, both of which the projection turns into wrong positions
@@ -118,17 +140,32 @@ class PlaneChecks {
     const Point3 a = AnchorOf(ent);
     if (!std::isfinite(a[0]) || !std::isfinite(a[1])) return;
     if (std::fabs(a[0]) > kZoneEasting) {
-      if (!zoneWarned_) {
+      // Read as zone numbers (--zone auto), such eastings are what the user meant.
+      const ProjectionMethods* methods = ctx_.projector.methods();
+      if (!zoneWarned_ && !(methods != nullptr && methods->zoneInEastings)) {
         zoneWarned_ = true;
         const std::string easting = GeneralText(a[0]);
+        const double number = std::floor(std::fabs(a[0]) / kZoneEasting);
+        const std::optional<double> meridian =
+            ZoneMeridian(number < 1000 ? static_cast<int>(number) : 0);
+        const std::string zone = GeneralText(number);
+        const std::string gives =
+            meridian ? "zone " + zone + " has the central meridian " + GeneralText(*meridian) +
+                           " degrees"
+                     : "no zone has that number";
+        const std::string givesChinese =
+            meridian ? zone + "带的中央子午线为 " + GeneralText(*meridian) + " 度"
+                     : "但没有这个带号";
         reporter_.Warning(
             {"the easting " + easting + " m of " + DescribeEntity(ent, source_) +
-                 " is above 1000000 m and looks like it carries a zone number in front; "
-                 "the drawing must hold eastings with the 500000 m false easting only, or "
-                 "every position will be wrong",
+                 " is above 1000000 m and looks like it carries a zone number in front (" +
+                 zone + ": " + gives + "); the drawing must hold eastings with the 500000 m "
+                 "false easting only, or every position will be wrong; --zone auto reads "
+                 "the zone number and takes the meridian from it",
              DescribeEntityChinese(ent, source_) + "的东坐标 " + easting +
-                 " 米大于1000000米，像是前面带有带号；图中的东坐标只能含500000米的东偏，"
-                 "否则所有位置都会出错"});
+                 " 米大于1000000米，像是前面带有带号（" + zone + "，" + givesChinese +
+                 "）；图中的东坐标只能含500000米的东偏，否则所有位置都会出错；"
+                 "--zone auto 按带号读取东坐标并由带号定中央子午线"});
       }
       return;  // such a point says nothing about the central meridian
     }
@@ -607,6 +644,7 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                   source.Layers(), checks, sourceName, options, output, reporter, result);
   WriteStylesAndClose(selection, styles, output.out());
   output.Commit();
+  WarnAboutZoneMeridian(ctx, settings, reporter);
 
   result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());
   reporter.Prompt(ElapsedPrompt(result.seconds));

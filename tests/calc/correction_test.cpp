@@ -304,5 +304,29 @@ TEST(SampleFile, GivesCorrectionsOfAFewHundredthsOfAMinute) {
   }
 }
 
+// The RMS the constant shift leaves, in metres: two points whose known latitudes
+// differ from the projection by shifts 0.1" apart each keep half of it, 0.05" of
+// latitude, 1.5398 m on the Krassovsky ellipsoid at 30.55 N.
+TEST(CorrectionRms, HalfTheDisagreementOfTwoPointsInMetres) {
+  const Settings s = Beijing1143();
+  const DatumParameters datum = SelectDatum(true);
+  std::vector<ControlPoint> points;
+  for (int k = 0; k < 2; ++k) {
+    ControlPoint p;
+    p.id = "P" + std::to_string(k);
+    p.X = 3380000 + 1000 * k;
+    p.Y = 500000 + 1000 * k;
+    const double lat = Number(Bstr(datum, p.X, p.Y, 114.3, 0)) + (2.0 + 0.1 * k) / 3600;
+    const double lon = Number(Lstr(datum, p.X, p.Y, 114.3, 0)) - 1.5 / 3600;
+    p.knownLat = Number(Pack(lat));
+    p.knownLon = Number(Pack(lon));
+    points.push_back(p);
+  }
+  const CorrectionResult one = ComputeCorrections(s, {points[0]});
+  EXPECT_LT(one.rms, 1e-6);
+  const CorrectionResult two = ComputeCorrections(s, points);
+  EXPECT_NEAR(two.rms, 3.0795 / 2, 0.002);
+}
+
 }  // namespace
 }  // namespace varnolt

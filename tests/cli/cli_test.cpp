@@ -4,6 +4,7 @@
 // beside the binary is never touched (checked after each test).
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <optional>
@@ -109,7 +110,7 @@ TEST_F(CliTest, CorrectPrintsAndWritesTheCoreTable) {
 
   auto r = Varnolt({"correct", input.string()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
-  EXPECT_EQ(r.out, expected.table);
+  EXPECT_EQ(r.out, expected.table + "RMS " + FixedText(expected.rms, 4) + " m\r\n");
   EXPECT_EQ(ReadWholeFile(dir_ / PathFromUtf8("pts_计算结果.txt")), expected.table);
   // The table lists the points in input order and ends with the two averages.
   EXPECT_NE(expected.table.find("GPS01 "), std::string::npos);
@@ -226,6 +227,106 @@ TEST_F(CliTest, PointNonNumericArgumentIsAUsageError) {
   EXPECT_EQ(r.out, "");
   r = Varnolt({"point", "3380600", "5124OO"});
   EXPECT_EQ(r.exitCode, 2);
+}
+
+// --- coordinate systems --------------------------------------------------------
+
+// Two control points fit exactly: a point converted by the saved fit lands on its
+// known position.
+TEST_F(CliTest, FitTwoPointsThenTheFourParameterMethodHitsThem) {
+  const fs::path input = dir_ / "two.txt";
+  Write(input, "A 3381245.312 481906.447 30.33008619 114.18435554\r\n"
+               "B 3379870.058 493512.930 30.32164945 114.25589564\r\n");
+  auto r = Varnolt({"fit", "--save", input.string()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(ReadWholeFile(dir_ / PathFromUtf8("two_四参数.txt")), r.out);
+  EXPECT_NE(r.out.find("RMS 0.0000 m\r\n"), std::string::npos) << r.out;
+  EXPECT_NE(ReadWholeFile(settingsPath_).find("\r\nfour_parameter="), std::string::npos);
+
+  r = Varnolt({"point", "--transform", "four-parameter", "3381245.312", "481906.447"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  double lon = 0, lat = 0;
+  ASSERT_EQ(std::sscanf(r.out.c_str(), "%lf,%lf", &lon, &lat), 2) << r.out;
+  // 30°33'00.8619", 114°18'43.5554"
+  EXPECT_NEAR(lat, 30 + 33 / 60.0 + 0.8619 / 3600, 1e-9);
+  EXPECT_NEAR(lon, 114 + 18 / 60.0 + 43.5554 / 3600, 1e-9);
+
+  // The fit belongs to the plane of 114°30': another meridian's points are refused.
+  r = Varnolt({"point", "--transform", "four-parameter", "--meridian", "117", "3381245.312",
+               "481906.447"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("fitted on the plane of the central meridian 114.5 degrees"),
+            std::string::npos) << r.err;
+}
+
+TEST_F(CliTest, ContradictoryCoordinateOptionsAreUsageErrors) {
+  const std::vector<std::vector<std::string>> calls = {
+      {"point", "--crs", "EPSG:4526", "--meridian", "114", "3380600", "512400"},
+      {"point", "--helmert", "1,2,3,0,0,0,0", "--transform", "four-parameter", "1", "2"},
+      {"point", "--helmert", "1,2,3", "3380600", "512400"},
+      {"point", "--crs", "EPSG:4326", "3380600", "512400"},
+  };
+  for (const auto& call : calls) {
+    auto r = Varnolt(call);
+    EXPECT_EQ(r.exitCode, 2) << call[1] << " " << call[2] << ": " << r.err;
+    EXPECT_EQ(r.out, "");
+  }
+  auto r = Varnolt({"convert", "--crs", "EPSG:2000", "x.dxf"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("2401-2442, 21413-21423, 21453-21463"), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("4491-4554"), std::string::npos) << r.err;
+}
+
+// With --zone auto an easting with zone 38 in front is the easting of zone 38's
+// meridian (114 degrees): the same document, to the byte, as the plain eastings with
+// that meridian (only the end points: points between them are interpolated from
+// coordinates of other magnitudes). Entities in two zones fail.
+TEST_F(CliTest, ConvertReadsZoneNumbersInEastings) {
+  auto line = [](const std::string& x1, const std::string& x2) {
+    return "0\nLINE\n5\n1A\n8\n0\n62\n1\n10\n" + x1 + "\n20\n3380000\n30\n0\n11\n" + x2 +
+           "\n21\n3380050\n31\n0\n";
+  };
+  auto dxf = [](const std::string& entities) {
+    return "0\nSECTION\n2\nENTITIES\n" + entities + "0\nENDSEC\n0\nEOF\n";
+  };
+  fs::create_directories(dir_ / "zoned");
+  fs::create_directories(dir_ / "plain");
+  Write(dir_ / "zoned" / "d.dxf", dxf(line("38500100", "38500200")));
+  Write(dir_ / "plain" / "d.dxf", dxf(line("500100", "500200")));
+  auto r = Varnolt({"convert", "--segment", "1000", "--zone", "auto",
+                    (dir_ / "zoned" / "d.dxf").string()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  // The settings' meridian is 114°30': the zone's replaces it, with a warning.
+  EXPECT_NE(r.err.find("warning: the eastings carry zone 38, whose central meridian 114 "),
+            std::string::npos) << r.err;
+  r = Varnolt({"convert", "--segment", "1000", "--meridian", "114",
+               (dir_ / "plain" / "d.dxf").string()});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  const std::string plain = ReadWholeFile(dir_ / "plain" / "d.kml");
+  EXPECT_NE(plain.find("114.0"), std::string::npos) << plain;
+  EXPECT_TRUE(ReadWholeFile(dir_ / "zoned" / "d.kml") == plain);
+
+  Write(dir_ / "two.dxf", dxf(line("38500100", "39500200")));
+  r = Varnolt({"convert", "--zone", "auto", (dir_ / "two.dxf").string()});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("different zones"), std::string::npos) << r.err;
+}
+
+// CGCS2000 chosen in the settings file (the two buttons off, its own line) or on the
+// command line, where its corrections default to 0.
+TEST_F(CliTest, Cgcs2000FromTheFileOrTheCommandLine) {
+  const DatumParameters cgcs = DatumParametersOf(Datum::kCgcs2000);
+  Write(settingsPath_, "10\r\n114.3\r\n100\r\n6\r\n-0.0335\r\n0.039\r\n10\r\n0\r\n0\r\n0\r\n"
+                       "datum=cgcs2000\r\n");
+  auto r = Varnolt({"point", "3380600", "512400"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, Lstr(cgcs, 3380600, 512400, 114.3, 0.039) + "," +
+                       Bstr(cgcs, 3380600, 512400, 114.3, -0.0335) + "\n");
+  Write(settingsPath_, kSettingsText);
+  r = Varnolt({"point", "--datum", "cgcs2000", "3380600", "512400"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_EQ(r.out, Lstr(cgcs, 3380600, 512400, 114.3, 0) + "," +
+                       Bstr(cgcs, 3380600, 512400, 114.3, 0) + "\n");
 }
 
 // --- convert -------------------------------------------------------------------
@@ -410,9 +511,13 @@ TEST_F(CliTest, ConvertCadIsWindowsOnly) {
 TEST_F(CliTest, EverySubcommandHelpNamesItsOptions) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
       {"convert", {"--output", "--layer", "--settings", "--segment", "--width", "--arcs",
-                   "--meridian", "--datum", "--cad", "--cad-progid"}},
-      {"point", {"--settings", "--meridian", "--datum", "--lat-correction", "--lon-correction"}},
+                   "--meridian", "--datum", "--cad", "--cad-progid", "--crs", "--zone",
+                   "--transform", "--helmert", "--helmert-convention", "--output-datum"}},
+      {"point", {"--settings", "--meridian", "--datum", "--lat-correction", "--lon-correction",
+                 "--crs", "--zone", "--transform", "--helmert", "--helmert-convention",
+                 "--output-datum", "cgcs2000"}},
       {"correct", {"--save", "--settings", "--meridian", "--datum"}},
+      {"fit", {"--save", "--settings", "--meridian", "--crs", "--zone"}},
   };
   for (const auto& [command, options] : expected) {
     SCOPED_TRACE(command);

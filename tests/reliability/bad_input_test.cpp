@@ -277,8 +277,10 @@ TEST_F(BadInputTest, EastingsWithZoneNumbersWarn) {
   const ChildResult r = Convert(dir_ / "in.dxf");
   ExpectConverted(r);
   const std::string warning = "the easting 38500100 m of line (handle 1A, line 5 of in.dxf) is "
-                              "above 1000000 m and looks like it carries a zone number";
+                              "above 1000000 m and looks like it carries a zone number in "
+                              "front (38: zone 38 has the central meridian 114 degrees)";
   ASSERT_NE(r.err.find("varnolt: warning: " + warning), std::string::npos) << r.err;
+  EXPECT_NE(r.err.find("--zone auto"), std::string::npos) << r.err;
   EXPECT_EQ(r.err.find("warning", r.err.find(warning) + warning.size()), std::string::npos)
       << "warned more than once:\n" << r.err;
 }
@@ -492,7 +494,8 @@ TEST_F(BadInputTest, ControlPointFiles) {
   ChildResult r = Varnolt({"correct", input.string()});
   EXPECT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(r.out.starts_with("标识 纬度修正(分) 经度修正(分)\r\n控制点1 ")) << r.out;
-  EXPECT_TRUE(ReadBytes(table) == r.out);
+  // stdout is the table and then the RMS line.
+  EXPECT_TRUE(ReadBytes(table) + r.out.substr(r.out.rfind("RMS ")) == r.out) << r.out;
 
   WriteBytes(input, "\xEF\xBB\xBF" "P1 3381245.312 481906.447 30.33008619 114.18435554\r\n" + line2);
   r = Varnolt({"correct", input.string()});
