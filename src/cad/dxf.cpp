@@ -716,10 +716,11 @@ class Parser {
   }
 
   void CheckCount(int64_t declared, const RawEntity& e, std::string_view kind,
-                  std::string_view what) const {
-    if (declared > 0 && static_cast<uint64_t>(declared) > limits_.maxVertices) {
-      Refuse(e, "the " + std::string(kind) + " has more than " +
-                    std::to_string(limits_.maxVertices) + " " + std::string(what));
+                  std::string_view what, uint64_t limit = 0) const {
+    if (limit == 0) limit = limits_.maxVertices;
+    if (declared > 0 && static_cast<uint64_t>(declared) > limit) {
+      Refuse(e, "the " + std::string(kind) + " has more than " + std::to_string(limit) + " " +
+                    std::string(what));
     }
   }
 
@@ -830,12 +831,14 @@ class Parser {
       if (t.code == 30) h.elevation = Real(t);
       if (t.code == 91) loops = Int(t);
     }
-    CheckCount(loops, e, "HATCH", "edges");
+    // Every edge is an entity of its own: far fewer than a polyline's vertices fit.
+    const uint64_t limit = limits_.maxHatchEdges;
+    CheckCount(loops, e, "HATCH", "edges", limit);
     size_t edges = 0;
     auto count = [&](int64_t more) {
-      CheckCount(more, e, "HATCH", "edges");
+      CheckCount(more, e, "HATCH", "edges", limit);
       edges += static_cast<size_t>(std::max<int64_t>(more, 0));
-      CheckCount(static_cast<int64_t>(edges), e, "HATCH", "edges");
+      CheckCount(static_cast<int64_t>(edges), e, "HATCH", "edges", limit);
     };
     auto at = [&](int code) { return k < end && t_[k].code == code; };
     auto real = [&](int code, double fallback) { return at(code) ? Real(t_[k++]) : fallback; };

@@ -28,7 +28,8 @@ struct DxfLimits {
   size_t maxVertices = 10'000'000;          // in one polyline, declared or present
   uint64_t maxFileBytes = uint64_t{2} << 30;  // the largest file read, 2 GiB
   unsigned include = 0;                      // IncludeKind bits: what else is read
-  int64_t maxPlacedEntities = 1'000'000;     // entities placed by exploding blocks,
+  int64_t maxPlacedEntities = 1'000'000;     // entities placed by exploding blocks
+  uint64_t maxHatchEdges = 1'000'000;         // edges and path vertices in one HATCH,
                                              // counted before any is made
 };
 

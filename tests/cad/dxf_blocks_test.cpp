@@ -283,7 +283,7 @@ TEST(DxfBlocks, HostileDrawingsAreRefused) {
   const Groups grid{{0, "INSERT"}, {2, "G"}, {70, "10000"}, {71, "10000"}, {44, "1"}, {45, "1"}};
   ExpectRefused(Drawing(Block("G", line), grid), "place more than 1000000 entities");
   DxfLimits few = All();
-  few.maxVertices = 3;
+  few.maxHatchEdges = 3;
   const Groups edges{{0, "HATCH"}, {91, "1"}, {92, "1"}, {93, "4"}};
   ExpectRefused(Drawing({}, edges), "the HATCH has more than 3 edges", few);
   const Groups knots{{0, "SPLINE"}, {71, "1"}, {40, "0"}, {40, "1"}, {40, "0.5"}, {10, "0"},

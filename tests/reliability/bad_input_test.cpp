@@ -311,6 +311,56 @@ drawing, "incomplete", full, entitiesEnd);
 
 // --- limits -----------------------------------------------------------------------
 
+// Content that only --include reads, made hostile: each is refused with its
+// reason, exit 1, the earlier document intact, nothing else written.
+TEST_F(BadInputTest, HostileBlocksHatchesAndSplines) {
+  const std::string blocks = "0\nSECTION\n2\nBLOCKS\n";
+  const std::string entities = "0\nENDSEC\n0\nSECTION\n2\nENTITIES\n";
+  const std::string end = "0\nENDSEC\n0\nEOF\n";
+  auto block = [](const std::string& name, const std::string& body) {
+    return "0\nBLOCK\n2\n" + name + "\n10\n0\n20\n0\n" + body + "0\nENDBLK\n";
+  };
+  auto insert = [](const std::string& name, const std::string& more = "") {
+    return "0\nINSERT\n8\n0\n2\n" + name + "\n10\n500000\n20\n3380000\n" + more;
+  };
+  const std::string line = "0\nLINE\n8\n0\n10\n0\n20\n0\n11\n1\n21\n1\n";
+  std::string deep = block("L0", line);
+  for (int k = 1; k <= 1000; ++k) {
+    deep += block("L" + std::to_string(k), insert("L" + std::to_string(k - 1)));
+  }
+  const struct {
+    const char* what;
+    std::string dxf;
+    const char* detail;
+  } rows[] = {
+      {"a block inserting itself", blocks + block("SELF", insert("SELF")) + entities +
+                                       insert("SELF") + end,
+       "the block \"SELF\" contains itself"},
+      {"two blocks inserting each other",
+       blocks + block("A", insert("B")) + block("B", insert("A")) + entities + insert("A") + end,
+       "contains itself (\"A\" -> \"B\" -> \"A\")"},
+      {"1000 levels", blocks + deep + entities + insert("L1000") + end,
+       "more than 200 levels deep"},
+      {"a 10000 x 10000 MINSERT",
+       blocks + block("G", line) + entities +
+           insert("G", "70\n10000\n71\n10000\n44\n1\n45\n1\n") + end,
+       "place more than 1000000 entities"},
+      {"a HATCH of ten million edges",
+       "0\nSECTION\n2\nENTITIES\n0\nHATCH\n8\n0\n91\n1\n92\n1\n93\n10000000\n72\n1\n" + end,
+       "the HATCH has more than 1000000 edges"},
+      {"a SPLINE whose knots decrease",
+       "0\nSECTION\n2\nENTITIES\n0\nSPLINE\n8\n0\n71\n1\n40\n0\n40\n1\n40\n0.5\n"
+       "10\n500000\n20\n3380000\n10\n500001\n20\n3380001\n" + end,
+       "the SPLINE's knots decrease"},
+  };
+  for (const auto& row : rows) {
+    SCOPED_TRACE(row.what);
+    WriteBytes(dir_ / "in.dxf", row.dxf);
+    ExpectFailure(Convert(dir_ / "in.dxf", {"--include", "all"}), kRunFailed, row.detail,
+                  {"in.dxf"});
+  }
+}
+
 TEST_F(BadInputTest, LimitsGiveClearErrors) {
   ExpectFailure(Convert(kDrawing, {"--max-file-size", "1K"}), kRunFailed,
                 "bytes, larger than the limit of 1024 bytes");
