@@ -52,6 +52,36 @@ std::string StyleReference(std::string_view colorText, std::string_view widthTex
   return ref;
 }
 
+namespace {
+
+// The StyleMap "m_<kind><id>" whose normal and highlight both point to the Style
+// "s_<kind><id>", each line after `qstab`, CR LF after each, a blank line after it.
+void AppendStyleMap(std::string& out, std::string_view qstab, std::string_view kind,
+                    std::string_view id) {
+  auto line = [&](std::string_view a, std::string_view b = {}, std::string_view c = {},
+                  std::string_view d = {}) {
+    out += qstab;
+    out += a;
+    out += b;
+    out += c;
+    out += d;
+    out += "\r\n";
+  };
+  line("<StyleMap id=\"m_", kind, id, "\">");
+  out += "\r\n";
+  for (std::string_view key : {"normal", "highlight"}) {
+    line("\t<Pair>");
+    line("\t\t<key>", key, "</key>");
+    line("\t\t<styleUrl>#s_", kind, id, "</styleUrl>");
+    line("\t</Pair>");
+    out += "\r\n";
+  }
+  line("</StyleMap>");
+  out += "\r\n";
+}
+
+}  // namespace
+
 std::string tostyle(std::string_view qstab, std::string_view color, double width) {
   const std::string W = WidthText(width);
   std::string id;  // color + "_width" + W, shared by both ids and both pairs
@@ -94,20 +124,7 @@ std::string tostyle(std::string_view qstab, std::string_view color, double width
   line("</Style>");
   empty();
   empty();
-  line("<StyleMap id=\"m_color", id, "\">");
-  empty();
-  line("\t<Pair>");
-  line("\t\t<key>normal</key>");
-  line("\t\t<styleUrl>#s_color", id, "</styleUrl>");
-  line("\t</Pair>");
-  empty();
-  line("\t<Pair>");
-  line("\t\t<key>highlight</key>");
-  line("\t\t<styleUrl>#s_color", id, "</styleUrl>");
-  line("\t</Pair>");
-  empty();
-  line("</StyleMap>");
-  empty();
+  AppendStyleMap(out, qstab, "color", id);
   return out;
 }
 
@@ -155,20 +172,7 @@ std::string topolystyle(std::string_view qstab, std::string_view color, double w
   line("</Style>");
   empty();
   empty();
-  line("<StyleMap id=\"m_poly", id, "\">");
-  empty();
-  line("\t<Pair>");
-  line("\t\t<key>normal</key>");
-  line("\t\t<styleUrl>#s_poly", id, "</styleUrl>");
-  line("\t</Pair>");
-  empty();
-  line("\t<Pair>");
-  line("\t\t<key>highlight</key>");
-  line("\t\t<styleUrl>#s_poly", id, "</styleUrl>");
-  line("\t</Pair>");
-  empty();
-  line("</StyleMap>");
-  empty();
+  AppendStyleMap(out, qstab, "poly", id);
   return out;
 }
 

@@ -32,6 +32,7 @@ const char* Kind(EntityType type) {
     case EntityType::kMText: return "MText";
     case EntityType::kLwPolyline: return "LWPolyline";
     case EntityType::kText: return "Text";
+    default: break;  // the session reads only the seven
   }
   return "Other";
 }
