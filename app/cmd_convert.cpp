@@ -304,6 +304,11 @@ struct ConvertCommand {
                    "-o OUT.kml\n";
       return kExitUsage;
     }
+    if (include || maxBlockEntities) {
+      std::cerr << "varnolt convert: --include and --max-block-entities read DXF drawings; "
+                   "the CAD session converts the seven families the user picks\n";
+      return kExitUsage;
+    }
 #ifdef _WIN32
     TerminalReporter terminal;
     RunOptions options;
