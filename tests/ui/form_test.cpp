@@ -153,9 +153,9 @@ class FormTest : public QObject {
                           << caption << QRect(l, t, w, h);
     };
     row("Frame1", "ConverterForm", QStringLiteral("坐标系及中央子午线"), 120, 120, 3495, 1695);
-    row("Option1", "Frame1", QStringLiteral("北京54"), 240, 240, 975, 495);
-    row("Option2", "Frame1", QStringLiteral("西安80"), 1320, 240, 1095, 495);
-    row("Option3", "Frame1", QStringLiteral("2000国家"), 2460, 240, 975, 495);
+    row("Option1", "Frame1", QStringLiteral("北京54"), 180, 240, 960, 495);
+    row("Option2", "Frame1", QStringLiteral("西安80"), 1200, 240, 1020, 495);
+    row("Option3", "Frame1", QStringLiteral("2000国家"), 2250, 240, 1200, 495);
     row("Label4", "Frame1", QStringLiteral("中央子午线"), 480, 900, 1215, 255);
     row("Text2", "Frame1", QStringLiteral("115"), 1920, 840, 1020, 330);
     row("Label8", "Frame1", QStringLiteral("注：单位为小数【度分秒】"), 360, 1320, 2535, 255);
