@@ -5,7 +5,9 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "geodesy/plane.h"
@@ -136,6 +138,51 @@ inline Point3 TextAnchor(const Entity& ent) {
   return ent.insertion;
 }
 
+// A closed lightweight polyline of three vertices or more, or a circle: what
+// --polygons may fill.
+inline bool IsClosedShape(const Entity& ent) {
+  return ent.type == EntityType::kCircle ||
+         (ent.type == EntityType::kLwPolyline && ent.closed && ent.coordinates.size() >= 6);
+}
+
+// What sorting a pick into families needs of an entity, without the whole entity.
+struct EntityBrief {
+  EntityType type = EntityType::kLine;
+  int color = kColorByLayer;
+  std::string_view layer;
+  bool closedShape = false;
+};
+
+// The picked entities in pick order. A large drawing's entities need not all be held
+// at once: a source may read each one when it is asked for it.
+class EntityList {
+ public:
+  virtual ~EntityList() = default;
+  virtual size_t size() const = 0;
+  virtual EntityBrief Brief(size_t k) const = 0;
+  // Entity k, held by the list or read into `scratch`. Safe to call from several
+  // threads at once, each with its own scratch.
+  virtual const Entity& Get(size_t k, Entity& scratch) const = 0;
+};
+
+// A pick held as pointers to entities that outlive the list.
+class PointerEntityList : public EntityList {
+ public:
+  explicit PointerEntityList(std::vector<const Entity*> picked) : picked_(std::move(picked)) {}
+  size_t size() const override { return picked_.size(); }
+  EntityBrief Brief(size_t k) const override {
+    const Entity& e = *picked_[k];
+    return {e.type, e.color, e.layer, IsClosedShape(e)};
+  }
+  const Entity& Get(size_t k, Entity& scratch) const override {
+    (void)scratch;
+    return *picked_[k];
+  }
+
+ private:
+  std::vector<const Entity*> picked_;
+};
+
 // What the converters read: the layer table and the entities picked, in pick order.
 class EntitySource {
  public:
@@ -144,6 +191,11 @@ class EntitySource {
   // The user's pick. For a file: every model-space entity of the seven families in
   // file order, narrowed by whatever filter the source was given.
   virtual std::vector<const Entity*> SelectOnScreen() = 0;
+  // The same pick as a list the run reads entity by entity; a source that reads its
+  // entities only when asked gives them this way without holding them all.
+  virtual std::unique_ptr<EntityList> Pick() {
+    return std::make_unique<PointerEntityList>(SelectOnScreen());
+  }
   // Where the entities come from, for messages ("site.dxf").
   virtual std::string Describe() const = 0;
   // What the source left out, by kind, in the order first met; for the summary

@@ -13,14 +13,18 @@ LayerColors BuildLayerColors(const std::vector<Layer>& layers) {
   return colors;
 }
 
-int colchuli(const Entity& ent, const LayerColors& layers) {
-  int c = ent.color;
+int colchuli(int color, std::string_view layer, const LayerColors& layers) {
+  int c = color;
   if (c == kColorByBlock) c = 8;
   if (c == kColorByLayer) {
-    auto it = layers.find(ent.layer);
+    auto it = layers.find(layer);
     if (it != layers.end()) c = it->second;
   }
   return c;
+}
+
+int colchuli(const Entity& ent, const LayerColors& layers) {
+  return colchuli(ent.color, ent.layer, layers);
 }
 
 int colchuli(const Entity& ent, const EntitySource& source) {

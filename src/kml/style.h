@@ -18,13 +18,18 @@ namespace varnolt {
 
 // Colour of each layer by its exact (case-sensitive) name. Built once per run; with
 // duplicate names the later layer wins, as a walk over the whole table would end.
-using LayerColors = std::unordered_map<std::string, int>;
+struct LayerNameHash {
+  using is_transparent = void;
+  size_t operator()(std::string_view name) const { return std::hash<std::string_view>{}(name); }
+};
+using LayerColors = std::unordered_map<std::string, int, LayerNameHash, std::equal_to<>>;
 LayerColors BuildLayerColors(const std::vector<Layer>& layers);
 
 // The entity's colour number: ByBlock (0) becomes 8; ByLayer (256) becomes its
 // layer's colour, and stays 256 when no layer of that name exists (the caller
 // reports that); any other number is returned as it is.
 int colchuli(const Entity& ent, const LayerColors& layers);
+int colchuli(int color, std::string_view layer, const LayerColors& layers);
 // The same, walking the source's layer table (for a single lookup).
 int colchuli(const Entity& ent, const EntitySource& source);
 

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <exception>
 #include <limits>
+#include <mutex>
 #include <optional>
 #include <thread>
 #include <unordered_map>
@@ -135,9 +136,13 @@ class PlaneChecks {
               RunReporter& reporter)
       : ctx_(ctx), settings_(settings), source_(std::move(source)), reporter_(reporter) {}
 
-  void Check(const Entity& ent) {
-    if (zoneWarned_ && meridianWarned_) return;
-    const Point3 a = AnchorOf(ent);
+  bool Done() const { return zoneWarned_ && meridianWarned_; }
+
+  // `a` is the entity's AnchorOf(), worked out where it was converted; `entity`
+  // gives the entity itself, asked for only when a warning names it.
+  template <typename GetEntity>
+  void Check(const Point3& a, GetEntity entity) {
+    if (Done()) return;
     if (!std::isfinite(a[0]) || !std::isfinite(a[1])) return;
     if (std::fabs(a[0]) > kZoneEasting) {
       // Read as zone numbers (--zone auto), such eastings are what the user meant.
@@ -157,12 +162,12 @@ class PlaneChecks {
             meridian ? zone + "带的中央子午线为 " + GeneralText(*meridian) + " 度"
                      : "但没有这个带号";
         reporter_.Warning(
-            {"the easting " + easting + " m of " + DescribeEntity(ent, source_) +
+            {"the easting " + easting + " m of " + DescribeEntity(entity(), source_) +
                  " is above 1000000 m and looks like it carries a zone number in front (" +
                  zone + ": " + gives + "); the drawing must hold eastings with the 500000 m "
                  "false easting only, or every position will be wrong; --zone auto reads "
                  "the zone number and takes the meridian from it",
-             DescribeEntityChinese(ent, source_) + "的东坐标 " + easting +
+             DescribeEntityChinese(entity(), source_) + "的东坐标 " + easting +
                  " 米大于1000000米，像是前面带有带号（" + zone + "，" + givesChinese +
                  "）；图中的东坐标只能含500000米的东偏，否则所有位置都会出错；"
                  "--zone auto 按带号读取东坐标并由带号定中央子午线"});
@@ -180,11 +185,11 @@ class PlaneChecks {
         meridianWarned_ = true;
         const std::string shown = FixedText(off, 2);
         reporter_.Warning(
-            {DescribeEntity(ent, source_) + " lies " + shown +
+            {DescribeEntity(entity(), source_) + " lies " + shown +
                  " degrees from the central meridian (中央子午线, Text2: \"" +
                  settings_.Text2 + "\"), more than 3.5 degrees: likely a wrong central "
                  "meridian",
-             DescribeEntityChinese(ent, source_) + "离中央子午线（Text2：\"" + settings_.Text2 +
+             DescribeEntityChinese(entity(), source_) + "离中央子午线（Text2：\"" + settings_.Text2 +
                  "\"）" + shown + " 度，超过3.5度：中央子午线很可能有误"});
       }
     } catch (const Error&) {
@@ -250,59 +255,125 @@ Layout ReadLayout(const Settings& settings) {
   return layout;
 }
 
-// Whether --polygons makes a polygon of the entity: a circle or a closed
-// lightweight polyline.
-bool ClosedShape(const Entity& ent) {
-  return ent.type == EntityType::kCircle ||
-         (ent.type == EntityType::kLwPolyline && ent.closed && ent.coordinates.size() >= 6);
-}
-
-// The picked entities sorted into the families, each with its colour resolved once,
-// and the distinct colours of the line styles and of the polygon styles, in
-// ascending order.
+// The picked entities in the order they are written, held as pick numbers (a few
+// bytes each, so that a drawing of millions of entities sorts in little memory):
+// family by family, each family in pick order; with folders by layer, grouped by
+// layer in the layer table's order first (each Placemark keeps the name its family
+// gives it). Also the distinct colours of the line styles and of the polygon
+// styles, in ascending order.
 struct Selection {
-  std::array<std::vector<std::pair<const Entity*, int>>, kFamilyCount> families;
+  std::vector<uint32_t> byFamily;  // picks, family by family
+  std::array<size_t, kFamilyCount + 1> familyStart{};  // where each family begins in byFamily
+  std::vector<uint32_t> order;    // folders by layer: job j's place in byFamily; else empty
+  std::vector<uint32_t> layerOf;  // folders by layer: the layer of each place in byFamily
   std::vector<int> colours;
   std::vector<int> polygonColours;
+
+  size_t size() const { return byFamily.size(); }
+  int64_t FamilySize(int f) const {
+    return static_cast<int64_t>(familyStart[static_cast<size_t>(f) + 1] -
+                                familyStart[static_cast<size_t>(f)]);
+  }
 };
 
-void SortAndUnique(std::vector<int>& colours) {
-  std::sort(colours.begin(), colours.end());
-  colours.erase(std::unique(colours.begin(), colours.end()), colours.end());
+// One entity to convert, found from its place among the jobs.
+struct Job {
+  uint32_t pick = 0;
+  int family = 0;
+  int64_t index = 0;  // 1-based within its family
+  uint32_t layer = 0;  // index in the layer table, for folders by layer
+};
+
+Job JobAt(const Selection& selection, size_t j) {
+  const size_t place = selection.order.empty() ? j : selection.order[j];
+  const auto next = std::upper_bound(selection.familyStart.begin(), selection.familyStart.end(), place);
+  Job job;
+  job.family = static_cast<int>(next - selection.familyStart.begin()) - 1;
+  job.index = static_cast<int64_t>(place - selection.familyStart[static_cast<size_t>(job.family)]) + 1;
+  job.pick = selection.byFamily[place];
+  if (!selection.layerOf.empty()) job.layer = selection.layerOf[place];
+  return job;
 }
 
-Selection SortIntoFamilies(const std::vector<const Entity*>& picked,
-                           const std::vector<Layer>& layers, const std::string& sourceName,
-                           const Layout& layout) {
+// The colour an entity is written in, checked as the palette needs it.
+int ColourOf(const EntityBrief& brief, const LayerColors& layerColors, const EntityList& picked,
+             size_t k, const std::string& sourceName) {
+  const int c = colchuli(brief.color, brief.layer, layerColors);
+  if (c == kColorByLayer) {
+    Entity scratch;
+    throw Error(ErrorKind::kGeneral, DescribeEntity(picked.Get(k, scratch), sourceName) +
+                                         " takes its colour from layer \"" +
+                                         std::string(brief.layer) +
+                                         "\", which the drawing's layer table does not have");
+  }
+  if (c < 1 || c > 255) {
+    Entity scratch;
+    throw Error(ErrorKind::kGeneral, DescribeEntity(picked.Get(k, scratch), sourceName) +
+                                         " has the colour number " + Decimal(c) +
+                                         ", outside the palette (1 to 255)");
+  }
+  return c;
+}
+
+Selection SortIntoFamilies(const EntityList& picked, const std::vector<Layer>& layers,
+                           const std::string& sourceName, const Layout& layout) {
   const LayerColors layerColors = BuildLayerColors(layers);
+  if (picked.size() > std::numeric_limits<uint32_t>::max()) {
+    throw Error(ErrorKind::kGeneral, "more than 4294967295 entities were picked");
+  }
   Selection selection;
-  for (const Entity* ent : picked) {
-    const int family = FamilyOf(ent->type);
+  std::vector<int8_t> familyOf(picked.size());
+  std::array<bool, 256> lineColour{}, polygonColour{};
+  std::array<size_t, kFamilyCount> counts{};
+  for (size_t k = 0; k < picked.size(); ++k) {
+    const EntityBrief brief = picked.Brief(k);
+    const int family = FamilyOf(brief.type);
+    familyOf[k] = static_cast<int8_t>(family);
     if (family < 0) continue;
-    const int c = colchuli(*ent, layerColors);
-    if (c == kColorByLayer) {
-      throw Error(ErrorKind::kGeneral,
-                  DescribeEntity(*ent, sourceName) + " takes its colour from layer \"" +
-                      ent->layer + "\", which the drawing's layer table does not have");
-    }
-    if (c < 1 || c > 255) {
-      throw Error(ErrorKind::kGeneral, DescribeEntity(*ent, sourceName) +
-                                           " has the colour number " + Decimal(c) +
-                                           ", outside the palette (1 to 255)");
-    }
-    selection.families[static_cast<size_t>(family)].emplace_back(ent, c);
+    const auto c = static_cast<size_t>(ColourOf(brief, layerColors, picked, k, sourceName));
+    ++counts[static_cast<size_t>(family)];
     const bool filled = kFamilies[family].filled;
     // A closed shape whose outline encloses nothing stays a line: it needs both.
-    if (filled || (layout.polygons && ClosedShape(*ent))) selection.polygonColours.push_back(c);
-    if (!filled) selection.colours.push_back(c);
+    if (filled || (layout.polygons && brief.closedShape)) polygonColour[c] = true;
+    if (!filled) lineColour[c] = true;
+  }
+  for (int c = 1; c < 256; ++c) {
+    if (lineColour[static_cast<size_t>(c)]) selection.colours.push_back(c);
+    if (polygonColour[static_cast<size_t>(c)]) selection.polygonColours.push_back(c);
   }
   if (selection.colours.empty() && selection.polygonColours.empty()) {
     throw Error(ErrorKind::kGeneral,
                 "nothing was selected: no line, arc, circle, polyline, 3D polyline, text "
                 "or multiline text");
   }
-  SortAndUnique(selection.colours);
-  SortAndUnique(selection.polygonColours);
+  for (size_t f = 0; f < counts.size(); ++f) {
+    selection.familyStart[f + 1] = selection.familyStart[f] + counts[f];
+  }
+  selection.byFamily.resize(selection.familyStart.back());
+  std::array<size_t, kFamilyCount> next{};
+  std::copy_n(selection.familyStart.begin(), kFamilyCount, next.begin());
+  for (size_t k = 0; k < picked.size(); ++k) {
+    if (familyOf[k] >= 0) selection.byFamily[next[static_cast<size_t>(familyOf[k])]++] = static_cast<uint32_t>(k);
+  }
+  std::vector<int8_t>().swap(familyOf);
+  if (layout.layerFolders) {
+    // Stable by layer: a counting sort over the layer table's order.
+    std::unordered_map<std::string_view, uint32_t> layerIndex;
+    for (size_t k = layers.size(); k-- > 0;) layerIndex[layers[k].name] = static_cast<uint32_t>(k);
+    const auto unknown = static_cast<uint32_t>(layers.size());
+    selection.layerOf.resize(selection.size());
+    std::vector<size_t> perLayer(layers.size() + 2, 0);
+    for (size_t p = 0; p < selection.size(); ++p) {
+      const auto found = layerIndex.find(picked.Brief(selection.byFamily[p]).layer);
+      selection.layerOf[p] = found == layerIndex.end() ? unknown : found->second;
+      ++perLayer[selection.layerOf[p] + 1];
+    }
+    for (size_t l = 1; l < perLayer.size(); ++l) perLayer[l] += perLayer[l - 1];
+    selection.order.resize(selection.size());
+    for (size_t p = 0; p < selection.size(); ++p) {
+      selection.order[perLayer[selection.layerOf[p]]++] = static_cast<uint32_t>(p);
+    }
+  }
   return selection;
 }
 
@@ -331,44 +402,6 @@ Styles MakeStyles(const Selection& selection, const Settings& settings) {
   return styles;
 }
 
-// One entity to convert, in output order.
-struct Job {
-  const Entity* entity;
-  int family;
-  int64_t index;  // 1-based within its family
-  int colour;
-  size_t layer = 0;  // index in the layer table, for folders by layer
-  bool filled = false;  // written as a polygon
-};
-
-// The jobs in family order; with folders by layer, grouped by layer in the layer
-// table's order first (each Placemark keeps the name its family gives it).
-std::vector<Job> MakeJobs(const Selection& selection, const std::vector<Layer>& layers,
-                          const Layout& layout) {
-  std::unordered_map<std::string_view, size_t> layerIndex;
-  if (layout.layerFolders) {
-    for (size_t k = layers.size(); k-- > 0;) layerIndex[layers[k].name] = k;
-  }
-  std::vector<Job> jobs;
-  for (int f = 0; f < kFamilyCount; ++f) {
-    const auto& list = selection.families[static_cast<size_t>(f)];
-    for (size_t k = 0; k < list.size(); ++k) {
-      Job job{list[k].first, f, static_cast<int64_t>(k + 1), list[k].second};
-      job.filled = kFamilies[f].filled || (layout.polygons && ClosedShape(*job.entity));
-      if (layout.layerFolders) {
-        const auto found = layerIndex.find(job.entity->layer);
-        job.layer = found == layerIndex.end() ? layers.size() : found->second;
-      }
-      jobs.push_back(job);
-    }
-  }
-  if (layout.layerFolders) {
-    std::stable_sort(jobs.begin(), jobs.end(),
-                     [](const Job& a, const Job& b) { return a.layer < b.layer; });
-  }
-  return jobs;
-}
-
 // The entity's DXF kind, for its ExtendedData.
 std::string_view KindName(const Entity& ent) {
   switch (ent.type) {
@@ -390,7 +423,8 @@ std::string_view KindName(const Entity& ent) {
 
 // Applies the layout's opt-in changes to the Placemark text a converter appended
 // from `from` on: the altitude mode, and the entity's ExtendedData.
-void ApplyLayout(const Layout& layout, const Job& job, std::string& text, size_t from) {
+void ApplyLayout(const Layout& layout, const Entity& ent, int colour, std::string& text,
+                 size_t from) {
   if (!layout.altitudeMode.empty()) {
     constexpr std::string_view kRelative = "<altitudeMode>relativeToGround</altitudeMode>";
     const std::string mode =
@@ -409,7 +443,6 @@ void ApplyLayout(const Layout& layout, const Job& job, std::string& text, size_t
     }
     if (at == std::string::npos) return;
     at = text.rfind('\n', at) + 1;
-    const Entity& ent = *job.entity;
     std::string data;
     auto field = [&](std::string_view name, std::string_view value) {
       data += kQstab;
@@ -424,7 +457,7 @@ void ApplyLayout(const Layout& layout, const Job& job, std::string& text, size_t
     field("layer", ent.layer);
     field("handle", ent.handle);
     field("kind", KindName(ent));
-    field("color", Decimal(job.colour));
+    field("color", Decimal(colour));
     if (!ent.blockPath.empty()) field("block", ent.blockPath);
     data += kQstab;
     data += "\t</ExtendedData>\r\n";
@@ -440,12 +473,14 @@ void AppendLayerFolderOpen(std::string& out, const std::vector<Layer>& layers, s
 }
 
 // A run of consecutive jobs converted together: its Placemarks (each followed by
-// CR LF, as the run writes them) and the points each wrote. A failing entity ends
-// the chunk; the calling thread reports it when it reaches it in order.
+// CR LF, as the run writes them), the points each wrote and each entity's anchor for
+// the plane checks. A failing entity ends the chunk; the calling thread reports it
+// when it reaches it in order.
 struct Chunk {
   size_t begin = 0, end = 0;
   std::string text;
   std::vector<int64_t> points;
+  std::vector<Point3> anchors;
   size_t failedAt = std::numeric_limits<size_t>::max();
   std::exception_ptr error;
 };
@@ -455,6 +490,28 @@ struct Chunk {
 constexpr size_t kChunkJobs = 64;
 // Chunks in flight per thread (converted or being converted, not yet written).
 constexpr size_t kChunksPerThread = 4;
+
+// The text buffers of written chunks, handed to the next chunks: fresh memory for
+// every chunk would cost a page fault per page of a hundred megabytes of text.
+class BufferPool {
+ public:
+  std::string Take() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (free_.empty()) return {};
+    std::string text = std::move(free_.back());
+    free_.pop_back();
+    text.clear();
+    return text;
+  }
+  void Give(std::string text) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    free_.push_back(std::move(text));
+  }
+
+ private:
+  std::mutex mutex_;
+  std::vector<std::string> free_;
+};
 
 // A closed polyline or circle as a filled polygon of its outline (--polygons); one
 // whose outline encloses nothing stays the line its family writes.
@@ -466,44 +523,64 @@ int64_t ConvertAsPolygon(const Entity& ent, const ConvertContext& ctx, std::stri
   return AppendPolygonPlacemark(shapes, ctx, kQstab, name, polygonStyle, out);
 }
 
-Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext& ctx,
-                   const Styles& styles, const Layout& layout,
-                   const std::vector<Layer>& layers) {
+// What every chunk shares.
+struct RunShared {
+  const EntityList& picked;
+  const Selection& selection;
+  const LayerColors layerColors;
+  const ConvertContext& ctx;
+  const Styles& styles;
+  const Layout& layout;
+  const std::vector<Layer>& layers;
+  BufferPool& buffers;
+};
+
+Chunk ConvertChunk(const RunShared& run, size_t c) {
+  const Selection& selection = run.selection;
+  const Layout& layout = run.layout;
   Chunk chunk;
+  chunk.text = run.buffers.Take();
   chunk.begin = c * kChunkJobs;
-  chunk.end = std::min(jobs.size(), chunk.begin + kChunkJobs);
+  chunk.end = std::min(selection.size(), chunk.begin + kChunkJobs);
+  chunk.points.reserve(chunk.end - chunk.begin);
+  chunk.anchors.reserve(chunk.end - chunk.begin);
   std::string name;
+  Entity scratch;
   for (size_t j = chunk.begin; j < chunk.end; ++j) {
-    const Job& job = jobs[j];
-    const Entity& ent = *job.entity;
+    const Job job = JobAt(selection, j);
     const Family& family = kFamilies[job.family];
-    if (layout.layerFolders && (j == 0 || jobs[j - 1].layer != job.layer)) {
+    if (layout.layerFolders && (j == 0 || JobAt(selection, j - 1).layer != job.layer)) {
       if (j > 0) chunk.text += kFolderClose;
-      AppendLayerFolderOpen(chunk.text, layers, job.layer);
+      AppendLayerFolderOpen(chunk.text, run.layers, job.layer);
     }
     const size_t from = chunk.text.size();
-    if (family.namedByText) {
-      name = ent.textstring;
-    } else {
-      name = family.namePrefix;
-      name += Decimal(job.index);
-    }
+    int colour = 0;
     try {
-      const size_t c = static_cast<size_t>(job.colour);
-      if (job.filled && !family.filled) {
-        chunk.points.push_back(ConvertAsPolygon(ent, ctx, name, styles.polygonReference[c],
-                                                family, styles.reference[c], chunk.text));
+      const Entity& ent = run.picked.Get(job.pick, scratch);
+      chunk.anchors.push_back(AnchorOf(ent));
+      if (family.namedByText) {
+        name = ent.textstring;
+      } else {
+        name = family.namePrefix;
+        name += Decimal(job.index);
+      }
+      colour = colchuli(ent, run.layerColors);
+      const size_t c = static_cast<size_t>(colour);
+      const bool filled = family.filled || (layout.polygons && IsClosedShape(ent));
+      if (filled && !family.filled) {
+        chunk.points.push_back(ConvertAsPolygon(ent, run.ctx, name, run.styles.polygonReference[c],
+                                                family, run.styles.reference[c], chunk.text));
       } else {
         chunk.points.push_back(family.convert(
-            ent, ctx, kQstab, name,
-            job.filled ? styles.polygonReference[c] : styles.reference[c], chunk.text));
+            ent, run.ctx, kQstab, name,
+            filled ? run.styles.polygonReference[c] : run.styles.reference[c], chunk.text));
       }
+      ApplyLayout(layout, ent, colour, chunk.text, from);
     } catch (...) {
       chunk.failedAt = j;
       chunk.error = std::current_exception();
       break;
     }
-    ApplyLayout(layout, job, chunk.text, from);
     chunk.text += "\r\n";
   }
   return chunk;
@@ -512,47 +589,44 @@ Chunk ConvertChunk(const std::vector<Job>& jobs, size_t c, const ConvertContext&
 // The Placemarks of every job, converted in chunks on the threads and written in
 // order. Everything the user sees (prompts, warnings, progress, the first failure)
 // happens here on the calling thread, entity by entity, as a serial run would do it.
-void WritePlacemarks(const std::vector<Job>& jobs, const Selection& selection,
-                     const ConvertContext& ctx, const Styles& styles, const Layout& layout,
-                     const std::vector<Layer>& layers, PlaneChecks& checks, const std::string& sourceName,
+void WritePlacemarks(const RunShared& run, PlaneChecks& checks, const std::string& sourceName,
                      const RunOptions& options, OutputDocument& output, RunReporter& reporter,
                      RunResult& result) {
+  const Selection& selection = run.selection;
   const unsigned threads = options.threads != 0
                                ? options.threads
                                : std::max(1u, std::thread::hardware_concurrency());
-  OrderedWork<Chunk> work((jobs.size() + kChunkJobs - 1) / kChunkJobs, threads,
-                          kChunksPerThread,
-                          [&](size_t c) { return ConvertChunk(jobs, c, ctx, styles, layout, layers); });
-  const int64_t total = static_cast<int64_t>(jobs.size());
+  OrderedWork<Chunk> work((selection.size() + kChunkJobs - 1) / kChunkJobs, threads,
+                          kChunksPerThread, [&](size_t c) { return ConvertChunk(run, c); });
+  const int64_t total = static_cast<int64_t>(selection.size());
+  Entity scratch;
   for (size_t c = 0; c < work.count(); ++c) {
-    const Chunk chunk = work.Take(c);
+    Chunk chunk = work.Take(c);
     for (size_t j = chunk.begin; j < chunk.end; ++j) {
-      const Job& job = jobs[j];
-      const Entity& ent = *job.entity;
-      const auto count =
-          static_cast<int64_t>(selection.families[static_cast<size_t>(job.family)].size());
-      reporter.Converting(job.family, job.index, count);
-      checks.Check(ent);
+      const Job job = JobAt(selection, j);
+      auto entity = [&]() -> const Entity& { return run.picked.Get(job.pick, scratch); };
+      reporter.Converting(job.family, job.index, selection.FamilySize(job.family));
+      if (j - chunk.begin < chunk.anchors.size()) checks.Check(chunk.anchors[j - chunk.begin], entity);
       if (j == chunk.failedAt) {
         try {
           std::rethrow_exception(chunk.error);
         } catch (const Error& e) {
-          throw Error(e.kind(), DescribeEntity(ent, sourceName) + ": " + e.what());
+          throw Error(e.kind(), DescribeEntity(entity(), sourceName) + ": " + e.what());
         }
       }
       result.points += chunk.points[j - chunk.begin];
       if (result.points > options.maxPoints) {
         throw Error(ErrorKind::kGeneral,
                     "the document would hold more than " + Decimal(options.maxPoints) +
-                        " points (reached at " + DescribeEntity(ent, sourceName) +
+                        " points (reached at " + DescribeEntity(entity(), sourceName) +
                         "); convert fewer entities at a time, for example with --layer, "
                         "or raise 直线最小分段长度 (Text1)");
       }
       ++result.entities;
       reporter.Progress(result.entities, total);
     }
-    output.out() += chunk.text;
-    output.Flush();
+    output.Write(chunk.text);
+    run.buffers.Give(std::move(chunk.text));
   }
 }
 
@@ -577,6 +651,20 @@ OutputDocument::OutputDocument(const std::filesystem::path& path) : path_(path) 
   kmlname_ = DocumentName(fileName);
   zipped_ = EndsWithIgnoringAsciiCase(fileName, ".kmz");
   file_ = std::make_unique<AtomicFile>(path);
+}
+
+void OutputDocument::Write(std::string_view text) {
+  // A KMZ is zipped whole at the end; a KML goes straight to the file, after what
+  // is waiting in the buffer.
+  if (zipped_) {
+    buffer_ += text;
+    return;
+  }
+  if (!buffer_.empty()) {
+    file_->Write(buffer_);
+    buffer_.clear();
+  }
+  file_->Write(text);
 }
 
 void OutputDocument::Flush() {
@@ -625,10 +713,10 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   const Layout layout = ReadLayout(settings);
 
   reporter.Prompt(std::string(kSelectPrompt));
-  const std::vector<const Entity*> picked = source.SelectOnScreen();
+  const std::unique_ptr<EntityList> picked = source.Pick();
   reporter.Prompt(std::string(kProcessingPrompt));
 
-  const Selection selection = SortIntoFamilies(picked, source.Layers(), sourceName, layout);
+  const Selection selection = SortIntoFamilies(*picked, source.Layers(), sourceName, layout);
   const Styles styles = MakeStyles(selection, settings);
   const ConvertContext ctx = MakeConvertContext(settings);
   WarnAboutCentralMeridian(settings, ctx.pi, reporter);
@@ -640,8 +728,10 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   if (layout.layerFolders) begin.erase(begin.find("\t<Folder>"));
   output.out() += begin;
   output.out() += "\r\n";
-  WritePlacemarks(MakeJobs(selection, source.Layers(), layout), selection, ctx, styles, layout,
-                  source.Layers(), checks, sourceName, options, output, reporter, result);
+  BufferPool buffers;
+  const RunShared run{*picked,  selection, BuildLayerColors(source.Layers()), ctx, styles, layout,
+                      source.Layers(), buffers};
+  WritePlacemarks(run, checks, sourceName, options, output, reporter, result);
   WriteStylesAndClose(selection, styles, output.out());
   output.Commit();
   WarnAboutZoneMeridian(ctx, settings, reporter);

@@ -102,6 +102,9 @@ class OutputDocument {
   // The text to append to; Flush() hands what is there to the file.
   std::string& out() { return buffer_; }
   void Flush();
+  // Hands `text` to the file after what out() holds, without copying it into the
+  // buffer (a KMZ, zipped at the end, keeps it).
+  void Write(std::string_view text);
   // Writes what is left and puts the file in place.
   void Commit();
 
