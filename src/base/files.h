@@ -16,6 +16,24 @@ namespace varnolt {
 std::string ReadFile(const std::filesystem::path& path,
                      uint64_t maxBytes = std::numeric_limits<uint64_t>::max());
 
+// A file's bytes, read-only, for as long as the object lives: mapped into memory
+// where the system allows (no copy, and pages shared with the system's cache), read
+// whole otherwise. Fails as ReadFile() does.
+class FileBytes {
+ public:
+  FileBytes(const std::filesystem::path& path, uint64_t maxBytes);
+  ~FileBytes();
+  FileBytes(const FileBytes&) = delete;
+  FileBytes& operator=(const FileBytes&) = delete;
+
+  std::string_view view() const { return map_ != nullptr ? std::string_view(map_, size_) : data_; }
+
+ private:
+  const char* map_ = nullptr;
+  size_t size_ = 0;
+  std::string data_;
+};
+
 // Writes `bytes` to a temporary file beside `path`, flushes it and renames it over
 // `path`. A failure throws Error(kFileAccess) and leaves an earlier file at `path`
 // untouched and no temporary behind.
@@ -38,6 +56,8 @@ class AtomicFile {
   std::filesystem::path path_;
   std::filesystem::path temp_;
   intptr_t handle_ = -1;  // the temporary's descriptor (a HANDLE on Windows); -1 none
+  uint64_t written_ = 0;   // bytes written so far
+  uint64_t flushed_ = 0;   // bytes whose writing to the disk has been started
 };
 
 }  // namespace varnolt

@@ -1,4 +1,5 @@
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -51,6 +52,31 @@ std::string ReadFile(const std::filesystem::path& path, uint64_t maxBytes) {
   return data;
 }
 
+FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  struct stat st {};
+  if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
+      static_cast<uint64_t>(st.st_size) <= maxBytes) {
+    int flags = MAP_PRIVATE;
+#ifdef MAP_POPULATE
+    flags |= MAP_POPULATE;  // one call maps every page, instead of a fault per page
+#endif
+    void* map = ::mmap(nullptr, static_cast<size_t>(st.st_size), PROT_READ, flags, fd, 0);
+    if (map != MAP_FAILED) {
+      map_ = static_cast<const char*>(map);
+      size_ = static_cast<size_t>(st.st_size);
+    }
+  }
+  if (fd >= 0) ::close(fd);
+  // What cannot be mapped (a pipe, an empty or too large file, an error) is read,
+  // which also reports the failure.
+  if (map_ == nullptr) data_ = ReadFile(path, maxBytes);
+}
+
+FileBytes::~FileBytes() {
+  if (map_ != nullptr) ::munmap(const_cast<char*>(map_), size_);
+}
+
 AtomicFile::AtomicFile(const std::filesystem::path& path)
     : path_(path), temp_(files_detail::TemporaryBeside(path)) {
   handle_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
@@ -72,7 +98,18 @@ void AtomicFile::Write(std::string_view bytes) {
       FailFile("write", path_, std::strerror(errno));
     }
     bytes.remove_prefix(static_cast<size_t>(n));
+    written_ += static_cast<uint64_t>(n);
   }
+#ifdef SYNC_FILE_RANGE_WRITE
+  // Start writing a large document to the disk while it is being made, so that the
+  // sync before the rename has little left to wait for.
+  constexpr uint64_t kFlushEvery = uint64_t{16} << 20;
+  if (written_ - flushed_ >= kFlushEvery) {
+    ::sync_file_range(static_cast<int>(handle_), static_cast<off_t>(flushed_),
+                      static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
+    flushed_ = written_;
+  }
+#endif
 }
 
 void AtomicFile::Commit() {

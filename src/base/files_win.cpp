@@ -58,6 +58,12 @@ std::string ReadFile(const std::filesystem::path& path, uint64_t maxBytes) {
   return data;
 }
 
+// Read whole: the Windows edition keeps the plain path.
+FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes)
+    : data_(ReadFile(path, maxBytes)) {}
+
+FileBytes::~FileBytes() = default;
+
 AtomicFile::AtomicFile(const std::filesystem::path& path)
     : path_(path), temp_(files_detail::TemporaryBeside(path)) {
   const HANDLE h = ::CreateFileW(temp_.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

@@ -1,7 +1,10 @@
 #include "cad/dxf.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <optional>
+#include <thread>
 #include <unordered_map>
 #include <utility>
 
@@ -318,12 +321,20 @@ class Parser {
   // Entities up to the end of the section (or of the block: ENDBLK) into `into`.
   // In model space, what is not read is counted by kind; paper space is left alone.
   void ReadEntityList(std::vector<RawEntity>& into, bool model) {
+    ReadEntityListWith(model, [&](RawEntity& e, size_t) { into.push_back(std::move(e)); });
+  }
+
+  // The same, handing each entity to emit(entity, index of its first token); the
+  // parser stands just past the entity's last token then.
+  template <typename Emit>
+  void ReadEntityListWith(bool model, Emit emit) {
     while (!AtSectionEnd() && !IsZero(i_, "ENDBLK")) {
       if (t_[i_].code != 0) {
         ++i_;
         continue;
       }
       const std::string_view kind = DxfName(t_[i_]);
+      const size_t first = i_;
       const size_t begin = i_ + 1;
       const size_t end = NextZero(begin);
       RawEntity e;
@@ -375,7 +386,7 @@ class Parser {
         if (model && !paper) Skip(skipped);
         continue;
       }
-      if (!paper || !model) into.push_back(std::move(e));
+      if (!paper || !model) emit(e, first);
     }
   }
 
@@ -952,6 +963,68 @@ class Parser {
   }
 
  public:
+  // A piece of the ENTITIES section, the parser's tokens being that piece's: each
+  // model-space entity to emit(entity, first token), until the section ends or
+  // the tokens do. Returns the index of the token that ended the section, or the
+  // token count. What was skipped is in TakeSkipped().
+  template <typename Emit>
+  size_t ReadPiece(Emit emit) {
+    i_ = 0;
+    ReadEntityListWith(true, emit);
+    return i_;
+  }
+
+  std::vector<SkippedKind> TakeSkipped() { return std::move(skipped_); }
+  // Whether Read() met any model-space entity (none when ENTITIES was read apart).
+  bool ReadEntitiesItself() const { return !entities_.empty() || !inserts_.empty(); }
+  const DxfTextCodec& codec() const { return codec_; }
+
+  // The one entity the tokens hold, its strings made UTF-8 with `codec`; its layer
+  // is left for the caller.
+  std::optional<Entity> ReadOne(const DxfTextCodec& codec) {
+    std::optional<Entity> one;
+    ReadPiece([&](RawEntity& e, size_t) {
+      if (one) return;
+      e.entity.handle = SanitizeUtf8(e.entity.handle);
+      if (e.entity.type == EntityType::kText || e.entity.type == EntityType::kMText) {
+        e.entity.textstring = DecodeDxfText(e.text, codec);
+      }
+      one = std::move(e.entity);
+    });
+    return one;
+  }
+
+  // Finish() for a drawing whose ENTITIES section was read in pieces: each piece's
+  // layer names (raw, in first use) are resolved in file order, as Finish() resolves
+  // the entities' one by one, into indices in the layer table; the pieces' skipped
+  // kinds follow in order.
+  DxfDrawing FinishStreamed(const std::vector<std::vector<std::string_view>>& pieceLayers,
+                            const std::vector<std::vector<SkippedKind>>& pieceSkipped,
+                            std::vector<std::vector<uint32_t>>& layerIndex) {
+    DxfDrawing d = Finish();
+    drawing_ = &d;
+    layerIndex.resize(pieceLayers.size());
+    for (size_t p = 0; p < pieceLayers.size(); ++p) {
+      for (const std::string_view raw : pieceLayers[p]) {
+        const std::string name = ResolveLayer(raw.empty() ? std::string("0") : DecodeDxfText(raw, codec_));
+        layerIndex[p].push_back(static_cast<uint32_t>(byName_.at(FoldAscii(name))));
+      }
+    }
+    for (const std::vector<SkippedKind>& skipped : pieceSkipped) {
+      for (const SkippedKind& k : skipped) {
+        auto found = std::find_if(d.skipped.begin(), d.skipped.end(),
+                                  [&](const SkippedKind& s) { return s.kind == k.kind; });
+        if (found == d.skipped.end()) {
+          d.skipped.push_back(k);
+        } else {
+          found->count += k.count;
+        }
+      }
+    }
+    drawing_ = nullptr;
+    return d;
+  }
+
   DxfDrawing Finish() {
     MergeMTextColumns();
     DxfDrawing d;
@@ -1262,6 +1335,325 @@ class Parser {
   int64_t placedLimit_ = 0;
 };
 
+// A model-space entity of a drawing read in pieces: where its groups lie in the
+// file, and what sorting it into families needs.
+struct DxfRecord {
+  uint32_t begin = 0;   // byte offset of its group 0's code line
+  uint32_t length = 0;  // bytes up to the next entity's
+  uint32_t line = 0;    // the code line's number
+  uint32_t layer = 0;   // index in the layer table
+  int16_t color = kColorByLayer;
+  uint8_t type = 0;     // EntityType
+  bool closedShape = false;
+};
+
+// ---- Reading the ENTITIES section of an ASCII file in pieces, on several threads.
+//
+// The section is cut at lines that can only be a group 0 starting an entity (a line
+// "0" followed by a name, not VERTEX, SEQEND or ATTRIB, which belong to the entity
+// before). Each piece is cut into tokens and parsed on its own; a piece must end
+// exactly where the next one starts, which proves that the cut agrees with a serial
+// scan of the file. Each entity is kept as a small record: where its groups lie in
+// the file, its kind, colour and layer; it is parsed again when it is converted.
+// Anything unusual (a broken file, MTEXT in columns, blocks to explode, a file of
+// 4 GiB or more) is read the serial way, which also words any error.
+
+bool IsIntegerLine(std::string_view line) {
+  line = Trim(line, " \t\r");
+  if (!line.empty() && (line.front() == '+' || line.front() == '-')) line.remove_prefix(1);
+  return !line.empty() && line.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// The first place in [from, to) where a line "0" is followed by an entity name that
+// starts an entity of its own, or npos.
+size_t EntityStartIn(std::string_view bytes, size_t from, size_t to) {
+  size_t pos = from;
+  if (pos > 0 && bytes[pos - 1] != '\n') {
+    const size_t nl = bytes.find('\n', pos);
+    if (nl == std::string_view::npos) return std::string_view::npos;
+    pos = nl + 1;
+  }
+  while (pos < to) {
+    const size_t nl = bytes.find('\n', pos);
+    if (nl == std::string_view::npos) return std::string_view::npos;
+    if (Trim(bytes.substr(pos, nl - pos), " \t\r") == "0") {
+      const size_t next = nl + 1;
+      const size_t nl2 = bytes.find('\n', next);
+      const std::string_view name =
+          Trim(bytes.substr(next, nl2 == std::string_view::npos ? std::string_view::npos : nl2 - next),
+               " \t\r");
+      if (!name.empty() && !IsIntegerLine(name) && name != "VERTEX" && name != "SEQEND" &&
+          name != "ATTRIB") {
+        return pos;
+      }
+    }
+    pos = nl + 1;
+  }
+  return std::string_view::npos;
+}
+
+// The start of the line before the one at `value` (the group code line of a value).
+size_t CodeLineStart(std::string_view bytes, size_t value) {
+  if (value < 2) return 0;
+  const size_t nl = bytes.rfind('\n', value - 2);
+  return nl == std::string_view::npos ? 0 : nl + 1;
+}
+
+struct PieceResult {
+  bool ok = false;           // parsed cleanly, up to its end or to the section's end
+  bool endsSection = false;  // holds the group that ends the ENTITIES section
+  size_t sectionEnd = 0;     // that group's code line
+  int64_t sectionEndLine = 0;  // its line, counted from the piece's start
+  int64_t lines = 0;         // lines in the piece
+  std::vector<DxfRecord> records;  // lines counted from the piece's start, layers local
+  std::vector<std::string_view> layers;  // raw layer names in first use
+  std::vector<SkippedKind> skipped;
+};
+
+PieceResult ReadPiece(std::string_view bytes, size_t begin, size_t end, const std::string& name,
+                      const DxfLimits& limits, DxfTokens& tokens) {
+  PieceResult piece;
+  tokens.tokens.clear();
+  const AsciiScan scan = ScanAscii(bytes, begin, end, 0, tokens.tokens);
+  piece.lines = scan.line;
+  try {
+    Parser parser(tokens, name, limits);
+    std::unordered_map<std::string_view, uint32_t> layerIds;
+    const auto& t = tokens.tokens;
+    auto offsetOf = [&](size_t k) {
+      return CodeLineStart(bytes, static_cast<size_t>(t[k].text.data() - bytes.data()));
+    };
+    bool unusual = false;
+    const size_t stop = parser.ReadPiece([&](RawEntity& e, size_t first) {
+      if (!e.columns.empty() || e.insert >= 0) unusual = true;
+      const auto layer = layerIds.emplace(e.layer, static_cast<uint32_t>(piece.layers.size()));
+      if (layer.second) piece.layers.push_back(e.layer);
+      DxfRecord r;
+      r.begin = offsetOf(first);
+      r.line = static_cast<uint32_t>(t[first].where);
+      r.layer = layer.first->second;
+      r.color = static_cast<int16_t>(e.entity.color);
+      r.type = static_cast<uint8_t>(e.entity.type);
+      r.closedShape = IsClosedShape(e.entity);
+      piece.records.push_back(r);
+    });
+    if (unusual) return piece;
+    piece.endsSection = stop < t.size();
+    size_t tail = scan.pos;
+    if (piece.endsSection) {
+      tail = offsetOf(stop);
+      piece.sectionEnd = tail;
+      piece.sectionEndLine = t[stop].where;
+    } else if (scan.stop != AsciiScan::Stop::kEnd || scan.pos != end) {
+      return piece;  // a broken line, or a cut that a serial scan would not make
+    }
+    // Each record runs up to the next group 0 that is not its own: the start of the
+    // next record's tokens, or of whatever ends the piece.
+    for (size_t k = 0; k < piece.records.size(); ++k) {
+      const size_t next = k + 1 < piece.records.size() ? piece.records[k + 1].begin : tail;
+      piece.records[k].length = static_cast<uint32_t>(next - piece.records[k].begin);
+    }
+    piece.skipped = parser.TakeSkipped();
+    piece.ok = true;
+  } catch (const Error&) {
+    // Read again the serial way, which words the error.
+  }
+  return piece;
+}
+
+}  // namespace
+
+// Records of model-space entities over the mapped file, each parsed when asked for.
+class DxfStore {
+ public:
+  DxfStore(std::unique_ptr<FileBytes> file, std::string_view bytes, std::string name,
+           const DxfLimits& limits)
+      : file_(std::move(file)), bytes_(bytes), name_(std::move(name)), limits_(limits) {}
+
+  // Reads the drawing with its ENTITIES section in pieces; false when it must be
+  // read the serial way.
+  bool Read(DxfDrawing& drawing) {
+    const std::string_view bytes = bytes_;
+    if (bytes.size() >= (uint64_t{1} << 32) - 1 || (limits_.include & kIncludeBlocks) != 0) {
+      return false;
+    }
+    // The sections before ENTITIES, cut the serial way.
+    DxfTokens head;
+    size_t entities = std::string_view::npos;
+    for (size_t at = bytes.find("ENTITIES"); at != std::string_view::npos && entities == std::string_view::npos;
+         at = bytes.find("ENTITIES", at + 1)) {
+      const size_t nl = bytes.find('\n', at);
+      if (nl == std::string_view::npos) return false;
+      const size_t lineStart = at == 0 ? 0 : bytes.rfind('\n', at - 1) + 1;  // npos + 1 is 0
+      if (Trim(bytes.substr(lineStart, nl - lineStart), " \t\r") != "ENTITIES") continue;
+      head.tokens.clear();
+      const AsciiScan scan = ScanAscii(bytes, 0, nl + 1, 0, head.tokens);
+      const auto& t = head.tokens;
+      if (scan.stop == AsciiScan::Stop::kEnd && scan.pos == nl + 1 && t.size() >= 2 &&
+          t.back().code == 2 && DxfName(t.back()) == "ENTITIES" && t[t.size() - 2].code == 0 &&
+          DxfName(t[t.size() - 2]) == "SECTION") {
+        entities = nl + 1;
+        headLines_ = scan.line;
+      }
+    }
+    if (entities == std::string_view::npos) return false;
+
+    // The pieces, read on the threads.
+    const size_t pieceBytes = limits_.pieceBytes != 0 ? limits_.pieceBytes : size_t{256} << 10;
+    const size_t count = std::max<size_t>(1, (bytes.size() - entities + pieceBytes - 1) / pieceBytes);
+    auto nominal = [&](size_t k) { return std::min(bytes.size(), entities + k * pieceBytes); };
+    auto startOf = [&](size_t k) {
+      return k == 0 ? entities : EntityStartIn(bytes, nominal(k), nominal(k + 1));
+    };
+    std::vector<PieceResult> pieces(count);
+    std::atomic<size_t> next{0}, last{count};
+    auto work = [&] {
+      DxfTokens tokens;
+      for (size_t k = next++; k < count; k = next++) {
+        if (k > last.load()) continue;  // past the end of the section
+        const size_t begin = startOf(k);
+        if (begin == std::string_view::npos) {
+          pieces[k].ok = true;  // nothing starts here: the piece before reads on
+          continue;
+        }
+        size_t end = bytes.size();
+        for (size_t j = k + 1; j < count; ++j) {
+          const size_t s = startOf(j);
+          if (s != std::string_view::npos) {
+            end = s;
+            break;
+          }
+        }
+        pieces[k] = ReadPiece(bytes, begin, end, name_, limits_, tokens);
+        if (pieces[k].ok && pieces[k].endsSection) {
+          size_t seen = last.load();
+          while (k < seen && !last.compare_exchange_weak(seen, k)) {}
+        }
+      }
+    };
+    const unsigned threads = limits_.threads != 0 ? limits_.threads
+                                                  : std::max(1u, std::thread::hardware_concurrency());
+    std::vector<std::thread> workers;
+    try {
+      for (unsigned k = 1; k < std::min<size_t>(threads, count); ++k) workers.emplace_back(work);
+    } catch (const std::system_error&) {
+      // Fewer threads: the calling one reads what the others do not.
+    }
+    work();
+    for (std::thread& w : workers) w.join();
+
+    // In order up to the end of the section; the rest of the file the serial way.
+    int64_t line = headLines_;
+    size_t tail = std::string_view::npos;
+    int64_t tailLine = 0;
+    std::vector<std::vector<std::string_view>> pieceLayers;
+    std::vector<std::vector<SkippedKind>> pieceSkipped;
+    for (size_t k = 0; k < count && tail == std::string_view::npos; ++k) {
+      PieceResult& p = pieces[k];
+      if (!p.ok) return false;
+      for (DxfRecord& r : p.records) r.line += static_cast<uint32_t>(line);
+      if (p.endsSection) {
+        tail = p.sectionEnd;
+        tailLine = line + p.sectionEndLine - 1;
+      }
+      line += p.lines;
+      if (line >= int64_t{1} << 32) return false;
+      first_.push_back(total_);
+      total_ += p.records.size();
+      pieceLayers.push_back(std::move(p.layers));
+      pieceSkipped.push_back(std::move(p.skipped));
+      records_.push_back(std::move(p.records));
+    }
+    pieces.clear();
+    if (tail == std::string_view::npos) return false;
+    first_.push_back(total_);
+
+    DxfTokens all = std::move(head);
+    const AsciiScan scan = ScanAscii(bytes, tail, bytes.size(), tailLine, all.tokens);
+    if (scan.stop == AsciiScan::Stop::kNoValue ||
+        (scan.stop == AsciiScan::Stop::kBadCode &&
+         bytes.substr(scan.pos).find_first_not_of(" \t\r\n") != std::string_view::npos)) {
+      return false;
+    }
+    all.sawEof = scan.stop == AsciiScan::Stop::kEof;
+    all.endWhere = scan.line + 1;
+    try {
+      Parser parser(all, name_, limits_);
+      parser.Read();
+      if (parser.ReadEntitiesItself()) return false;  // a second ENTITIES section
+      std::vector<std::vector<uint32_t>> layerIndex;
+      drawing = parser.FinishStreamed(pieceLayers, pieceSkipped, layerIndex);
+      codec_ = parser.codec();
+      for (size_t p = 0; p < records_.size(); ++p) {
+        for (DxfRecord& r : records_[p]) r.layer = layerIndex[p][r.layer];
+      }
+    } catch (const Error&) {
+      return false;
+    }
+    layers_ = &drawing.layers;
+    return true;
+  }
+
+  size_t size() const { return total_; }
+  std::unique_ptr<FileBytes> TakeFile() { return std::move(file_); }
+
+  const DxfRecord& At(size_t k) const {
+    const size_t p = static_cast<size_t>(std::upper_bound(first_.begin(), first_.end(), k) - first_.begin()) - 1;
+    return records_[p][k - first_[p]];
+  }
+
+  // The entity of record k, parsed again from its groups.
+  void Load(size_t k, Entity& out) const {
+    const DxfRecord& r = At(k);
+    thread_local DxfTokens tokens;
+    tokens.tokens.clear();
+    ScanAscii(bytes_, r.begin, r.begin + r.length, static_cast<int64_t>(r.line) - 1, tokens.tokens);
+    Parser parser(tokens, name_, limits_);
+    std::optional<Entity> one = parser.ReadOne(codec_);
+    if (!one) throw Error(ErrorKind::kGeneral, name_ + ", line " + std::to_string(r.line) + ": the entity could not be read again");
+    out = std::move(*one);
+    out.layer = (*layers_)[r.layer].name;
+  }
+
+  EntityBrief Brief(size_t k) const {
+    const DxfRecord& r = At(k);
+    return {static_cast<EntityType>(r.type), r.color, (*layers_)[r.layer].name, r.closedShape};
+  }
+
+ private:
+  std::unique_ptr<FileBytes> file_;
+  std::string_view bytes_;
+  std::string name_;
+  DxfLimits limits_;
+  int64_t headLines_ = 0;
+  DxfTextCodec codec_{};
+  const std::vector<Layer>* layers_ = nullptr;
+  std::vector<std::vector<DxfRecord>> records_;  // per piece
+  std::vector<size_t> first_;                    // per piece: the index of its first record
+  size_t total_ = 0;
+};
+
+namespace {
+
+// The pick of a DXF read in pieces: record numbers, all or those of some layers.
+class DxfPickList : public EntityList {
+ public:
+  DxfPickList(const DxfStore& store, std::vector<uint32_t> picked, bool all)
+      : store_(store), picked_(std::move(picked)), all_(all) {}
+  size_t size() const override { return all_ ? store_.size() : picked_.size(); }
+  EntityBrief Brief(size_t k) const override { return store_.Brief(Record(k)); }
+  const Entity& Get(size_t k, Entity& scratch) const override {
+    store_.Load(Record(k), scratch);
+    return scratch;
+  }
+
+ private:
+  size_t Record(size_t k) const { return all_ ? k : picked_[k]; }
+  const DxfStore& store_;
+  std::vector<uint32_t> picked_;
+  bool all_;
+};
+
 }  // namespace
 
 DxfDrawing ParseDxf(std::string_view bytes, const std::string& name, const DxfLimits& limits) {
@@ -1279,12 +1671,55 @@ DxfDrawing ReadDxfFile(const std::filesystem::path& path, const DxfLimits& limit
 }
 
 DxfSource::DxfSource(const std::filesystem::path& path, const DxfLimits& limits)
-    : drawing_(ReadDxfFile(path, limits)), description_(PathText(path)) {}
+    : description_(PathText(path)) {
+  auto file = std::make_unique<FileBytes>(path, limits.maxFileBytes);
+  std::string_view bytes = file->view();
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  const bool binary = bytes.substr(0, 18) == std::string_view("AutoCAD Binary DXF", 18);
+  if (!binary && !bytes.empty()) {
+    auto store = std::make_unique<DxfStore>(std::move(file), bytes, description_, limits);
+    if (store->Read(drawing_)) {
+      store_ = std::move(store);
+      return;
+    }
+    file = store->TakeFile();
+  }
+  drawing_ = ParseDxf(file->view(), description_, limits);
+}
 
 DxfSource::DxfSource(DxfDrawing drawing, std::string description)
     : drawing_(std::move(drawing)), description_(std::move(description)) {}
 
+DxfSource::~DxfSource() = default;
+
+// The layers the filter lets through, by index in the layer table.
+std::vector<bool> DxfSource::LayersPicked() const {
+  std::vector<bool> picked(drawing_.layers.size(), layerFilter_.empty());
+  for (size_t k = 0; k < picked.size(); ++k) {
+    for (const std::string& name : layerFilter_) {
+      if (EqualsIgnoringAsciiCase(name, drawing_.layers[k].name)) picked[k] = true;
+    }
+  }
+  return picked;
+}
+
+std::unique_ptr<EntityList> DxfSource::Pick() {
+  if (!store_) return EntitySource::Pick();
+  if (layerFilter_.empty()) return std::make_unique<DxfPickList>(*store_, std::vector<uint32_t>{}, true);
+  const std::vector<bool> layers = LayersPicked();
+  std::vector<uint32_t> picked;
+  for (size_t k = 0; k < store_->size(); ++k) {
+    if (layers[store_->At(k).layer]) picked.push_back(static_cast<uint32_t>(k));
+  }
+  return std::make_unique<DxfPickList>(*store_, std::move(picked), false);
+}
+
 std::vector<const Entity*> DxfSource::SelectOnScreen() {
+  if (store_ && drawing_.entities.empty()) {
+    // Asked for entities to hold: every one is read now.
+    drawing_.entities.resize(store_->size());
+    for (size_t k = 0; k < store_->size(); ++k) store_->Load(k, drawing_.entities[k]);
+  }
   std::vector<const Entity*> picked;
   picked.reserve(drawing_.entities.size());
   for (const Entity& e : drawing_.entities) {

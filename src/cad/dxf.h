@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +32,11 @@ struct DxfLimits {
   int64_t maxPlacedEntities = 1'000'000;     // entities placed by exploding blocks
   uint64_t maxHatchEdges = 1'000'000;         // edges and path vertices in one HATCH,
                                              // counted before any is made
+  // How DxfSource reads a file's ENTITIES section: in pieces of about this many
+  // bytes (0: 256 KiB) on this many threads (0: one per core). The entities are the
+  // same whatever the numbers.
+  size_t pieceBytes = 0;
+  unsigned threads = 0;
 };
 
 // Parses DXF bytes. Throws Error(kGeneral) with what and where (line or byte offset)
@@ -48,17 +54,31 @@ DxfDrawing ParseDxf(std::string_view bytes, const std::string& name,
 // file larger than limits.maxFileBytes throws Error(kGeneral) before it is read.
 DxfDrawing ReadDxfFile(const std::filesystem::path& path, const DxfLimits& limits = {});
 
+class DxfStore;
+
 // The DXF file as an entity source; the layer filter is matched case-insensitively
 // (ASCII case), as the layer table is.
+//
+// Read from a file, an ASCII drawing keeps its model-space entities as small
+// records into the file, which stays mapped, and each entity is parsed again when
+// the run asks for it (Pick()): a drawing of millions of entities takes little more
+// memory than the file. The ENTITIES section is read in pieces on several threads
+// (DxfLimits::pieceBytes, threads). Binary files, blocks to explode and anything
+// unusual are read whole, as ReadDxfFile() reads them.
 class DxfSource : public EntitySource {
  public:
   explicit DxfSource(const std::filesystem::path& path, const DxfLimits& limits = {});
   DxfSource(DxfDrawing drawing, std::string description);
+  ~DxfSource() override;
 
   const std::vector<Layer>& Layers() const override { return drawing_.layers; }
   // Every model-space entity of the seven families in file order, narrowed by the
-  // layer filter.
+  // layer filter. A drawing kept as records is read whole into drawing() first.
   std::vector<const Entity*> SelectOnScreen() override;
+  std::unique_ptr<EntityList> Pick() override;
+  // Whether the entities are kept as records (drawing().entities is then empty
+  // until SelectOnScreen()).
+  bool Streamed() const { return store_ != nullptr; }
   std::string Describe() const override { return description_; }
   std::vector<SkippedKind> Skipped() const override { return drawing_.skipped; }
 
@@ -67,9 +87,12 @@ class DxfSource : public EntitySource {
   const DxfDrawing& drawing() const { return drawing_; }
 
  private:
+  std::vector<bool> LayersPicked() const;
+
   DxfDrawing drawing_;
   std::string description_;
   std::vector<std::string> layerFilter_;
+  std::unique_ptr<DxfStore> store_;
 };
 
 

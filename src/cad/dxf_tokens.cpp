@@ -57,14 +57,11 @@ bool IsDwg(std::string_view bytes) {
          bytes.substr(0, 4) == "AC2.";
 }
 
-DxfTokens TokenizeAscii(std::string_view bytes, const std::string& name) {
-  DxfTokens out;
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
-  // One token per two lines: reserved once, so that the array never holds twice
-  // its size while it grows.
-  out.tokens.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 1);
-  size_t pos = 0;
-  int64_t line = 0;
+}  // namespace
+
+AsciiScan ScanAscii(std::string_view bytes, size_t pos, size_t end, int64_t line,
+                    std::vector<DxfToken>& out) {
+  AsciiScan scan;
   auto nextLine = [&]() {
     const size_t nl = bytes.find('\n', pos);
     std::string_view l = bytes.substr(pos, nl == std::string_view::npos ? nl : nl - pos);
@@ -73,38 +70,67 @@ DxfTokens TokenizeAscii(std::string_view bytes, const std::string& name) {
     if (!l.empty() && l.back() == '\r') l.remove_suffix(1);
     return l;
   };
-  while (pos < bytes.size()) {
+  while (pos < end) {
     const size_t linePos = pos;
     const std::string_view codeLine = nextLine();
-    const int64_t codeAt = line;
     int code = 0;
     if (!ParseCode(codeLine, code)) {
-      if (IsBlank(bytes.substr(linePos))) break;  // blank lines at the very end
-      if (out.tokens.empty()) {
-        throw Error(ErrorKind::kGeneral,
-                    name + " is not a DXF file (line 1 is not a group code).");
-      }
-      Fail(name, false, codeAt,
-           "a group code was expected, but the line reads \"" + Shown(codeLine) + "\".");
+      scan.stop = AsciiScan::Stop::kBadCode;
+      scan.pos = linePos;
+      scan.line = line;
+      return scan;
     }
     if (pos >= bytes.size()) {
-      Fail(name, false, codeAt + 1,
-           "unexpected end of file (group " + std::to_string(code) + " has no value); "
-           "the file is incomplete.");
+      scan.stop = AsciiScan::Stop::kNoValue;
+      scan.pos = linePos;
+      scan.line = line;
+      scan.code = code;
+      return scan;
     }
     const std::string_view value = nextLine();
     if (code == 999) continue;
     DxfToken t;
     t.code = code;
     t.text = value;
-    t.where = codeAt;
-    out.tokens.push_back(t);
+    t.where = line - 1;
+    out.push_back(t);
     if (code == 0 && Trim(value, kBlanks) == "EOF") {
-      out.sawEof = true;
+      scan.stop = AsciiScan::Stop::kEof;
       break;
     }
   }
-  out.endWhere = line + 1;
+  scan.pos = pos;
+  scan.line = line;
+  return scan;
+}
+
+namespace {
+
+DxfTokens TokenizeAscii(std::string_view bytes, const std::string& name) {
+  DxfTokens out;
+  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
+  // One token per two lines: reserved once, so that the array never holds twice
+  // its size while it grows.
+  out.tokens.reserve(static_cast<size_t>(std::count(bytes.begin(), bytes.end(), '\n')) / 2 + 1);
+  const AsciiScan scan = ScanAscii(bytes, 0, bytes.size(), 0, out.tokens);
+  if (scan.stop == AsciiScan::Stop::kBadCode && !IsBlank(bytes.substr(scan.pos))) {
+    if (out.tokens.empty()) {
+      throw Error(ErrorKind::kGeneral,
+                  name + " is not a DXF file (line 1 is not a group code).");
+    }
+    std::string_view codeLine = bytes.substr(scan.pos);
+    codeLine = codeLine.substr(0, codeLine.find('\n'));
+    if (!codeLine.empty() && codeLine.back() == '\r') codeLine.remove_suffix(1);
+    Fail(name, false, scan.line,
+         "a group code was expected, but the line reads \"" + Shown(codeLine) + "\".");
+  }
+  if (scan.stop == AsciiScan::Stop::kNoValue) {
+    Fail(name, false, scan.line + 1,
+         "unexpected end of file (group " + std::to_string(scan.code) + " has no value); "
+         "the file is incomplete.");
+  }
+  out.sawEof = scan.stop == AsciiScan::Stop::kEof;
+  out.endWhere = scan.line + 1;
   return out;
 }
 

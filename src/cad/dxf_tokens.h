@@ -42,6 +42,26 @@ struct DxfTokens {
 // that is not a number, and a file that ends between a group code and its value.
 DxfTokens TokenizeDxf(std::string_view bytes, const std::string& name);
 
+// Cuts the ASCII DXF `bytes` into tokens from `pos` on, appending to `out`, until a
+// group starts at or after `end`, the "0 EOF" group has been read, or a line cannot
+// be read; lines are counted on from `line` (the lines before `pos`). A group that
+// starts before `end` is read whole, so the scan stops past `end` when `end` is not
+// where a group starts. Comments (999) are dropped, as TokenizeDxf drops them.
+struct AsciiScan {
+  enum class Stop {
+    kEnd,      // reached `end`, or the end of the bytes
+    kEof,      // read the "0 EOF" group
+    kBadCode,  // the line at `pos` is no group code
+    kNoValue,  // the group code at `pos` is the last line
+  };
+  Stop stop = Stop::kEnd;
+  size_t pos = 0;    // past the last group read; at the line that stopped the scan
+  int64_t line = 0;  // lines read; for kBadCode and kNoValue, the number of the line at pos
+  int code = 0;      // kNoValue: the code without a value
+};
+AsciiScan ScanAscii(std::string_view bytes, size_t pos, size_t end, int64_t line,
+                    std::vector<DxfToken>& out);
+
 // Where a token stands, for messages: "line 12" or "byte 3456".
 std::string DxfWhere(bool binary, int64_t where);
 
