@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <limits>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -57,7 +58,12 @@ class AtomicFile {
   std::filesystem::path temp_;
   intptr_t handle_ = -1;  // the temporary's descriptor (a HANDLE on Windows); -1 none
   uint64_t written_ = 0;   // bytes written so far
-  uint64_t flushed_ = 0;   // bytes whose writing to the disk has been started
+  uint64_t flushed_ = 0;   // bytes handed to the syncer
+  // Syncs a large document to the disk in the background while it is being written,
+  // so that the sync before the rename has only the last part left (the disk
+  // takes time in proportion to what it has not yet made durable).
+  struct Syncer;
+  std::unique_ptr<Syncer> syncer_;
 };
 
 }  // namespace varnolt

@@ -4,7 +4,10 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "base/files.h"
 #include "base/files_internal.h"
@@ -52,6 +55,48 @@ std::string ReadFile(const std::filesystem::path& path, uint64_t maxBytes) {
   return data;
 }
 
+struct AtomicFile::Syncer {
+  explicit Syncer(int fd) : fd_(fd), thread_([this] { Run(); }) {}
+  ~Syncer() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stop_ = true;
+    }
+    cv_.notify_one();
+    thread_.join();
+  }
+
+  void Request() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      ++requested_;
+    }
+    cv_.notify_one();
+  }
+
+ private:
+  void Run() {
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+      cv_.wait(lock, [&] { return stop_ || requested_ > done_; });
+      if (stop_) return;
+      const uint64_t target = requested_;
+      lock.unlock();
+      // A failure shows again in the sync before the rename, which reports it.
+      ::fdatasync(fd_);
+      lock.lock();
+      done_ = target;
+    }
+  }
+
+  const int fd_;
+  std::mutex mutex_;
+  std::condition_variable cv_;
+  uint64_t requested_ = 0, done_ = 0;
+  bool stop_ = false;
+  std::thread thread_;
+};
+
 FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
   const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   struct stat st {};
@@ -84,6 +129,7 @@ AtomicFile::AtomicFile(const std::filesystem::path& path)
 }
 
 AtomicFile::~AtomicFile() {
+  syncer_.reset();
   if (handle_ >= 0) {
     ::close(static_cast<int>(handle_));
     ::unlink(temp_.c_str());
@@ -100,19 +146,16 @@ void AtomicFile::Write(std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(n));
     written_ += static_cast<uint64_t>(n);
   }
-#ifdef SYNC_FILE_RANGE_WRITE
-  // Start writing a large document to the disk while it is being made, so that the
-  // sync before the rename has little left to wait for.
-  constexpr uint64_t kFlushEvery = uint64_t{16} << 20;
-  if (written_ - flushed_ >= kFlushEvery) {
-    ::sync_file_range(static_cast<int>(handle_), static_cast<off_t>(flushed_),
-                      static_cast<off_t>(written_ - flushed_), SYNC_FILE_RANGE_WRITE);
+  constexpr uint64_t kSyncEvery = uint64_t{8} << 20;
+  if (written_ - flushed_ >= kSyncEvery) {
+    if (!syncer_) syncer_ = std::make_unique<Syncer>(static_cast<int>(handle_));
+    syncer_->Request();
     flushed_ = written_;
   }
-#endif
 }
 
 void AtomicFile::Commit() {
+  syncer_.reset();
   const int fd = static_cast<int>(handle_);
   if (::fsync(fd) != 0) FailFile("write", path_, std::strerror(errno));
   handle_ = -1;

@@ -58,6 +58,9 @@ std::string ReadFile(const std::filesystem::path& path, uint64_t maxBytes) {
   return data;
 }
 
+// The Windows edition syncs once, before the rename.
+struct AtomicFile::Syncer {};
+
 // Read whole: the Windows edition keeps the plain path.
 FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes)
     : data_(ReadFile(path, maxBytes)) {}
