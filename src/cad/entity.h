@@ -4,7 +4,9 @@
 // Gauss-Krueger plane: x easting, y northing.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -136,6 +138,36 @@ inline Point3 TextAnchor(const Entity& ent) {
     return ent.alignment;
   }
   return ent.insertion;
+}
+
+// Whether two entities are the same to the last bit of every number (NaN too): two
+// ways of reading one file must agree exactly.
+inline bool IdenticalEntities(const Entity& a, const Entity& b) {
+  auto same = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
+  auto sameAll = [&](const std::vector<double>& x, const std::vector<double>& y) {
+    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), same);
+  };
+  auto samePoint = [&](const Point3& x, const Point3& y) {
+    return same(x[0], y[0]) && same(x[1], y[1]) && same(x[2], y[2]);
+  };
+  if (a.boundary.size() != b.boundary.size()) return false;
+  for (size_t k = 0; k < a.boundary.size(); ++k) {
+    if (!IdenticalEntities(a.boundary[k], b.boundary[k])) return false;
+  }
+  return a.type == b.type && a.color == b.color && a.layer == b.layer && a.handle == b.handle &&
+         a.sourceLine == b.sourceLine && samePoint(a.start, b.start) && samePoint(a.end, b.end) &&
+         samePoint(a.center, b.center) && same(a.radius, b.radius) &&
+         same(a.startAngle, b.startAngle) && same(a.endAngle, b.endAngle) &&
+         samePoint(a.normal, b.normal) && sameAll(a.coordinates, b.coordinates) &&
+         sameAll(a.bulges, b.bulges) && a.closed == b.closed && same(a.elevation, b.elevation) &&
+         samePoint(a.insertion, b.insertion) && samePoint(a.alignment, b.alignment) &&
+         a.textstring == b.textstring && same(a.height, b.height) &&
+         same(a.rotation, b.rotation) && samePoint(a.majorAxis, b.majorAxis) &&
+         same(a.ratio, b.ratio) && a.degree == b.degree && sameAll(a.knots, b.knots) &&
+         sameAll(a.weights, b.weights) && sameAll(a.fitPoints, b.fitPoints) &&
+         samePoint(a.startTangent, b.startTangent) && samePoint(a.endTangent, b.endTangent) &&
+         a.loopEnds == b.loopEnds && a.loopFlags == b.loopFlags && a.blockPath == b.blockPath &&
+         a.insertId == b.insertId;
 }
 
 // A closed lightweight polyline of three vertices or more, or a circle: what

@@ -105,6 +105,24 @@ TEST_P(GoldenTest, ConversionMatchesExpectedKml) {
   EXPECT_EQ(std::distance(fs::directory_iterator(tmp_), fs::directory_iterator()), 1);
 }
 
+// The drawing read in pieces of a few entities on three threads, and converted on
+// three: the same document.
+TEST_P(GoldenTest, ReadInSmallPiecesGivesTheSameDocument) {
+  const std::string name = GetParam();
+  const fs::path dir = GoldenDir() / name;
+  const Settings settings = LoadSettings(dir / "Varnolt.ini");
+  DxfLimits limits;
+  limits.include = IncludedKinds(settings);
+  limits.pieceBytes = 300;
+  limits.threads = 3;
+  DxfSource source(dir / "drawing.dxf", limits);
+  CollectingReporter reporter;
+  const fs::path out = tmp_ / (name + ".kml");
+  RunConversion(source, settings, out, reporter, 3);
+  const std::string expected = ReadBytes(dir / "expected.kml");
+  EXPECT_TRUE(ReadBytes(out) == expected) << name << ": " << FirstDifference(expected, ReadBytes(out));
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, GoldenTest, ::testing::ValuesIn(GoldenCases()),
                          [](const ::testing::TestParamInfo<std::string>& info) { return info.param; });
 
