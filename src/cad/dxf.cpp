@@ -269,6 +269,7 @@ class Parser {
   }
 
   void ReadEntities() {
+    ++entitySections_;
     // Room for every entity of the section at once: a growing array of entities
     // would hold twice their size at its peak.
     size_t count = 0;
@@ -975,8 +976,9 @@ class Parser {
   }
 
   std::vector<SkippedKind> TakeSkipped() { return std::move(skipped_); }
-  // Whether Read() met any model-space entity (none when ENTITIES was read apart).
-  bool ReadEntitiesItself() const { return !entities_.empty() || !inserts_.empty(); }
+  // Whether Read() met an ENTITIES section other than the one read apart (whose
+  // tokens it does not have).
+  bool ReadEntitiesItself() const { return entitySections_ > 1; }
   const DxfTextCodec& codec() const { return codec_; }
 
   // The one entity the tokens hold, its strings made UTF-8 with `codec`; its layer
@@ -1319,6 +1321,7 @@ class Parser {
   const std::string& name_;
   const DxfLimits& limits_;
   size_t i_ = 0;
+  int entitySections_ = 0;
   std::string_view acadver_;
   std::string_view codepage_;
   std::vector<RawLayer> layers_;
