@@ -17,9 +17,9 @@ namespace varnolt {
 std::string ReadFile(const std::filesystem::path& path,
                      uint64_t maxBytes = std::numeric_limits<uint64_t>::max());
 
-// A file's bytes, read-only, for as long as the object lives: mapped into memory
-// where the system allows (no copy, and pages shared with the system's cache), read
-// whole otherwise. Fails as ReadFile() does.
+// A file's bytes, read-only, for as long as the object lives: read into memory of
+// its own (in large pages where the system has them), as ReadFile() reads them
+// otherwise. Fails as ReadFile() does.
 class FileBytes {
  public:
   FileBytes(const std::filesystem::path& path, uint64_t maxBytes);
@@ -30,8 +30,10 @@ class FileBytes {
   std::string_view view() const { return map_ != nullptr ? std::string_view(map_, size_) : data_; }
 
  private:
-  const char* map_ = nullptr;
+  const char* map_ = nullptr;  // the bytes, when read into memory of its own
   size_t size_ = 0;
+  void* mapped_ = nullptr;  // that memory
+  size_t mappedLength_ = 0;
   std::string data_;
 };
 

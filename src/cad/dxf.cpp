@@ -1466,7 +1466,7 @@ PieceResult ReadPiece(std::string_view bytes, size_t begin, size_t end, const st
 
 }  // namespace
 
-// Records of model-space entities over the mapped file, each parsed when asked for.
+// Records of model-space entities over the file held in memory, each parsed when asked for.
 class DxfStore {
  public:
   DxfStore(std::unique_ptr<FileBytes> file, std::string_view bytes, std::string name,
@@ -1483,7 +1483,7 @@ class DxfStore {
     // The sections before ENTITIES, cut the serial way.
     DxfTokens head;
     size_t entities = std::string_view::npos;
-    for (size_t at = bytes.find("ENTITIES"); at != std::string_view::npos && entities == std::string_view::npos;
+    for (size_t at = bytes.find("ENTITIES"); at != std::string_view::npos;
          at = bytes.find("ENTITIES", at + 1)) {
       const size_t nl = bytes.find('\n', at);
       if (nl == std::string_view::npos) return false;
@@ -1497,6 +1497,7 @@ class DxfStore {
           DxfName(t[t.size() - 2]) == "SECTION") {
         entities = nl + 1;
         headLines_ = scan.line;
+        break;
       }
     }
     if (entities == std::string_view::npos) return false;
@@ -1676,6 +1677,7 @@ DxfDrawing ReadDxfFile(const std::filesystem::path& path, const DxfLimits& limit
 DxfSource::DxfSource(const std::filesystem::path& path, const DxfLimits& limits)
     : description_(PathText(path)) {
   auto file = std::make_unique<FileBytes>(path, limits.maxFileBytes);
+
   std::string_view bytes = file->view();
   if (bytes.substr(0, 3) == "\xEF\xBB\xBF") bytes.remove_prefix(3);
   const bool binary = bytes.substr(0, 18) == std::string_view("AutoCAD Binary DXF", 18);

@@ -60,7 +60,7 @@ class DxfStore;
 // (ASCII case), as the layer table is.
 //
 // Read from a file, an ASCII drawing keeps its model-space entities as small
-// records into the file, which stays mapped, and each entity is parsed again when
+// records into the file, which stays in memory, and each entity is parsed again when
 // the run asks for it (Pick()): a drawing of millions of entities takes little more
 // memory than the file. The ENTITIES section is read in pieces on several threads
 // (DxfLimits::pieceBytes, threads). Binary files, blocks to explode and anything
