@@ -87,18 +87,28 @@ def add_circle(msp, rng, layer):
                    dxfattribs={"layer": layer})
 
 
-def add_lwpolyline(msp, rng, layer):
+def walk(rng, count, shortest, longest, bulges):
+    """Vertices (x, y, bulge) of a winding polyline from an anchor. bulges() is called
+    once, after the start direction is drawn, and gives what draws each vertex's
+    bulge: the random numbers come in the order the drawings have always used."""
     x, y = anchor(rng)
     points = []
     a = rng.uniform(0, 2 * math.pi)
-    bulged = rng.random() < 0.35
-    for _ in range(rng.randint(2, 12)):
-        bulge = rng.choice([0.0, 0.0, rng.uniform(-0.8, 0.8)]) if bulged else 0.0
-        points.append((x, y, bulge))
-        step = rng.uniform(5, 120)
+    bulge = bulges()
+    for _ in range(rng.randint(*count)):
+        points.append((x, y, bulge()))
+        step = rng.uniform(shortest, longest)
         a += rng.uniform(-1.2, 1.2)
         x += step * math.cos(a)
         y += step * math.sin(a)
+    return points
+
+
+def add_lwpolyline(msp, rng, layer):
+    def bulges():
+        bulged = rng.random() < 0.35
+        return lambda: rng.choice([0.0, 0.0, rng.uniform(-0.8, 0.8)]) if bulged else 0.0
+    points = walk(rng, (2, 12), 5, 120, bulges)
     pline = msp.add_lwpolyline(points, format="xyb", dxfattribs={"layer": layer})
     pline.closed = rng.random() < 0.3
     if rng.random() < 0.2:
@@ -142,15 +152,7 @@ def add_dense_circle(msp, rng, layer):
 
 
 def add_dense_lwpolyline(msp, rng, layer):
-    x, y = anchor(rng)
-    points = []
-    a = rng.uniform(0, 2 * math.pi)
-    for _ in range(rng.randint(3, 12)):
-        points.append((x, y, 0.0))
-        step = rng.uniform(50, 420)
-        a += rng.uniform(-1.2, 1.2)
-        x += step * math.cos(a)
-        y += step * math.sin(a)
+    points = walk(rng, (3, 12), 50, 420, lambda: lambda: 0.0)
     pline = msp.add_lwpolyline(points, format="xyb", dxfattribs={"layer": layer})
     pline.closed = rng.random() < 0.3
 
