@@ -270,7 +270,10 @@ struct ConvertCommand {
                                               "overwrite it");
     }
     OutputDocument document(out);
-    DxfSource source(PathFromUtf8(drawing), limits);
+    // The drawing is read on as many threads as it is converted on.
+    DxfLimits reading = limits;
+    reading.threads = options.threads;
+    DxfSource source(PathFromUtf8(drawing), reading);
     source.SetLayerFilter(layers);
     RunConversion(source, effective_, document, reporter, options);
   }
