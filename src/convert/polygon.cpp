@@ -335,10 +335,7 @@ int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
   }
   convert_detail::CheckPointCount(total);
 
-  out += qstab; out += "<Placemark>\r\n";
-  out += "\r\n";
-  out += qstab; out += "\t<name>"; AppendXmlText(out, name); out += "</name>\r\n";
-  out += qstab; out += "\t<styleUrl>"; out += style; out += "</styleUrl>\r\n";
+  AppendPlacemarkHead(out, qstab, name, style);
   const std::string indent = std::string(qstab) + '\t';
   if (shapes.size() == 1) {
     AppendPolygon(shapes[0], ctx, indent, out);
@@ -347,9 +344,7 @@ int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
     for (const PolygonShape& s : shapes) AppendPolygon(s, ctx, indent + '\t', out);
     out += indent; out += "</MultiGeometry>\r\n";
   }
-  out += "\r\n";
-  out += qstab; out += "</Placemark>\r\n";
-  out += "\r\n";
+  AppendPlacemarkEnd(out, qstab);
   return static_cast<int64_t>(total);
 }
 

@@ -16,10 +16,7 @@ int64_t AppendTextPlacemark(const Point3& A, const ConvertContext& ctx,
   const std::string lon = GeneralText(lonValue);
   const std::string lat = GeneralText(latValue);
 
-  out += qstab; out += "<Placemark>\r\n";
-  out += "\r\n";
-  out += qstab; out += "\t<name>"; AppendXmlText(out, textname); out += "</name>\r\n";
-  out += qstab; out += "\t<styleUrl>"; out += textstyle; out += "</styleUrl>\r\n";
+  AppendPlacemarkHead(out, qstab, textname, textstyle);
   out += qstab; out += "\t<LookAt>\r\n";
   out += qstab; out += "\t\t<longitude>"; out += lon; out += "</longitude>\r\n";
   out += qstab; out += "\t\t<latitude>"; out += lat; out += "</latitude>\r\n";
@@ -28,17 +25,11 @@ int64_t AppendTextPlacemark(const Point3& A, const ConvertContext& ctx,
   out += qstab; out += "\t\t<tilt>0.0</tilt>\r\n";
   out += qstab; out += "\t\t<heading>0.0</heading>\r\n";
   out += qstab; out += "\t</LookAt>\r\n";
-  out += qstab; out += "\t<Point>\r\n";
-  out += qstab; out += "\t\t<altitudeMode>relativeToGround</altitudeMode>\r\n";
-  out += qstab; out += "\t\t<coordinates>\r\n";
+  AppendPointOpen(out, qstab);
   out += qstab; out += "\t\t\t"; out += lon; out += ','; out += lat; out += ',';
   AppendBareText(out, A[2]);
   out += "\r\n";
-  out += qstab; out += "\t\t</coordinates>\r\n";
-  out += qstab; out += "\t</Point>\r\n";
-  out += "\r\n";
-  out += qstab; out += "</Placemark>\r\n";
-  out += "\r\n";
+  AppendPointClose(out, qstab);
   return 1;
 }
 

@@ -117,12 +117,35 @@ std::string DocumentName(std::string_view path) {
   return std::string(file.substr(0, starts[starts.size() - 4]));
 }
 
-void AppendLineStringOpen(std::string& out, std::string_view qstab,
-                          std::string_view plinename, std::string_view plinestyle) {
+void AppendPlacemarkHead(std::string& out, std::string_view qstab, std::string_view name,
+                         std::string_view style) {
   out += qstab; out += "<Placemark>\r\n";
   out += kCrLf;
-  out += qstab; out += "\t<name>"; AppendXmlText(out, plinename); out += "</name>\r\n";
-  out += qstab; out += "\t<styleUrl>"; out += plinestyle; out += "</styleUrl>\r\n";
+  out += qstab; out += "\t<name>"; AppendXmlText(out, name); out += "</name>\r\n";
+  out += qstab; out += "\t<styleUrl>"; out += style; out += "</styleUrl>\r\n";
+}
+
+void AppendPlacemarkEnd(std::string& out, std::string_view qstab) {
+  out += kCrLf;
+  out += qstab; out += "</Placemark>\r\n";
+  out += kCrLf;
+}
+
+void AppendPointOpen(std::string& out, std::string_view qstab) {
+  out += qstab; out += "\t<Point>\r\n";
+  out += qstab; out += "\t\t<altitudeMode>relativeToGround</altitudeMode>\r\n";
+  out += qstab; out += "\t\t<coordinates>\r\n";
+}
+
+void AppendPointClose(std::string& out, std::string_view qstab) {
+  out += qstab; out += "\t\t</coordinates>\r\n";
+  out += qstab; out += "\t</Point>\r\n";
+  AppendPlacemarkEnd(out, qstab);
+}
+
+void AppendLineStringOpen(std::string& out, std::string_view qstab,
+                          std::string_view plinename, std::string_view plinestyle) {
+  AppendPlacemarkHead(out, qstab, plinename, plinestyle);
   out += qstab; out += "\t<LineString>\r\n";
   out += qstab; out += "\t\t<tessellate>1</tessellate>\r\n";
   out += qstab; out += "\t\t<altitudeMode>relativeToGround</altitudeMode>\r\n";
@@ -132,9 +155,7 @@ void AppendLineStringOpen(std::string& out, std::string_view qstab,
 void AppendLineStringClose(std::string& out, std::string_view qstab) {
   out += qstab; out += "\t\t</coordinates>\r\n";
   out += qstab; out += "\t</LineString>\r\n";
-  out += kCrLf;
-  out += qstab; out += "</Placemark>\r\n";
-  out += kCrLf;
+  AppendPlacemarkEnd(out, qstab);
 }
 
 }  // namespace varnolt

@@ -36,6 +36,20 @@ std::string GetStrP(std::string_view sFilename, std::string_view temp);
 // characters throws Error(kGeneral).
 std::string DocumentName(std::string_view path);
 
+// Every Placemark's first lines: qstab "<Placemark>", an empty line, the name and
+// the style reference.
+void AppendPlacemarkHead(std::string& out, std::string_view qstab, std::string_view name,
+                         std::string_view style);
+// Its last lines after the geometry: an empty line, qstab "</Placemark>" and its
+// empty line.
+void AppendPlacemarkEnd(std::string& out, std::string_view qstab);
+
+// A Point geometry of a Placemark: the lines up to qstab TAB TAB "<coordinates>",
+// and from "</coordinates>" to the end of the Placemark; its one point line goes
+// between the two.
+void AppendPointOpen(std::string& out, std::string_view qstab);
+void AppendPointClose(std::string& out, std::string_view qstab);
+
 // The LineString Placemark frame: the opening lines from qstab "<Placemark>" to
 // qstab TAB TAB "<coordinates>", and the closing lines from qstab TAB TAB
 // "</coordinates>" to qstab "</Placemark>" and its empty line. A converter's point

@@ -58,19 +58,31 @@ std::string StyleReference(std::string_view colorText, std::string_view widthTex
 
 namespace {
 
+// Writes lines of a style: qstab, the pieces given, CR LF.
+class StyleLines {
+ public:
+  StyleLines(std::string& out, std::string_view qstab) : out_(out), qstab_(qstab) {}
+  void operator()(std::string_view a, std::string_view b = {}, std::string_view c = {},
+                  std::string_view d = {}) {
+    out_ += qstab_;
+    out_ += a;
+    out_ += b;
+    out_ += c;
+    out_ += d;
+    out_ += "\r\n";
+  }
+  void Empty() { out_ += "\r\n"; }
+
+ private:
+  std::string& out_;
+  std::string_view qstab_;
+};
+
 // The StyleMap "m_<kind><id>" whose normal and highlight both point to the Style
 // "s_<kind><id>", each line after `qstab`, CR LF after each, a blank line after it.
 void AppendStyleMap(std::string& out, std::string_view qstab, std::string_view kind,
                     std::string_view id) {
-  auto line = [&](std::string_view a, std::string_view b = {}, std::string_view c = {},
-                  std::string_view d = {}) {
-    out += qstab;
-    out += a;
-    out += b;
-    out += c;
-    out += d;
-    out += "\r\n";
-  };
+  StyleLines line(out, qstab);
   line("<StyleMap id=\"m_", kind, id, "\">");
   out += "\r\n";
   for (std::string_view key : {"normal", "highlight"}) {
@@ -94,14 +106,8 @@ std::string tostyle(std::string_view qstab, std::string_view color, double width
   id += W;
 
   std::string out;
-  auto line = [&](std::string_view a, std::string_view b = {}, std::string_view c = {}) {
-    out += qstab;
-    out += a;
-    out += b;
-    out += c;
-    out += "\r\n";
-  };
-  auto empty = [&] { out += "\r\n"; };
+  StyleLines line(out, qstab);
+  auto empty = [&] { line.Empty(); };
 
   line("<Style id=\"s_color", id, "\">");
   empty();
@@ -151,14 +157,8 @@ std::string topolystyle(std::string_view qstab, std::string_view color, double w
   fill += color.size() > 2 ? color.substr(2) : color;
 
   std::string out;
-  auto line = [&](std::string_view a, std::string_view b = {}, std::string_view c = {}) {
-    out += qstab;
-    out += a;
-    out += b;
-    out += c;
-    out += "\r\n";
-  };
-  auto empty = [&] { out += "\r\n"; };
+  StyleLines line(out, qstab);
+  auto empty = [&] { line.Empty(); };
 
   line("<Style id=\"s_poly", id, "\">");
   empty();
