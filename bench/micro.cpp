@@ -236,40 +236,54 @@ BENCHMARK(BM_Floor);
 
 // ---- converters: one entity each, points written per second ----
 
-Entity Shifted(Entity e, size_t i) {
-  const double dx = 37.0 * static_cast<double>(i % 97), dy = 53.0 * static_cast<double>(i % 89);
-  auto move = [&](Point3& p) {
+// Copy i of an entity, moved by a few hundred metres so that the projection sees
+// other numbers.
+struct Shift {
+  double dx, dy;
+  void Move(Point3& p) const {
     p[0] += dx;
     p[1] += dy;
-  };
-  move(e.start);
-  move(e.end);
-  move(e.center);
-  move(e.insertion);
-  move(e.alignment);
-  const size_t stride = e.type == EntityType::k3dPolyline ? 3 : 2;
-  for (size_t k = 0; k + 1 < e.coordinates.size(); k += stride) {
-    e.coordinates[k] += dx;
-    e.coordinates[k + 1] += dy;
   }
+  void operator()(varnolt::Line& e) const {
+    Move(e.start);
+    Move(e.end);
+  }
+  void operator()(Arc& e) const { Move(e.center); }
+  void operator()(Circle& e) const { Move(e.center); }
+  void operator()(LwPolyline& e) const {
+    for (LwVertex& v : e.vertices) {
+      v.x += dx;
+      v.y += dy;
+    }
+  }
+  void operator()(Polyline3d& e) const {
+    for (Point3& p : e.vertices) Move(p);
+  }
+  void operator()(Text& e) const {
+    Move(e.insertion);
+    Move(e.alignment);
+  }
+  void operator()(MText& e) const { Move(e.insertion); }
+};
+
+template <class Kind>
+Kind Shifted(Kind e, size_t i) {
+  Shift{37.0 * static_cast<double>(i % 97), 53.0 * static_cast<double>(i % 89)}(e);
   return e;
 }
 
-using Converter = int64_t (*)(const Entity&, const ConvertContext&, std::string_view,
-                              std::string_view, std::string_view, std::string&);
-
-template <typename Make>
-void RunConverter(benchmark::State& state, Converter f, Make make) {
+template <class Kind, class Convert>
+void RunConverter(benchmark::State& state, Convert f, const Kind& base) {
   const ConvertContext ctx = MakeConvertContext(BenchSettings());
-  std::vector<Entity> entities;
-  for (size_t i = 0; i < 64; ++i) entities.push_back(Shifted(make(), i));
+  std::vector<Kind> entities;
+  for (size_t i = 0; i < 64; ++i) entities.push_back(Shifted(base, i));
   std::string out;
   out.reserve(1 << 16);
   int64_t points = 0;
   size_t i = 0;
   for (auto _ : state) {
     out.clear();
-    points += f(entities[i], ctx, "\t\t", "line1", "#m_color1_width6", out);
+    points += f(entities[i], ctx, "\t\t", "line1", "#m_color1_width6", out, PlacemarkLayout{});
     benchmark::DoNotOptimize(out.data());
     i = (i + 1) % entities.size();
   }
@@ -281,84 +295,49 @@ void RunConverter(benchmark::State& state, Converter f, Make make) {
 constexpr double E0 = 512300.0, N0 = 3380400.0;
 
 void BM_toline(benchmark::State& state) {
-  RunConverter(state, toline, [] {
-    Entity e;
-    e.type = EntityType::kLine;
-    e.start = {E0, N0, 0};
-    e.end = {E0 + 180.0, N0 + 170.0, 12.5};  // about 248 m
-    return e;
-  });
+  RunConverter(state, toline, varnolt::Line{{E0, N0, 0}, {E0 + 180.0, N0 + 170.0, 12.5}});  // about 248 m
 }
 BENCHMARK(BM_toline);
 
 void BM_toarc(benchmark::State& state) {
-  RunConverter(state, toarc, [] {
-    Entity e;
-    e.type = EntityType::kArc;
-    e.center = {E0, N0, 0};
-    e.radius = 80;
-    e.startAngle = 0.3;
-    e.endAngle = 2.9;
-    return e;
-  });
+  RunConverter(state, toarc, Arc{{E0, N0, 0}, 80, 0.3, 2.9});
 }
 BENCHMARK(BM_toarc);
 
 void BM_tocircle(benchmark::State& state) {
-  RunConverter(state, tocircle, [] {
-    Entity e;
-    e.type = EntityType::kCircle;
-    e.center = {E0, N0, 45.5};
-    e.radius = 25;
-    return e;
-  });
+  RunConverter(state, tocircle, Circle{{E0, N0, 45.5}, 25});
 }
 BENCHMARK(BM_tocircle);
 
 void BM_topline(benchmark::State& state) {
-  RunConverter(state, topline, [] {
-    Entity e;
-    e.type = EntityType::kLwPolyline;
-    e.coordinates = {E0, N0, E0 + 60, N0 + 10, E0 + 90, N0 + 70, E0 + 40, N0 + 120};
-    e.bulges = {0, 0.4, 0, 0};  // one bulged segment of about 67 m chord
-    e.closed = true;
-    return e;
-  });
+  LwPolyline e;
+  // One bulged segment of about 67 m chord.
+  e.vertices = {{E0, N0, 0}, {E0 + 60, N0 + 10, 0.4}, {E0 + 90, N0 + 70, 0}, {E0 + 40, N0 + 120, 0}};
+  e.closed = true;
+  RunConverter(state, topline, e);
 }
 BENCHMARK(BM_topline);
 
 void BM_toswpline(benchmark::State& state) {
-  RunConverter(state, toswpline, [] {
-    Entity e;
-    e.type = EntityType::k3dPolyline;
-    for (int k = 0; k < 12; ++k) {
-      e.coordinates.insert(e.coordinates.end(),
-                           {E0 + 17.0 * k, N0 - 9.0 * k, 40.0 + 0.25 * k});
-    }
-    return e;
-  });
+  Polyline3d e;
+  for (int k = 0; k < 12; ++k) e.vertices.push_back({E0 + 17.0 * k, N0 - 9.0 * k, 40.0 + 0.25 * k});
+  RunConverter(state, toswpline, e);
 }
 BENCHMARK(BM_toswpline);
 
 void BM_totext(benchmark::State& state) {
-  RunConverter(state, totext, [] {
-    Entity e;
-    e.type = EntityType::kText;
-    e.insertion = {E0, N0, 0};
-    e.textstring = "幸福小区K12+300";
-    return e;
-  });
+  Text e;
+  e.insertion = {E0, N0, 0};
+  e.textstring = "幸福小区K12+300";
+  RunConverter(state, totext, e);
 }
 BENCHMARK(BM_totext);
 
 void BM_tomtext(benchmark::State& state) {
-  RunConverter(state, tomtext, [] {
-    Entity e;
-    e.type = EntityType::kMText;
-    e.insertion = {E0, N0, 12};
-    e.textstring = "\\A1;北京路\\P第三中学";
-    return e;
-  });
+  MText e;
+  e.insertion = {E0, N0, 12};
+  e.textstring = "\\A1;北京路\\P第三中学";
+  RunConverter(state, tomtext, e);
 }
 BENCHMARK(BM_tomtext);
 

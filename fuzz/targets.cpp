@@ -119,27 +119,21 @@ double PointBudget(const std::vector<Entity>& entities, double L) {
   };
   double total = 0;
   for (const Entity& e : entities) {
-    switch (e.type) {
-      case EntityType::kLine:
-        total += stretch(pt_pt(e.start, e.end));
-        break;
-      case EntityType::kLwPolyline: {
-        const size_t n = e.coordinates.size() / 2;
-        for (size_t i = 0; i < n; ++i) {
-          const size_t j = (i + 1) % n;
-          const double dx = std::fabs(e.coordinates[2 * j]) - std::fabs(e.coordinates[2 * i]);
-          const double dy =
-              std::fabs(e.coordinates[2 * j + 1]) - std::fabs(e.coordinates[2 * i + 1]);
-          total += stretch(std::sqrt(dx * dx + dy * dy)) + 101;
-        }
-        break;
+    if (const auto* line = e.As<varnolt::Line>()) {
+      total += stretch(pt_pt(line->start, line->end));
+    } else if (const auto* p = e.As<LwPolyline>()) {
+      const size_t n = p->vertices.size();
+      for (size_t i = 0; i < n; ++i) {
+        const LwVertex& a = p->vertices[i];
+        const LwVertex& b = p->vertices[(i + 1) % n];
+        const double dx = std::fabs(b.x) - std::fabs(a.x);
+        const double dy = std::fabs(b.y) - std::fabs(a.y);
+        total += stretch(std::sqrt(dx * dx + dy * dy)) + 101;
       }
-      case EntityType::k3dPolyline:
-        total += static_cast<double>(e.coordinates.size() / 3);
-        break;
-      default:
-        total += 101;
-        break;
+    } else if (const auto* p3 = e.As<Polyline3d>()) {
+      total += static_cast<double>(p3->vertices.size());
+    } else {
+      total += 101;
     }
   }
   return total;
@@ -182,53 +176,31 @@ void ConvertAndCheck(EntitySource& source, const Settings& settings, bool zipped
 // A small drawing of all seven families, about 200 m across, near 3380 km north.
 std::vector<Entity> SmallDrawing() {
   std::vector<Entity> entities;
-  Entity line;
-  line.type = EntityType::kLine;
-  line.color = 1;
-  line.start = {500100, 3380100, 5};
-  line.end = {500250, 3380200, 8};
-  entities.push_back(line);
-
-  Entity circle;
-  circle.type = EntityType::kCircle;
-  circle.color = 3;
-  circle.center = {500300, 3380300, 0};
-  circle.radius = 25;
-  entities.push_back(circle);
-
-  Entity arc = circle;
-  arc.type = EntityType::kArc;
-  arc.startAngle = 0.5;
-  arc.endAngle = 2.5;
-  entities.push_back(arc);
-
-  Entity pline;
-  pline.type = EntityType::kLwPolyline;
-  pline.color = 5;
-  pline.coordinates = {500000, 3380000, 500080, 3380000, 500080, 3380060, 500000, 3380060};
-  pline.bulges = {0, 0.5, 0, -1};
+  auto add = [&](Geometry g, int color, std::string layer = "") {
+    Entity e;
+    e.color = color;
+    e.layer = std::move(layer);
+    e.geometry = std::move(g);
+    entities.push_back(std::move(e));
+  };
+  add(varnolt::Line{{500100, 3380100, 5}, {500250, 3380200, 8}}, 1);
+  add(Circle{{500300, 3380300, 0}, 25}, 3);
+  add(Arc{{500300, 3380300, 0}, 25, 0.5, 2.5}, 3);
+  LwPolyline pline;
+  pline.vertices = {{500000, 3380000, 0}, {500080, 3380000, 0.5}, {500080, 3380060, 0},
+                    {500000, 3380060, -1}};
   pline.closed = true;
   pline.elevation = 2;
-  entities.push_back(pline);
-
-  Entity pline3d;
-  pline3d.type = EntityType::k3dPolyline;
-  pline3d.color = 256;
-  pline3d.layer = "0";
-  pline3d.coordinates = {500000, 3380000, 1, 500010, 3380020, 2, 500030, 3380025, 3};
-  entities.push_back(pline3d);
-
-  Entity text;
-  text.type = EntityType::kText;
-  text.color = 0;
+  add(pline, 5);
+  add(Polyline3d{{{500000, 3380000, 1}, {500010, 3380020, 2}, {500030, 3380025, 3}}}, 256, "0");
+  Text text;
   text.insertion = {500050, 3380050, 0};
   text.textstring = "测站 A&B";
-  entities.push_back(text);
-
-  Entity mtext = text;
-  mtext.type = EntityType::kMText;
+  add(text, 0);
+  MText mtext;
+  mtext.insertion = text.insertion;
   mtext.textstring = "{\\fSimSun|b0;多行}\\P文本";
-  entities.push_back(mtext);
+  add(mtext, 0);
   return entities;
 }
 
@@ -268,7 +240,7 @@ void CheckReadInPieces(std::string_view bytes, DxfLimits limits, const DxfDrawin
   Expect(picked->size() == serial.entities.size(), "read in pieces, another entity count");
   Entity scratch;
   for (size_t k = 0; k < picked->size(); ++k) {
-    Expect(IdenticalEntities(picked->Get(k, scratch), serial.entities[k]),
+    Expect(SameReading(picked->Get(k, scratch), serial.entities[k]),
            "read in pieces, another entity");
   }
 }
@@ -298,18 +270,14 @@ int DxfConvert(const uint8_t* data, size_t size) {
     Expect(IsValidUtf8(layer.name), "a layer name that is not UTF-8");
   }
   for (const Entity& e : drawing.entities) {
-    Expect(IsValidUtf8(e.layer) && IsValidUtf8(e.textstring) && IsValidUtf8(e.handle),
+    Expect(IsValidUtf8(e.layer) && IsValidUtf8(TextOf(e)) && IsValidUtf8(e.handle),
            "entity text that is not UTF-8");
-    Expect((e.insertId > 0) == !e.blockPath.empty() || e.type == EntityType::kText,
+    Expect((e.insertId > 0) == !e.blockPath.empty() || e.type() == EntityType::kText,
            "an exploded entity without its block path");
-    int64_t last = 0;
-    for (const int64_t end : e.loopEnds) {
-      Expect(end >= last && end <= static_cast<int64_t>(e.boundary.size()),
-             "hatch loops out of order");
-      last = end;
-    }
-    for (size_t k = 1; k < e.knots.size(); ++k) {
-      Expect(e.knots[k - 1] <= e.knots[k], "spline knots that decrease");
+    if (const Spline* spline = e.As<Spline>()) {
+      for (size_t k = 1; k < spline->knots.size(); ++k) {
+        Expect(spline->knots[k - 1] <= spline->knots[k], "spline knots that decrease");
+      }
     }
   }
   Expect(limits.include == 0 ||

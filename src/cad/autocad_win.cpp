@@ -370,8 +370,8 @@ int LayerColour(long long c) {
 bool ReadEntity(const Obj& item, Entity& e) {
   const long long type = GetInteger(item, "EntityType");
   if (!IsFamily(type)) return false;
-  e.type = static_cast<EntityType>(type);
-  const Obj obj{item.disp, FamilyObject(e.type), item.ids};
+  const EntityType family = static_cast<EntityType>(type);
+  const Obj obj{item.disp, FamilyObject(family), item.ids};
   e.color = EntityColour(GetInteger(obj, "color"));
   e.layer = GetString(obj, "Layer");
   // The handle only names the entity in messages: a host without it still converts.
@@ -381,57 +381,80 @@ bool ReadEntity(const Obj& item, Entity& e) {
   } catch (const Error& err) {
     if (err.kind() != ErrorKind::kUnsupported) throw;
   }
-  switch (e.type) {
-    case EntityType::kLine:
-      e.start = GetPoint(obj, "StartPoint");
-      e.end = GetPoint(obj, "EndPoint");
-      break;
-    case EntityType::kArc:
-      e.startAngle = GetDouble(obj, "StartAngle");
-      e.endAngle = GetDouble(obj, "EndAngle");
-      [[fallthrough]];
-    case EntityType::kCircle:
-      e.center = GetPoint(obj, "Center");
-      e.radius = GetDouble(obj, "Radius");
-      e.normal = GetPoint(obj, "Normal");
-      break;
-    case EntityType::kLwPolyline: {
-      e.coordinates = GetDoubles(obj, "Coordinates");
-      if (e.coordinates.size() % 2 != 0) {
-        Failed(obj.name, "Coordinates", "expected x and y of each vertex, got " +
-                                            std::to_string(e.coordinates.size()) + " numbers");
-      }
-      const size_t vertices = e.coordinates.size() / 2;
-      e.bulges.reserve(vertices);
-      for (size_t k = 0; k < vertices; ++k) {
-        Variant bulge;
-        CallWithIndex(obj, "GetBulge", static_cast<long>(k), bulge);
-        e.bulges.push_back(ToDouble(obj, "GetBulge", bulge.v));
-      }
-      e.closed = GetBool(obj, "Closed");
-      e.elevation = GetDouble(obj, "Elevation");
-      e.normal = GetPoint(obj, "Normal");
+  switch (family) {
+    case EntityType::kLine: {
+      Line line;
+      line.start = GetPoint(obj, "StartPoint");
+      line.end = GetPoint(obj, "EndPoint");
+      e.geometry = line;
       break;
     }
-    case EntityType::k3dPolyline:
-      e.coordinates = GetDoubles(obj, "Coordinates");
-      if (e.coordinates.size() % 3 != 0) {
-        Failed(obj.name, "Coordinates", "expected x, y and z of each vertex, got " +
-                                            std::to_string(e.coordinates.size()) + " numbers");
+    case EntityType::kArc: {
+      Arc arc;
+      arc.startAngle = GetDouble(obj, "StartAngle");
+      arc.endAngle = GetDouble(obj, "EndAngle");
+      arc.center = GetPoint(obj, "Center");
+      arc.radius = GetDouble(obj, "Radius");
+      arc.normal = GetPoint(obj, "Normal");
+      e.geometry = arc;
+      break;
+    }
+    case EntityType::kCircle: {
+      Circle circle;
+      circle.center = GetPoint(obj, "Center");
+      circle.radius = GetDouble(obj, "Radius");
+      circle.normal = GetPoint(obj, "Normal");
+      e.geometry = circle;
+      break;
+    }
+    case EntityType::kLwPolyline: {
+      LwPolyline p;
+      const std::vector<double> xy = GetDoubles(obj, "Coordinates");
+      if (xy.size() % 2 != 0) {
+        Failed(obj.name, "Coordinates", "expected x and y of each vertex, got " +
+                                            std::to_string(xy.size()) + " numbers");
       }
-      e.closed = GetBool(obj, "Closed");
+      p.vertices.reserve(xy.size() / 2);
+      for (size_t k = 0; k < xy.size() / 2; ++k) {
+        Variant bulge;
+        CallWithIndex(obj, "GetBulge", static_cast<long>(k), bulge);
+        p.vertices.push_back({xy[2 * k], xy[2 * k + 1], ToDouble(obj, "GetBulge", bulge.v)});
+      }
+      p.closed = GetBool(obj, "Closed");
+      p.elevation = GetDouble(obj, "Elevation");
+      p.normal = GetPoint(obj, "Normal");
+      e.geometry = std::move(p);
       break;
-    case EntityType::kText:
-      e.textstring = GetString(obj, "TextString");
-      e.insertion = GetPoint(obj, "InsertionPoint");
-      e.alignment = GetPoint(obj, "TextAlignmentPoint");
-      e.normal = GetPoint(obj, "Normal");
+    }
+    case EntityType::k3dPolyline: {
+      Polyline3d p;
+      const std::vector<double> xyz = GetDoubles(obj, "Coordinates");
+      if (xyz.size() % 3 != 0) {
+        Failed(obj.name, "Coordinates", "expected x, y and z of each vertex, got " +
+                                            std::to_string(xyz.size()) + " numbers");
+      }
+      for (size_t k = 0; k + 2 < xyz.size(); k += 3) p.vertices.push_back({xyz[k], xyz[k + 1], xyz[k + 2]});
+      p.closed = GetBool(obj, "Closed");
+      e.geometry = std::move(p);
       break;
-    case EntityType::kMText:
-      e.textstring = GetString(obj, "TextString");
-      e.insertion = GetPoint(obj, "InsertionPoint");
-      e.normal = GetPoint(obj, "Normal");
+    }
+    case EntityType::kText: {
+      Text t;
+      t.textstring = GetString(obj, "TextString");
+      t.insertion = GetPoint(obj, "InsertionPoint");
+      t.alignment = GetPoint(obj, "TextAlignmentPoint");
+      t.normal = GetPoint(obj, "Normal");
+      e.geometry = std::move(t);
       break;
+    }
+    case EntityType::kMText: {
+      MText t;
+      t.textstring = GetString(obj, "TextString");
+      t.insertion = GetPoint(obj, "InsertionPoint");
+      t.normal = GetPoint(obj, "Normal");
+      e.geometry = std::move(t);
+      break;
+    }
     default:
       break;  // IsFamily let through only the seven
   }

@@ -77,8 +77,9 @@ class DxfSource : public EntitySource {
   std::vector<const Entity*> SelectOnScreen() override;
   std::unique_ptr<EntityList> Pick() override;
   // Whether the entities are kept as records (drawing().entities is then empty
-  // until SelectOnScreen()).
+  // until SelectOnScreen()), and, when they are not, why the file was read whole.
   bool Streamed() const { return store_ != nullptr; }
+  const std::string& SerialReason() const { return serialReason_; }
   std::string Describe() const override { return description_; }
   std::vector<SkippedKind> Skipped() const override { return drawing_.skipped; }
 
@@ -92,9 +93,8 @@ class DxfSource : public EntitySource {
   DxfDrawing drawing_;
   std::string description_;
   std::vector<std::string> layerFilter_;
+  std::string serialReason_;
   std::unique_ptr<DxfStore> store_;
 };
-
-
 
 }  // namespace varnolt

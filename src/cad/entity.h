@@ -1,15 +1,15 @@
-// The drawing as the converters see it: plain values for the entities of the seven
-// families and the layer table, whatever source they came from (a DXF file here, a
+// The drawing as the converters see it: plain values for the entities, one small type
+// per kind with what every entity has in common beside it, and the layer table, whatever source they came from (a DXF file here, a
 // live CAD session elsewhere). Coordinates are drawing units, metres of the
 // Gauss-Krueger plane: x easting, y northing.
 #pragma once
 
-#include <algorithm>
 #include <cstdint>
-#include <cstring>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "geodesy/plane.h"
@@ -62,119 +62,218 @@ struct Layer {
   int color = 7;     // 1..255 (the absolute value for a layer that is off)
 };
 
-struct Entity {
-  EntityType type = EntityType::kLine;
+// What every entity has, whatever its kind.
+struct EntityCommon {
+  std::string layer;  // name of the entity's layer, UTF-8
   int color = kColorByLayer;
-  std::string layer;   // name of the entity's layer, UTF-8
-
-  // Where it came from, for error messages: the DXF handle (group 5) and the line
-  // (ASCII DXF) or byte offset (binary DXF) where the entity starts.
+  // Where it came from, for messages: the DXF handle (group 5) and the line (ASCII
+  // DXF) or byte offset (binary DXF) where the entity starts; 0 when it came from no
+  // file.
   std::string handle;
   int64_t sourceLine = 0;
-
-  // Line: StartPoint, endPoint (WCS).
-  Point3 start{}, end{};
-
-  // Arc and circle: center (WCS), Radius; arc only: startAngle, endAngle (radians,
-  // angles in the entity's own plane) and Normal (its extrusion direction).
-  Point3 center{};
-  double radius = 0;
-  double startAngle = 0, endAngle = 0;
-  Point3 normal{0, 0, 1};
-
-  // Lightweight polyline: Coordinates x0, y0, x1, y1, ...; bulges[i] is GetBulge(i)
-  // (one per vertex); Closed; Elevation.
-  // 3D polyline: Coordinates x0, y0, z0, x1, y1, z1, ...
-  std::vector<double> coordinates;
-  std::vector<double> bulges;
-  bool closed = false;
-  double elevation = 0;
-
-  // Text: InsertionPoint and TextAlignmentPoint (WCS, (0,0,0) when unset).
-  // Multiline text: InsertionPoint. Both: textstring (UTF-8, formatting codes kept).
-  Point3 insertion{}, alignment{};
-  std::string textstring;
-  // Text: height (group 40) and rotation (group 50, radians, in the text's plane);
-  // multiline text: character height and the direction's angle in plan. For drawing.
-  double height = 0;
-  double rotation = 0;
-
-  // Point: insertion (WCS).
-  // Ellipse: center (WCS), majorAxis (WCS vector from the centre to the end of the
-  // major axis), ratio (minor / major), startAngle and endAngle the start and end
-  // parameters in radians (0 and 2 pi for a whole ellipse), normal.
-  Point3 majorAxis{};
-  double ratio = 1;
-  // Spline: degree, knots, weights (empty: all 1), the control points in coordinates
-  // as x, y, z triples (WCS), the fit points in fitPoints (x, y, z triples), used
-  // when there are no control points; closed (periodic); normal.
-  int degree = 3;
-  std::vector<double> knots, weights, fitPoints;
-  // The end tangents of a spline through fit points (groups 12 and 13); (0, 0, 0)
-  // when the file gives none.
-  Point3 startTangent{}, endTangent{};
-  // Solid: the corners in coordinates as x, y, z triples (WCS), in order round the
-  // polygon (a SOLID's third and fourth corners swapped back).
-  // Hatch: the loops' edges as entities of their own (kLine, kArc, kEllipse,
-  // kSpline, kLwPolyline), loop k running from edge loopEnds[k-1] (0 for the first)
-  // to loopEnds[k]; loopFlags[k] is the loop's group 92 (1 external, 16 outermost).
-  std::vector<Entity> boundary;
-  std::vector<int64_t> loopEnds;
-  std::vector<int> loopFlags;
-
   // Exploded from a block: the block names from the outermost insert inward ("TREE",
   // "SITE/TREE"), and the 1-based number of the model-space insert it came from (0
   // for an entity that is in model space itself), so that one insert picks as one.
   std::string blockPath;
   int64_t insertId = 0;
+
+  bool operator==(const EntityCommon&) const = default;
 };
 
-// Where a text or multiline text stands: a text's alignment point, or its insertion
-// point when the alignment point's x and y are both 0 (a left-aligned text has none);
-// a multiline text's insertion point. The converters place the Point there and the
-// picking view draws the label there, so the two always agree.
-inline Point3 TextAnchor(const Entity& ent) {
-  if (ent.type == EntityType::kText && (ent.alignment[0] != 0 || ent.alignment[1] != 0)) {
-    return ent.alignment;
+// The kinds, each with exactly its own data. Points are world coordinates (WCS)
+// unless said otherwise; angles are radians in the entity's own plane; `normal` is
+// the extrusion direction of that plane.
+
+// StartPoint, endPoint.
+struct Line {
+  Point3 start{}, end{};
+  bool operator==(const Line&) const = default;
+};
+
+// center, Radius, startAngle, endAngle, Normal.
+struct Arc {
+  Point3 center{};
+  double radius = 0;
+  double startAngle = 0, endAngle = 0;
+  Point3 normal{0, 0, 1};
+  bool operator==(const Arc&) const = default;
+};
+
+// center, Radius; the normal is read but the circle is drawn in plan.
+struct Circle {
+  Point3 center{};
+  double radius = 0;
+  Point3 normal{0, 0, 1};
+  bool operator==(const Circle&) const = default;
+};
+
+// A vertex of a lightweight polyline, in the polyline's own plane (OCS), and the
+// bulge of the segment that starts there (GetBulge).
+struct LwVertex {
+  double x = 0, y = 0;
+  double bulge = 0;
+  bool operator==(const LwVertex&) const = default;
+};
+
+// Coordinates with GetBulge of each vertex, Closed, Elevation, Normal.
+struct LwPolyline {
+  std::vector<LwVertex> vertices;
+  bool closed = false;
+  double elevation = 0;
+  Point3 normal{0, 0, 1};
+  bool operator==(const LwPolyline&) const = default;
+};
+
+// Coordinates as points; the closed flag is kept but not drawn.
+struct Polyline3d {
+  std::vector<Point3> vertices;
+  bool closed = false;
+  bool operator==(const Polyline3d&) const = default;
+};
+
+// InsertionPoint and TextAlignmentPoint ((0, 0, 0) when unset), textstring (UTF-8),
+// the height (group 40) and the rotation (group 50), for drawing.
+struct Text {
+  Point3 insertion{}, alignment{};
+  std::string textstring;
+  double height = 0;
+  double rotation = 0;
+  Point3 normal{0, 0, 1};
+  bool operator==(const Text&) const = default;
+};
+
+// InsertionPoint and textstring (formatting codes kept); the character height and
+// the direction's angle in plan, for drawing.
+struct MText {
+  Point3 insertion{};
+  std::string textstring;
+  double height = 0;
+  double rotation = 0;
+  Point3 normal{0, 0, 1};
+  bool operator==(const MText&) const = default;
+};
+
+struct Point {
+  Point3 position{};
+  bool operator==(const Point&) const = default;
+};
+
+// Ellipses and elliptic arcs: majorAxis runs from the centre to the end of the major
+// axis, ratio is minor / major, the start and end parameters are 0 and 2 pi for a
+// whole ellipse.
+struct Ellipse {
+  Point3 center{}, majorAxis{};
+  double ratio = 1;
+  double startAngle = 0, endAngle = 0;
+  Point3 normal{0, 0, 1};
+  bool operator==(const Ellipse&) const = default;
+};
+
+// A B-spline by its degree, knots, weights (empty: all 1) and control points, or,
+// without control points, the cubic through its fit points, whose end tangents
+// (groups 12 and 13) are (0, 0, 0) when the file gives none.
+struct Spline {
+  int degree = 3;
+  std::vector<double> knots, weights;
+  std::vector<Point3> control, fit;
+  Point3 startTangent{}, endTangent{};
+  bool closed = false;  // periodic
+  Point3 normal{0, 0, 1};
+  bool operator==(const Spline&) const = default;
+};
+
+// A hatch boundary's edges: lines, arcs, elliptic arcs and splines of an edge path
+// in WCS, or one polyline path in the hatch's OCS.
+using HatchEdge = std::variant<Line, Arc, Ellipse, Spline, LwPolyline>;
+
+struct HatchLoop {
+  int flags = 0;  // group 92: 1 external, 2 polyline, 16 outermost
+  std::vector<HatchEdge> edges;
+  bool operator==(const HatchLoop&) const = default;
+};
+
+struct Hatch {
+  std::vector<HatchLoop> loops;
+  double elevation = 0;
+  Point3 normal{0, 0, 1};
+  bool operator==(const Hatch&) const = default;
+};
+
+// SOLID, TRACE and 3DFACE: three or four corners in order round the polygon (a
+// SOLID's third and fourth corners swapped back).
+struct Solid {
+  std::vector<Point3> corners;
+  Point3 normal{0, 0, 1};
+  bool operator==(const Solid&) const = default;
+};
+
+// In the order of kGeometryTypes below.
+using Geometry = std::variant<Line, Arc, Circle, LwPolyline, Polyline3d, Text, MText, Point,
+                              Ellipse, Spline, Hatch, Solid>;
+
+// The family code of each alternative of Geometry, by its index.
+inline constexpr EntityType kGeometryTypes[] = {
+    EntityType::kLine,       EntityType::kArc,   EntityType::kCircle,  EntityType::kLwPolyline,
+    EntityType::k3dPolyline, EntityType::kText,  EntityType::kMText,   EntityType::kPoint,
+    EntityType::kEllipse,    EntityType::kSpline, EntityType::kHatch,  EntityType::kSolid,
+};
+static_assert(std::size(kGeometryTypes) == std::variant_size_v<Geometry>);
+
+// Equality is exact: every number compares with ==, so an entity holding a NaN
+// equals no entity, itself included.
+struct Entity : EntityCommon {
+  Geometry geometry;
+
+  EntityType type() const { return kGeometryTypes[geometry.index()]; }
+  template <class Kind>
+  const Kind* As() const {
+    return std::get_if<Kind>(&geometry);
   }
-  return ent.insertion;
+  template <class Kind>
+  Kind* As() {
+    return std::get_if<Kind>(&geometry);
+  }
+
+  bool operator==(const Entity&) const = default;
+};
+
+// Two readings of one file agree: the same entity, or both holding a number that
+// is none (a NaN, which no comparison can match) where the other reading has one.
+inline bool SameReading(const Entity& a, const Entity& b) {
+  return a == b || (!(a == a) && !(b == b));
 }
 
-// Whether two entities are the same to the last bit of every number (NaN too): two
-// ways of reading one file must agree exactly.
-inline bool IdenticalEntities(const Entity& a, const Entity& b) {
-  auto same = [](double x, double y) { return std::memcmp(&x, &y, sizeof x) == 0; };
-  auto sameAll = [&](const std::vector<double>& x, const std::vector<double>& y) {
-    return x.size() == y.size() && std::equal(x.begin(), x.end(), y.begin(), same);
-  };
-  auto samePoint = [&](const Point3& x, const Point3& y) {
-    return same(x[0], y[0]) && same(x[1], y[1]) && same(x[2], y[2]);
-  };
-  if (a.boundary.size() != b.boundary.size()) return false;
-  for (size_t k = 0; k < a.boundary.size(); ++k) {
-    if (!IdenticalEntities(a.boundary[k], b.boundary[k])) return false;
-  }
-  return a.type == b.type && a.color == b.color && a.layer == b.layer && a.handle == b.handle &&
-         a.sourceLine == b.sourceLine && samePoint(a.start, b.start) && samePoint(a.end, b.end) &&
-         samePoint(a.center, b.center) && same(a.radius, b.radius) &&
-         same(a.startAngle, b.startAngle) && same(a.endAngle, b.endAngle) &&
-         samePoint(a.normal, b.normal) && sameAll(a.coordinates, b.coordinates) &&
-         sameAll(a.bulges, b.bulges) && a.closed == b.closed && same(a.elevation, b.elevation) &&
-         samePoint(a.insertion, b.insertion) && samePoint(a.alignment, b.alignment) &&
-         a.textstring == b.textstring && same(a.height, b.height) &&
-         same(a.rotation, b.rotation) && samePoint(a.majorAxis, b.majorAxis) &&
-         same(a.ratio, b.ratio) && a.degree == b.degree && sameAll(a.knots, b.knots) &&
-         sameAll(a.weights, b.weights) && sameAll(a.fitPoints, b.fitPoints) &&
-         samePoint(a.startTangent, b.startTangent) && samePoint(a.endTangent, b.endTangent) &&
-         a.loopEnds == b.loopEnds && a.loopFlags == b.loopFlags && a.blockPath == b.blockPath &&
-         a.insertId == b.insertId;
+// How messages and the document name a kind: its DXF name ("LWPOLYLINE") and its
+// words ("lightweight polyline").
+struct KindNames {
+  std::string_view dxf;
+  std::string_view english;
+};
+KindNames NamesOf(EntityType type);
+
+// Where a text stands: its alignment point, or its insertion point when the
+// alignment point's x and y are both 0 (a left-aligned text has none); a multiline
+// text's insertion point. The converters place the Point there and the picking view
+// draws the label there, so the two always agree.
+inline Point3 TextAnchor(const Text& text) {
+  if (text.alignment[0] != 0 || text.alignment[1] != 0) return text.alignment;
+  return text.insertion;
+}
+inline Point3 TextAnchor(const MText& text) { return text.insertion; }
+
+// The content of a text or multiline text; empty for other kinds.
+inline std::string_view TextOf(const Entity& ent) {
+  if (const Text* t = ent.As<Text>()) return t->textstring;
+  if (const MText* t = ent.As<MText>()) return t->textstring;
+  return {};
 }
 
 // A closed lightweight polyline of three vertices or more, or a circle: what
 // --polygons may fill.
 inline bool IsClosedShape(const Entity& ent) {
-  return ent.type == EntityType::kCircle ||
-         (ent.type == EntityType::kLwPolyline && ent.closed && ent.coordinates.size() >= 6);
+  if (ent.As<Circle>() != nullptr) return true;
+  const LwPolyline* p = ent.As<LwPolyline>();
+  return p != nullptr && p->closed && p->vertices.size() >= 3;
 }
 
 // What sorting a pick into families needs of an entity, without the whole entity.
@@ -204,7 +303,7 @@ class PointerEntityList : public EntityList {
   size_t size() const override { return picked_.size(); }
   EntityBrief Brief(size_t k) const override {
     const Entity& e = *picked_[k];
-    return {e.type, e.color, e.layer, IsClosedShape(e)};
+    return {e.type(), e.color, e.layer, IsClosedShape(e)};
   }
   const Entity& Get(size_t k, Entity& scratch) const override {
     (void)scratch;

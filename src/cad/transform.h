@@ -28,11 +28,9 @@ Affine Compose(const Affine& outer, const Affine& inner);
 Affine InsertMatrix(const Point3& base, const Point3& insertion, const Point3& scale,
                     double rotation, const Point3& extrusion);
 
-// Appends `e` placed by `m` to `out`: one entity, or for a lightweight polyline with
-// bulges under a non-uniform scale its segments (lines and ellipses).
+// Appends `e` placed by `m` to `out`, with what it has in common: one entity, or for
+// a lightweight polyline with bulges under a non-uniform scale its segments (lines,
+// and arcs or ellipses). A hatch's edges are placed the same way, edge by edge.
 void PlaceEntity(const Entity& e, const Affine& m, std::vector<Entity>& out);
-
-// The world point of the polyline's vertex k (its OCS point with the elevation).
-Point3 LwVertexWcs(const Entity& e, size_t k);
 
 }  // namespace varnolt

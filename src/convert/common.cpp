@@ -148,21 +148,7 @@ ConvertContext MakeConvertContext(const Settings& settings) {
 }
 
 std::string DescribeEntity(const Entity& ent, std::string_view sourceName) {
-  std::string text;
-  switch (ent.type) {
-    case EntityType::k3dPolyline: text = "3D polyline"; break;
-    case EntityType::kArc: text = "arc"; break;
-    case EntityType::kCircle: text = "circle"; break;
-    case EntityType::kLine: text = "line"; break;
-    case EntityType::kMText: text = "multiline text"; break;
-    case EntityType::kLwPolyline: text = "lightweight polyline"; break;
-    case EntityType::kText: text = "text"; break;
-    case EntityType::kPoint: text = "point"; break;
-    case EntityType::kEllipse: text = "ellipse"; break;
-    case EntityType::kSpline: text = "spline"; break;
-    case EntityType::kHatch: text = "hatch"; break;
-    case EntityType::kSolid: text = "solid"; break;
-  }
+  std::string text(NamesOf(ent.type()).english);
   std::string where;
   if (!ent.handle.empty()) where += "handle " + ent.handle;
   if (ent.sourceLine > 0) {

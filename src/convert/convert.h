@@ -1,10 +1,11 @@
-// The converters: one entity of a family in, the text of one Placemark out.
+// The converters: one entity of a kind in, the text of one Placemark out.
 //
-// Every converter takes the entity, the run's context (projection and the settings
-// the converters read), the indentation `qstab` put before every line (the run
+// Every converter takes its kind's entity, the run's context (projection and the
+// settings the converters read), the indentation `qstab` put before every line (the run
 // passes two TABs), the Placemark's name (escaped here) and its style reference
 // ("#m_color..."), appends the Placemark text to `out` and returns the number of
-// coordinate tuples written. Line-like entities use the LineString Placemark frame;
+// coordinate tuples written; `layout` gives the altitude mode of its geometry and
+// its ExtendedData. Line-like entities use the LineString Placemark frame;
 // a point line is qstab, three TABs, longitude, ",", latitude, ",", altitude (bare
 // text of the point's z), CR LF. Plane points are projected with X = northing (the
 // drawing's y) and Y = easting (its x).
@@ -19,6 +20,7 @@
 
 #include "cad/entity.h"
 #include "geodesy/projection.h"
+#include "kml/document.h"
 #include "settings/settings.h"
 
 namespace varnolt {
@@ -48,61 +50,62 @@ ConvertContext MakeConvertContext(const Settings& settings);
 
 // Lines: start point, points every Text1 metres along the (sloping) line with
 // interpolated z, end point.
-int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-               std::string_view plinename, std::string_view plinestyle,
-               std::string& out);
+int64_t toline(const Line& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view plinename, std::string_view plinestyle, std::string& out,
+               const PlacemarkLayout& layout = {});
 
 // Circles: 101 points counter-clockwise from the point east of the centre, the last
 // closing on the first; altitude the centre's z.
-int64_t tocircle(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                 std::string_view plinename, std::string_view plinestyle,
-                 std::string& out);
+int64_t tocircle(const Circle& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle, std::string& out,
+                 const PlacemarkLayout& layout = {});
 
 // Arcs: 101 points counter-clockwise in plan from start to end angle (a normal of
 // exactly (.., .., -1) mirrors the angles); altitude the centre's z.
-int64_t toarc(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-              std::string_view plinename, std::string_view plinestyle,
-              std::string& out);
+int64_t toarc(const Arc& ent, const ConvertContext& ctx, std::string_view qstab,
+              std::string_view plinename, std::string_view plinestyle, std::string& out,
+              const PlacemarkLayout& layout = {});
 
 // Lightweight polylines: vertices as absolute values (|x|, |y|); straight segments
 // densified every Text1 metres, each segment writing both its ends (shared vertices
 // appear twice); with Check1 checked, bulged segments whose chord exceeds Text7
 // become 101-point arcs and a NaN bulge drops its segment; a closed polyline adds a
 // straight closing segment. Altitude: the elevation.
-int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view plinename, std::string_view plinestyle,
-                std::string& out);
+int64_t topline(const LwPolyline& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view plinename, std::string_view plinestyle, std::string& out,
+                const PlacemarkLayout& layout = {});
 
 // 3D polylines: each vertex once, (|x|, |y|) projected, z kept as altitude.
-int64_t toswpline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                  std::string_view plinename, std::string_view plinestyle,
-                  std::string& out);
+int64_t toswpline(const Polyline3d& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle, std::string& out,
+                  const PlacemarkLayout& layout = {});
 
-// Texts and multiline texts: a Point at the anchor (the alignment point of a text,
-// or its insertion point when the alignment point's x and y are both 0; the
-// insertion point of a multiline text) with a LookAt over it.
-int64_t totext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-               std::string_view textname, std::string_view textstyle, std::string& out);
-int64_t tomtext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view textname, std::string_view textstyle, std::string& out);
+// Texts and multiline texts: a Point at the anchor (TextAnchor) with a LookAt over it.
+int64_t totext(const Text& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view textname, std::string_view textstyle, std::string& out,
+               const PlacemarkLayout& layout = {});
+int64_t tomtext(const MText& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view textname, std::string_view textstyle, std::string& out,
+                const PlacemarkLayout& layout = {});
 
-// Points: a Point at the insertion point, its z the altitude; no LookAt.
-int64_t topoint(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view pointname, std::string_view pointstyle, std::string& out);
+// Points: a Point at the point, its z the altitude; no LookAt.
+int64_t topoint(const Point& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view pointname, std::string_view pointstyle, std::string& out,
+                const PlacemarkLayout& layout = {});
 
 // Ellipses and elliptic arcs: 101 points from the start to the end parameter,
 // counter-clockwise about the normal (an end below the start gains 2 pi, as arcs
 // do), each point at its own z.
-int64_t toellipse(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                  std::string_view plinename, std::string_view plinestyle,
-                  std::string& out);
+int64_t toellipse(const Ellipse& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle, std::string& out,
+                  const PlacemarkLayout& layout = {});
 
 // Splines: samples of the B-spline (or of the cubic through its fit points when it
 // has no control points) whose chords stay within kSplineTolerance of the curve.
 inline constexpr double kSplineTolerance = 0.05;  // m
-int64_t tospline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                 std::string_view plinename, std::string_view plinestyle,
-                 std::string& out);
+int64_t tospline(const Spline& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle, std::string& out,
+                 const PlacemarkLayout& layout = {});
 
 // A ring of plane points (x easting, y northing, z altitude) in drawing order; its
 // last point may or may not repeat the first.
@@ -129,24 +132,39 @@ std::vector<PolygonShape> NestRings(const std::vector<Ring>& loops);
 int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
                                const ConvertContext& ctx, std::string_view qstab,
                                std::string_view name, std::string_view style,
-                               std::string& out);
+                               std::string& out, const PlacemarkLayout& layout = {});
 
-// The points of a line, arc, circle, ellipse, spline or lightweight polyline drawn
-// as a hatch boundary draws its edges (see tohatch), in the entity's own direction:
-// closed shapes become rings for AppendPolygonPlacemark through NestRings.
-Ring OutlinePoints(const Entity& ent, const ConvertContext& ctx);
+// The outline of a circle or a lightweight polyline drawn as a hatch boundary draws
+// its edges (see tohatch), in the entity's own direction: a ring for NestRings.
+Ring OutlinePoints(const Circle& ent, const ConvertContext& ctx);
+Ring OutlinePoints(const LwPolyline& ent, const ConvertContext& ctx);
 
 // Hatches: the boundary loops built from their edges (lines by their ends; arcs,
 // elliptic arcs and bulged polyline segments as 101 points each; splines sampled as
 // tospline does; each edge turned to continue from the end of the one before),
 // nested and written as AppendPolygonPlacemark does. A hatch with no usable loop
 // throws.
-int64_t tohatch(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view polyname, std::string_view polystyle, std::string& out);
+int64_t tohatch(const Hatch& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view polyname, std::string_view polystyle, std::string& out,
+                const PlacemarkLayout& layout = {});
 
 // Solids, traces and 3D faces: one Polygon of their three or four corners.
-int64_t tosolid(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view polyname, std::string_view polystyle, std::string& out);
+int64_t tosolid(const Solid& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view polyname, std::string_view polystyle, std::string& out,
+                const PlacemarkLayout& layout = {});
+
+// The two styles a Placemark may be drawn in: lines, and filled polygons.
+struct PlacemarkStyles {
+  std::string_view line;     // "#m_color..."
+  std::string_view polygon;  // "#m_poly..."
+};
+
+// Converts an entity with its kind's converter: hatches and solids as polygons, and
+// with `polygons` closed polylines and circles too (one whose outline encloses
+// nothing stays the line its kind writes).
+int64_t ConvertEntity(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
+                      std::string_view name, const PlacemarkStyles& styles, bool polygons,
+                      std::string& out, const PlacemarkLayout& layout = {});
 
 // "lightweight polyline (handle 2A, line 1200 of site.dxf)", for messages.
 std::string DescribeEntity(const Entity& ent, std::string_view sourceName);

@@ -1,67 +1,71 @@
 // Circles and arcs, each drawn as 100 straight pieces (101 points). The piece count
 // is fixed; the setting 圆及圆弧分段个数 (Text3) is kept but not read.
-#include "convert/common.h"
-#include "kml/document.h"
-
 #include <cmath>
+
+#include "convert/common.h"
+#include "convert/curve_points.h"
+#include "geometry/arc.h"
+#include "kml/document.h"
 
 namespace varnolt {
 
 using convert_detail::PointLines;
 
+using convert_detail::kCurvePoints;
+
+namespace convert_detail {
+
+void CirclePoints(const Point3& center, double radius, double sa, double step,
+                  std::vector<Point3>& points) {
+  for (int i = 1; i <= kCurvePoints; ++i) {
+    const double theta = sa + static_cast<double>(i - 1) * step;
+    points.push_back({center[0] + radius * std::cos(theta),
+                      center[1] + radius * std::sin(theta), center[2]});
+  }
+}
+
+void ArcPoints(const Arc& arc, double pi, std::vector<Point3>& points) {
+  const PlanArc plan = PlanArcAngles(arc.startAngle, arc.endAngle, arc.normal, pi);
+  CirclePoints(arc.center, arc.radius, plan.start, (plan.end - plan.start) / 100, points);
+}
+
+}  // namespace convert_detail
+
 namespace {
 
-constexpr int kCurvePoints = 101;
-
-// theta = sa + (i - 1) * step for i = 1..101; x = cx + R cos theta, y = cy + R sin theta.
-void AppendCurvePoints(std::string& out, const Entity& ent, const ConvertContext& ctx,
-                       std::string_view qstab, double sa, double step) {
-  const double cx = ent.center[0];
-  const double cy = ent.center[1];
-  const double R = ent.radius;
+int64_t AppendCurve(const Point3& center, double radius, double sa, double step,
+                    const ConvertContext& ctx, std::string_view qstab,
+                    std::string_view plinename, std::string_view plinestyle, std::string& out,
+                    const PlacemarkLayout& layout) {
+  AppendLineStringOpen(out, qstab, plinename, plinestyle, layout);
+  const double cx = center[0];
+  const double cy = center[1];
   PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
     for (int i = 1; i <= kCurvePoints; ++i) {
       const double theta = sa + static_cast<double>(i - 1) * step;
-      const double x = cx + R * std::cos(theta);
-      const double y = cy + R * std::sin(theta);
-      lines.Add(x, y, ent.center[2]);
+      lines.Add(cx + radius * std::cos(theta), cy + radius * std::sin(theta), center[2]);
     }
   });
+  AppendLineStringClose(out, qstab);
+  return kCurvePoints;
 }
 
 }  // namespace
 
-int64_t tocircle(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                 std::string_view plinename, std::string_view plinestyle,
-                 std::string& out) {
-  AppendLineStringOpen(out, qstab, plinename, plinestyle);
-  const double step = 2 * ctx.pi / 100;
+int64_t tocircle(const Circle& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle, std::string& out,
+                 const PlacemarkLayout& layout) {
   // From angle 0: theta = 0 + (i - 1) * step is exactly (i - 1) * step.
-  AppendCurvePoints(out, ent, ctx, qstab, 0.0, step);
-  AppendLineStringClose(out, qstab);
-  return kCurvePoints;
+  return AppendCurve(ent.center, ent.radius, 0.0, 2 * ctx.pi / 100, ctx, qstab, plinename,
+                     plinestyle, out, layout);
 }
 
-int64_t toarc(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-              std::string_view plinename, std::string_view plinestyle,
-              std::string& out) {
-  const double pi = ctx.pi;
-  double sa = ent.startAngle;
-  double ea = ent.endAngle;
-  // An arc seen from below (extrusion exactly -Z) has its angles mirrored in plan:
-  // it runs from the mirrored end angle to the mirrored start angle.
-  if (ent.normal[2] == -1) {
-    sa = pi - ent.endAngle;
-    if (sa < 0) sa = sa + 2 * pi;
-    ea = pi - ent.startAngle;
-    if (ea < 0) ea = ea + 2 * pi;
-  }
-  if (sa > ea) ea = ea + 2 * pi;
-  const double step = (ea - sa) / 100;
-  AppendLineStringOpen(out, qstab, plinename, plinestyle);
-  AppendCurvePoints(out, ent, ctx, qstab, sa, step);
-  AppendLineStringClose(out, qstab);
-  return kCurvePoints;
+int64_t toarc(const Arc& ent, const ConvertContext& ctx, std::string_view qstab,
+              std::string_view plinename, std::string_view plinestyle, std::string& out,
+              const PlacemarkLayout& layout) {
+  const PlanArc plan = PlanArcAngles(ent.startAngle, ent.endAngle, ent.normal, ctx.pi);
+  return AppendCurve(ent.center, ent.radius, plan.start, (plan.end - plan.start) / 100, ctx,
+                     qstab, plinename, plinestyle, out, layout);
 }
 
 }  // namespace varnolt

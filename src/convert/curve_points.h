@@ -12,11 +12,20 @@ namespace varnolt::convert_detail {
 // Arcs, ellipses and bulged segments are drawn with this many points.
 inline constexpr int kCurvePoints = 101;
 
-// An ellipse's 101 points from its start to its end parameter; `pi` is the datum's.
-void EllipsePoints(const Entity& ent, double pi, std::vector<Point3>& points);
+// 101 points of a circle of `radius` about `center`, at the angles sa + (i - 1) step,
+// each at the centre's z.
+void CirclePoints(const Point3& center, double radius, double sa, double step,
+                  std::vector<Point3>& points);
+
+// An arc's 101 points counter-clockwise in plan from its start to its end angle,
+// mirrored as seen from below when its extrusion is (.., .., -1); `pi` is the datum's.
+void ArcPoints(const Arc& arc, double pi, std::vector<Point3>& points);
+
+// An ellipse's 101 points from its start to its end parameter.
+void EllipsePoints(const Ellipse& ent, double pi, std::vector<Point3>& points);
 
 // A spline's samples (kSplineTolerance); throws beyond `maxPoints` samples or for
 // numbers that make no spline.
-void SplinePoints(const Entity& ent, int64_t maxPoints, std::vector<Point3>& points);
+void SplinePoints(const Spline& ent, int64_t maxPoints, std::vector<Point3>& points);
 
 }  // namespace varnolt::convert_detail

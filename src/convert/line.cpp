@@ -8,9 +8,9 @@ namespace varnolt {
 
 using convert_detail::PointLines;
 
-int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-               std::string_view plinename, std::string_view plinestyle,
-               std::string& out) {
+int64_t toline(const Line& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view plinename, std::string_view plinestyle, std::string& out,
+               const PlacemarkLayout& layout) {
   const Point3 P1 = ent.start;
   const Point3 P2 = ent.end;
   // Measured over all three components: a sloping line is cut along its slope.
@@ -21,7 +21,7 @@ int64_t toline(const Entity& ent, const ConvertContext& ctx, std::string_view qs
       static_cast<double>((n >= 1 ? 1 : 0) +
                           convert_detail::InnerPoints(n, d, ctx.segmentLength) + 1));
 
-  AppendLineStringOpen(out, qstab, plinename, plinestyle);
+  AppendLineStringOpen(out, qstab, plinename, plinestyle, layout);
   int64_t written = 0;
   PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
     Point3 P{};

@@ -113,12 +113,10 @@ class PlineCounter {
 // nv - 1, then the closing segment. Vertices enter as absolute values with z = 0, so
 // distances are plane distances.
 template <class Visitor>
-void WalkSegments(const Entity& ent, const ConvertContext& ctx, Visitor& visitor) {
-  const std::vector<double>& xy = ent.coordinates;
-  const size_t nv = xy.size() / 2;
-  auto vertex = [&](size_t i) {
-    return Point3{std::fabs(xy[2 * i]), std::fabs(xy[2 * i + 1]), 0.0};
-  };
+void WalkSegments(const LwPolyline& ent, const ConvertContext& ctx, Visitor& visitor) {
+  const std::vector<LwVertex>& v = ent.vertices;
+  const size_t nv = v.size();
+  auto vertex = [&](size_t i) { return Point3{std::fabs(v[i].x), std::fabs(v[i].y), 0.0}; };
   for (size_t i = 1; i < nv; ++i) {
     const Point3 p1 = vertex(i - 1);
     const Point3 p2 = vertex(i);
@@ -126,7 +124,7 @@ void WalkSegments(const Entity& ent, const ConvertContext& ctx, Visitor& visitor
       visitor.Straight(p1, p2);
       continue;
     }
-    const double b = i - 1 < ent.bulges.size() ? ent.bulges[i - 1] : 0.0;
+    const double b = v[i - 1].bulge;
     if (std::isnan(b)) continue;  // an indefinite bulge: the segment draws nothing
     if (b == 0) {
       visitor.Straight(p1, p2);
@@ -140,13 +138,13 @@ void WalkSegments(const Entity& ent, const ConvertContext& ctx, Visitor& visitor
 
 }  // namespace
 
-int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view plinename, std::string_view plinestyle,
-                std::string& out) {
+int64_t topline(const LwPolyline& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view plinename, std::string_view plinestyle, std::string& out,
+                const PlacemarkLayout& layout) {
   PlineCounter counter(ctx);
   WalkSegments(ent, ctx, counter);
 
-  AppendLineStringOpen(out, qstab, plinename, plinestyle);
+  AppendLineStringOpen(out, qstab, plinename, plinestyle, layout);
   int64_t written = 0;
   PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
     PlineWriter writer(ctx, lines, ent.elevation);
@@ -157,17 +155,14 @@ int64_t topline(const Entity& ent, const ConvertContext& ctx, std::string_view q
   return written;
 }
 
-int64_t toswpline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                  std::string_view plinename, std::string_view plinestyle,
-                  std::string& out) {
-  const std::vector<double>& xyz = ent.coordinates;
-  const size_t nv = xyz.size() / 3;
+int64_t toswpline(const Polyline3d& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle, std::string& out,
+                  const PlacemarkLayout& layout) {
+  const size_t nv = ent.vertices.size();
   convert_detail::CheckPointCount(static_cast<double>(nv));
-  AppendLineStringOpen(out, qstab, plinename, plinestyle);
+  AppendLineStringOpen(out, qstab, plinename, plinestyle, layout);
   PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
-    for (size_t i = 0; i < nv; ++i) {
-      lines.Add(std::fabs(xyz[3 * i]), std::fabs(xyz[3 * i + 1]), xyz[3 * i + 2]);
-    }
+    for (const Point3& p : ent.vertices) lines.Add(std::fabs(p[0]), std::fabs(p[1]), p[2]);
   });
   AppendLineStringClose(out, qstab);
   return static_cast<int64_t>(nv);

@@ -6,12 +6,13 @@ namespace varnolt {
 
 using convert_detail::PointLines;
 
-int64_t topoint(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view pointname, std::string_view pointstyle, std::string& out) {
+int64_t topoint(const Point& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view pointname, std::string_view pointstyle, std::string& out,
+                const PlacemarkLayout& layout) {
   AppendPlacemarkHead(out, qstab, pointname, pointstyle);
-  AppendPointOpen(out, qstab);
+  AppendPointOpen(out, qstab, layout);
   PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
-    lines.Add(ent.insertion[0], ent.insertion[1], ent.insertion[2]);
+    lines.Add(ent.position[0], ent.position[1], ent.position[2]);
   });
   AppendPointClose(out, qstab);
   return 1;

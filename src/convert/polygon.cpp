@@ -3,10 +3,13 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <variant>
 
 #include "base/error.h"
+#include "base/overloaded.h"
 #include "convert/common.h"
 #include "convert/curve_points.h"
+#include "geometry/arc.h"
 #include "kml/document.h"
 
 namespace varnolt {
@@ -115,10 +118,10 @@ void AppendRing(const Ring& ring, const ConvertContext& ctx, const std::string& 
 }
 
 void AppendPolygon(const PolygonShape& shape, const ConvertContext& ctx,
-                   const std::string& indent, std::string& out) {
+                   const std::string& indent, std::string_view altitudeMode, std::string& out) {
   out += indent; out += "<Polygon>\r\n";
   out += indent; out += "\t<tessellate>1</tessellate>\r\n";
-  out += indent; out += "\t<altitudeMode>relativeToGround</altitudeMode>\r\n";
+  out += indent; out += "\t<altitudeMode>"; out += altitudeMode; out += "</altitudeMode>\r\n";
   AppendRing(shape.outer, ctx, indent + '\t', "outerBoundaryIs", out);
   for (const Ring& hole : shape.holes) {
     AppendRing(hole, ctx, indent + '\t', "innerBoundaryIs", out);
@@ -126,92 +129,44 @@ void AppendPolygon(const PolygonShape& shape, const ConvertContext& ctx,
   out += indent; out += "</Polygon>\r\n";
 }
 
-// The 101 points of an arc edge, counter-clockwise in plan from its start to its end
-// angle, mirrored as toarc mirrors an arc seen from below.
-void ArcPoints(const Entity& e, double pi, std::vector<Point3>& points) {
-  double sa = e.startAngle;
-  double ea = e.endAngle;
-  if (e.type == EntityType::kCircle) {
-    sa = 0;
-    ea = 2 * pi;
-  } else if (e.normal[2] == -1) {
-    sa = pi - e.endAngle;
-    if (sa < 0) sa = sa + 2 * pi;
-    ea = pi - e.startAngle;
-    if (ea < 0) ea = ea + 2 * pi;
-  }
-  if (sa > ea) ea = ea + 2 * pi;
-  const double step = (ea - sa) / 100;
-  for (int i = 1; i <= convert_detail::kCurvePoints; ++i) {
-    const double theta = sa + static_cast<double>(i - 1) * step;
-    points.push_back({e.center[0] + e.radius * std::cos(theta),
-                      e.center[1] + e.radius * std::sin(theta), e.center[2]});
-  }
-}
-
 // A polyline edge: every bulged segment (the closing one too) as a 101-point arc.
-void PolylinePoints(const Entity& e, std::vector<Point3>& points) {
-  const std::vector<double>& xy = e.coordinates;
-  const size_t nv = xy.size() / 2;
+void PolylinePoints(const LwPolyline& e, std::vector<Point3>& points) {
+  const std::vector<LwVertex>& v = e.vertices;
+  const size_t nv = v.size();
   if (nv == 0) return;
-  auto vertex = [&](size_t i) { return Point3{xy[2 * i], xy[2 * i + 1], e.elevation}; };
+  auto vertex = [&](size_t i) { return Point3{v[i].x, v[i].y, e.elevation}; };
   points.push_back(vertex(0));
   const size_t segments = e.closed ? nv : nv - 1;
   for (size_t i = 0; i < segments; ++i) {
     const Point3 p1 = vertex(i);
     const Point3 p2 = vertex((i + 1) % nv);
-    const double b = i < e.bulges.size() ? e.bulges[i] : 0.0;
+    const double b = v[i].bulge;
     if (b != 0 && std::isfinite(b)) {
-      // The centre lies (1 - b^2) / (4 b) chords to the left of the chord's middle;
-      // the arc turns through 4 atan(b).
-      const double dx = p2[0] - p1[0];
-      const double dy = p2[1] - p1[1];
-      const double f = (1 - b * b) / (4 * b);
-      const double cx = (p1[0] + p2[0]) / 2 - f * dy;
-      const double cy = (p1[1] + p2[1]) / 2 + f * dx;
-      const double r = std::sqrt((p1[0] - cx) * (p1[0] - cx) + (p1[1] - cy) * (p1[1] - cy));
-      const double a1 = std::atan2(p1[1] - cy, p1[0] - cx);
-      const double sweep = 4 * std::atan(b);
+      const BulgeArc arc = BulgeToArc(p1, p2, b);
       for (int k = 1; k < convert_detail::kCurvePoints - 1; ++k) {
-        const double a = a1 + sweep * static_cast<double>(k) / 100;
-        points.push_back({cx + r * std::cos(a), cy + r * std::sin(a), e.elevation});
+        const double a = arc.startAngle + arc.sweep * static_cast<double>(k) / 100;
+        points.push_back({arc.centerX + arc.radius * std::cos(a),
+                          arc.centerY + arc.radius * std::sin(a), e.elevation});
       }
     }
     points.push_back(p2);
   }
 }
 
-std::string KindName(EntityType type) {
-  Entity e;
-  e.type = type;
-  return DescribeEntity(e, "");
-}
-
 // The points of one boundary edge, in its own direction.
-void EdgePoints(const Entity& e, const ConvertContext& ctx, int64_t budget,
+void EdgePoints(const HatchEdge& edge, const ConvertContext& ctx, int64_t budget,
                 std::vector<Point3>& points) {
-  switch (e.type) {
-    case EntityType::kLine:
-      points.push_back(e.start);
-      points.push_back(e.end);
-      return;
-    case EntityType::kArc:
-    case EntityType::kCircle:
-      ArcPoints(e, ctx.pi, points);
-      return;
-    case EntityType::kEllipse:
-      convert_detail::EllipsePoints(e, ctx.pi, points);
-      return;
-    case EntityType::kSpline:
-      convert_detail::SplinePoints(e, budget, points);
-      return;
-    case EntityType::kLwPolyline:
-      PolylinePoints(e, points);
-      return;
-    default:
-      throw Error(ErrorKind::kGeneral, "a boundary edge is a " + KindName(e.type) +
-                                           ", which no boundary may hold");
-  }
+  std::visit(Overloaded{
+                 [&](const Line& e) {
+                   points.push_back(e.start);
+                   points.push_back(e.end);
+                 },
+                 [&](const Arc& e) { convert_detail::ArcPoints(e, ctx.pi, points); },
+                 [&](const Ellipse& e) { convert_detail::EllipsePoints(e, ctx.pi, points); },
+                 [&](const Spline& e) { convert_detail::SplinePoints(e, budget, points); },
+                 [&](const LwPolyline& e) { PolylinePoints(e, points); },
+             },
+             edge);
 }
 
 double PlanDistance(const Point3& a, const Point3& b) {
@@ -222,14 +177,13 @@ double PlanDistance(const Point3& a, const Point3& b) {
 
 // One loop's edges joined end to start: each edge is turned round when its far end
 // lies nearer the loop so far, the first one by the second edge.
-Ring JoinEdges(const Entity& hatch, size_t begin, size_t end, const ConvertContext& ctx,
-               int64_t& total) {
+Ring JoinEdges(const HatchLoop& hatchLoop, const ConvertContext& ctx, int64_t& total) {
   Ring loop;
   std::vector<Point3> edge;
   bool second = true;  // the next edge joined is the loop's second
-  for (size_t i = begin; i < end; ++i) {
+  for (const HatchEdge& e : hatchLoop.edges) {
     edge.clear();
-    EdgePoints(hatch.boundary[i], ctx, kMaxPointsPerEntity - total, edge);
+    EdgePoints(e, ctx, kMaxPointsPerEntity - total, edge);
     total += static_cast<int64_t>(edge.size());
     convert_detail::CheckPointCount(static_cast<double>(total));
     if (edge.empty()) continue;
@@ -255,17 +209,14 @@ Ring JoinEdges(const Entity& hatch, size_t begin, size_t end, const ConvertConte
 
 // The fewest points an edge can give, so that a boundary far beyond the limit fails
 // before any of it is drawn.
-double LeastEdgePoints(const Entity& e) {
-  switch (e.type) {
-    case EntityType::kArc:
-    case EntityType::kCircle:
-    case EntityType::kEllipse:
-      return convert_detail::kCurvePoints;
-    case EntityType::kLwPolyline:
-      return static_cast<double>(e.coordinates.size() / 2);
-    default:
-      return 2;
+double LeastEdgePoints(const HatchEdge& edge) {
+  if (std::holds_alternative<Arc>(edge) || std::holds_alternative<Ellipse>(edge)) {
+    return convert_detail::kCurvePoints;
   }
+  if (const LwPolyline* p = std::get_if<LwPolyline>(&edge)) {
+    return static_cast<double>(p->vertices.size());
+  }
+  return 2;
 }
 
 }  // namespace
@@ -326,7 +277,7 @@ std::vector<PolygonShape> NestRings(const std::vector<Ring>& loops) {
 int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
                                const ConvertContext& ctx, std::string_view qstab,
                                std::string_view name, std::string_view style,
-                               std::string& out) {
+                               std::string& out, const PlacemarkLayout& layout) {
   if (shapes.empty()) throw Error(ErrorKind::kGeneral, "no polygon to write");
   double total = 0;
   for (const PolygonShape& s : shapes) {
@@ -336,60 +287,66 @@ int64_t AppendPolygonPlacemark(const std::vector<PolygonShape>& shapes,
   convert_detail::CheckPointCount(total);
 
   AppendPlacemarkHead(out, qstab, name, style);
+  AppendExtendedData(out, qstab, layout);
   const std::string indent = std::string(qstab) + '\t';
   if (shapes.size() == 1) {
-    AppendPolygon(shapes[0], ctx, indent, out);
+    AppendPolygon(shapes[0], ctx, indent, layout.altitudeMode, out);
   } else {
     out += indent; out += "<MultiGeometry>\r\n";
-    for (const PolygonShape& s : shapes) AppendPolygon(s, ctx, indent + '\t', out);
+    for (const PolygonShape& s : shapes) {
+      AppendPolygon(s, ctx, indent + '\t', layout.altitudeMode, out);
+    }
     out += indent; out += "</MultiGeometry>\r\n";
   }
   AppendPlacemarkEnd(out, qstab);
   return static_cast<int64_t>(total);
 }
 
-Ring OutlinePoints(const Entity& ent, const ConvertContext& ctx) {
-  convert_detail::CheckPointCount(LeastEdgePoints(ent));
+Ring OutlinePoints(const Circle& ent, const ConvertContext& ctx) {
   Ring points;
-  EdgePoints(ent, ctx, kMaxPointsPerEntity, points);
+  convert_detail::CirclePoints(ent.center, ent.radius, 0, 2 * ctx.pi / 100, points);
   return points;
 }
 
-int64_t tohatch(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view polyname, std::string_view polystyle, std::string& out) {
+Ring OutlinePoints(const LwPolyline& ent, const ConvertContext& ctx) {
+  (void)ctx;
+  convert_detail::CheckPointCount(static_cast<double>(ent.vertices.size()));
+  Ring points;
+  PolylinePoints(ent, points);
+  return points;
+}
+
+int64_t tohatch(const Hatch& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view polyname, std::string_view polystyle, std::string& out,
+                const PlacemarkLayout& layout) {
   double least = 0;
-  for (const Entity& edge : ent.boundary) least += LeastEdgePoints(edge);
+  for (const HatchLoop& loop : ent.loops) {
+    for (const HatchEdge& edge : loop.edges) least += LeastEdgePoints(edge);
+  }
   convert_detail::CheckPointCount(least);
   std::vector<Ring> loops;
   int64_t total = 0;
-  size_t begin = 0;
-  for (int64_t endIndex : ent.loopEnds) {
-    const size_t end = std::min(static_cast<size_t>(std::max<int64_t>(endIndex, 0)),
-                                ent.boundary.size());
-    if (end > begin) loops.push_back(JoinEdges(ent, begin, end, ctx, total));
-    begin = std::max(begin, end);
+  for (const HatchLoop& loop : ent.loops) {
+    if (!loop.edges.empty()) loops.push_back(JoinEdges(loop, ctx, total));
   }
   const std::vector<PolygonShape> shapes = NestRings(loops);
   if (shapes.empty()) {
     throw Error(ErrorKind::kGeneral,
-                "none of its " + std::to_string(ent.loopEnds.size()) +
+                "none of its " + std::to_string(ent.loops.size()) +
                     " boundary loops encloses an area (three distinct points at least)");
   }
-  return AppendPolygonPlacemark(shapes, ctx, qstab, polyname, polystyle, out);
+  return AppendPolygonPlacemark(shapes, ctx, qstab, polyname, polystyle, out, layout);
 }
 
-int64_t tosolid(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view polyname, std::string_view polystyle, std::string& out) {
-  Ring corners;
-  for (size_t i = 0; i + 2 < ent.coordinates.size(); i += 3) {
-    corners.push_back({ent.coordinates[i], ent.coordinates[i + 1], ent.coordinates[i + 2]});
-  }
-  const std::vector<PolygonShape> shapes = NestRings({corners});
+int64_t tosolid(const Solid& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view polyname, std::string_view polystyle, std::string& out,
+                const PlacemarkLayout& layout) {
+  const std::vector<PolygonShape> shapes = NestRings({ent.corners});
   if (shapes.empty()) {
     throw Error(ErrorKind::kGeneral,
                 "its corners enclose no area (three distinct corners at least)");
   }
-  return AppendPolygonPlacemark(shapes, ctx, qstab, polyname, polystyle, out);
+  return AppendPolygonPlacemark(shapes, ctx, qstab, polyname, polystyle, out, layout);
 }
 
 }  // namespace varnolt

@@ -3,7 +3,7 @@
 #include "convert/curve_points.h"
 
 #include "convert/common.h"
-#include "geodesy/curves.h"
+#include "geometry/curves.h"
 #include "kml/document.h"
 
 namespace varnolt {
@@ -12,7 +12,7 @@ using convert_detail::PointLines;
 
 namespace convert_detail {
 
-void EllipsePoints(const Entity& ent, double pi, std::vector<Point3>& points) {
+void EllipsePoints(const Ellipse& ent, double pi, std::vector<Point3>& points) {
   const double sa = ent.startAngle;
   double ea = ent.endAngle;
   if (sa > ea) ea = ea + 2 * pi;
@@ -23,14 +23,14 @@ void EllipsePoints(const Entity& ent, double pi, std::vector<Point3>& points) {
   }
 }
 
-void SplinePoints(const Entity& ent, int64_t maxPoints, std::vector<Point3>& points) {
+void SplinePoints(const Spline& ent, int64_t maxPoints, std::vector<Point3>& points) {
   const auto given = [](const Point3& v) { return v[0] != 0 || v[1] != 0 || v[2] != 0; };
   const bool tangents = given(ent.startTangent) && given(ent.endTangent);
   const BSpline spline =
-      ent.coordinates.empty()
-          ? BSplineFromFitPoints(ent.fitPoints, tangents ? &ent.startTangent : nullptr,
+      ent.control.empty()
+          ? BSplineFromFitPoints(ent.fit, tangents ? &ent.startTangent : nullptr,
                                  tangents ? &ent.endTangent : nullptr)
-          : MakeBSpline(ent.degree, ent.knots, ent.weights, ent.coordinates);
+          : MakeBSpline(ent.degree, ent.knots, ent.weights, ent.control);
   for (const CurveSample& s : SampleBSpline(spline, kSplineTolerance, maxPoints)) {
     points.push_back(s.p);
   }
@@ -42,8 +42,9 @@ namespace {
 
 int64_t AppendLineString(const std::vector<Point3>& points, const ConvertContext& ctx,
                          std::string_view qstab, std::string_view name,
-                         std::string_view style, std::string& out) {
-  AppendLineStringOpen(out, qstab, name, style);
+                         std::string_view style, std::string& out,
+                         const PlacemarkLayout& layout) {
+  AppendLineStringOpen(out, qstab, name, style, layout);
   PointLines::Write(ctx, qstab, out, [&](PointLines& lines) {
     for (const Point3& p : points) lines.Add(p[0], p[1], p[2]);
   });
@@ -53,21 +54,21 @@ int64_t AppendLineString(const std::vector<Point3>& points, const ConvertContext
 
 }  // namespace
 
-int64_t toellipse(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                  std::string_view plinename, std::string_view plinestyle,
-                  std::string& out) {
+int64_t toellipse(const Ellipse& ent, const ConvertContext& ctx, std::string_view qstab,
+                  std::string_view plinename, std::string_view plinestyle, std::string& out,
+                  const PlacemarkLayout& layout) {
   std::vector<Point3> points;
   points.reserve(convert_detail::kCurvePoints);
   convert_detail::EllipsePoints(ent, ctx.pi, points);
-  return AppendLineString(points, ctx, qstab, plinename, plinestyle, out);
+  return AppendLineString(points, ctx, qstab, plinename, plinestyle, out, layout);
 }
 
-int64_t tospline(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                 std::string_view plinename, std::string_view plinestyle,
-                 std::string& out) {
+int64_t tospline(const Spline& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle, std::string& out,
+                 const PlacemarkLayout& layout) {
   std::vector<Point3> points;
   convert_detail::SplinePoints(ent, kMaxPointsPerEntity, points);
-  return AppendLineString(points, ctx, qstab, plinename, plinestyle, out);
+  return AppendLineString(points, ctx, qstab, plinename, plinestyle, out, layout);
 }
 
 }  // namespace varnolt

@@ -9,7 +9,8 @@ namespace {
 
 int64_t AppendTextPlacemark(const Point3& A, const ConvertContext& ctx,
                             std::string_view qstab, std::string_view textname,
-                            std::string_view textstyle, std::string& out) {
+                            std::string_view textstyle, std::string& out,
+                            const PlacemarkLayout& layout) {
   // Computed once, written in the LookAt and in the Point alike.
   double lonValue = 0, latValue = 0;
   ctx.projector.LonLat(A[1], A[0], lonValue, latValue);
@@ -25,7 +26,7 @@ int64_t AppendTextPlacemark(const Point3& A, const ConvertContext& ctx,
   out += qstab; out += "\t\t<tilt>0.0</tilt>\r\n";
   out += qstab; out += "\t\t<heading>0.0</heading>\r\n";
   out += qstab; out += "\t</LookAt>\r\n";
-  AppendPointOpen(out, qstab);
+  AppendPointOpen(out, qstab, layout);
   out += qstab; out += "\t\t\t"; out += lon; out += ','; out += lat; out += ',';
   AppendBareText(out, A[2]);
   out += "\r\n";
@@ -35,14 +36,16 @@ int64_t AppendTextPlacemark(const Point3& A, const ConvertContext& ctx,
 
 }  // namespace
 
-int64_t totext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-               std::string_view textname, std::string_view textstyle, std::string& out) {
-  return AppendTextPlacemark(TextAnchor(ent), ctx, qstab, textname, textstyle, out);
+int64_t totext(const Text& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view textname, std::string_view textstyle, std::string& out,
+               const PlacemarkLayout& layout) {
+  return AppendTextPlacemark(TextAnchor(ent), ctx, qstab, textname, textstyle, out, layout);
 }
 
-int64_t tomtext(const Entity& ent, const ConvertContext& ctx, std::string_view qstab,
-                std::string_view textname, std::string_view textstyle, std::string& out) {
-  return AppendTextPlacemark(TextAnchor(ent), ctx, qstab, textname, textstyle, out);
+int64_t tomtext(const MText& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view textname, std::string_view textstyle, std::string& out,
+                const PlacemarkLayout& layout) {
+  return AppendTextPlacemark(TextAnchor(ent), ctx, qstab, textname, textstyle, out, layout);
 }
 
 }  // namespace varnolt

@@ -58,7 +58,7 @@ std::string XmlText(std::string_view text) {
   return out;
 }
 
-std::string tobegin(std::string_view kmlname) {
+std::string DocumentHead(std::string_view kmlname) {
   std::string out;
   out += "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n";
   out += "<kml xmlns=\"";
@@ -69,9 +69,18 @@ std::string tobegin(std::string_view kmlname) {
   out += "\t<name>";
   AppendXmlText(out, kmlname);
   out += "</name>\r\n";
-  out += "\t<Folder>\r\n";
-  out += "\t\t<name>From AutoCAD</name>\r\n";
-  out += "\t\t<open>1</open>\r\n";
+  return out;
+}
+
+void AppendFolderOpen(std::string& out, std::string_view name) {
+  out += "\t<Folder>\r\n\t\t<name>";
+  AppendXmlText(out, name);
+  out += "</name>\r\n\t\t<open>1</open>\r\n";
+}
+
+std::string tobegin(std::string_view kmlname) {
+  std::string out = DocumentHead(kmlname);
+  AppendFolderOpen(out, "From AutoCAD");
   return out;
 }
 
@@ -125,15 +134,27 @@ void AppendPlacemarkHead(std::string& out, std::string_view qstab, std::string_v
   out += qstab; out += "\t<styleUrl>"; out += style; out += "</styleUrl>\r\n";
 }
 
+void AppendExtendedData(std::string& out, std::string_view qstab, const PlacemarkLayout& layout) {
+  if (layout.data.empty()) return;
+  out += qstab; out += "\t<ExtendedData>\r\n";
+  for (const DataField& field : layout.data) {
+    out += qstab; out += "\t\t<Data name=\""; out += field.name; out += "\"><value>";
+    AppendXmlText(out, field.value);
+    out += "</value></Data>\r\n";
+  }
+  out += qstab; out += "\t</ExtendedData>\r\n";
+}
+
 void AppendPlacemarkEnd(std::string& out, std::string_view qstab) {
   out += kCrLf;
   out += qstab; out += "</Placemark>\r\n";
   out += kCrLf;
 }
 
-void AppendPointOpen(std::string& out, std::string_view qstab) {
+void AppendPointOpen(std::string& out, std::string_view qstab, const PlacemarkLayout& layout) {
+  AppendExtendedData(out, qstab, layout);
   out += qstab; out += "\t<Point>\r\n";
-  out += qstab; out += "\t\t<altitudeMode>relativeToGround</altitudeMode>\r\n";
+  out += qstab; out += "\t\t<altitudeMode>"; out += layout.altitudeMode; out += "</altitudeMode>\r\n";
   out += qstab; out += "\t\t<coordinates>\r\n";
 }
 
@@ -144,11 +165,13 @@ void AppendPointClose(std::string& out, std::string_view qstab) {
 }
 
 void AppendLineStringOpen(std::string& out, std::string_view qstab,
-                          std::string_view plinename, std::string_view plinestyle) {
+                          std::string_view plinename, std::string_view plinestyle,
+                          const PlacemarkLayout& layout) {
   AppendPlacemarkHead(out, qstab, plinename, plinestyle);
+  AppendExtendedData(out, qstab, layout);
   out += qstab; out += "\t<LineString>\r\n";
   out += qstab; out += "\t\t<tessellate>1</tessellate>\r\n";
-  out += qstab; out += "\t\t<altitudeMode>relativeToGround</altitudeMode>\r\n";
+  out += qstab; out += "\t\t<altitudeMode>"; out += layout.altitudeMode; out += "</altitudeMode>\r\n";
   out += qstab; out += "\t\t<coordinates>\r\n";
 }
 

@@ -7,6 +7,7 @@
 // so a drawing's "&", "<" or control characters cannot break the XML.
 #pragma once
 
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -36,27 +37,53 @@ std::string GetStrP(std::string_view sFilename, std::string_view temp);
 // characters throws Error(kGeneral).
 std::string DocumentName(std::string_view path);
 
+// One item of a Placemark's ExtendedData: <Data name="NAME"><value>VALUE</value>.
+struct DataField {
+  std::string_view name;
+  std::string_view value;  // escaped here
+};
+
+// How the document lays a Placemark out beyond its name and style: the altitude mode
+// of its geometry, and the ExtendedData written just before the geometry (after a
+// text's LookAt). The default is the document as it has always been.
+inline constexpr std::string_view kRelativeToGround = "relativeToGround";
+struct PlacemarkLayout {
+  std::string_view altitudeMode = kRelativeToGround;
+  std::span<const DataField> data;  // none: no ExtendedData
+};
+
 // Every Placemark's first lines: qstab "<Placemark>", an empty line, the name and
 // the style reference.
 void AppendPlacemarkHead(std::string& out, std::string_view qstab, std::string_view name,
                          std::string_view style);
+// The ExtendedData of `layout`, when it has any, indented for a Placemark at qstab.
+void AppendExtendedData(std::string& out, std::string_view qstab, const PlacemarkLayout& layout);
 // Its last lines after the geometry: an empty line, qstab "</Placemark>" and its
 // empty line.
 void AppendPlacemarkEnd(std::string& out, std::string_view qstab);
 
-// A Point geometry of a Placemark: the lines up to qstab TAB TAB "<coordinates>",
-// and from "</coordinates>" to the end of the Placemark; its one point line goes
-// between the two.
-void AppendPointOpen(std::string& out, std::string_view qstab);
+// A Point geometry of a Placemark: the ExtendedData, then the lines up to qstab TAB
+// TAB "<coordinates>", and from "</coordinates>" to the end of the Placemark; its one
+// point line goes between the two.
+void AppendPointOpen(std::string& out, std::string_view qstab,
+                     const PlacemarkLayout& layout = {});
 void AppendPointClose(std::string& out, std::string_view qstab);
 
 // The LineString Placemark frame: the opening lines from qstab "<Placemark>" to
-// qstab TAB TAB "<coordinates>", and the closing lines from qstab TAB TAB
-// "</coordinates>" to qstab "</Placemark>" and its empty line. A converter's point
-// lines go between the two.
+// qstab TAB TAB "<coordinates>" (the ExtendedData before "<LineString>"), and the
+// closing lines from qstab TAB TAB "</coordinates>" to qstab "</Placemark>" and its
+// empty line. A converter's point lines go between the two.
 void AppendLineStringOpen(std::string& out, std::string_view qstab,
-                          std::string_view plinename, std::string_view plinestyle);
+                          std::string_view plinename, std::string_view plinestyle,
+                          const PlacemarkLayout& layout = {});
 void AppendLineStringClose(std::string& out, std::string_view qstab);
+
+// A Folder of the document: "\t<Folder>", its name (escaped) and "<open>1</open>".
+// tobegin() opens the one Folder "From AutoCAD"; folders by layer open one a layer.
+void AppendFolderOpen(std::string& out, std::string_view name);
+
+// Lines 1 to 5 of the document, without the Folder tobegin() opens.
+std::string DocumentHead(std::string_view kmlname);
 
 // What the run writes after the last Placemark, before the styles (the Folder
 // close and the empty line of its write) ...

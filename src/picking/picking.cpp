@@ -3,11 +3,14 @@
 #include <algorithm>
 #include <cmath>
 #include <limits>
+#include <variant>
 
 #include "base/error.h"
 #include "convert/convert.h"
 #include "convert/curve_points.h"
 #include "geodesy/angles.h"
+#include "geometry/arc.h"
+#include "geometry/curves.h"
 
 namespace varnolt {
 
@@ -32,18 +35,12 @@ void AppendArc(std::vector<Point2>& path, Point2 c, double r, double start,
 // The bulged segment p0 -> p1 (bulge = tan of a quarter of the included angle,
 // positive counter-clockwise), without its first point.
 void AppendBulge(std::vector<Point2>& path, Point2 p0, Point2 p1, double bulge) {
-  const double dx = p1.x - p0.x, dy = p1.y - p0.y;
-  const double d = std::hypot(dx, dy);
-  if (bulge == 0 || !std::isfinite(bulge) || d == 0) {
+  if (bulge == 0 || !std::isfinite(bulge) || (p0.x == p1.x && p0.y == p1.y)) {
     path.push_back(p1);
     return;
   }
-  // Centre on the chord's left normal at (d/2)(1 - b^2)/(2b) from its midpoint.
-  const double offset = d / 2 * (1 - bulge * bulge) / (2 * bulge);
-  const Point2 c{(p0.x + p1.x) / 2 - dy / d * offset, (p0.y + p1.y) / 2 + dx / d * offset};
-  const double r = std::hypot(p0.x - c.x, p0.y - c.y);
-  const double start = std::atan2(p0.y - c.y, p0.x - c.x);
-  AppendArc(path, c, r, start, 4 * std::atan(bulge), false);
+  const BulgeArc arc = BulgeToArc({p0.x, p0.y, 0}, {p1.x, p1.y, 0}, bulge);
+  AppendArc(path, {arc.centerX, arc.centerY}, arc.radius, arc.startAngle, arc.sweep, false);
 }
 
 Point2 Plan(const Point3& p) { return {p[0], p[1]}; }
@@ -214,126 +211,104 @@ std::vector<size_t> WholeInserts(const std::vector<Entity>& entities,
   return out;
 }
 
-Shape ShapeOf(const Entity& e) {
-  Shape s;
-  switch (e.type) {
-    case EntityType::kLine:
-      s.paths.push_back({Plan(e.start), Plan(e.end)});
-      break;
-    case EntityType::kCircle: {
-      std::vector<Point2> path;
-      AppendArc(path, Plan(e.center), e.radius, 0, 2 * kPi, true);
-      s.paths.push_back(std::move(path));
-      break;
+namespace {
+
+// The plan outline of each kind.
+struct Outline {
+  Shape& s;
+
+  void Path(std::vector<Point2> path) const {
+    if (!path.empty()) s.paths.push_back(std::move(path));
+  }
+  void operator()(const Line& e) const { s.paths.push_back({Plan(e.start), Plan(e.end)}); }
+  void operator()(const Circle& e) const {
+    std::vector<Point2> path;
+    AppendArc(path, Plan(e.center), e.radius, 0, 2 * kPi, true);
+    s.paths.push_back(std::move(path));
+  }
+  // As the converter sees it: an arc whose extrusion is exactly -Z is mirrored.
+  void operator()(const Arc& e) const {
+    const PlanArc plan = PlanArcAngles(e.startAngle, e.endAngle, e.normal, kPi);
+    std::vector<Point2> path;
+    AppendArc(path, Plan(e.center), e.radius, plan.start, plan.end - plan.start, true);
+    s.paths.push_back(std::move(path));
+  }
+  void operator()(const LwPolyline& e) const {
+    const std::vector<LwVertex>& v = e.vertices;
+    std::vector<Point2> path;
+    for (size_t i = 0; i < v.size(); ++i) {
+      const Point2 p{v[i].x, v[i].y};
+      if (i == 0) {
+        path.push_back(p);
+      } else {
+        AppendBulge(path, path.back(), p, v[i - 1].bulge);
+      }
     }
-    case EntityType::kArc: {
-      // As the converter sees it: an arc whose extrusion is exactly -Z is mirrored.
-      double sa = e.startAngle, ea = e.endAngle;
-      if (e.normal[2] == -1) {
-        sa = kPi - e.endAngle;
-        ea = kPi - e.startAngle;
-      }
-      while (ea < sa) ea += 2 * kPi;
-      std::vector<Point2> path;
-      AppendArc(path, Plan(e.center), e.radius, sa, ea - sa, true);
-      s.paths.push_back(std::move(path));
-      break;
+    if (e.closed && v.size() > 1) AppendBulge(path, path.back(), path.front(), v.back().bulge);
+    Path(std::move(path));
+  }
+  void operator()(const Polyline3d& e) const { Path(Flat(e.vertices)); }
+  void operator()(const Text& e) const {
+    Label(TextAnchor(e), e.textstring, e.height, e.rotation);
+  }
+  void operator()(const MText& e) const {
+    Label(TextAnchor(e), PlainMText(e.textstring), e.height, e.rotation);
+  }
+  void operator()(const Point& e) const { s.paths.push_back({Plan(e.position)}); }
+  void operator()(const Ellipse& e) const {
+    double end = e.endAngle;
+    while (end <= e.startAngle) end += 2 * kPi;
+    const int pieces =
+        std::max(2, static_cast<int>(std::ceil((end - e.startAngle) / kMaxChordAngle)));
+    std::vector<Point2> path;
+    for (int i = 0; i <= pieces; ++i) {
+      const double t = e.startAngle + (end - e.startAngle) * i / pieces;
+      path.push_back(Plan(EllipsePoint(e.center, e.majorAxis, e.ratio, e.normal, t)));
     }
-    case EntityType::kLwPolyline: {
-      const size_t n = e.coordinates.size() / 2;
-      std::vector<Point2> path;
-      for (size_t i = 0; i < n; ++i) {
-        const Point2 p{e.coordinates[2 * i], e.coordinates[2 * i + 1]};
-        if (i == 0) {
-          path.push_back(p);
-          continue;
-        }
-        AppendBulge(path, path.back(), p, i - 1 < e.bulges.size() ? e.bulges[i - 1] : 0);
-      }
-      if (e.closed && n > 1) {
-        AppendBulge(path, path.back(), path.front(),
-                    n - 1 < e.bulges.size() ? e.bulges[n - 1] : 0);
-      }
-      if (!path.empty()) s.paths.push_back(std::move(path));
-      break;
-    }
-    case EntityType::k3dPolyline: {
-      std::vector<Point2> path;
-      for (size_t i = 0; i + 2 < e.coordinates.size(); i += 3) {
-        path.push_back({e.coordinates[i], e.coordinates[i + 1]});
-      }
-      if (!path.empty()) s.paths.push_back(std::move(path));
-      break;
-    }
-    case EntityType::kText:
-      s.isText = true;
-      s.anchor = Plan(TextAnchor(e));
-      s.label = e.textstring;
-      s.textHeight = e.height;
-      s.textRotation = e.rotation;
-      break;
-    case EntityType::kMText:
-      s.isText = true;
-      s.anchor = Plan(TextAnchor(e));
-      s.label = PlainMText(e.textstring);
-      s.textHeight = e.height;
-      s.textRotation = e.rotation;
-      break;
-    case EntityType::kPoint:
-      s.paths.push_back({Plan(e.insertion)});
-      break;
-    case EntityType::kEllipse: {
-      // centre + cos t * major + sin t * minor, the minor axis ratio times the major
-      // turned a quarter about the normal.
-      const Point3& n = e.normal;
-      const Point3& m = e.majorAxis;
-      const Point3 minor{e.ratio * (n[1] * m[2] - n[2] * m[1]),
-                         e.ratio * (n[2] * m[0] - n[0] * m[2]),
-                         e.ratio * (n[0] * m[1] - n[1] * m[0])};
-      double end = e.endAngle;
-      while (end <= e.startAngle) end += 2 * kPi;
-      const int pieces = std::max(
-          2, static_cast<int>(std::ceil((end - e.startAngle) / kMaxChordAngle)));
-      std::vector<Point2> path;
-      for (int i = 0; i <= pieces; ++i) {
-        const double t = e.startAngle + (end - e.startAngle) * i / pieces;
-        path.push_back({e.center[0] + std::cos(t) * m[0] + std::sin(t) * minor[0],
-                        e.center[1] + std::cos(t) * m[1] + std::sin(t) * minor[1]});
-      }
-      s.paths.push_back(std::move(path));
-      break;
-    }
-    case EntityType::kSpline: {
-      // The curve as the converter samples it; one it refuses shows its frame.
-      std::vector<Point2> path;
-      try {
-        std::vector<Point3> points;
-        convert_detail::SplinePoints(e, kMaxPointsPerEntity, points);
-        for (const Point3& p : points) path.push_back(Plan(p));
-      } catch (const Error&) {
-        const std::vector<double>& p = e.coordinates.empty() ? e.fitPoints : e.coordinates;
-        for (size_t i = 0; i + 2 < p.size(); i += 3) path.push_back({p[i], p[i + 1]});
-      }
-      if (!path.empty()) s.paths.push_back(std::move(path));
-      break;
-    }
-    case EntityType::kHatch:
-      // The outline: every boundary edge as it is drawn on its own.
-      for (const Entity& edge : e.boundary) {
-        Shape part = ShapeOf(edge);
-        for (auto& path : part.paths) s.paths.push_back(std::move(path));
-      }
-      break;
-    case EntityType::kSolid: {
-      std::vector<Point2> path;
-      for (size_t i = 0; i + 2 < e.coordinates.size(); i += 3) {
-        path.push_back({e.coordinates[i], e.coordinates[i + 1]});
-      }
-      if (!path.empty()) path.push_back(path.front());
-      s.paths.push_back(std::move(path));
-      break;
+    s.paths.push_back(std::move(path));
+  }
+  // The curve as the converter samples it; one it refuses shows its frame.
+  void operator()(const Spline& e) const {
+    try {
+      std::vector<Point3> points;
+      convert_detail::SplinePoints(e, kMaxPointsPerEntity, points);
+      Path(Flat(points));
+    } catch (const Error&) {
+      Path(Flat(e.control.empty() ? e.fit : e.control));
     }
   }
+  // The outline: every boundary edge as it is drawn on its own.
+  void operator()(const Hatch& e) const {
+    for (const HatchLoop& loop : e.loops) {
+      for (const HatchEdge& edge : loop.edges) std::visit(*this, edge);
+    }
+  }
+  void operator()(const Solid& e) const {
+    std::vector<Point2> path = Flat(e.corners);
+    if (!path.empty()) path.push_back(path.front());
+    s.paths.push_back(std::move(path));
+  }
+
+  static std::vector<Point2> Flat(const std::vector<Point3>& points) {
+    std::vector<Point2> path;
+    path.reserve(points.size());
+    for (const Point3& p : points) path.push_back(Plan(p));
+    return path;
+  }
+  void Label(const Point3& anchor, std::string label, double height, double rotation) const {
+    s.isText = true;
+    s.anchor = Plan(anchor);
+    s.label = std::move(label);
+    s.textHeight = height;
+    s.textRotation = rotation;
+  }
+};
+
+}  // namespace
+
+Shape ShapeOf(const Entity& e) {
+  Shape s;
+  std::visit(Outline{s}, e.geometry);
   return s;
 }
 

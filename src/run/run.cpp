@@ -9,10 +9,12 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <variant>
 
 #include "base/error.h"
 #include "base/files.h"
 #include "base/ordered_work.h"
+#include "base/overloaded.h"
 #include "base/paths.h"
 #include "cad/include_kinds.h"
 #include "convert/convert.h"
@@ -41,7 +43,7 @@ std::string Decimal(int64_t v) { return std::to_string(v); }
 
 // "直线（句柄 2A，site.dxf 第 1200 行）": an entity as the window's pane names it.
 std::string DescribeEntityChinese(const Entity& ent, std::string_view sourceName) {
-  const int family = FamilyOf(ent.type);
+  const int family = FamilyOf(ent.type());
   std::string text(family >= 0 ? kFamilies[family].word : "实体");
   std::string where;
   if (!ent.handle.empty()) where += "句柄 " + ent.handle;
@@ -53,40 +55,42 @@ std::string DescribeEntityChinese(const Entity& ent, std::string_view sourceName
   return text;
 }
 
-// The point that stands for an entity in the plausibility checks.
-Point3 AnchorOf(const Entity& ent) {
-  switch (ent.type) {
-    case EntityType::kLine: return ent.start;
-    case EntityType::kArc:
-    case EntityType::kCircle: return ent.center;
-    case EntityType::kLwPolyline:
-      if (ent.coordinates.size() >= 2) {
-        return {std::fabs(ent.coordinates[0]), std::fabs(ent.coordinates[1]), 0};
-      }
-      break;
-    case EntityType::k3dPolyline:
-      if (ent.coordinates.size() >= 3) {
-        return {std::fabs(ent.coordinates[0]), std::fabs(ent.coordinates[1]),
-                ent.coordinates[2]};
-      }
-      break;
-    case EntityType::kText:
-    case EntityType::kMText: return TextAnchor(ent);
-    case EntityType::kPoint: return ent.insertion;
-    case EntityType::kEllipse: return ent.center;
-    case EntityType::kSpline:
-    case EntityType::kSolid:
-      if (ent.coordinates.size() >= 3) {
-        return {ent.coordinates[0], ent.coordinates[1], ent.coordinates[2]};
-      }
-      if (ent.fitPoints.size() >= 3) return {ent.fitPoints[0], ent.fitPoints[1], ent.fitPoints[2]};
-      break;
-    case EntityType::kHatch:
-      if (!ent.boundary.empty()) return AnchorOf(ent.boundary.front());
-      break;
+// The point that stands for an entity in the plausibility checks, kind by kind (a
+// hatch's is its first edge's); not a number when it has none.
+struct Anchor {
+  static constexpr Point3 kNone{std::numeric_limits<double>::quiet_NaN(),
+                                std::numeric_limits<double>::quiet_NaN(), 0};
+  static Point3 First(const std::vector<Point3>& points) {
+    return points.empty() ? kNone : points.front();
   }
-  return {std::nan(""), std::nan(""), 0};
-}
+  Point3 operator()(const Line& e) const { return e.start; }
+  Point3 operator()(const Arc& e) const { return e.center; }
+  Point3 operator()(const Circle& e) const { return e.center; }
+  Point3 operator()(const LwPolyline& e) const {
+    if (e.vertices.empty()) return kNone;
+    return {std::fabs(e.vertices[0].x), std::fabs(e.vertices[0].y), 0};
+  }
+  Point3 operator()(const Polyline3d& e) const {
+    if (e.vertices.empty()) return kNone;
+    return {std::fabs(e.vertices[0][0]), std::fabs(e.vertices[0][1]), e.vertices[0][2]};
+  }
+  Point3 operator()(const Text& e) const { return TextAnchor(e); }
+  Point3 operator()(const MText& e) const { return TextAnchor(e); }
+  Point3 operator()(const Point& e) const { return e.position; }
+  Point3 operator()(const Ellipse& e) const { return e.center; }
+  Point3 operator()(const Spline& e) const {
+    return e.control.empty() ? First(e.fit) : e.control.front();
+  }
+  Point3 operator()(const Hatch& e) const {
+    for (const HatchLoop& loop : e.loops) {
+      if (!loop.edges.empty()) return std::visit(*this, loop.edges.front());
+    }
+    return kNone;
+  }
+  Point3 operator()(const Solid& e) const { return First(e.corners); }
+};
+
+Point3 AnchorOf(const Entity& ent) { return std::visit(Anchor{}, ent.geometry); }
 
 // A central meridian outside China's (the Gauss-Krueger zones over China have their
 // central meridians between 75 and 135 degrees east, the country spans 73 to 135) is
@@ -402,74 +406,15 @@ Styles MakeStyles(const Selection& selection, const Settings& settings) {
   return styles;
 }
 
-// The entity's DXF kind, for its ExtendedData.
-std::string_view KindName(const Entity& ent) {
-  switch (ent.type) {
-    case EntityType::k3dPolyline: return "POLYLINE";
-    case EntityType::kArc: return "ARC";
-    case EntityType::kCircle: return "CIRCLE";
-    case EntityType::kLine: return "LINE";
-    case EntityType::kMText: return "MTEXT";
-    case EntityType::kLwPolyline: return "LWPOLYLINE";
-    case EntityType::kText: return "TEXT";
-    case EntityType::kPoint: return "POINT";
-    case EntityType::kEllipse: return "ELLIPSE";
-    case EntityType::kSpline: return "SPLINE";
-    case EntityType::kHatch: return "HATCH";
-    case EntityType::kSolid: return "SOLID";
-  }
-  return "";
-}
-
-// Applies the layout's opt-in changes to the Placemark text a converter appended
-// from `from` on: the altitude mode, and the entity's ExtendedData.
-void ApplyLayout(const Layout& layout, const Entity& ent, int colour, std::string& text,
-                 size_t from) {
-  if (!layout.altitudeMode.empty()) {
-    constexpr std::string_view kRelative = "<altitudeMode>relativeToGround</altitudeMode>";
-    const std::string mode =
-        "<altitudeMode>" + std::string(layout.altitudeMode) + "</altitudeMode>";
-    for (size_t p = text.find(kRelative, from); p != std::string::npos;
-         p = text.find(kRelative, p + mode.size())) {
-      text.replace(p, kRelative.size(), mode);
-    }
-  }
-  if (layout.attributes) {
-    // The data goes last among the Placemark's own elements, just before its
-    // geometry (after a text's LookAt).
-    size_t at = std::string::npos;
-    for (std::string_view geometry : {"<LineString>", "<Point>", "<Polygon>", "<MultiGeometry>"}) {
-      at = std::min(at, text.find(geometry, from));
-    }
-    if (at == std::string::npos) return;
-    at = text.rfind('\n', at) + 1;
-    std::string data;
-    auto field = [&](std::string_view name, std::string_view value) {
-      data += kQstab;
-      data += "\t\t<Data name=\"";
-      data += name;
-      data += "\"><value>";
-      AppendXmlText(data, value);
-      data += "</value></Data>\r\n";
-    };
-    data += kQstab;
-    data += "\t<ExtendedData>\r\n";
-    field("layer", ent.layer);
-    field("handle", ent.handle);
-    field("kind", KindName(ent));
-    field("color", Decimal(colour));
-    if (!ent.blockPath.empty()) field("block", ent.blockPath);
-    data += kQstab;
-    data += "\t</ExtendedData>\r\n";
-    text.insert(at, data);
-  }
-}
-
-// A layer's Folder, opened before its first Placemark.
-void AppendLayerFolderOpen(std::string& out, const std::vector<Layer>& layers, size_t layer) {
-  out += "\t<Folder>\r\n\t\t<name>";
-  AppendXmlText(out, layer < layers.size() ? std::string_view(layers[layer].name) : "");
-  out += "</name>\r\n\t\t<open>1</open>\r\n\r\n";
+// The ExtendedData of an entity: its layer, handle, kind, colour number and, from a
+// block, the block path. `colour` holds the colour's text.
+std::vector<DataField> EntityData(const Entity& ent, const std::string& colour) {
+  std::vector<DataField> data{{"layer", ent.layer},
+                              {"handle", ent.handle},
+                              {"kind", NamesOf(ent.type()).dxf},
+                              {"color", colour}};
+  if (!ent.blockPath.empty()) data.push_back({"block", ent.blockPath});
+  return data;
 }
 
 // A run of consecutive jobs converted together: its Placemarks (each followed by
@@ -513,16 +458,6 @@ class BufferPool {
   std::vector<std::string> free_;
 };
 
-// A closed polyline or circle as a filled polygon of its outline (--polygons); one
-// whose outline encloses nothing stays the line its family writes.
-int64_t ConvertAsPolygon(const Entity& ent, const ConvertContext& ctx, std::string_view name,
-                         std::string_view polygonStyle, const Family& family,
-                         std::string_view lineStyle, std::string& out) {
-  const std::vector<PolygonShape> shapes = NestRings({OutlinePoints(ent, ctx)});
-  if (shapes.empty()) return family.convert(ent, ctx, kQstab, name, lineStyle, out);
-  return AppendPolygonPlacemark(shapes, ctx, kQstab, name, polygonStyle, out);
-}
-
 // What every chunk shares.
 struct RunShared {
   const EntityList& picked;
@@ -551,31 +486,33 @@ Chunk ConvertChunk(const RunShared& run, size_t c) {
     const Family& family = kFamilies[job.family];
     if (layout.layerFolders && (j == 0 || JobAt(selection, j - 1).layer != job.layer)) {
       if (j > 0) chunk.text += kFolderClose;
-      AppendLayerFolderOpen(chunk.text, run.layers, job.layer);
+      AppendFolderOpen(chunk.text, job.layer < run.layers.size()
+                                       ? std::string_view(run.layers[job.layer].name)
+                                       : std::string_view());
+      chunk.text += "\r\n";
     }
-    const size_t from = chunk.text.size();
-    int colour = 0;
     try {
       const Entity& ent = run.picked.Get(job.pick, scratch);
       chunk.anchors.push_back(AnchorOf(ent));
       if (family.namedByText) {
-        name = ent.textstring;
+        name = TextOf(ent);
       } else {
         name = family.namePrefix;
         name += Decimal(job.index);
       }
-      colour = colchuli(ent, run.layerColors);
+      const int colour = colchuli(ent, run.layerColors);
       const size_t c = static_cast<size_t>(colour);
-      const bool filled = family.filled || (layout.polygons && IsClosedShape(ent));
-      if (filled && !family.filled) {
-        chunk.points.push_back(ConvertAsPolygon(ent, run.ctx, name, run.styles.polygonReference[c],
-                                                family, run.styles.reference[c], chunk.text));
-      } else {
-        chunk.points.push_back(family.convert(
-            ent, run.ctx, kQstab, name,
-            filled ? run.styles.polygonReference[c] : run.styles.reference[c], chunk.text));
+      PlacemarkLayout placemark;
+      if (!layout.altitudeMode.empty()) placemark.altitudeMode = layout.altitudeMode;
+      std::vector<DataField> data;
+      const std::string colourText = layout.attributes ? Decimal(colour) : std::string();
+      if (layout.attributes) {
+        data = EntityData(ent, colourText);
+        placemark.data = data;
       }
-      ApplyLayout(layout, ent, colour, chunk.text, from);
+      chunk.points.push_back(ConvertEntity(
+          ent, run.ctx, kQstab, name, {run.styles.reference[c], run.styles.polygonReference[c]},
+          layout.polygons, chunk.text, placemark));
     } catch (...) {
       chunk.failedAt = j;
       chunk.error = std::current_exception();
@@ -723,10 +660,8 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   PlaneChecks checks(ctx, settings, sourceName, reporter);
 
   RunResult result;
-  std::string begin = tobegin(output.name());
   // Folders by layer take the place of the one Folder the document opens with.
-  if (layout.layerFolders) begin.erase(begin.find("\t<Folder>"));
-  output.out() += begin;
+  output.out() += layout.layerFolders ? DocumentHead(output.name()) : tobegin(output.name());
   output.out() += "\r\n";
   BufferPool buffers;
   const RunShared run{*picked,  selection, BuildLayerColors(source.Layers()), ctx, styles, layout,

@@ -43,33 +43,32 @@ class RunReporter {
   }
 };
 
-// What the run knows of each family it converts.
+// What the run knows of each family it converts; ConvertEntity() converts each by
+// its kind.
 struct Family {
   EntityType type;
   std::string_view namePrefix;  // Placemark name: prefix + 1-based index in the family
   bool namedByText;             // ... or the entity's own text instead
   std::string_view word;        // in the progress prompt
-  int64_t (*convert)(const Entity&, const ConvertContext&, std::string_view qstab,
-                     std::string_view name, std::string_view style, std::string& out);
   bool filled = false;  // written as polygons, in the half-opaque polygon style
 };
 
 // The families in the order the run converts them. Circles are named "arc1",
 // "arc2", ... like arcs, each family counting on its own.
 inline constexpr Family kFamilies[] = {
-    {EntityType::kLwPolyline, "pline", false, "多段线", topline},
-    {EntityType::k3dPolyline, "3dpline", false, "三维多段线", toswpline},
-    {EntityType::kText, "", true, "文本", totext},
-    {EntityType::kMText, "", true, "多行文本", tomtext},
-    {EntityType::kLine, "line", false, "直线", toline},
-    {EntityType::kArc, "arc", false, "圆弧", toarc},
-    {EntityType::kCircle, "arc", false, "圆", tocircle},
+    {EntityType::kLwPolyline, "pline", false, "多段线"},
+    {EntityType::k3dPolyline, "3dpline", false, "三维多段线"},
+    {EntityType::kText, "", true, "文本"},
+    {EntityType::kMText, "", true, "多行文本"},
+    {EntityType::kLine, "line", false, "直线"},
+    {EntityType::kArc, "arc", false, "圆弧"},
+    {EntityType::kCircle, "arc", false, "圆"},
     // Only in drawings read with these kinds included.
-    {EntityType::kPoint, "point", false, "点", topoint},
-    {EntityType::kEllipse, "ellipse", false, "椭圆", toellipse},
-    {EntityType::kSpline, "spline", false, "样条曲线", tospline},
-    {EntityType::kHatch, "hatch", false, "填充", tohatch, true},
-    {EntityType::kSolid, "solid", false, "二维填充", tosolid, true},
+    {EntityType::kPoint, "point", false, "点"},
+    {EntityType::kEllipse, "ellipse", false, "椭圆"},
+    {EntityType::kSpline, "spline", false, "样条曲线"},
+    {EntityType::kHatch, "hatch", false, "填充", true},
+    {EntityType::kSolid, "solid", false, "二维填充", true},
 };
 inline constexpr int kFamilyCount = static_cast<int>(std::size(kFamilies));
 

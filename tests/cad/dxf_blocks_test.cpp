@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "cad/dxf.h"
 #include "cad/ocs.h"
+#include "entity_access.h"
 
 namespace varnolt {
 namespace {
@@ -26,11 +27,11 @@ void Put(std::vector<double>& v, const Point3& p) { v.insert(v.end(), {p[0], p[1
 
 Point3 Plus(const Point3& a, const Point3& b) { return {a[0] + b[0], a[1] + b[1], a[2] + b[2]}; }
 
-Point3 ArcPoint(const Entity& e, double a) {
+Point3 ArcPoint(const Arc& e, double a) {
   return Plus(e.center, OcsToWcs({e.radius * std::cos(a), e.radius * std::sin(a), 0}, e.normal));
 }
 
-Point3 EllipsePoint(const Entity& e, double t) {
+Point3 EllipsePoint(const Ellipse& e, double t) {
   const Point3& m = e.majorAxis;
   const double n = std::sqrt(e.normal[0] * e.normal[0] + e.normal[1] * e.normal[1] +
                              e.normal[2] * e.normal[2]);
@@ -48,94 +49,100 @@ double Span(double s, double e) {
   return span == 0 ? 2 * kPi : span;
 }
 
-// The lightweight polyline's world vertices, each followed by its segment's middle.
-void PolylinePoints(const Entity& e, std::vector<double>& v) {
-  const size_t n = e.bulges.size();
-  for (size_t k = 0; k < n; ++k) {
-    const double x = e.coordinates[2 * k], y = e.coordinates[2 * k + 1];
-    Put(v, OcsToWcs({x, y, e.elevation}, e.normal));
-    if (k + 1 < n || e.closed) {
-      const size_t j = (k + 1) % n;
-      const double dx = e.coordinates[2 * j] - x, dy = e.coordinates[2 * j + 1] - y;
-      const double b = e.bulges[k];
-      Put(v, OcsToWcs({(x + e.coordinates[2 * j]) / 2 + dy * b / 2,
-                       (y + e.coordinates[2 * j + 1]) / 2 - dx * b / 2, e.elevation},
-                      e.normal));
-    }
-  }
-}
-
 // The same description of a placed entity as make_blocks.py writes for ezdxf's.
-std::string Describe(const Entity& e, std::vector<double>& v) {
-  switch (e.type) {
-    case EntityType::kLine:
-      Put(v, e.start);
-      Put(v, e.end);
-      return "LINE";
-    case EntityType::kArc: {
-      v.push_back(e.radius);
-      Put(v, ArcPoint(e, e.startAngle));
-      Put(v, ArcPoint(e, e.endAngle));
-      Put(v, ArcPoint(e, e.startAngle + Span(e.startAngle, e.endAngle) / 2));
-      return "ARC";
+struct Description {
+  std::vector<double>& v;
+
+  // The ends of an arc or ellipse in either order: it may be kept the other way round.
+  void Ends(Point3 a, Point3 b) const {
+    if (b < a) std::swap(a, b);
+    Put(v, a);
+    Put(v, b);
+  }
+  std::string operator()(const varnolt::Line& e) const {
+    Put(v, e.start);
+    Put(v, e.end);
+    return "LINE";
+  }
+  std::string operator()(const Arc& e) const {
+    v.push_back(e.radius);
+    Put(v, ArcPoint(e, e.startAngle));
+    Put(v, ArcPoint(e, e.endAngle));
+    Put(v, ArcPoint(e, e.startAngle + Span(e.startAngle, e.endAngle) / 2));
+    return "ARC";
+  }
+  std::string operator()(const Circle& e) const {
+    Put(v, e.center);
+    v.push_back(e.radius);
+    return "CIRCLE";
+  }
+  std::string operator()(const Ellipse& e) const {
+    const Point3& m = e.majorAxis;
+    Put(v, e.center);
+    v.push_back(std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]));
+    v.push_back(e.ratio);
+    Ends(EllipsePoint(e, e.startAngle), EllipsePoint(e, e.endAngle));
+    Put(v, EllipsePoint(e, e.startAngle + Span(e.startAngle, e.endAngle) / 2));
+    return "ELLIPSE";
+  }
+  // The world vertices, each followed by its segment's middle.
+  std::string operator()(const LwPolyline& e) const {
+    const size_t n = e.vertices.size();
+    for (size_t k = 0; k < n; ++k) {
+      const LwVertex& p = e.vertices[k];
+      Put(v, OcsToWcs({p.x, p.y, e.elevation}, e.normal));
+      if (k + 1 < n || e.closed) {
+        const LwVertex& q = e.vertices[(k + 1) % n];
+        const double dx = q.x - p.x, dy = q.y - p.y;
+        Put(v, OcsToWcs({(p.x + q.x) / 2 + dy * p.bulge / 2, (p.y + q.y) / 2 - dx * p.bulge / 2,
+                         e.elevation},
+                        e.normal));
+      }
     }
-    case EntityType::kCircle:
-      Put(v, e.center);
-      v.push_back(e.radius);
-      return "CIRCLE";
-    case EntityType::kEllipse: {
-      const Point3& m = e.majorAxis;
-      Put(v, e.center);
-      v.push_back(std::sqrt(m[0] * m[0] + m[1] * m[1] + m[2] * m[2]));
-      v.push_back(e.ratio);
-      // The ends in either order: an ellipse may be kept with the opposite normal.
-      Point3 a = EllipsePoint(e, e.startAngle), b = EllipsePoint(e, e.endAngle);
-      if (b < a) std::swap(a, b);
-      Put(v, a);
-      Put(v, b);
-      Put(v, EllipsePoint(e, e.startAngle + Span(e.startAngle, e.endAngle) / 2));
-      return "ELLIPSE";
-    }
-    case EntityType::kLwPolyline:
-      PolylinePoints(e, v);
-      return "LWPOLYLINE";
-    case EntityType::kText:
-      Put(v, e.insertion);
-      v.push_back(e.height);
-      return "TEXT";
-    case EntityType::kPoint:
-      Put(v, e.insertion);
-      return "POINT";
-    case EntityType::kSolid:
-      v = e.coordinates;
-      return "SOLID";
-    case EntityType::kSpline:
-      v = e.coordinates.empty() ? e.fitPoints : e.coordinates;
-      return "SPLINE";
-    case EntityType::kHatch:
-      for (const Entity& edge : e.boundary) {
-        if (edge.type == EntityType::kLwPolyline) {
-          for (size_t k = 0; k < edge.bulges.size(); ++k) {
-            Put(v, OcsToWcs({edge.coordinates[2 * k], edge.coordinates[2 * k + 1],
-                             edge.elevation}, edge.normal));
+    return "LWPOLYLINE";
+  }
+  std::string operator()(const Text& e) const {
+    Put(v, e.insertion);
+    v.push_back(e.height);
+    return "TEXT";
+  }
+  std::string operator()(const Point& e) const {
+    Put(v, e.position);
+    return "POINT";
+  }
+  std::string operator()(const Solid& e) const {
+    v = test::Xyz(e.corners);
+    return "SOLID";
+  }
+  std::string operator()(const Spline& e) const {
+    v = test::Xyz(e.control.empty() ? e.fit : e.control);
+    return "SPLINE";
+  }
+  std::string operator()(const Hatch& e) const {
+    for (const HatchLoop& loop : e.loops) {
+      for (const HatchEdge& edge : loop.edges) {
+        if (const auto* p = std::get_if<LwPolyline>(&edge)) {
+          for (const LwVertex& q : p->vertices) {
+            Put(v, OcsToWcs({q.x, q.y, p->elevation}, p->normal));
           }
-        } else if (edge.type == EntityType::kLine) {
-          Put(v, edge.start);
-          Put(v, edge.end);
-        } else if (edge.type == EntityType::kArc || edge.type == EntityType::kEllipse) {
-          // The ends in either order: an arc may be kept the other way round.
-          const bool arc = edge.type == EntityType::kArc;
-          Point3 a = arc ? ArcPoint(edge, edge.startAngle) : EllipsePoint(edge, edge.startAngle);
-          Point3 b = arc ? ArcPoint(edge, edge.endAngle) : EllipsePoint(edge, edge.endAngle);
-          if (b < a) std::swap(a, b);
-          Put(v, a);
-          Put(v, b);
+        } else if (const auto* l = std::get_if<varnolt::Line>(&edge)) {
+          Put(v, l->start);
+          Put(v, l->end);
+        } else if (const auto* a = std::get_if<Arc>(&edge)) {
+          Ends(ArcPoint(*a, a->startAngle), ArcPoint(*a, a->endAngle));
+        } else if (const auto* el = std::get_if<Ellipse>(&edge)) {
+          Ends(EllipsePoint(*el, el->startAngle), EllipsePoint(*el, el->endAngle));
         }
       }
-      return "HATCH";
-    default:
-      return "OTHER";
+    }
+    return "HATCH";
   }
+  std::string operator()(const Polyline3d&) const { return "OTHER"; }
+  std::string operator()(const MText&) const { return "OTHER"; }
+};
+
+std::string Describe(const Entity& e, std::vector<double>& v) {
+  return std::visit(Description{v}, e.geometry);
 }
 
 DxfLimits All() {
@@ -253,9 +260,9 @@ TEST(DxfBlocks, SkippedKindsAreCounted) {
   for (const SkippedKind& s : d.skipped) got += s.kind + "=" + std::to_string(s.count) + " ";
   EXPECT_EQ(got, "POINT=2 POLYLINE (fitted)=1 LEADER=1 HATCH=1 ");
   ASSERT_EQ(d.entities.size(), 2u);  // the block's line and the attribute
-  EXPECT_EQ(d.entities[0].type, EntityType::kLine);
-  EXPECT_EQ(d.entities[1].type, EntityType::kText);
-  EXPECT_EQ(d.entities[1].textstring, "x");
+  EXPECT_EQ(d.entities[0].type(), EntityType::kLine);
+  EXPECT_EQ(d.entities[1].type(), EntityType::kText);
+  EXPECT_EQ(TextOf(d.entities[1]), "x");
 }
 
 void ExpectRefused(const std::string& dxf, const std::string& part, const DxfLimits& limits = All()) {

@@ -14,9 +14,15 @@
 #include "base/error.h"
 #include "cad/dxf.h"
 #include "cad/ocs.h"
+#include "entity_access.h"
 
 namespace varnolt {
 namespace {
+
+using test::As;
+using test::Bulges;
+using test::Xy;
+using test::Xyz;
 
 const double kPi = 4 * std::atan(1.0);
 
@@ -38,7 +44,7 @@ std::ostream& operator<<(std::ostream& os, const Counts& c) {
 Counts Count(const DxfDrawing& d) {
   Counts c{};
   for (const Entity& e : d.entities) {
-    switch (e.type) {
+    switch (e.type()) {
       case EntityType::kLine: ++c.line; break;
       case EntityType::kArc: ++c.arc; break;
       case EntityType::kCircle: ++c.circle; break;
@@ -145,10 +151,10 @@ TEST_F(DxfCorpus, EveryFileIsCountedOrRejected) {
 TEST_F(DxfCorpus, ArcWithNegativeExtrusion) {
   const DxfDrawing d = Read("dxfparser_arc1.dxf");
   ASSERT_EQ(d.entities.size(), 1u);
-  const Entity& a = d.entities[0];
-  EXPECT_EQ(a.handle, "B484");
-  EXPECT_EQ(a.color, 0);
-  EXPECT_EQ(a.layer, "FG-Dtl-Dim");
+  EXPECT_EQ(d.entities[0].handle, "B484");
+  EXPECT_EQ(d.entities[0].color, 0);
+  EXPECT_EQ(d.entities[0].layer, "FG-Dtl-Dim");
+  const Arc& a = As<Arc>(d.entities[0]);
   EXPECT_EQ(a.center[0], -650.0541823996996);
   EXPECT_EQ(a.center[1], 347.5909732684974);
   EXPECT_EQ(a.normal[2], -1.0);
@@ -162,9 +168,9 @@ TEST_F(DxfCorpus, BinaryR12) {
   const DxfDrawing d = Read("ezdxf_bin_dxf_r12.dxf");
   EXPECT_EQ(d.acadver, "AC1009");
   ASSERT_EQ(d.entities.size(), 3u);
-  const Entity& l = d.entities[0];
-  EXPECT_EQ(l.color, kColorByLayer);
-  EXPECT_EQ(l.layer, "0");
+  EXPECT_EQ(d.entities[0].color, kColorByLayer);
+  EXPECT_EQ(d.entities[0].layer, "0");
+  const varnolt::Line& l = As<varnolt::Line>(d.entities[0]);
   EXPECT_EQ(l.start, (Point3{335.7175512218761, 383.1616235910567, 0}));
   EXPECT_EQ(l.end, (Point3{533.2468418052385, 304.2703520470918, 0}));
 }
@@ -174,7 +180,7 @@ TEST_F(DxfCorpus, BinaryR12) {
 TEST_F(DxfCorpus, BinaryR2000) {
   const DxfDrawing small = Read("ezdxf_bin_dxf_r2000.dxf");
   ASSERT_EQ(small.entities.size(), 1u);
-  EXPECT_EQ(small.entities[0].textstring, "ezdxf");
+  EXPECT_EQ(TextOf(small.entities[0]), "ezdxf");
   const DxfDrawing d = Read("acadsharp_sample_AC1015_binary.dxf");
   EXPECT_EQ(d.codepage, "ANSI_1252");
   ASSERT_GE(d.entities.size(), 2u);
@@ -228,40 +234,35 @@ TEST(DxfWrittenByEzdxf, GbkR2000) {
   EXPECT_EQ(found, 2);
   ASSERT_EQ(d.entities.size(), 5u);
 
-  const Entity& text = d.entities[0];
-  EXPECT_EQ(text.type, EntityType::kText);
+  EXPECT_EQ(d.entities[0].layer, "电气设备");
+  const Text& text = As<Text>(d.entities[0]);
   EXPECT_EQ(text.textstring, "中文 K12+300");
-  EXPECT_EQ(text.layer, "电气设备");
   EXPECT_EQ(text.insertion, (Point3{500100, 3400200, 0}));
   EXPECT_EQ(text.alignment, (Point3{0, 0, 0}));
 
-  const Entity& mtext = d.entities[1];
-  EXPECT_EQ(mtext.type, EntityType::kMText);
+  EXPECT_EQ(d.entities[1].layer, "关闭");
+  const MText& mtext = As<MText>(d.entities[1]);
   std::string expected;
   for (int i = 0; i < 200; ++i) expected += "测量";
   EXPECT_EQ(mtext.textstring, expected);  // split into group-3 chunks by the writer
-  EXPECT_EQ(mtext.layer, "关闭");
   EXPECT_EQ(mtext.insertion, (Point3{500100.5, 3400300.25, 12}));
 
-  const Entity& arc = d.entities[2];
-  EXPECT_EQ(arc.type, EntityType::kArc);
-  EXPECT_EQ(arc.color, 4);
+  EXPECT_EQ(d.entities[2].color, 4);
+  const Arc& arc = As<Arc>(d.entities[2]);
   EXPECT_EQ(arc.center, (Point3{-10, 20, 0}));
   EXPECT_EQ(arc.normal, (Point3{0, 0, -1}));
   EXPECT_EQ(arc.startAngle, 30 * kPi / 180);
   EXPECT_EQ(arc.endAngle, 120 * kPi / 180);
 
-  const Entity& poly = d.entities[3];
-  EXPECT_EQ(poly.type, EntityType::kLwPolyline);
-  EXPECT_EQ(poly.coordinates, (std::vector<double>{0, 0, 10, 0, 10, 10}));
-  EXPECT_EQ(poly.bulges, (std::vector<double>{0.5, 0, -1}));
+  const LwPolyline& poly = As<LwPolyline>(d.entities[3]);
+  EXPECT_EQ(Xy(poly), (std::vector<double>{0, 0, 10, 0, 10, 10}));
+  EXPECT_EQ(Bulges(poly), (std::vector<double>{0.5, 0, -1}));
   EXPECT_TRUE(poly.closed);
   EXPECT_EQ(poly.elevation, 7.5);
 
-  const Entity& lw = d.entities[4];
-  EXPECT_EQ(lw.type, EntityType::kLwPolyline);
-  EXPECT_EQ(lw.coordinates, (std::vector<double>{1, 2, 3, 4}));
-  EXPECT_EQ(lw.bulges, (std::vector<double>{0.25, 0}));
+  const LwPolyline& lw = As<LwPolyline>(d.entities[4]);
+  EXPECT_EQ(Xy(lw), (std::vector<double>{1, 2, 3, 4}));
+  EXPECT_EQ(Bulges(lw), (std::vector<double>{0.25, 0}));
   EXPECT_FALSE(lw.closed);
 }
 
@@ -269,19 +270,19 @@ TEST(DxfWrittenByEzdxf, BinaryR2018) {
   const DxfDrawing d = ReadDxfFile(DataDir() / "binary_r2018.dxf");
   EXPECT_EQ(d.acadver, "AC1032");
   ASSERT_EQ(d.entities.size(), 4u);
-  EXPECT_EQ(d.entities[0].type, EntityType::kLine);
+  EXPECT_EQ(d.entities[0].type(), EntityType::kLine);
   EXPECT_EQ(d.entities[0].layer, "图层1");
-  EXPECT_EQ(d.entities[0].start, (Point3{1.25, 2.5, 0}));
-  EXPECT_EQ(d.entities[0].end, (Point3{3.75, -4.5, 1}));
-  EXPECT_EQ(d.entities[1].type, EntityType::kCircle);
+  EXPECT_EQ(As<varnolt::Line>(d.entities[0]).start, (Point3{1.25, 2.5, 0}));
+  EXPECT_EQ(As<varnolt::Line>(d.entities[0]).end, (Point3{3.75, -4.5, 1}));
+  EXPECT_EQ(d.entities[1].type(), EntityType::kCircle);
   EXPECT_EQ(d.entities[1].color, 2);
-  EXPECT_EQ(d.entities[1].center, (Point3{100, 200, 5}));
-  EXPECT_EQ(d.entities[1].radius, 12.5);
-  EXPECT_EQ(d.entities[2].type, EntityType::k3dPolyline);
-  EXPECT_EQ(d.entities[2].coordinates, (std::vector<double>{0, 0, 5, 10, 0, 7, 10, 10, 9}));
-  EXPECT_EQ(d.entities[3].type, EntityType::kText);
-  EXPECT_EQ(d.entities[3].textstring, "设计号");
-  EXPECT_EQ(d.entities[3].insertion, (Point3{5, 6, 0}));
+  EXPECT_EQ(As<Circle>(d.entities[1]).center, (Point3{100, 200, 5}));
+  EXPECT_EQ(As<Circle>(d.entities[1]).radius, 12.5);
+  EXPECT_EQ(d.entities[2].type(), EntityType::k3dPolyline);
+  EXPECT_EQ(Xyz(As<Polyline3d>(d.entities[2]).vertices), (std::vector<double>{0, 0, 5, 10, 0, 7, 10, 10, 9}));
+  EXPECT_EQ(d.entities[3].type(), EntityType::kText);
+  EXPECT_EQ(TextOf(d.entities[3]), "设计号");
+  EXPECT_EQ(As<Text>(d.entities[3]).insertion, (Point3{5, 6, 0}));
   bool found = false;
   for (const Layer& l : d.layers) found = found || (l.name == "图层1" && l.color == 5);
   EXPECT_TRUE(found);
@@ -344,7 +345,7 @@ TEST_F(DxfCorpus, IncludeAllCountsAsExploded) {
       std::array<int, 12> got{};
       for (const Entity& e : d.entities) {
         int k = 0;
-        while (k < 12 && kOrder[k] != e.type) ++k;
+        while (k < 12 && kOrder[k] != e.type()) ++k;
         ASSERT_LT(k, 12);
         ++got[static_cast<size_t>(k)];
       }
@@ -414,34 +415,29 @@ const HatchRow kHatches[] = {
     {"timchen_Test4.dxf", 25, "LLLLLL", {3535.247945000076, 2002.544303362144, 0.0}},
 };
 
-std::string LoopText(const Entity& h, std::vector<double>& starts) {
+std::string LoopText(const Hatch& h, std::vector<double>& starts) {
   std::string text;
-  int64_t from = 0;
-  for (const int64_t end : h.loopEnds) {
+  for (const HatchLoop& loop : h.loops) {
     if (!text.empty()) text += ' ';
-    for (int64_t k = from; k < end; ++k) {
-      const Entity& e = h.boundary[static_cast<size_t>(k)];
+    for (size_t k = 0; k < loop.edges.size(); ++k) {
+      const HatchEdge& edge = loop.edges[k];
       Point3 p{};
-      switch (e.type) {
-        case EntityType::kLwPolyline:
-          text += "P" + std::to_string(e.bulges.size());
-          p = OcsToWcs({e.coordinates[0], e.coordinates[1], e.elevation}, e.normal);
-          break;
-        case EntityType::kLine: text += 'L'; p = e.start; break;
-        case EntityType::kArc: {
-          text += 'A';
-          const Point3 r = OcsToWcs({e.radius * std::cos(e.startAngle),
-                                     e.radius * std::sin(e.startAngle), 0}, e.normal);
-          p = {e.center[0] + r[0], e.center[1] + r[1], e.center[2] + r[2]};
-          break;
-        }
-        case EntityType::kEllipse: text += 'E'; break;
-        case EntityType::kSpline: text += 'S'; break;
-        default: text += '?'; break;
+      if (const auto* e = std::get_if<LwPolyline>(&edge)) {
+        text += "P" + std::to_string(e->vertices.size());
+        p = OcsToWcs({e->vertices[0].x, e->vertices[0].y, e->elevation}, e->normal);
+      } else if (const auto* l = std::get_if<varnolt::Line>(&edge)) {
+        text += 'L';
+        p = l->start;
+      } else if (const auto* a = std::get_if<Arc>(&edge)) {
+        text += 'A';
+        const Point3 r = OcsToWcs({a->radius * std::cos(a->startAngle),
+                                   a->radius * std::sin(a->startAngle), 0}, a->normal);
+        p = {a->center[0] + r[0], a->center[1] + r[1], a->center[2] + r[2]};
+      } else {
+        text += std::holds_alternative<Ellipse>(edge) ? 'E' : 'S';
       }
-      if (k == from) starts.insert(starts.end(), {p[0], p[1], p[2]});
+      if (k == 0) starts.insert(starts.end(), {p[0], p[1], p[2]});
     }
-    from = end;
   }
   return text;
 }
@@ -458,9 +454,9 @@ TEST_F(DxfCorpus, HatchBoundaries) {
       d = ReadDxfFile(CorpusDir() / row.file, hatches);
     }
     int seen = 0;
-    const Entity* h = nullptr;
+    const Hatch* h = nullptr;
     for (const Entity& e : d.entities) {
-      if (e.type == EntityType::kHatch && seen++ == row.index) h = &e;
+      if (e.As<Hatch>() != nullptr && seen++ == row.index) h = e.As<Hatch>();
     }
     ASSERT_NE(h, nullptr);
     std::vector<double> starts;
@@ -482,13 +478,13 @@ TEST_F(DxfCorpus, TextHeightAndRotation) {
     ADD_FAILURE() << "no entity " << handle;
     return Entity{};
   };
-  const Entity text = find(Read("ezdxf_text.dxf"), "5E1");
+  const Text text = As<Text>(find(Read("ezdxf_text.dxf"), "5E1"));
   EXPECT_EQ(text.height, 25);
   EXPECT_NEAR(text.rotation, 314.4436325050769 * kPi / 180, 1e-12);
-  const Entity along = find(Read("ezdxf_mtext_complex_inline_codes.dxf"), "DA");
+  const MText along = As<MText>(find(Read("ezdxf_mtext_complex_inline_codes.dxf"), "DA"));
   EXPECT_EQ(along.height, 2.5);
   EXPECT_NEAR(along.rotation, kPi, 1e-12);
-  const Entity turned = find(Read("gdal_assorted.dxf"), "47");
+  const MText turned = As<MText>(find(Read("gdal_assorted.dxf"), "47"));
   EXPECT_EQ(turned.height, 5);
   EXPECT_NEAR(turned.rotation, kPi / 6, 1e-12);
 }

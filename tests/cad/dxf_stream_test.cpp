@@ -84,10 +84,10 @@ bool ExpectSameAsSerial(const fs::path& path, const DxfLimits& limits, const Rea
   Entity scratch;
   for (size_t k = 0; k < std::min(picked->size(), d.entities.size()); ++k) {
     const Entity& e = picked->Get(k, scratch);
-    EXPECT_TRUE(IdenticalEntities(e, d.entities[k]))
+    EXPECT_TRUE(SameReading(e, d.entities[k]))
         << "entity " << k << " (line " << d.entities[k].sourceLine << ") differs";
     const EntityBrief brief = picked->Brief(k);
-    EXPECT_EQ(brief.type, e.type);
+    EXPECT_EQ(brief.type, e.type());
     EXPECT_EQ(brief.color, e.color);
     EXPECT_EQ(brief.layer, e.layer);
     EXPECT_EQ(brief.closedShape, IsClosedShape(e));
@@ -116,13 +116,20 @@ TEST(DxfInPieces, EveryDrawingReadsAsTheSerialReadingReadsIt) {
   EXPECT_GT(streamed, files.size() * 3);
 }
 
+// A source read whole says why.
 TEST(DxfInPieces, BlocksAndBinaryFilesAreReadWhole) {
   const fs::path data = fs::path(VARNOLT_SOURCE_DIR) / "tests" / "cad" / "data";
-  EXPECT_FALSE(DxfSource(data / "binary_r2018.dxf").Streamed());
+  const DxfSource binary(data / "binary_r2018.dxf");
+  EXPECT_FALSE(binary.Streamed());
+  EXPECT_EQ(binary.SerialReason(), "a binary file");
   DxfLimits blocks;
   blocks.include = kIncludeBlocks;
-  EXPECT_FALSE(DxfSource(data / "blocks.dxf", blocks).Streamed());
-  EXPECT_TRUE(DxfSource(data / "blocks.dxf").Streamed());
+  const DxfSource exploded(data / "blocks.dxf", blocks);
+  EXPECT_FALSE(exploded.Streamed());
+  EXPECT_EQ(exploded.SerialReason(), "blocks are exploded");
+  const DxfSource pieces(data / "blocks.dxf");
+  EXPECT_TRUE(pieces.Streamed());
+  EXPECT_EQ(pieces.SerialReason(), "");
 }
 
 // Cut where a serial scan would not cut (a value line "0" before a name can only
@@ -148,6 +155,16 @@ TEST(DxfInPieces, ABrokenFileFailsAsTheSerialReadingFails) {
     limits.threads = 2;
     ExpectSameAsSerial(path, limits, serial);
   }
+  // A piece that cannot stand alone is named, with what it met.
+  text = "0\nSECTION\n2\nENTITIES\n0\nMTEXT\n8\n0\n1\nA\n1001\nACAD\n"
+         "1000\nACAD_MTEXT_COLUMNS_BEGIN\n1005\n2E\n1000\nACAD_MTEXT_COLUMNS_END\n"
+         "0\nENDSEC\n0\nEOF\n";
+  {
+    std::ofstream(path, std::ios::binary) << text;
+  }
+  const DxfSource columns(path);
+  EXPECT_FALSE(columns.Streamed());
+  EXPECT_EQ(columns.SerialReason(), "piece 1 (from line 5): an MTEXT in columns at its line 1");
   fs::remove_all(dir);
 }
 

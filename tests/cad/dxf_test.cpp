@@ -10,9 +10,15 @@
 
 #include "base/error.h"
 #include "cad/dxf.h"
+#include "entity_access.h"
 
 namespace varnolt {
 namespace {
+
+using test::As;
+using test::Bulges;
+using test::Xy;
+using test::Xyz;
 
 struct G {
   int code;
@@ -129,19 +135,16 @@ TEST(DxfGeometry, LineCircleArc) {
                              {50, "30"}, {51, "390.5"}};
   const DxfDrawing d = Parse(Ascii(Header("AC1015") + Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 3u);
-  const Entity& l = d.entities[0];
-  EXPECT_EQ(l.type, EntityType::kLine);
-  EXPECT_EQ(l.color, kColorByLayer);
+  EXPECT_EQ(d.entities[0].color, kColorByLayer);
+  const varnolt::Line& l = As<varnolt::Line>(d.entities[0]);
   EXPECT_EQ(l.start, (Point3{1.5, 2.5, 0}));
   EXPECT_EQ(l.end, (Point3{3.5, -4.5, 0}));
-  const Entity& c = d.entities[1];
-  EXPECT_EQ(c.type, EntityType::kCircle);
-  EXPECT_EQ(c.handle, "2A");
-  EXPECT_EQ(c.color, 3);
+  EXPECT_EQ(d.entities[1].handle, "2A");
+  EXPECT_EQ(d.entities[1].color, 3);
+  const Circle& c = As<Circle>(d.entities[1]);
   EXPECT_EQ(c.center, (Point3{100, 200, 5}));
   EXPECT_EQ(c.radius, 12.5);
-  const Entity& a = d.entities[2];
-  EXPECT_EQ(a.type, EntityType::kArc);
+  const Arc& a = As<Arc>(d.entities[2]);
   // degrees * pi / 180, in that order; angles beyond 360 are kept as stored.
   EXPECT_EQ(a.startAngle, 30 * kPi / 180);
   EXPECT_EQ(a.endAngle, 390.5 * kPi / 180);
@@ -159,7 +162,7 @@ TEST(DxfGeometry, ArcWithNegativeExtrusion) {
                                    Binary(Header("AC1015") + Entities(arc) + kEof, false)}) {
     const DxfDrawing d = Parse(bytes);
     ASSERT_EQ(d.entities.size(), 1u);
-    const Entity& a = d.entities[0];
+    const Arc& a = As<Arc>(d.entities[0]);
     EXPECT_EQ(a.center, (Point3{-650.0541823996996, 347.5909732684974, -2.25}));
     EXPECT_EQ(a.normal, (Point3{0, 0, -1}));
     EXPECT_EQ(a.startAngle, 338.8998819521181 * kPi / 180);
@@ -172,7 +175,7 @@ TEST(DxfGeometry, TiltedCircleCentreGoesToWorld) {
                       {40, "1"},     {210, "0"}, {220, "1"}, {230, "0"}};
   const DxfDrawing d = Parse(Ascii(Entities(circle) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  EXPECT_EQ(d.entities[0].center, (Point3{-1, 3, 2}));
+  EXPECT_EQ(As<Circle>(d.entities[0]).center, (Point3{-1, 3, 2}));
 }
 
 TEST(DxfGeometry, TextPoints) {
@@ -188,13 +191,13 @@ TEST(DxfGeometry, TextPoints) {
       {11, "7"}, {21, "8"}, {31, "1"}, {210, "0"}, {220, "0"}, {230, "-1"}};
   const DxfDrawing d = Parse(Ascii(Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 3u);
-  EXPECT_EQ(d.entities[0].type, EntityType::kText);
-  EXPECT_EQ(d.entities[0].textstring, "K12+300");
-  EXPECT_EQ(d.entities[0].insertion, (Point3{500100, 3400200, 0}));
-  EXPECT_EQ(d.entities[0].alignment, (Point3{0, 0, 0}));
-  EXPECT_EQ(d.entities[1].alignment, (Point3{500150, 3400200, 0}));
-  EXPECT_EQ(d.entities[2].insertion, (Point3{-5, 6, -1}));
-  EXPECT_EQ(d.entities[2].alignment, (Point3{-7, 8, -1}));
+  EXPECT_EQ(d.entities[0].type(), EntityType::kText);
+  EXPECT_EQ(TextOf(d.entities[0]), "K12+300");
+  EXPECT_EQ(As<Text>(d.entities[0]).insertion, (Point3{500100, 3400200, 0}));
+  EXPECT_EQ(As<Text>(d.entities[0]).alignment, (Point3{0, 0, 0}));
+  EXPECT_EQ(As<Text>(d.entities[1]).alignment, (Point3{500150, 3400200, 0}));
+  EXPECT_EQ(As<Text>(d.entities[2]).insertion, (Point3{-5, 6, -1}));
+  EXPECT_EQ(As<Text>(d.entities[2]).alignment, (Point3{-7, 8, -1}));
 }
 
 // MTEXT: group-3 chunks, then group 1, joined; formatting codes kept; the point is
@@ -206,8 +209,7 @@ TEST(DxfGeometry, MTextChunksAndEmbeddedObject) {
                     {70, "1"},    {10, "99"}, {11, "98"}, {1, "not this"}};
   const DxfDrawing d = Parse(Ascii(Header("AC1032") + Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  const Entity& m = d.entities[0];
-  EXPECT_EQ(m.type, EntityType::kMText);
+  const MText& m = As<MText>(d.entities[0]);
   EXPECT_EQ(m.textstring, "{\\fSimHei|b0;first\\Plast}");
   EXPECT_EQ(m.insertion, (Point3{10, 20, 12}));
 }
@@ -225,8 +227,8 @@ TEST(DxfGeometry, MTextColumnsAreJoined) {
                                    Binary(Header("AC1015") + Entities(body) + kEof, false)}) {
     const DxfDrawing d = Parse(bytes);
     ASSERT_EQ(d.entities.size(), 2u);
-    EXPECT_EQ(d.entities[0].textstring, "one \\Nthree two ");
-    EXPECT_EQ(d.entities[1].type, EntityType::kLine);
+    EXPECT_EQ(TextOf(d.entities[0]), "one \\Nthree two ");
+    EXPECT_EQ(d.entities[1].type(), EntityType::kLine);
   }
 }
 
@@ -238,10 +240,9 @@ TEST(DxfGeometry, LightweightPolyline) {
                     {220, "0"},        {230, "-1"}};
   const DxfDrawing d = Parse(Ascii(Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  const Entity& p = d.entities[0];
-  EXPECT_EQ(p.type, EntityType::kLwPolyline);
-  EXPECT_EQ(p.coordinates, (std::vector<double>{-500, 3000, 2, 3, 4, 5}));
-  EXPECT_EQ(p.bulges, (std::vector<double>{0.25, 0, -1}));
+  const LwPolyline& p = As<LwPolyline>(d.entities[0]);
+  EXPECT_EQ(Xy(p), (std::vector<double>{-500, 3000, 2, 3, 4, 5}));
+  EXPECT_EQ(Bulges(p), (std::vector<double>{0.25, 0, -1}));
   EXPECT_TRUE(p.closed);
   EXPECT_EQ(p.elevation, 7.5);
 }
@@ -266,10 +267,9 @@ TEST(DxfGeometry, PlainTwoDimensionalPolylineIsLightweight) {
   const Groups body = Polyline(1, 4.5, {{0, 0, 9}, {10, 0, 9}, {10, 10, 9}}, {0.5, 0, -0.25});
   const DxfDrawing d = Parse(Ascii(Header("AC1009") + Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  const Entity& p = d.entities[0];
-  EXPECT_EQ(p.type, EntityType::kLwPolyline);
-  EXPECT_EQ(p.coordinates, (std::vector<double>{0, 0, 10, 0, 10, 10}));
-  EXPECT_EQ(p.bulges, (std::vector<double>{0.5, 0, -0.25}));
+  const LwPolyline& p = As<LwPolyline>(d.entities[0]);
+  EXPECT_EQ(Xy(p), (std::vector<double>{0, 0, 10, 0, 10, 10}));
+  EXPECT_EQ(Bulges(p), (std::vector<double>{0.5, 0, -0.25}));
   EXPECT_TRUE(p.closed);
   EXPECT_EQ(p.elevation, 4.5);
 }
@@ -278,8 +278,8 @@ TEST(DxfGeometry, ThreeDimensionalPolyline) {
   const Groups body = Polyline(8, 0, {{0, 0, 5}, {10, 0, 7}}, {}, 32);
   const DxfDrawing d = Parse(Ascii(Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  EXPECT_EQ(d.entities[0].type, EntityType::k3dPolyline);
-  EXPECT_EQ(d.entities[0].coordinates, (std::vector<double>{0, 0, 5, 10, 0, 7}));
+  EXPECT_EQ(d.entities[0].type(), EntityType::k3dPolyline);
+  EXPECT_EQ(Xyz(As<Polyline3d>(d.entities[0]).vertices), (std::vector<double>{0, 0, 5, 10, 0, 7}));
 }
 
 // Meshes and fitted 2D polylines are no family of ours; the entity after them is
@@ -296,9 +296,9 @@ TEST(DxfGeometry, MeshesAndFittedPolylinesAreSkipped) {
                       Line("0", 0, 0, 1, 1);
   const DxfDrawing d = Parse(Ascii(Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 2u);
-  EXPECT_EQ(d.entities[0].type, EntityType::k3dPolyline);
-  EXPECT_EQ(d.entities[0].coordinates, (std::vector<double>{1, 2, 3}));
-  EXPECT_EQ(d.entities[1].type, EntityType::kLine);
+  EXPECT_EQ(d.entities[0].type(), EntityType::k3dPolyline);
+  EXPECT_EQ(Xyz(As<Polyline3d>(d.entities[0]).vertices), (std::vector<double>{1, 2, 3}));
+  EXPECT_EQ(d.entities[1].type(), EntityType::kLine);
 }
 
 // --- selection ----------------------------------------------------------------
@@ -315,9 +315,9 @@ TEST(DxfSelection, PaperSpaceBlocksAndOtherKindsAreNotPicked) {
   body = body + Groups{{0, "CIRCLE"}, {67, "0"}, {8, "0"}, {40, "1"}};
   const DxfDrawing d = Parse(Ascii(Header("AC1009") + blocks + Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 2u);
-  EXPECT_EQ(d.entities[0].type, EntityType::kLine);
-  EXPECT_EQ(d.entities[0].start, (Point3{1, 1, 0}));
-  EXPECT_EQ(d.entities[1].type, EntityType::kCircle);
+  EXPECT_EQ(d.entities[0].type(), EntityType::kLine);
+  EXPECT_EQ(As<varnolt::Line>(d.entities[0]).start, (Point3{1, 1, 0}));
+  EXPECT_EQ(d.entities[1].type(), EntityType::kCircle);
 }
 
 TEST(DxfSelection, LayersResolveIgnoringCase) {
@@ -380,7 +380,7 @@ TEST(DxfText, GbkInAnR2000Drawing) {
   const DxfDrawing d = Parse(Ascii(Header("AC1015", "ANSI_936") +
                                    LayerTable({{gbkLayer, 2}}) + Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  EXPECT_EQ(d.entities[0].textstring, "中文λ");
+  EXPECT_EQ(TextOf(d.entities[0]), "中文λ");
   EXPECT_EQ(d.entities[0].layer, "电气");
   ASSERT_EQ(d.layers.size(), 1u);
   EXPECT_EQ(d.layers[0].name, "电气");
@@ -390,7 +390,7 @@ TEST(DxfText, Utf8InAnR2018DrawingWhateverItsCodepage) {
   const Groups body{{0, "MTEXT"}, {8, "图层1"}, {10, "0"}, {20, "0"}, {1, "设计号 \xFF"}};
   const DxfDrawing d = Parse(Ascii(Header("AC1032", "ANSI_936") + Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  EXPECT_EQ(d.entities[0].textstring, "设计号 \xEF\xBF\xBD");
+  EXPECT_EQ(TextOf(d.entities[0]), "设计号 \xEF\xBF\xBD");
   EXPECT_EQ(d.entities[0].layer, "图层1");
 }
 
@@ -400,7 +400,7 @@ TEST(DxfText, MTextChunkSplitsAGbkCharacter) {
   const Groups body{{0, "MTEXT"}, {8, "0"}, {10, "0"}, {20, "0"}, {3, "\xD6"}, {1, "\xD0"}};
   const DxfDrawing d = Parse(Ascii(Header("AC1015", "ANSI_936") + Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  EXPECT_EQ(d.entities[0].textstring, "中");
+  EXPECT_EQ(TextOf(d.entities[0]), "中");
 }
 
 TEST(DxfText, LongValuesAreKeptWhole) {
@@ -408,7 +408,7 @@ TEST(DxfText, LongValuesAreKeptWhole) {
   const Groups body{{0, "TEXT"}, {8, "0"}, {10, "0"}, {20, "0"}, {1, text}};
   const DxfDrawing d = Parse(Ascii(Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  EXPECT_EQ(d.entities[0].textstring, text);
+  EXPECT_EQ(TextOf(d.entities[0]), text);
 }
 
 // --- file forms ---------------------------------------------------------------
@@ -427,12 +427,12 @@ void ExpectSample(const DxfDrawing& d) {
   EXPECT_EQ(d.codepage, "ANSI_1252");
   ASSERT_EQ(d.entities.size(), 3u);
   EXPECT_EQ(d.entities[0].layer, "A");
-  EXPECT_EQ(d.entities[0].start, (Point3{1.25, 2, 0}));
+  EXPECT_EQ(As<varnolt::Line>(d.entities[0]).start, (Point3{1.25, 2, 0}));
   EXPECT_EQ(d.entities[1].handle, "FF");
-  EXPECT_EQ(d.entities[1].coordinates, (std::vector<double>{1, 2, 3, 4}));
-  EXPECT_EQ(d.entities[1].bulges, (std::vector<double>{0.5, 0}));
-  EXPECT_TRUE(d.entities[1].closed);
-  EXPECT_EQ(d.entities[2].textstring, "café");
+  EXPECT_EQ(Xy(As<LwPolyline>(d.entities[1])), (std::vector<double>{1, 2, 3, 4}));
+  EXPECT_EQ(Bulges(As<LwPolyline>(d.entities[1])), (std::vector<double>{0.5, 0}));
+  EXPECT_TRUE(As<LwPolyline>(d.entities[1]).closed);
+  EXPECT_EQ(TextOf(d.entities[2]), "café");
 }
 
 TEST(DxfForms, AsciiLfCrLfAndBinaryReadAlike) {
@@ -460,8 +460,8 @@ TEST(DxfForms, BlanksAroundNumbersAndJunkAfterColours) {
   const DxfDrawing d = Parse(Ascii(Entities(body) + kEof));
   ASSERT_EQ(d.entities.size(), 2u);
   EXPECT_EQ(d.entities[0].color, kColorByLayer);
-  EXPECT_EQ(d.entities[0].start, (Point3{1.5, -2, 0}));
-  EXPECT_EQ(d.entities[0].end, (Point3{3, 100, 0}));
+  EXPECT_EQ(As<varnolt::Line>(d.entities[0]).start, (Point3{1.5, -2, 0}));
+  EXPECT_EQ(As<varnolt::Line>(d.entities[0]).end, (Point3{3, 100, 0}));
   EXPECT_EQ(d.entities[1].color, 5);
 }
 
@@ -535,7 +535,7 @@ TEST(DxfBroken, VertexCounts) {
   const DxfDrawing d = Parse(Ascii(
       Entities(Groups{{0, "LWPOLYLINE"}, {90, "7"}, {10, "0"}, {20, "1"}, {10, "2"}}) + kEof));
   ASSERT_EQ(d.entities.size(), 1u);
-  EXPECT_EQ(d.entities[0].coordinates, (std::vector<double>{0, 1, 2, 0}));
+  EXPECT_EQ(Xy(As<LwPolyline>(d.entities[0])), (std::vector<double>{0, 1, 2, 0}));
 }
 
 // Every prefix of a drawing: an error, or a clean result holding at most the

@@ -37,6 +37,52 @@ const char* Kind(EntityType type) {
   return "Other";
 }
 
+// An entity as the host's properties give it, whatever its kind.
+struct HostView {
+  Point3 start{}, end{}, center{}, normal{0, 0, 1}, insertion{}, alignment{};
+  double radius = 0, startAngle = 0, endAngle = 0, elevation = 0;
+  std::vector<double> coordinates, bulges;
+  bool closed = false;
+  std::string textstring;
+
+  explicit HostView(const Entity& e) {
+    if (const auto* l = e.As<varnolt::Line>()) {
+      start = l->start;
+      end = l->end;
+    } else if (const auto* a = e.As<Arc>()) {
+      center = a->center;
+      radius = a->radius;
+      startAngle = a->startAngle;
+      endAngle = a->endAngle;
+      normal = a->normal;
+    } else if (const auto* c = e.As<Circle>()) {
+      center = c->center;
+      radius = c->radius;
+      normal = c->normal;
+    } else if (const auto* p = e.As<LwPolyline>()) {
+      for (const LwVertex& v : p->vertices) {
+        coordinates.insert(coordinates.end(), {v.x, v.y});
+        bulges.push_back(v.bulge);
+      }
+      closed = p->closed;
+      elevation = p->elevation;
+      normal = p->normal;
+    } else if (const auto* p3 = e.As<Polyline3d>()) {
+      for (const Point3& v : p3->vertices) coordinates.insert(coordinates.end(), {v[0], v[1], v[2]});
+      closed = p3->closed;
+    } else if (const auto* t = e.As<varnolt::Text>()) {
+      insertion = t->insertion;
+      alignment = t->alignment;
+      textstring = t->textstring;
+      normal = t->normal;
+    } else if (const auto* m = e.As<MText>()) {
+      insertion = m->insertion;
+      textstring = m->textstring;
+      normal = m->normal;
+    }
+  }
+};
+
 // The members each object answers; the DISPID is the position plus one.
 const std::vector<std::string>& Members(const std::string& kind) {
   static const std::vector<std::string> common = {"EntityType", "color", "Layer", "Handle"};
@@ -338,7 +384,7 @@ class FakeObject final : public IDispatch {
         if (FAILED(hr)) return hr;
         if (index.lVal < 0 || static_cast<size_t>(index.lVal) >= count) return DISP_E_BADINDEX;
         const auto k = static_cast<size_t>(index.lVal);
-        Child(out, set ? Kind(script.entities[k].type) : "Layer", k);
+        Child(out, set ? Kind(script.entities[k].type()) : "Layer", k);
       }
     } else if (kind_ == "Layer") {
       const Layer& l = script.layers[index_];
@@ -356,15 +402,16 @@ class FakeObject final : public IDispatch {
   }
 
   HRESULT AnswerEntity(const std::string& m, DISPPARAMS* params, VARIANT* out) {
-    const Entity& e = state_->script.entities[index_];
+    const Entity& entity = state_->script.entities[index_];
+    const HostView e(entity);
     if (m == "EntityType") {
-      Integer(out, static_cast<long>(e.type));
+      Integer(out, static_cast<long>(entity.type()));
     } else if (m == "color") {
-      Integer(out, e.color);
+      Integer(out, entity.color);
     } else if (m == "Layer") {
-      Text(out, e.layer);
+      Text(out, entity.layer);
     } else if (m == "Handle") {
-      Text(out, e.handle);
+      Text(out, entity.handle);
     } else if (m == "StartPoint") {
       Point(out, e.start);
     } else if (m == "EndPoint") {

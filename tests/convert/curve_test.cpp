@@ -12,25 +12,15 @@ namespace {
 struct CurveTest : ConverterTest {
   const double pi = SystemPi();
 
-  Entity Circle(Point3 c, double r) const {
-    Entity e;
-    e.type = EntityType::kCircle;
-    e.center = c;
-    e.radius = r;
-    return e;
-  }
-  Entity Arc(Point3 c, double r, double sa, double ea, double nz = 1) const {
-    Entity e = Circle(c, r);
-    e.type = EntityType::kArc;
-    e.startAngle = sa;
-    e.endAngle = ea;
-    e.normal = {0, 0, nz};
-    return e;
+  varnolt::Circle CircleAt(Point3 c, double r) const { return {c, r}; }
+  varnolt::Arc ArcAt(Point3 c, double r, double sa, double ea, double nz = 1) const {
+    return {c, r, sa, ea, {0, 0, nz}};
   }
 
   // The tuple of a point line lies at angle `theta` on the circle, within 1e-9 deg
   // (about 0.1 mm).
-  void ExpectOnCircle(const std::string& line, const Entity& e, double theta) const {
+  template <class Round>
+  void ExpectOnCircle(const std::string& line, const Round& e, double theta) const {
     double lon = 0, lat = 0;
     LonLat(e.center[0] + e.radius * std::cos(theta), e.center[1] + e.radius * std::sin(theta),
            lon, lat);
@@ -41,7 +31,7 @@ struct CurveTest : ConverterTest {
 };
 
 TEST_F(CurveTest, CircleHas101PointsClosingOnTheFirst) {
-  const Entity e = Circle({kE, kN, 5}, 10);
+  const varnolt::Circle e = CircleAt({kE, kN, 5}, 10);
   std::string out;
   EXPECT_EQ(tocircle(e, Context(), kQ, "arc1", "#s", out), 101);
   const auto lines = PointLines(out);
@@ -55,7 +45,7 @@ TEST_F(CurveTest, CircleHas101PointsClosingOnTheFirst) {
 }
 
 TEST_F(CurveTest, ArcRunsCounterClockwiseFromStartToEnd) {
-  const Entity e = Arc({kE, kN, -2}, 10, 0, pi / 2);
+  const varnolt::Arc e = ArcAt({kE, kN, -2}, 10, 0, pi / 2);
   std::string out;
   EXPECT_EQ(toarc(e, Context(), kQ, "arc1", "#s", out), 101);
   const auto lines = PointLines(out);
@@ -66,7 +56,7 @@ TEST_F(CurveTest, ArcRunsCounterClockwiseFromStartToEnd) {
 }
 
 TEST_F(CurveTest, ArcWrapsThroughEast) {
-  const Entity e = Arc({kE, kN, 0}, 10, 5.5, 0.5);
+  const varnolt::Arc e = ArcAt({kE, kN, 0}, 10, 5.5, 0.5);
   std::string out;
   toarc(e, Context(), kQ, "arc1", "#s", out);
   const auto lines = PointLines(out);
@@ -78,7 +68,7 @@ TEST_F(CurveTest, ArcWrapsThroughEast) {
 }
 
 TEST_F(CurveTest, DownwardNormalMirrorsTheAngles) {
-  const Entity e = Arc({kE, kN, 0}, 10, 0.5, 1.5, -1);
+  const varnolt::Arc e = ArcAt({kE, kN, 0}, 10, 0.5, 1.5, -1);
   std::string out;
   toarc(e, Context(), kQ, "arc1", "#s", out);
   const auto lines = PointLines(out);
@@ -88,7 +78,7 @@ TEST_F(CurveTest, DownwardNormalMirrorsTheAngles) {
   ExpectOnCircle(lines[100], e, pi - 0.5);
 
   // pi - 4 is below 0 and wraps: from pi - 4 + 2 pi up to pi - 0.5 + 2 pi.
-  const Entity wrapped = Arc({kE, kN, 0}, 10, 0.5, 4, -1);
+  const varnolt::Arc wrapped = ArcAt({kE, kN, 0}, 10, 0.5, 4, -1);
   out.clear();
   toarc(wrapped, Context(), kQ, "arc1", "#s", out);
   const auto w = PointLines(out);
@@ -97,14 +87,14 @@ TEST_F(CurveTest, DownwardNormalMirrorsTheAngles) {
   ExpectOnCircle(w[50], wrapped, ((pi - 4 + 2 * pi) + (pi - 0.5 + 2 * pi)) / 2);
 
   // A tilted normal is not mirrored.
-  const Entity tilted = Arc({kE, kN, 0}, 10, 0.5, 1.5, -0.99);
+  const varnolt::Arc tilted = ArcAt({kE, kN, 0}, 10, 0.5, 1.5, -0.99);
   out.clear();
   toarc(tilted, Context(), kQ, "arc1", "#s", out);
   ExpectOnCircle(PointLines(out)[0], tilted, 0.5);
 }
 
 TEST_F(CurveTest, EqualAnglesGive101EqualPoints) {
-  const Entity e = Arc({kE, kN, 0}, 10, 1, 1);
+  const varnolt::Arc e = ArcAt({kE, kN, 0}, 10, 1, 1);
   std::string out;
   toarc(e, Context(), kQ, "arc1", "#s", out);
   const auto lines = PointLines(out);
@@ -115,7 +105,7 @@ TEST_F(CurveTest, EqualAnglesGive101EqualPoints) {
 TEST_F(CurveTest, SegmentSettingIsNotRead) {
   settings.Text3 = "8";
   std::string out;
-  tocircle(Circle({kE, kN, 0}, 10), Context(), kQ, "arc1", "#s", out);
+  tocircle(CircleAt({kE, kN, 0}, 10), Context(), kQ, "arc1", "#s", out);
   EXPECT_EQ(PointLines(out).size(), 101u);
 }
 

@@ -13,15 +13,9 @@ namespace varnolt::testing {
 namespace {
 
 struct LineTest : ConverterTest {
-  Entity Line(Point3 a, Point3 b) const {
-    Entity e;
-    e.type = EntityType::kLine;
-    e.start = a;
-    e.end = b;
-    return e;
-  }
+  varnolt::Line Line(Point3 a, Point3 b) const { return {a, b}; }
 
-  std::string Convert(const Entity& e, int64_t* points = nullptr) const {
+  std::string Convert(const varnolt::Line& e, int64_t* points = nullptr) const {
     std::string out;
     const int64_t n = toline(e, Context(), kQ, "line1", "#m_colorFF0000FF_width6", out);
     if (points != nullptr) *points = n;
@@ -29,7 +23,7 @@ struct LineTest : ConverterTest {
   }
 
   // The point line at distance a from the start, as the line converter places it.
-  std::string At(const Entity& e, double a, const std::string& alt) const {
+  std::string At(const varnolt::Line& e, double a, const std::string& alt) const {
     Point3 p{};
     xnd(e.start, e.end, p, a);
     return Expected(p[0], p[1], alt);
@@ -37,7 +31,7 @@ struct LineTest : ConverterTest {
 };
 
 TEST_F(LineTest, WholePlacemarkOfAShortLine) {
-  const Entity e = Line({kE, kN, 0}, {kE + 5, kN, 0});
+  const varnolt::Line e = Line({kE, kN, 0}, {kE + 5, kN, 0});
   std::string expected;
   AppendLineStringOpen(expected, kQ, "line1", "#m_colorFF0000FF_width6");
   expected += Expected(kE, kN, "0") + Expected(kE + 5, kN, "0");
@@ -48,7 +42,7 @@ TEST_F(LineTest, WholePlacemarkOfAShortLine) {
 }
 
 TEST_F(LineTest, PointsEveryTenMetresThenTheEnd) {
-  const Entity e = Line({kE, kN, 0}, {kE + 25, kN, 0});
+  const varnolt::Line e = Line({kE, kN, 0}, {kE + 25, kN, 0});
   int64_t points = 0;
   const auto lines = PointLines(Convert(e, &points));
   ASSERT_EQ(lines.size(), 4u);
@@ -66,7 +60,7 @@ TEST_F(LineTest, PointsEveryTenMetresThenTheEnd) {
 TEST_F(LineTest, ExactMultipleOfTheLengthHasNoRepeatedEnd) {
   // 20 m: 0, 10, end. 30 m: 0, 10, 20, end; no point at 30 besides the end.
   EXPECT_EQ(PointLines(Convert(Line({kE, kN, 0}, {kE + 20, kN, 0}))).size(), 3u);
-  const Entity e = Line({kE, kN, 0}, {kE + 30, kN, 0});
+  const varnolt::Line e = Line({kE, kN, 0}, {kE + 30, kN, 0});
   const auto lines = PointLines(Convert(e));
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[3], Expected(kE + 30, kN, "0"));
@@ -77,7 +71,7 @@ TEST_F(LineTest, ExactMultipleOfTheLengthHasNoRepeatedEnd) {
 }
 
 TEST_F(LineTest, SlopingLineIsCutAlongItsSlopeWithInterpolatedAltitudes) {
-  const Entity e = Line({kE, kN, 0}, {kE, kN + 30, 40});
+  const varnolt::Line e = Line({kE, kN, 0}, {kE, kN + 30, 40});
   const auto lines = PointLines(Convert(e));
   ASSERT_EQ(lines.size(), 6u);
   const char* alts[] = {"0", "8", "16", "24", "32", "40"};

@@ -16,22 +16,19 @@ struct PlineTest : ConverterTest {
   const double pi = SystemPi();
 
   // Vertices relative to (kE, kN).
-  Entity Pline(std::vector<std::pair<double, double>> v, std::vector<double> bulges = {},
-               bool closed = false, double elevation = 0) const {
-    Entity e;
-    e.type = EntityType::kLwPolyline;
-    for (auto [x, y] : v) {
-      e.coordinates.push_back(kE + x);
-      e.coordinates.push_back(kN + y);
+  LwPolyline Pline(std::vector<std::pair<double, double>> v, std::vector<double> bulges = {},
+                   bool closed = false, double elevation = 0) const {
+    LwPolyline e;
+    bulges.resize(v.size(), 0.0);
+    for (size_t i = 0; i < v.size(); ++i) {
+      e.vertices.push_back({kE + v[i].first, kN + v[i].second, bulges[i]});
     }
-    e.bulges = std::move(bulges);
-    e.bulges.resize(v.size(), 0.0);
     e.closed = closed;
     e.elevation = elevation;
     return e;
   }
 
-  std::vector<std::string> Lines(const Entity& e, int64_t* points = nullptr) const {
+  std::vector<std::string> Lines(const LwPolyline& e, int64_t* points = nullptr) const {
     std::string out;
     const int64_t n = topline(e, Context(), kQ, "pline1", "#s", out);
     if (points != nullptr) *points = n;
@@ -96,9 +93,8 @@ TEST_F(PlineTest, ClosedAddsStraightClosingSegment) {
 }
 
 TEST_F(PlineTest, CoordinatesTakenAsAbsoluteValues) {
-  Entity e;
-  e.type = EntityType::kLwPolyline;
-  e.coordinates = {-kE, kN, kE + 5, -kN};
+  LwPolyline e;
+  e.vertices = {{-kE, kN, 0}, {kE + 5, -kN, 0}};
   const auto lines = Lines(e);
   ASSERT_EQ(lines.size(), 2u);
   EXPECT_EQ(lines[0], P(0, 0));
@@ -210,7 +206,7 @@ TEST_F(PlineTest, ZeroLengthSettingFailsOnStraightSegmentsOnly) {
 TEST_F(PlineTest, TooManyPointsOverAllSegmentsFail) {
   // Each segment alone is within the limit; together they are not.
   settings.Text1 = "0.5";
-  const Entity e = Pline({{0, 0}, {3e6, 0}, {3e6, 3e6}, {0, 3e6}, {0, 0}});
+  const LwPolyline e = Pline({{0, 0}, {3e6, 0}, {3e6, 3e6}, {0, 3e6}, {0, 0}});
   try {
     Lines(e);
     FAIL() << "no error";
@@ -223,9 +219,8 @@ TEST_F(PlineTest, TooManyPointsOverAllSegmentsFail) {
 }
 
 TEST_F(PlineTest, ThreeDimensionalPolylineKeepsItsVertices) {
-  Entity e;
-  e.type = EntityType::k3dPolyline;
-  e.coordinates = {kE, kN, 5, kE + 100, kN, 7, -(kE + 100), kN + 100, -3, kE, kN + 100, 0};
+  Polyline3d e;
+  e.vertices = {{kE, kN, 5}, {kE + 100, kN, 7}, {-(kE + 100), kN + 100, -3}, {kE, kN + 100, 0}};
   e.closed = true;
   std::string out;
   EXPECT_EQ(toswpline(e, Context(), kQ, "3dpline1", "#s", out), 4);

@@ -11,7 +11,7 @@
 #include "convert/convert.h"
 #include "convert_testing.h"
 #include "geodesy/angles.h"
-#include "geodesy/curves.h"
+#include "geometry/curves.h"
 
 namespace varnolt::testing {
 namespace {
@@ -88,13 +88,7 @@ void ExpectDrawableRings(const std::vector<WrittenRing>& rings) {
   }
 }
 
-Entity Line(Point3 a, Point3 b) {
-  Entity e;
-  e.type = EntityType::kLine;
-  e.start = a;
-  e.end = b;
-  return e;
-}
+HatchEdge Line(Point3 a, Point3 b) { return varnolt::Line{a, b}; }
 
 std::string Message(const std::function<void()>& f) {
   try {
@@ -108,9 +102,7 @@ std::string Message(const std::function<void()>& f) {
 using ShapesTest = ConverterTest;
 
 TEST_F(ShapesTest, PointIsAPlacemarkWithOnePointAndNoView) {
-  Entity e;
-  e.type = EntityType::kPoint;
-  e.insertion = {kE, kN, 7.5};
+  const Point e{{kE, kN, 7.5}};
   std::string out;
   EXPECT_EQ(topoint(e, Context(), kQ, "point1", "#m_colorFF0000FF_width6", out), 1);
   EXPECT_EQ(out,
@@ -130,8 +122,7 @@ TEST_F(ShapesTest, PointIsAPlacemarkWithOnePointAndNoView) {
 }
 
 TEST_F(ShapesTest, EllipseHas101PointsAboutItsNormal) {
-  Entity e;
-  e.type = EntityType::kEllipse;
+  Ellipse e;
   e.center = {kE, kN, 3};
   e.majorAxis = {10, 0, 0};
   e.ratio = 0.5;
@@ -161,25 +152,23 @@ TEST_F(ShapesTest, EllipseHas101PointsAboutItsNormal) {
 }
 
 TEST_F(ShapesTest, SplineWritesItsSamplesFromEndToEnd) {
-  Entity e;
-  e.type = EntityType::kSpline;
+  Spline e;
   e.degree = 3;
   e.knots = {0, 0, 0, 0, 1, 1, 1, 1};
-  e.coordinates = {kE, kN, 0, kE + 30, kN + 60, 0, kE + 90, kN - 60, 0, kE + 120, kN, 0};
+  e.control = {{kE, kN, 0}, {kE + 30, kN + 60, 0}, {kE + 90, kN - 60, 0}, {kE + 120, kN, 0}};
   std::string out;
   const int64_t n = tospline(e, Context(), kQ, "s", "#s", out);
   const auto lines = PointLines(out);
   EXPECT_EQ(n, static_cast<int64_t>(lines.size()));
-  const BSpline s = MakeBSpline(e.degree, e.knots, e.weights, e.coordinates);
+  const BSpline s = MakeBSpline(e.degree, e.knots, e.weights, e.control);
   EXPECT_EQ(n, static_cast<int64_t>(SampleBSpline(s, kSplineTolerance, 1'000'000).size()));
   EXPECT_GT(n, 20);
   EXPECT_EQ(lines.front(), Expected(kE, kN, "0"));
   EXPECT_EQ(lines.back(), Expected(kE + 120, kN, "0"));
 
   // Without control points the fit points carry it; bad knots are named.
-  Entity fit;
-  fit.type = EntityType::kSpline;
-  fit.fitPoints = {kE, kN, 1, kE + 40, kN + 10, 1, kE + 80, kN, 1};
+  Spline fit;
+  fit.fit = {{kE, kN, 1}, {kE + 40, kN + 10, 1}, {kE + 80, kN, 1}};
   out.clear();
   tospline(fit, Context(), kQ, "s", "#s", out);
   EXPECT_EQ(PointLines(out).front(), Expected(kE, kN, "1"));
@@ -225,29 +214,21 @@ TEST_F(ShapesTest, NestedLoopsBecomeOutersAndHoles) {
 }
 
 TEST_F(ShapesTest, HatchJoinsEdgesIntoDrawableRings) {
-  Entity h;
-  h.type = EntityType::kHatch;
+  Hatch h;
   // A square of lines, the second one drawn backwards.
-  h.boundary = {Line({kE, kN, 2}, {kE + 100, kN, 2}), Line({kE + 100, kN + 100, 2}, {kE + 100, kN, 2}),
-                Line({kE + 100, kN + 100, 2}, {kE, kN + 100, 2}), Line({kE, kN + 100, 2}, {kE, kN, 2})};
+  h.loops.push_back({1, {Line({kE, kN, 2}, {kE + 100, kN, 2}),
+                         Line({kE + 100, kN + 100, 2}, {kE + 100, kN, 2}),
+                         Line({kE + 100, kN + 100, 2}, {kE, kN + 100, 2}),
+                         Line({kE, kN + 100, 2}, {kE, kN, 2})}});
   // A round hole of one whole arc.
-  Entity arc;
-  arc.type = EntityType::kArc;
-  arc.center = {kE + 30, kN + 30, 2};
-  arc.radius = 10;
-  arc.startAngle = 0;
-  arc.endAngle = 2 * SystemPi();
-  h.boundary.push_back(arc);
+  const Arc arc{{kE + 30, kN + 30, 2}, 10, 0, 2 * SystemPi()};
+  h.loops.push_back({0, {arc}});
   // A half-disc hole: one straight and one bulged segment of a closed polyline.
-  Entity pl;
-  pl.type = EntityType::kLwPolyline;
-  pl.coordinates = {kE + 60, kN + 70, kE + 80, kN + 70};
-  pl.bulges = {0, 1};
+  LwPolyline pl;
+  pl.vertices = {{kE + 60, kN + 70, 0}, {kE + 80, kN + 70, 1}};
   pl.closed = true;
   pl.elevation = 2;
-  h.boundary.push_back(pl);
-  h.loopEnds = {4, 5, 6};
-  h.loopFlags = {1, 0, 0};
+  h.loops.push_back({0, {pl}});
   std::string out;
   const int64_t n = tohatch(h, Context(), kQ, "hatch1", "#m_poly", out);
   const std::vector<WrittenRing> rings = WrittenRings(out);
@@ -267,24 +248,23 @@ TEST_F(ShapesTest, HatchJoinsEdgesIntoDrawableRings) {
   for (const Tuple& t : rings[2].points) reached = reached || std::fabs(t.lat - lat) < 1e-9;
   EXPECT_TRUE(reached);
 
-  // The same arc drawn on its own for a polygon: the same 100 distinct points.
-  const std::vector<PolygonShape> disc = NestRings({OutlinePoints(arc, Context())});
+  // The same circle drawn on its own for a polygon: the same 100 distinct points.
+  const std::vector<PolygonShape> disc =
+      NestRings({OutlinePoints(Circle{arc.center, arc.radius}, Context())});
   ASSERT_EQ(disc.size(), 1u);
   EXPECT_EQ(disc[0].outer.size(), 100u);
 
-  Entity empty = h;
-  empty.boundary = {Line({kE, kN, 0}, {kE + 5, kN, 0})};
-  empty.loopEnds = {1};
+  Hatch empty = h;
+  empty.loops = {{1, {Line({kE, kN, 0}, {kE + 5, kN, 0})}}};
   EXPECT_NE(Message([&] { tohatch(empty, Context(), kQ, "h", "#s", out); })
                 .find("none of its 1 boundary loops encloses an area"),
             std::string::npos);
 }
 
 TEST_F(ShapesTest, SolidIsOneCounterClockwisePolygon) {
-  Entity s;
-  s.type = EntityType::kSolid;
+  Solid s;
   // Clockwise, and a triangle whose fourth corner repeats the third.
-  s.coordinates = {kE, kN, 1, kE, kN + 10, 1, kE + 10, kN + 10, 1, kE + 10, kN + 10, 1};
+  s.corners = {{kE, kN, 1}, {kE, kN + 10, 1}, {kE + 10, kN + 10, 1}, {kE + 10, kN + 10, 1}};
   std::string out;
   EXPECT_EQ(tosolid(s, Context(), kQ, "solid1", "#m_poly", out), 4);
   EXPECT_EQ(out.find("\t\t\t<Polygon>\r\n\t\t\t\t<tessellate>1</tessellate>\r\n"
@@ -294,7 +274,7 @@ TEST_F(ShapesTest, SolidIsOneCounterClockwisePolygon) {
             out.find("\t\t\t<Polygon>"));
   EXPECT_NE(out.find("\t\t\t\t\t\t\t" + Expected(kE, kN, "1").substr(5)), std::string::npos);
   ExpectDrawableRings(WrittenRings(out));
-  s.coordinates = {kE, kN, 0, kE + 1, kN + 1, 0, kE + 2, kN + 2, 0};
+  s.corners = {{kE, kN, 0}, {kE + 1, kN + 1, 0}, {kE + 2, kN + 2, 0}};
   EXPECT_NE(Message([&] { tosolid(s, Context(), kQ, "s", "#s", out); }).find("no area"),
             std::string::npos);
 }

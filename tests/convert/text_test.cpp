@@ -15,8 +15,7 @@ struct TextTest : ConverterTest {
 };
 
 TEST_F(TextTest, WholePlacemarkWithLookAt) {
-  Entity e;
-  e.type = EntityType::kMText;
+  MText e;
   e.insertion = {500100, 3400200, 12};
   e.textstring = "K12+300";
   std::string out;
@@ -49,8 +48,7 @@ TEST_F(TextTest, WholePlacemarkWithLookAt) {
 }
 
 TEST_F(TextTest, AnchorIsAlignmentPointUnlessBothXAndYAreZero) {
-  Entity e;
-  e.type = EntityType::kText;
+  Text e;
   e.insertion = {500100, 3400200, 0};
   std::string out;
 
@@ -80,10 +78,8 @@ TEST_F(TextTest, AnchorIsAlignmentPointUnlessBothXAndYAreZero) {
 }
 
 TEST_F(TextTest, MultilineTextUsesInsertionPointAndKeepsCodes) {
-  Entity e;
-  e.type = EntityType::kMText;
+  MText e;
   e.insertion = {500100, 3400200, 0};
-  e.alignment = {500150, 3400250, 0};  // not read
   std::string out;
   tomtext(e, Context(), kQ, "\\A1;桩号\\P K1", "#s", out);
   EXPECT_NE(out.find(LonLatText(500100, 3400200)), std::string::npos);
@@ -91,8 +87,7 @@ TEST_F(TextTest, MultilineTextUsesInsertionPointAndKeepsCodes) {
 }
 
 TEST_F(TextTest, NameIsEscaped) {
-  Entity e;
-  e.type = EntityType::kText;
+  Text e;
   e.insertion = {500100, 3400200, 0};
   std::string out;
   totext(e, Context(), kQ, "A&B <1>\x01", "#s", out);

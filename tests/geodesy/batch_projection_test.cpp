@@ -187,13 +187,10 @@ TEST(BatchProjection, StopsAtTheFirstPointThatCannotBeProjected) {
 TEST(BatchProjection, ConverterReportsTheFailingVertexAfterTheLinesBeforeIt) {
   Settings settings;
   const ConvertContext ctx = MakeConvertContext(settings);
-  Entity ent;
-  ent.type = EntityType::k3dPolyline;
-  for (int k = 0; k < 100; ++k) {
-    ent.coordinates.insert(ent.coordinates.end(), {512000.0 + 3 * k, 3380000.0 + 7 * k, 1.5});
-  }
-  ent.coordinates[3 * 69 + 1] = 2e8;  // the northing of the 70th vertex
-  ent.coordinates[3 * 80] = NAN;      // a later bad vertex
+  Polyline3d ent;
+  for (int k = 0; k < 100; ++k) ent.vertices.push_back({512000.0 + 3 * k, 3380000.0 + 7 * k, 1.5});
+  ent.vertices[69][1] = 2e8;  // the northing of the 70th vertex
+  ent.vertices[80][0] = NAN;  // a later bad vertex
   std::string out;
   try {
     toswpline(ent, ctx, "\t\t", "line1", "#m_color1_width6", out);
@@ -220,12 +217,10 @@ TEST(BatchProjection, ConverterReportsTheFailingVertexAfterTheLinesBeforeIt) {
 TEST(BatchProjection, PointLinesEqualLinesWrittenOneByOne) {
   Settings settings;
   const ConvertContext ctx = MakeConvertContext(settings);
-  Entity ent;
-  ent.type = EntityType::k3dPolyline;
+  Polyline3d ent;
   const double altitudes[] = {1.5, 1.5, -0.0, 0.0, NAN, NAN, 1e-7, 123456.789, 1.5, -2};
   for (int k = 0; k < 300; ++k) {
-    ent.coordinates.insert(ent.coordinates.end(),
-                           {512000.0 + 3.7 * k, 3380000.0 - 7.1 * k, altitudes[k / 7 % 10]});
+    ent.vertices.push_back({512000.0 + 3.7 * k, 3380000.0 - 7.1 * k, altitudes[k / 7 % 10]});
   }
   for (size_t depth : {0, 2, 13, 40, 9000}) {
     const std::string qstab(depth, '\t');
@@ -234,7 +229,7 @@ TEST(BatchProjection, PointLinesEqualLinesWrittenOneByOne) {
     std::string expected;
     AppendLineStringOpen(expected, qstab, "line1", "#m_color1_width6");
     for (size_t k = 0; k < 300; ++k) {
-      const double* v = &ent.coordinates[3 * k];
+      const Point3& v = ent.vertices[k];
       expected += qstab + "\t\t\t";
       ctx.projector.AppendLonLat(expected, v[1], v[0]);
       expected += ',';

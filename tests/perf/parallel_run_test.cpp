@@ -69,48 +69,55 @@ std::vector<Entity> Plan(int count, unsigned seed) {
     e.handle = std::to_string(100 + k);
     const double x = east(rng), y = north(rng);
     switch (k % 7) {
-      case 0:
-        e.type = EntityType::kLine;
-        e.start = {x, y, 0};
-        e.end = {x + 400 * unit(rng) - 200, y + 400 * unit(rng) - 200, 10 * unit(rng)};
+      case 0: {
+        const Point3 start{x, y, 0};
+        e.geometry = varnolt::Line{start, {x + 400 * unit(rng) - 200, y + 400 * unit(rng) - 200,
+                                           10 * unit(rng)}};
         break;
-      case 1:
-        e.type = EntityType::kArc;
-        e.center = {x, y, 3};
-        e.radius = 5 + 100 * unit(rng);
-        e.startAngle = 6 * unit(rng);
-        e.endAngle = 6 * unit(rng);
+      }
+      case 1: {
+        Arc a;
+        a.center = {x, y, 3};
+        a.radius = 5 + 100 * unit(rng);
+        a.startAngle = 6 * unit(rng);
+        a.endAngle = 6 * unit(rng);
+        e.geometry = a;
         break;
+      }
       case 2:
-        e.type = EntityType::kCircle;
-        e.center = {x, y, 0};
-        e.radius = 1 + 40 * unit(rng);
+        e.geometry = Circle{{x, y, 0}, 1 + 40 * unit(rng)};
         break;
-      case 3:
-        e.type = EntityType::kLwPolyline;
+      case 3: {
+        LwPolyline p;
         for (int v = 0; v < 5; ++v) {
-          e.coordinates.insert(e.coordinates.end(), {x + 30.0 * v, y + 20 * unit(rng)});
-          e.bulges.push_back(v % 2 ? 0.5 * unit(rng) - 0.25 : 0);
+          const double vy = y + 20 * unit(rng);
+          p.vertices.push_back({x + 30.0 * v, vy, v % 2 ? 0.5 * unit(rng) - 0.25 : 0});
         }
-        e.closed = k % 3 == 0;
-        e.elevation = k % 2 ? 0 : 12.5;
+        p.closed = k % 3 == 0;
+        p.elevation = k % 2 ? 0 : 12.5;
+        e.geometry = p;
         break;
-      case 4:
-        e.type = EntityType::k3dPolyline;
-        for (int v = 0; v < 6; ++v) {
-          e.coordinates.insert(e.coordinates.end(), {x + 10.0 * v, y - 7.0 * v, 40 + 0.5 * v});
-        }
+      }
+      case 4: {
+        Polyline3d p;
+        for (int v = 0; v < 6; ++v) p.vertices.push_back({x + 10.0 * v, y - 7.0 * v, 40 + 0.5 * v});
+        e.geometry = p;
         break;
-      case 5:
-        e.type = EntityType::kText;
-        e.insertion = {x, y, 0};
-        e.textstring = "控制点K" + std::to_string(k);
+      }
+      case 5: {
+        Text t;
+        t.insertion = {x, y, 0};
+        t.textstring = "控制点K" + std::to_string(k);
+        e.geometry = t;
         break;
-      default:
-        e.type = EntityType::kMText;
-        e.insertion = {x, y, 2};
-        e.textstring = "\\A1;北京路 & " + std::to_string(k);
+      }
+      default: {
+        MText t;
+        t.insertion = {x, y, 2};
+        t.textstring = "\\A1;北京路 & " + std::to_string(k);
+        e.geometry = t;
         break;
+      }
     }
     all.push_back(e);
   }
@@ -215,13 +222,13 @@ TEST_F(ParallelRunTest, TheFirstFailingEntityInOutputOrderIsReportedAndNothingWr
   std::vector<Entity> plan = Plan(2500, 3);
   int brokenLine = -1, brokenPline = -1;
   for (int k = static_cast<int>(plan.size()) - 1; k >= 0; --k) {
-    if (brokenLine < 0 && plan[k].type == EntityType::kLine && k < 600) brokenLine = k;
-    if (brokenPline < 0 && plan[k].type == EntityType::kLwPolyline && k > 1800) brokenPline = k;
+    if (brokenLine < 0 && plan[k].type() == EntityType::kLine && k < 600) brokenLine = k;
+    if (brokenPline < 0 && plan[k].type() == EntityType::kLwPolyline && k > 1800) brokenPline = k;
   }
   ASSERT_GE(brokenLine, 0);
   ASSERT_GE(brokenPline, 0);
-  plan[brokenLine].start[1] = std::nan("");
-  plan[brokenPline].coordinates[3] = INFINITY;
+  plan[brokenLine].As<varnolt::Line>()->start[1] = std::nan("");
+  plan[brokenPline].As<LwPolyline>()->vertices[1].y = INFINITY;
 
   const Outcome serial = Run(plan, 1, "broken.kml");
   ASSERT_NE(serial.error, "");
@@ -255,9 +262,9 @@ TEST_F(ParallelRunTest, ASettingThatFailsEveryEntityFailsAtTheFirstAsSerial) {
 TEST_F(ParallelRunTest, WarningsComeOnceAndInTheSerialPlace) {
   // An easting with a zone number in front, deep in the drawing.
   std::vector<Entity> plan = Plan(1500, 5);
-  plan[1400].type = EntityType::kText;
-  plan[1400].insertion = {38512345.0, 3380000.0, 0};
-  plan[1400].alignment = {0, 0, 0};
+  Text zoned;
+  zoned.insertion = {38512345.0, 3380000.0, 0};
+  plan[1400].geometry = zoned;
   const Outcome serial = Run(plan, 1, "zone.kml");
   const Outcome parallel = Run(plan, 4, "zone.kml");
   ASSERT_EQ(serial.error, "");

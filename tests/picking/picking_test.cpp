@@ -5,25 +5,25 @@
 
 #include <cmath>
 
+#include "entity_access.h"
+
 namespace varnolt {
 namespace {
 
 constexpr double kPi = 3.14159265358979323846;
 
 Entity Line(double x1, double y1, double x2, double y2) {
-  Entity e;
-  e.type = EntityType::kLine;
-  e.start = {x1, y1, 0};
-  e.end = {x2, y2, 0};
-  return e;
+  return test::Make(varnolt::Line{{x1, y1, 0}, {x2, y2, 0}});
 }
 
 Entity Circle(double cx, double cy, double r) {
-  Entity e;
-  e.type = EntityType::kCircle;
-  e.center = {cx, cy, 0};
-  e.radius = r;
-  return e;
+  return test::Make(varnolt::Circle{{cx, cy, 0}, r});
+}
+
+// The shape of an entity of this kind.
+template <class Kind>
+Shape ShapeOfKind(const Kind& kind) {
+  return ShapeOf(test::Make(kind));
 }
 
 // 1 pixel per unit, world origin at the top-left corner of a 200 x 200 view: the
@@ -79,20 +79,15 @@ TEST(PickingShapes, CircleReachesItsFourExtremes) {
 }
 
 TEST(PickingShapes, ArcRunsCounterClockwiseAndMirrorsForNegativeExtrusion) {
-  Entity arc;
-  arc.type = EntityType::kArc;
-  arc.center = {0, 0, 0};
-  arc.radius = 10;
-  arc.startAngle = 0;
-  arc.endAngle = kPi / 2;  // first quadrant
-  Shape s = ShapeOf(arc);
+  Arc arc{{0, 0, 0}, 10, 0, kPi / 2};  // first quadrant
+  Shape s = ShapeOfKind(arc);
   ASSERT_EQ(s.paths.size(), 1u);
   EXPECT_NEAR(s.paths[0].front().x, 10, 1e-12);
   EXPECT_NEAR(s.paths[0].back().y, 10, 1e-12);
   for (const Point2& p : s.paths[0]) EXPECT_GE(p.x, -1e-9);
 
   arc.normal = {0, 0, -1};  // seen from below: second quadrant in plan
-  s = ShapeOf(arc);
+  s = ShapeOfKind(arc);
   for (const Point2& p : s.paths[0]) {
     EXPECT_LE(p.x, 1e-9);
     EXPECT_GE(p.y, -1e-9);
@@ -101,17 +96,13 @@ TEST(PickingShapes, ArcRunsCounterClockwiseAndMirrorsForNegativeExtrusion) {
   arc.normal = {0, 0, 1};
   arc.startAngle = 5 * kPi / 3;
   arc.endAngle = kPi / 3;
-  s = ShapeOf(arc);
+  s = ShapeOfKind(arc);
   for (const Point2& p : s.paths[0]) EXPECT_GT(p.x, 4.99);
 }
 
 TEST(PickingShapes, PolylineBulgesAndClosingSegment) {
-  Entity pl;
-  pl.type = EntityType::kLwPolyline;
-  pl.coordinates = {0, 0, 10, 0, 10, 10};
-  pl.bulges = {1, 0, 0};  // semicircle from (0,0) to (10,0), counter-clockwise: below
-  pl.closed = true;
-  const Shape s = ShapeOf(pl);
+  // A semicircle from (0,0) to (10,0), counter-clockwise: below.
+  const Shape s = ShapeOfKind(test::Pline({0, 0, 10, 0, 10, 10}, {1, 0, 0}, true));
   ASSERT_EQ(s.paths.size(), 1u);
   const auto& path = s.paths[0];
   double lowest = 0;
@@ -123,20 +114,17 @@ TEST(PickingShapes, PolylineBulgesAndClosingSegment) {
 }
 
 TEST(PickingShapes, TextAnchorsAsTheConverterTakesThem) {
-  Entity t;
-  t.type = EntityType::kText;
+  Text t;
   t.insertion = {1, 2, 0};
   t.textstring = "K0+120";
-  EXPECT_DOUBLE_EQ(ShapeOf(t).anchor.x, 1);  // no alignment point: insertion
+  EXPECT_DOUBLE_EQ(ShapeOfKind(t).anchor.x, 1);  // no alignment point: insertion
   t.alignment = {7, 8, 0};
-  EXPECT_DOUBLE_EQ(ShapeOf(t).anchor.x, 7);
-  EXPECT_DOUBLE_EQ(ShapeOf(t).anchor.y, 8);
-  Entity m;
-  m.type = EntityType::kMText;
+  EXPECT_DOUBLE_EQ(ShapeOfKind(t).anchor.x, 7);
+  EXPECT_DOUBLE_EQ(ShapeOfKind(t).anchor.y, 8);
+  MText m;
   m.insertion = {3, 4, 0};
-  m.alignment = {9, 9, 0};
   m.textstring = "雨水管线\\P管径 DN600";
-  const Shape s = ShapeOf(m);
+  const Shape s = ShapeOfKind(m);
   EXPECT_TRUE(s.isText);
   EXPECT_DOUBLE_EQ(s.anchor.x, 3);
   EXPECT_EQ(s.label, "雨水管线\n管径 DN600");
@@ -172,11 +160,10 @@ TEST(PickingHits, PickTolerancesAreInPixelsAtAnyZoom) {
 }
 
 TEST(PickingHits, PickInsideALabelBox) {
-  Entity t;
-  t.type = EntityType::kText;
+  Text t;
   t.insertion = {50, 50, 0};
   t.textstring = "1号楼";
-  Shape s = ShapeOf(t);
+  Shape s = ShapeOfKind(t);
   s.labelWidthPx = 40;
   s.labelHeightPx = 16;
   s.labelAscentPx = 12;
@@ -209,10 +196,9 @@ TEST(PickingHits, DragDirectionChoosesTheMode) {
 }
 
 TEST(PickingHits, LabelsAreWindowedByTheirWholeBox) {
-  Entity t;
-  t.type = EntityType::kText;
+  Text t;
   t.insertion = {50, 50, 0};
-  Shape s = ShapeOf(t);
+  Shape s = ShapeOfKind(t);
   s.labelWidthPx = 40;
   s.labelHeightPx = 16;
   s.labelAscentPx = 12;
@@ -227,12 +213,11 @@ TEST(PickingHits, LabelsAreWindowedByTheirWholeBox) {
 // at 3 px a unit is 6 px of ascent, the font's 12 halved; turned a quarter, the
 // label runs up the screen from the anchor.
 TEST(PickingHits, TextsAtTheirHeightAndRotation) {
-  Entity t;
-  t.type = EntityType::kText;
+  Text t;
   t.insertion = {50, 50, 0};
   t.height = 2;
   t.rotation = std::acos(-1.0) / 2;
-  Shape s = ShapeOf(t);
+  Shape s = ShapeOfKind(t);
   s.labelWidthPx = 40;
   s.labelHeightPx = 16;
   s.labelAscentPx = 12;

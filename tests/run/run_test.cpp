@@ -17,6 +17,7 @@
 #include "cad/include_kinds.h"
 #include "convert/convert.h"
 #include "kml/style.h"
+#include "entity_access.h"
 #include "temp_dir.h"
 
 namespace varnolt {
@@ -38,49 +39,31 @@ struct Recorder : RunReporter {
 };
 
 Entity Line(int color, double x = 512000, double y = 3380000) {
-  Entity e;
-  e.type = EntityType::kLine;
-  e.color = color;
-  e.layer = "0";
-  e.start = {x, y, 0};
-  e.end = {x + 5, y, 0};
-  return e;
+  return test::Make(varnolt::Line{{x, y, 0}, {x + 5, y, 0}}, color);
 }
 
-Entity Circle(int color) {
-  Entity e;
-  e.type = EntityType::kCircle;
-  e.color = color;
-  e.layer = "0";
-  e.center = {512000, 3380000, 0};
-  e.radius = 10;
-  return e;
-}
+Entity Circle(int color) { return test::Make(varnolt::Circle{{512000, 3380000, 0}, 10}, color); }
 
 Entity Arc(int color) {
-  Entity e = Circle(color);
-  e.type = EntityType::kArc;
-  e.endAngle = 1;
-  return e;
+  return test::Make(varnolt::Arc{{512000, 3380000, 0}, 10, 0, 1}, color);
 }
 
-Entity Text(const std::string& s, EntityType type = EntityType::kText) {
-  Entity e;
-  e.type = type;
-  e.color = 1;
-  e.layer = "0";
-  e.insertion = {512000, 3380000, 0};
-  e.textstring = s;
-  return e;
+Entity Text(const std::string& s) {
+  varnolt::Text t;
+  t.insertion = {512000, 3380000, 0};
+  t.textstring = s;
+  return test::Make(t, 1);
+}
+
+Entity MText(const std::string& s) {
+  varnolt::MText t;
+  t.insertion = {512000, 3380000, 0};
+  t.textstring = s;
+  return test::Make(t, 1);
 }
 
 Entity Pline(int color) {
-  Entity e;
-  e.type = EntityType::kLwPolyline;
-  e.color = color;
-  e.layer = "0";
-  e.coordinates = {512000, 3380000, 512003, 3380004};
-  return e;
+  return test::Make(test::Pline({512000, 3380000, 512003, 3380004}), color);
 }
 
 std::string Slurp(const fs::path& p) { return ReadFile(p); }
@@ -135,11 +118,9 @@ struct RunTest : ::testing::Test {
   }
 };
 
-TEST_F(RunTest, LinesAndCircleWithIgnoredEntity) {
-  Entity point = Line(2);
-  point.type = static_cast<EntityType>(22);  // a point: not one of the seven families
+TEST_F(RunTest, LinesAndCircle) {
   RunResult result;
-  const std::string doc = Run({Line(1), point, Circle(3), Line(3)}, "road.kml", &result);
+  const std::string doc = Run({Line(1), Circle(3), Line(3)}, "road.kml", &result);
   EXPECT_EQ(Names(doc), (std::vector<std::string>{"line1", "line2", "arc1"}));
   EXPECT_EQ(reporter.converting,
             (std::vector<std::string>{"====== 正在转换直线  第 1 个 / 共 2 个 ======",
@@ -162,17 +143,14 @@ TEST_F(RunTest, LinesAndCircleWithIgnoredEntity) {
 TEST_F(RunTest, FamiliesInFixedOrderWhateverTheSelection) {
   const std::string doc =
       Run({Text("K1+200"), Line(1), Pline(1), Arc(1), Circle(1), Arc(1), Circle(1),
-           Text("说明", EntityType::kMText)});
+           MText("说明")});
   EXPECT_EQ(Names(doc), (std::vector<std::string>{"pline1", "K1+200", "说明", "line1",
                                                   "arc1", "arc2", "arc1", "arc2"}));
   EXPECT_EQ(reporter.converting.front(), "====== 正在转换多段线  第 1 个 / 共 1 个 ======");
   EXPECT_EQ(reporter.converting[2], "====== 正在转换多行文本  第 1 个 / 共 1 个 ======");
   EXPECT_EQ(reporter.converting[4], "====== 正在转换圆弧  第 1 个 / 共 2 个 ======");
-  Entity poly3d;
-  poly3d.type = EntityType::k3dPolyline;
-  poly3d.color = 1;
-  poly3d.layer = "0";
-  poly3d.coordinates = {512000, 3380000, 0, 512001, 3380000, 0};
+  const Entity poly3d =
+      test::Make(Polyline3d{{{512000, 3380000, 0}, {512001, 3380000, 0}}}, 1);
   reporter.converting.clear();
   const std::string doc2 = Run({Line(1), poly3d, poly3d}, "b.kml");
   EXPECT_EQ(Names(doc2), (std::vector<std::string>{"3dpline1", "3dpline2", "line1"}));
@@ -246,9 +224,7 @@ TEST_F(RunTest, NamesAreEscapedInTheDocument) {
 }
 
 TEST_F(RunTest, EmptySelectionFails) {
-  Entity point = Line(1);
-  point.type = static_cast<EntityType>(22);
-  for (auto entities : {std::vector<Entity>{}, std::vector<Entity>{point}}) {
+  for (auto entities : {std::vector<Entity>{}}) {
     try {
       Run(entities);
       FAIL() << "no error";

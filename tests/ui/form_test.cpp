@@ -421,14 +421,14 @@ class FormTest : public QObject {
       qFatal("entity not in the sample drawing");
     };
     const Entity building = find([](const Entity& e) {
-      return e.type == EntityType::kLwPolyline && e.closed;
+      return e.As<LwPolyline>() != nullptr && e.As<LwPolyline>()->closed;
     });
-    const Entity label = find([](const Entity& e) { return e.textstring == "1号楼"; });
+    const Entity label = find([](const Entity& e) { return TextOf(e) == "1号楼"; });
     const Entity road = find([](const Entity& e) {
-      return e.type == EntityType::kLwPolyline && !e.closed;
+      return e.As<LwPolyline>() != nullptr && !e.As<LwPolyline>()->closed;
     });
     const Entity southKerb = find([](const Entity& e) {
-      return e.type == EntityType::kLine && e.start[1] == kN0 - 8;
+      return e.As<varnolt::Line>() != nullptr && e.As<varnolt::Line>()->start[1] == kN0 - 8;
     });
     MemorySource expectedSource(drawing.layers, {building, label, road, southKerb});
     struct Quiet : RunReporter {
@@ -481,7 +481,7 @@ class FormTest : public QObject {
     QApplication::processEvents();
     DrawingView* view = host.view();
     const std::vector<Entity>& entities = host.drawing()->entities;
-    auto typeOf = [&](size_t i) { return entities[i].type; };
+    auto typeOf = [&](size_t i) { return entities[i].type(); };
 
     // Outside a selection a click picks nothing.
     QTest::mouseClick(view, Qt::LeftButton, Qt::NoModifier, Screen(view, 96, 80));

@@ -36,20 +36,20 @@ struct BSpline {
   Point3 At(double t) const;
 };
 
-// A spline from its stored numbers: control points as x, y, z triples. Throws when
-// the degree is below 1, the knot or weight count does not fit the control points
-// and the degree, a knot decreases, a weight is not positive, a number is not
-// finite, or the knots leave the curve no extent.
+// A spline from its stored numbers. Throws when the degree is below 1, the knot or
+// weight count does not fit the control points and the degree, a knot decreases, a
+// weight is not positive, a number is not finite, or the knots leave the curve no
+// extent.
 BSpline MakeBSpline(int degree, const std::vector<double>& knots,
-                    const std::vector<double>& weights, const std::vector<double>& xyz);
+                    const std::vector<double>& weights, const std::vector<Point3>& control);
 
-// The cubic through fit points (x, y, z triples) as CAD derives its control points:
+// The cubic through fit points as CAD derives its control points:
 // chord-length parameters on [0, 1], natural knots, the two end derivatives as
 // extra conditions. The end tangents' directions are taken from `startTangent` and
 // `endTangent` when both are given, else estimated from five points at each end;
 // their length is the fit points' total chord length either way. Consecutive
 // repeated fit points count once; fewer than two distinct points throw.
-BSpline BSplineFromFitPoints(const std::vector<double>& fitXyz,
+BSpline BSplineFromFitPoints(const std::vector<Point3>& fit,
                              const Point3* startTangent = nullptr,
                              const Point3* endTangent = nullptr);
 

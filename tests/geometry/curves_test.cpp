@@ -1,7 +1,7 @@
 // Ellipses and B-splines against ezdxf's evaluation of the same curves
 // (data/curve_reference.txt, written by data/make_curve_reference.py), and the
 // sampling's chord bound checked on dense evaluation.
-#include "geodesy/curves.h"
+#include "geometry/curves.h"
 
 #include <gtest/gtest.h>
 
@@ -25,7 +25,7 @@ struct Case {
 };
 
 std::vector<Case> ReadCases() {
-  std::ifstream in(std::filesystem::path(VARNOLT_SOURCE_DIR) / "tests" / "geodesy" / "data" /
+  std::ifstream in(std::filesystem::path(VARNOLT_SOURCE_DIR) / "tests" / "geometry" / "data" /
                    "curve_reference.txt");
   std::vector<Case> cases;
   std::string line;
@@ -54,16 +54,23 @@ std::vector<Case> ReadCases() {
 
 Point3 Triple(const std::vector<double>& v) { return {v[0], v[1], v[2]}; }
 
+// x, y, z, x, y, z, ... as points.
+std::vector<Point3> Triples(const std::vector<double>& v) {
+  std::vector<Point3> points;
+  for (size_t i = 0; i + 2 < v.size(); i += 3) points.push_back({v[i], v[i + 1], v[i + 2]});
+  return points;
+}
+
 BSpline SplineOf(const Case& c) {
   if (c.kind == "fit") {
     const std::vector<double>& t = c["tangents"];
     if (t.size() == 6) {
       const Point3 start{t[0], t[1], t[2]}, end{t[3], t[4], t[5]};
-      return BSplineFromFitPoints(c["points"], &start, &end);
+      return BSplineFromFitPoints(Triples(c["points"]), &start, &end);
     }
-    return BSplineFromFitPoints(c["points"]);
+    return BSplineFromFitPoints(Triples(c["points"]));
   }
-  return MakeBSpline(static_cast<int>(c["degree"][0]), c["knots"], c["weights"], c["control"]);
+  return MakeBSpline(static_cast<int>(c["degree"][0]), c["knots"], c["weights"], Triples(c["control"]));
 }
 
 TEST(CurvesTest, PointsMatchEzdxf) {
@@ -116,7 +123,7 @@ TEST(CurvesTest, SamplesKeepChordsWithinTolerance) {
 }
 
 TEST(CurvesTest, FitPointsPassThroughAndRepeatsCountOnce) {
-  const std::vector<double> fit{0, 0, 0, 10, 12, 0, 10, 12, 0, 25, 8, 1, 40, 20, 2};
+  const std::vector<Point3> fit{{0, 0, 0}, {10, 12, 0}, {10, 12, 0}, {25, 8, 1}, {40, 20, 2}};
   const BSpline s = BSplineFromFitPoints(fit);
   EXPECT_EQ(s.control.size(), 6u);  // four distinct points and two derivative conditions
   for (const Point3& p : {Point3{0, 0, 0}, Point3{40, 20, 2}}) {
@@ -124,14 +131,14 @@ TEST(CurvesTest, FitPointsPassThroughAndRepeatsCountOnce) {
     for (int d = 0; d < 3; ++d) EXPECT_NEAR(q[d], p[d], 1e-12);
   }
   // Two points give their straight segment.
-  const BSpline two = BSplineFromFitPoints({0, 0, 0, 8, 6, 0});
+  const BSpline two = BSplineFromFitPoints({{0, 0, 0}, {8, 6, 0}});
   const Point3 mid = two.At(0.5);
   EXPECT_NEAR(mid[0], 4, 1e-12);
   EXPECT_NEAR(mid[1], 3, 1e-12);
 }
 
 TEST(CurvesTest, BadNumbersAreNamed) {
-  const std::vector<double> cp{0, 0, 0, 1, 1, 0, 2, 0, 0, 3, 1, 0};
+  const std::vector<Point3> cp{{0, 0, 0}, {1, 1, 0}, {2, 0, 0}, {3, 1, 0}};
   auto message = [](auto&& make) {
     try {
       make();
@@ -152,22 +159,22 @@ TEST(CurvesTest, BadNumbersAreNamed) {
   EXPECT_NE(message([&] { MakeBSpline(3, {0, 0, 0, 0, 1, 1, 1, 1}, {1, 0, 1, 1}, cp); })
                 .find("weight 2 (0) is not a positive"),
             std::string::npos);
-  std::vector<double> nan = cp;
-  nan[4] = std::nan("");
+  std::vector<Point3> nan = cp;
+  nan[1][1] = std::nan("");
   EXPECT_NE(message([&] { MakeBSpline(3, {0, 0, 0, 0, 1, 1, 1, 1}, {}, nan); })
                 .find("control point 2 is not a finite number"),
             std::string::npos);
   EXPECT_NE(message([&] { MakeBSpline(3, {1, 1, 1, 1, 1, 1, 1, 1}, {}, cp); })
                 .find("no extent"),
             std::string::npos);
-  EXPECT_NE(message([&] { BSplineFromFitPoints({5, 5, 0, 5, 5, 0}); }).find("fewer than two"),
+  EXPECT_NE(message([&] { BSplineFromFitPoints({{5, 5, 0}, {5, 5, 0}}); }).find("fewer than two"),
             std::string::npos);
   // Following a long wavy curve to 5 cm needs more points than allowed.
   const BSpline wavy = MakeBSpline(1, {0, 0, 1, 2, 3, 3}, {},
-                                   {0, 0, 0, 1e6, 1e6, 0, 2e6, 0, 0, 3e6, 1e6, 0});
+                                   {{0, 0, 0}, {1e6, 1e6, 0}, {2e6, 0, 0}, {3e6, 1e6, 0}});
   EXPECT_NE(message([&] { SampleBSpline(MakeBSpline(3, {0, 0, 0, 0, 1, 1, 1, 1}, {},
-                                                    {0, 0, 0, 1e7, 3e7, 0, 2e7, -3e7, 0,
-                                                     3e7, 0, 0}),
+                                                    {{0, 0, 0}, {1e7, 3e7, 0}, {2e7, -3e7, 0},
+                                                     {3e7, 0, 0}}),
                                         0.05, 100); })
                 .find("more than 100 points"),
             std::string::npos);

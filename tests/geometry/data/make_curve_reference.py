@@ -1,8 +1,8 @@
 #!/usr/bin/python3
 """Writes curve_reference.txt: ellipse and B-spline points computed by ezdxf (Debian
-python3-ezdxf), the independent reference for src/geodesy/curves.
+python3-ezdxf), the independent reference for src/geometry/curves.
 
-Run: /usr/bin/python3 tests/geodesy/data/make_curve_reference.py > tests/geodesy/data/curve_reference.txt
+Run: /usr/bin/python3 tests/geometry/data/make_curve_reference.py > tests/geometry/data/curve_reference.txt
 with the shared drawings at ../shared/testdata/dxf beside the repository: their
 splines and ellipses are cases too (22 cases in all; the test counts them).
 

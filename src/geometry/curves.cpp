@@ -1,10 +1,11 @@
-#include "geodesy/curves.h"
+#include "geometry/curves.h"
 
 #include <algorithm>
 #include <cmath>
 #include <string>
 
 #include "base/error.h"
+#include "geometry/vector.h"
 #include "text/numtext.h"
 
 namespace varnolt {
@@ -17,16 +18,6 @@ constexpr int kMaxDegree = 31;
 [[noreturn]] void Fail(const std::string& what) {
   throw Error(ErrorKind::kGeneral, "spline: " + what);
 }
-
-Point3 Cross(const Point3& a, const Point3& b) {
-  return {a[1] * b[2] - a[2] * b[1], a[2] * b[0] - a[0] * b[2], a[0] * b[1] - a[1] * b[0]};
-}
-
-double Length(const Point3& v) { return std::sqrt(v[0] * v[0] + v[1] * v[1] + v[2] * v[2]); }
-
-Point3 Scaled(const Point3& v, double s) { return {v[0] * s, v[1] * s, v[2] * s}; }
-
-Point3 Minus(const Point3& a, const Point3& b) { return {a[0] - b[0], a[1] - b[1], a[2] - b[2]}; }
 
 // The span k with knots[k] <= t < knots[k+1] among k = p .. n-1; at the curve's end
 // the last span that is not empty.
@@ -146,7 +137,8 @@ void EstimateEndTangents(const std::vector<Point3>& pts, Point3& start, Point3& 
   end = tangent(n - 1);
 }
 
-Point3 Normalized(const Point3& v, double length, const char* which) {
+// v turned into a vector of the given length.
+Point3 ScaledTo(const Point3& v, double length, const char* which) {
   const double m = Length(v);
   if (!(m > 0) || !std::isfinite(m)) {
     Fail(std::string("the ") + which + " tangent has no direction");
@@ -154,10 +146,12 @@ Point3 Normalized(const Point3& v, double length, const char* which) {
   return Scaled(v, length / m);
 }
 
-void CheckFinite(const std::vector<double>& values, const char* what) {
-  for (size_t i = 0; i < values.size(); ++i) {
-    if (!std::isfinite(values[i])) {
-      Fail(std::string(what) + " " + std::to_string(i / 3 + 1) + " is not a finite number");
+void CheckFinite(const std::vector<Point3>& points, const char* what) {
+  for (size_t i = 0; i < points.size(); ++i) {
+    for (const double v : points[i]) {
+      if (!std::isfinite(v)) {
+        Fail(std::string(what) + " " + std::to_string(i + 1) + " is not a finite number");
+      }
     }
   }
 }
@@ -204,13 +198,12 @@ Point3 BSpline::At(double t) const {
 }
 
 BSpline MakeBSpline(int degree, const std::vector<double>& knots,
-                    const std::vector<double>& weights, const std::vector<double>& xyz) {
+                    const std::vector<double>& weights, const std::vector<Point3>& control) {
   if (degree < 1 || degree > kMaxDegree) {
     Fail("degree " + std::to_string(degree) + " is outside 1 to " +
          std::to_string(kMaxDegree));
   }
-  if (xyz.size() % 3 != 0) Fail("the control point coordinates do not come in triples");
-  const size_t n = xyz.size() / 3;
+  const size_t n = control.size();
   const size_t p = static_cast<size_t>(degree);
   if (n < p + 1) {
     Fail(std::to_string(n) + " control points are too few for degree " +
@@ -225,7 +218,7 @@ BSpline MakeBSpline(int degree, const std::vector<double>& knots,
     Fail(std::to_string(weights.size()) + " weights for " + std::to_string(n) +
          " control points");
   }
-  CheckFinite(xyz, "control point");
+  CheckFinite(control, "control point");
   for (size_t i = 0; i < knots.size(); ++i) {
     if (!std::isfinite(knots[i])) {
       Fail("knot " + std::to_string(i + 1) + " is not a finite number");
@@ -247,26 +240,28 @@ BSpline MakeBSpline(int degree, const std::vector<double>& knots,
   s.degree = degree;
   s.knots = knots;
   s.weights = weights;
-  s.control.resize(n);
-  for (size_t i = 0; i < n; ++i) s.control[i] = {xyz[3 * i], xyz[3 * i + 1], xyz[3 * i + 2]};
+  s.control = control;
   return s;
 }
 
-BSpline BSplineFromFitPoints(const std::vector<double>& fitXyz, const Point3* startTangent,
-                             const Point3* endTangent) {
-  if (fitXyz.size() % 3 != 0) Fail("the fit point coordinates do not come in triples");
-  CheckFinite(fitXyz, "fit point");
+namespace {
+
+// Consecutive repeated fit points count once.
+std::vector<Point3> DistinctFitPoints(const std::vector<Point3>& fit) {
+  CheckFinite(fit, "fit point");
   std::vector<Point3> pts;
-  for (size_t i = 0; i + 2 < fitXyz.size(); i += 3) {
-    const Point3 p{fitXyz[i], fitXyz[i + 1], fitXyz[i + 2]};
+  for (const Point3& p : fit) {
     if (pts.empty() || p != pts.back()) pts.push_back(p);
   }
   if (pts.size() < 2) Fail("fewer than two distinct fit points");
-  const size_t count = pts.size();
+  return pts;
+}
 
-  // Chord-length parameters on [0, 1].
+// Chord-length parameters on [0, 1], and the total chord length.
+std::vector<double> ChordParameters(const std::vector<Point3>& pts, double& total) {
+  const size_t count = pts.size();
   std::vector<double> dist(count - 1);
-  double total = 0.0;
+  total = 0.0;
   for (size_t i = 1; i < count; ++i) {
     dist[i - 1] = pt_pt(pts[i - 1], pts[i]);
     total += dist[i - 1];
@@ -279,33 +274,18 @@ BSpline BSplineFromFitPoints(const std::vector<double>& fitXyz, const Point3* st
     s += dist[i - 1];
     tv[i] = s / total;
   }
+  return tv;
+}
 
-  Point3 t0{}, t1{};
-  if (startTangent != nullptr && endTangent != nullptr) {
-    t0 = *startTangent;
-    t1 = *endTangent;
-  } else if (count == 2) {
-    t0 = t1 = Minus(pts[1], pts[0]);
-  } else {
-    EstimateEndTangents(pts, t0, t1);
-  }
-  t0 = Normalized(t0, total, "start");
-  t1 = Normalized(t1, total, "end");
-
-  // Cubic, clamped, natural knots: the inner knots are the inner parameters.
+// The rows of the cubic's control points: the curve through each fit point, with
+// the two derivative conditions second and second to last, sorted by first column.
+std::vector<BandRow> FitRows(const BSpline& spline, const std::vector<Point3>& pts,
+                             const std::vector<double>& tv, const Point3& t0, const Point3& t1) {
   constexpr int p = 3;
+  const size_t count = pts.size();
   const size_t ncp = count + 2;
-  BSpline spline;
-  spline.degree = p;
-  spline.knots.assign(p + 1, 0.0);
-  for (size_t i = 1; i + 1 < count; ++i) spline.knots.push_back(tv[i]);
-  spline.knots.insert(spline.knots.end(), p + 1, 1.0);
-
-  // Rows: the curve through each fit point, with the two derivative conditions
-  // second and second to last.
   std::vector<BandRow> rows;
   rows.reserve(ncp);
-  spline.control.assign(ncp, Point3{});  // FindSpan reads the count only
   auto interpolate = [&](size_t i) {
     BandRow row;
     const size_t k = FindSpan(spline, tv[i]);
@@ -335,7 +315,39 @@ BSpline BSplineFromFitPoints(const std::vector<double>& fitXyz, const Point3* st
   interpolate(count - 1);
   std::stable_sort(rows.begin(), rows.end(),
                    [](const BandRow& a, const BandRow& b) { return a.lo < b.lo; });
-  spline.control = SolveBanded(std::move(rows));
+  return rows;
+}
+
+}  // namespace
+
+BSpline BSplineFromFitPoints(const std::vector<Point3>& fit, const Point3* startTangent,
+                             const Point3* endTangent) {
+  const std::vector<Point3> pts = DistinctFitPoints(fit);
+  const size_t count = pts.size();
+  double total = 0.0;
+  const std::vector<double> tv = ChordParameters(pts, total);
+
+  Point3 t0{}, t1{};
+  if (startTangent != nullptr && endTangent != nullptr) {
+    t0 = *startTangent;
+    t1 = *endTangent;
+  } else if (count == 2) {
+    t0 = t1 = Minus(pts[1], pts[0]);
+  } else {
+    EstimateEndTangents(pts, t0, t1);
+  }
+  t0 = ScaledTo(t0, total, "start");
+  t1 = ScaledTo(t1, total, "end");
+
+  // Cubic, clamped, natural knots: the inner knots are the inner parameters.
+  constexpr int p = 3;
+  BSpline spline;
+  spline.degree = p;
+  spline.knots.assign(p + 1, 0.0);
+  for (size_t i = 1; i + 1 < count; ++i) spline.knots.push_back(tv[i]);
+  spline.knots.insert(spline.knots.end(), p + 1, 1.0);
+  spline.control.assign(count + 2, Point3{});  // FindSpan reads the count only
+  spline.control = SolveBanded(FitRows(spline, pts, tv, t0, t1));
   return spline;
 }
 
