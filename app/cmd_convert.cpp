@@ -16,16 +16,13 @@
 #include "base/ordered_work.h"
 #include "base/paths.h"
 #include "base/platform.h"
+#include "cad/cad_host.h"
 #include "cad/dxf.h"
 #include "cad/include_kinds.h"
+#include "cad_command.h"
 #include "commands.h"
 #include "options.h"
 #include "run/run.h"
-
-#ifdef _WIN32
-#include "cad/autocad.h"
-#include "run/cad_reporter.h"
-#endif
 
 namespace varnolt::cli {
 namespace {
@@ -209,7 +206,7 @@ struct ConvertCommand {
   bool attributes = false;
   bool polygons = false;
   bool cad = false;
-  std::string cadProgId = "AutoCAD.Application";
+  std::string cadProgId = kCadProgId;
   Settings effective_;  // the settings file with this call's overrides
 
   int Run(std::chrono::system_clock::time_point started) {
@@ -312,35 +309,13 @@ struct ConvertCommand {
                    "the CAD session converts the seven families the user picks\n";
       return kExitUsage;
     }
-#ifdef _WIN32
     TerminalReporter terminal;
-    RunOptions options;
-    options.started = started;
-    try {
-      OutputDocument document(PathFromUtf8(output));
-      std::unique_ptr<CadSession> session;
-      try {
-        session = ConnectCad(cadProgId);
-      } catch (const CadConnectError& e) {
-        PrintFailure(RunMessage(ErrorKind::kGeneral),
-                     "cannot attach to or start the CAD host '" + cadProgId + "': " + e.what());
-        return kExitFailure;
-      }
-      CadPromptReporter reporter(*session, &terminal);
-      RunConversion(*session, effective_, document, reporter, options);
-    } catch (const Error& e) {
-      terminal.Done();
-      PrintFailure(RunMessage(e.kind()), e.what());
-      return kExitFailure;
-    }
-    terminal.Done();
-    return kExitOk;
-#else
-    (void)started;
-    std::cerr << "varnolt convert: --cad works only on Windows, where the CAD host runs; "
-                 "here convert a DXF file instead\n";
-    return kExitUsage;
-#endif
+    // The bar goes before any message, however the conversion ends.
+    struct ClearBar {
+      TerminalReporter& bar;
+      ~ClearBar() { bar.Done(); }
+    } clear{terminal};
+    return ConvertCadSelection(cadProgId, output, effective_, terminal, started);
   }
 
   // Each drawing's output: in OUTDIR or beside the drawing, named after it. Two

@@ -48,6 +48,11 @@ int main(int argc, char** argv) {
   }
   try {
     return action ? action() : varnolt::cli::kExitUsage;
+  } catch (const varnolt::Error& e) {
+    // What a command leaves to this handler fails as a conversion does, by its kind.
+    varnolt::cli::PrintFailure(varnolt::FailureMessage(varnolt::Task::kConversion, e.kind()),
+                               e.what());
+    return varnolt::cli::kExitFailure;
   } catch (const std::exception& e) {
     varnolt::cli::PrintFailure(
         varnolt::FailureMessage(varnolt::Task::kConversion, varnolt::ErrorKind::kGeneral),

@@ -8,26 +8,26 @@
 #endif
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "base/error.h"
+#include "cad/cad_host.h"
 #include "cad/entity.h"
 
 struct IDispatch;
 
 namespace varnolt {
 
-inline constexpr char kCadProgId[] = "AutoCAD.Application";
-
 // True when the class name is registered on this machine (CLSIDFromProgID succeeds).
 bool CadRegistered(const std::string& progId = kCadProgId);
 
-// Neither attaching nor starting worked: what() is the system's own text for the
-// HRESULT (FormatMessageW), UTF-8.
-class CadConnectError : public std::runtime_error {
+// Neither attaching nor starting worked: a general failure whose what() is the
+// system's own text for the HRESULT (FormatMessageW), UTF-8.
+class CadConnectError : public Error {
  public:
-  CadConnectError(long hr, const std::string& text) : std::runtime_error(text), hr_(hr) {}
+  CadConnectError(long hr, const std::string& text)
+      : Error(ErrorKind::kGeneral, text), hr_(hr) {}
   long hresult() const noexcept { return hr_; }
 
  private:

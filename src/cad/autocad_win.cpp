@@ -18,6 +18,7 @@
 
 #include "base/error.h"
 #include "base/wide.h"
+#include "cad/colour_rules.h"
 #include "cad/selection_name.h"
 
 namespace varnolt {
@@ -68,23 +69,77 @@ class Ref {
 
 using Disp = Ref<IDispatch>;
 
-struct Variant {
-  VARIANT v;
-  Variant() { ::VariantInit(&v); }
-  ~Variant() { ::VariantClear(&v); }
+// An owned VARIANT: what it holds (a string, an array, an object) is released with it.
+class Variant {
+ public:
+  Variant() { ::VariantInit(&v_); }
+  // The arguments a call passes. Only these types: anything else (an int, a pointer)
+  // fails to compile rather than turning silently into one of them.
+  explicit Variant(long value) : Variant() {
+    v_.vt = VT_I4;
+    v_.lVal = value;
+  }
+  explicit Variant(bool value) : Variant() {
+    v_.vt = VT_BOOL;
+    v_.boolVal = value ? VARIANT_TRUE : VARIANT_FALSE;
+  }
+  explicit Variant(const std::string& utf8) : Variant() {
+    const std::wstring wide = Widen(utf8);
+    v_.vt = VT_BSTR;
+    v_.bstrVal = ::SysAllocStringLen(wide.data(), static_cast<UINT>(wide.size()));
+  }
+  template <typename T>
+  explicit Variant(T) = delete;
+
+  ~Variant() { ::VariantClear(&v_); }
+  Variant(Variant&& o) noexcept : v_(o.v_) { ::VariantInit(&o.v_); }
+  Variant& operator=(Variant&& o) noexcept {
+    std::swap(v_, o.v_);
+    return *this;
+  }
   Variant(const Variant&) = delete;
   Variant& operator=(const Variant&) = delete;
+
+  const VARIANT& get() const { return v_; }
+  // Emptied, for a call to fill.
+  VARIANT* out() {
+    ::VariantClear(&v_);
+    return &v_;
+  }
+
+ private:
+  VARIANT v_;
 };
 
-struct Bstr {
-  BSTR b;
-  explicit Bstr(const std::string& utf8) {
-    const std::wstring w = Widen(utf8);
-    b = ::SysAllocStringLen(w.data(), static_cast<UINT>(w.size()));
+// The host's report of a failed call; its strings are the caller's to free.
+struct HostException {
+  EXCEPINFO info{};
+  HostException() = default;
+  ~HostException() {
+    ::SysFreeString(info.bstrSource);
+    ::SysFreeString(info.bstrDescription);
+    ::SysFreeString(info.bstrHelpFile);
   }
-  ~Bstr() { ::SysFreeString(b); }
-  Bstr(const Bstr&) = delete;
-  Bstr& operator=(const Bstr&) = delete;
+  HostException(const HostException&) = delete;
+  HostException& operator=(const HostException&) = delete;
+};
+
+// A SAFEARRAY's elements, held in place while this lives.
+class ArrayData {
+ public:
+  explicit ArrayData(SAFEARRAY* a) : a_(a), hr_(::SafeArrayAccessData(a, &data_)) {}
+  ~ArrayData() {
+    if (SUCCEEDED(hr_)) ::SafeArrayUnaccessData(a_);
+  }
+  ArrayData(const ArrayData&) = delete;
+  ArrayData& operator=(const ArrayData&) = delete;
+  HRESULT status() const { return hr_; }
+  const void* get() const { return data_; }
+
+ private:
+  SAFEARRAY* a_;
+  void* data_ = nullptr;
+  HRESULT hr_;
 };
 
 // The DISPIDs GetIDsOfNames gave, by "Object.Member": objects of one kind share
@@ -100,106 +155,18 @@ struct Obj {
   DispIds* ids = nullptr;
 };
 
-[[noreturn]] void Missing(const std::string& object, const std::string& member) {
+// `member` is "Object.Member" in every message.
+[[noreturn]] void Missing(const std::string& member) {
   throw Error(ErrorKind::kUnsupported,
-              object + "." + member + " is not offered by the CAD host (an older release?)");
+              member + " is not offered by the CAD host (an older release?)");
 }
 
-[[noreturn]] void Failed(const std::string& object, const std::string& member,
-                         const std::string& why) {
-  throw Error(ErrorKind::kGeneral, object + "." + member + ": " + why);
-}
-
-// Calls member `member` of `obj` by name. `args` are in the order the member takes
-// them. Throws Error: kUnsupported when the host lacks the member, kGeneral for any
-// other failure (with the host's own description when it gives one).
-void Call(const Obj& obj, const char* member, WORD flags, VARIANT* args, UINT count,
-          VARIANT* result) {
-  if (!obj.disp) Failed(obj.name, member, "the object is not available from the CAD host");
-  const std::string key = obj.name + "." + member;
-  DISPID id = DISPID_UNKNOWN;
-  const bool cached = obj.ids != nullptr && obj.ids->count(key) != 0;
-  HRESULT hr = S_OK;
-  if (cached) {
-    id = obj.ids->at(key);
-  } else {
-    const std::wstring wide = Widen(member);
-    LPOLESTR names[] = {const_cast<LPOLESTR>(wide.c_str())};
-    hr = obj.disp.get()->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
-    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) Missing(obj.name, member);
-    if (FAILED(hr)) Failed(obj.name, member, HresultText(hr));
-    if (obj.ids != nullptr) obj.ids->emplace(key, id);
-  }
-
-  // DISPPARAMS holds the arguments last first.
-  std::vector<VARIANT> reversed(args, args + count);
-  std::reverse(reversed.begin(), reversed.end());
-  DISPID put = DISPID_PROPERTYPUT;
-  DISPPARAMS params{reversed.empty() ? nullptr : reversed.data(), nullptr, count, 0};
-  if (flags == DISPATCH_PROPERTYPUT) {
-    params.rgdispidNamedArgs = &put;
-    params.cNamedArgs = 1;
-  }
-  EXCEPINFO info{};
-  UINT argError = 0;
-  hr = obj.disp.get()->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result, &info,
-                              &argError);
-  if (hr == DISP_E_EXCEPTION) {
-    if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
-    const std::string description = FromBstr(info.bstrDescription);
-    const HRESULT code = info.scode != 0 ? info.scode : hr;
-    ::SysFreeString(info.bstrSource);
-    ::SysFreeString(info.bstrDescription);
-    ::SysFreeString(info.bstrHelpFile);
-    if (code == DISP_E_UNKNOWNNAME || code == DISP_E_MEMBERNOTFOUND) Missing(obj.name, member);
-    Failed(obj.name, member, description.empty() ? HresultText(code) : description);
-  }
-  if (cached && hr == DISP_E_MEMBERNOTFOUND) {
-    // This object numbers its members otherwise than the one the cache came from.
-    obj.ids->erase(key);
-    Call(obj, member, flags, args, count, result);
-    return;
-  }
-  if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) Missing(obj.name, member);
-  if (FAILED(hr)) Failed(obj.name, member, HresultText(hr));
-}
-
-void Get(const Obj& obj, const char* member, Variant& out) {
-  Call(obj, member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, nullptr, 0, &out.v);
-  // A reference is read through: a host may hand out VT_BYREF values.
-  if ((out.v.vt & VT_BYREF) != 0) {
-    VARIANT copy;
-    ::VariantInit(&copy);
-    const HRESULT hr = ::VariantCopyInd(&copy, &out.v);
-    if (FAILED(hr)) Failed(obj.name, member, HresultText(hr));
-    ::VariantClear(&out.v);
-    out.v = copy;
-  }
-}
-
-Obj ObjectFrom(const Obj& obj, const char* member, Variant& value, std::string name) {
-  Obj result{Disp(), std::move(name), obj.ids};
-  if (value.v.vt == VT_DISPATCH && value.v.pdispVal != nullptr) {
-    value.v.pdispVal->AddRef();
-    result.disp = Disp(value.v.pdispVal);
-  } else if (value.v.vt == VT_UNKNOWN && value.v.punkVal != nullptr) {
-    IDispatch* d = nullptr;
-    if (SUCCEEDED(value.v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)))) {
-      result.disp = Disp(d);
-    }
-  }
-  if (!result.disp) Failed(obj.name, member, "the CAD host gave no object");
-  return result;
-}
-
-Obj GetObject(const Obj& obj, const char* member, std::string name) {
-  Variant v;
-  Get(obj, member, v);
-  return ObjectFrom(obj, member, v, std::move(name));
+[[noreturn]] void Failed(const std::string& member, const std::string& why) {
+  throw Error(ErrorKind::kGeneral, member + ": " + why);
 }
 
 // A number of any numeric type; anything else is a wrong shape.
-double ToDouble(const Obj& obj, const char* member, const VARIANT& v) {
+double ToDouble(const std::string& member, const VARIANT& v) {
   switch (v.vt) {
     case VT_R8: return v.dblVal;
     case VT_R4: return v.fltVal;
@@ -214,250 +181,340 @@ double ToDouble(const Obj& obj, const char* member, const VARIANT& v) {
     case VT_I1: return v.cVal;
     case VT_BOOL: return v.boolVal != VARIANT_FALSE ? -1 : 0;
     default:
-      Failed(obj.name, member, "expected a number, got variant type " + std::to_string(v.vt));
+      Failed(member, "expected a number, got variant type " + std::to_string(v.vt));
   }
-}
-
-double GetDouble(const Obj& obj, const char* member) {
-  Variant v;
-  Get(obj, member, v);
-  return ToDouble(obj, member, v.v);
-}
-
-long long GetInteger(const Obj& obj, const char* member) {
-  const double d = GetDouble(obj, member);
-  if (!(d >= -9.0e15 && d <= 9.0e15) || d != static_cast<double>(static_cast<long long>(d))) {
-    Failed(obj.name, member, "expected a whole number");
-  }
-  return static_cast<long long>(d);
-}
-
-bool GetBool(const Obj& obj, const char* member) { return GetDouble(obj, member) != 0; }
-
-std::string GetString(const Obj& obj, const char* member) {
-  Variant v;
-  Get(obj, member, v);
-  if (v.v.vt != VT_BSTR) {
-    Failed(obj.name, member, "expected a string, got variant type " + std::to_string(v.v.vt));
-  }
-  return FromBstr(v.v.bstrVal);
 }
 
 // The doubles of a one-dimensional array of doubles (or of variants holding numbers),
 // checked against its own description, not trusted.
-std::vector<double> ToDoubles(const Obj& obj, const char* member, const VARIANT& v) {
+std::vector<double> ToDoubles(const std::string& member, const VARIANT& v) {
   if ((v.vt & VT_ARRAY) == 0 || v.parray == nullptr) {
-    Failed(obj.name, member, "expected an array of numbers, got variant type " +
-                                 std::to_string(v.vt));
+    Failed(member, "expected an array of numbers, got variant type " + std::to_string(v.vt));
   }
   SAFEARRAY* a = v.parray;
   const VARTYPE element = static_cast<VARTYPE>(v.vt & ~VT_ARRAY);
   VARTYPE stored = VT_EMPTY;
   if (FAILED(::SafeArrayGetVartype(a, &stored))) stored = element;
   if ((element != VT_R8 && element != VT_VARIANT) || stored != element) {
-    Failed(obj.name, member, "expected an array of doubles, got element type " +
-                                 std::to_string(element));
+    Failed(member, "expected an array of doubles, got element type " + std::to_string(element));
   }
   if (::SafeArrayGetDim(a) != 1) {
-    Failed(obj.name, member,
+    Failed(member,
            "expected a one-dimensional array, got " + std::to_string(::SafeArrayGetDim(a)));
   }
   const UINT size = ::SafeArrayGetElemsize(a);
   if ((element == VT_R8 && size != sizeof(double)) ||
       (element == VT_VARIANT && size != sizeof(VARIANT))) {
-    Failed(obj.name, member, "the array's element size does not match its type");
+    Failed(member, "the array's element size does not match its type");
   }
   LONG lower = 0, upper = -1;
   if (FAILED(::SafeArrayGetLBound(a, 1, &lower)) || FAILED(::SafeArrayGetUBound(a, 1, &upper)) ||
       upper < lower - 1) {
-    Failed(obj.name, member, "the array's bounds cannot be read");
+    Failed(member, "the array's bounds cannot be read");
   }
   const size_t count = static_cast<size_t>(static_cast<long long>(upper) - lower + 1);
   std::vector<double> out;
+  if (count == 0) return out;
   out.reserve(count);
-  void* data = nullptr;
-  if (count > 0) {
-    const HRESULT hr = ::SafeArrayAccessData(a, &data);
-    if (FAILED(hr)) Failed(obj.name, member, HresultText(hr));
-    if (element == VT_R8) {
-      const auto* d = static_cast<const double*>(data);
-      out.assign(d, d + count);
-    } else {
-      const auto* items = static_cast<const VARIANT*>(data);
-      try {
-        for (size_t k = 0; k < count; ++k) {
-          const VARIANT* item = &items[k];
-          if (item->vt == (VT_BYREF | VT_VARIANT) && item->pvarVal != nullptr) item = item->pvarVal;
-          out.push_back(ToDouble(obj, member, *item));
-        }
-      } catch (...) {
-        ::SafeArrayUnaccessData(a);
-        throw;
-      }
-    }
-    ::SafeArrayUnaccessData(a);
+  const ArrayData data(a);
+  if (FAILED(data.status())) Failed(member, HresultText(data.status()));
+  if (element == VT_R8) {
+    const auto* d = static_cast<const double*>(data.get());
+    out.assign(d, d + count);
+    return out;
+  }
+  const auto* items = static_cast<const VARIANT*>(data.get());
+  for (size_t k = 0; k < count; ++k) {
+    const VARIANT* item = &items[k];
+    if (item->vt == (VT_BYREF | VT_VARIANT) && item->pvarVal != nullptr) item = item->pvarVal;
+    out.push_back(ToDouble(member, *item));
   }
   return out;
 }
 
-std::vector<double> GetDoubles(const Obj& obj, const char* member) {
-  Variant v;
-  Get(obj, member, v);
-  return ToDoubles(obj, member, v.v);
-}
+// What a member gave, read as the type the caller expects; any other shape fails
+// naming the member ("Line.StartPoint").
+class Result {
+ public:
+  Result(std::string member, DispIds* ids) : member_(std::move(member)), ids_(ids) {}
 
-Point3 GetPoint(const Obj& obj, const char* member) {
-  const std::vector<double> d = GetDoubles(obj, member);
-  if (d.size() != 3) {
-    Failed(obj.name, member, "expected a point of 3 coordinates, got " + std::to_string(d.size()));
+  const std::string& member() const { return member_; }
+  VARIANT* out() { return value_.out(); }
+
+  // A reference is read through: a host may hand out VT_BYREF values.
+  void Dereference() {
+    if ((value_.get().vt & VT_BYREF) == 0) return;
+    Variant copy;
+    // Only read, though some headers declare the source without const.
+    const HRESULT hr = ::VariantCopyInd(copy.out(), const_cast<VARIANT*>(&value_.get()));
+    if (FAILED(hr)) Failed(member_, HresultText(hr));
+    value_ = std::move(copy);
   }
-  return {d[0], d[1], d[2]};
-}
 
-// Calls a method with one integer argument.
-void CallWithIndex(const Obj& obj, const char* member, long index, Variant& result) {
-  VARIANT arg;
-  ::VariantInit(&arg);
-  arg.vt = VT_I4;
-  arg.lVal = index;
-  Call(obj, member, DISPATCH_METHOD | DISPATCH_PROPERTYGET, &arg, 1, &result.v);
-}
-
-void CallWithText(const Obj& obj, const char* member, const std::string& text,
-                  Variant* result) {
-  Bstr b(text);
-  VARIANT arg;
-  ::VariantInit(&arg);
-  arg.vt = VT_BSTR;
-  arg.bstrVal = b.b;
-  Variant ignored;
-  Call(obj, member, DISPATCH_METHOD, &arg, 1, result ? &result->v : &ignored.v);
-}
-
-const char* FamilyObject(EntityType type) {
-  switch (type) {
-    case EntityType::k3dPolyline: return "3DPolyline";
-    case EntityType::kArc: return "Arc";
-    case EntityType::kCircle: return "Circle";
-    case EntityType::kLine: return "Line";
-    case EntityType::kMText: return "MText";
-    case EntityType::kLwPolyline: return "LWPolyline";
-    case EntityType::kText: return "Text";
-    default: break;
+  double Number() const { return ToDouble(member_, value_.get()); }
+  bool Boolean() const { return Number() != 0; }
+  long long Integer() const {
+    const double d = Number();
+    if (!(d >= -9.0e15 && d <= 9.0e15) || d != static_cast<double>(static_cast<long long>(d))) {
+      Failed(member_, "expected a whole number");
+    }
+    return static_cast<long long>(d);
   }
-  return "Entity";
+  std::string Text() const {
+    const VARIANT& v = value_.get();
+    if (v.vt != VT_BSTR) {
+      Failed(member_, "expected a string, got variant type " + std::to_string(v.vt));
+    }
+    return FromBstr(v.bstrVal);
+  }
+  Point3 Point() const {
+    const std::vector<double> d = ToDoubles(member_, value_.get());
+    if (d.size() != 3) {
+      Failed(member_, "expected a point of 3 coordinates, got " + std::to_string(d.size()));
+    }
+    return {d[0], d[1], d[2]};
+  }
+  // A vertex list, `dims` (2 or 3) numbers to a vertex.
+  std::vector<double> Vertices(size_t dims) const {
+    std::vector<double> d = ToDoubles(member_, value_.get());
+    if (d.size() % dims != 0) {
+      Failed(member_, std::string("expected ") + (dims == 2 ? "x and y" : "x, y and z") +
+                          " of each vertex, got " + std::to_string(d.size()) + " numbers");
+    }
+    return d;
+  }
+  // The object given, under the name messages will give it.
+  Obj Object(std::string name) const {
+    Obj result{Disp(), std::move(name), ids_};
+    const VARIANT& v = value_.get();
+    if (v.vt == VT_DISPATCH && v.pdispVal != nullptr) {
+      v.pdispVal->AddRef();
+      result.disp = Disp(v.pdispVal);
+    } else if (v.vt == VT_UNKNOWN && v.punkVal != nullptr) {
+      IDispatch* d = nullptr;
+      if (SUCCEEDED(v.punkVal->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d)))) {
+        result.disp = Disp(d);
+      }
+    }
+    if (!result.disp) Failed(member_, "the CAD host gave no object");
+    return result;
+  }
+
+ private:
+  Variant value_;
+  std::string member_;
+  DispIds* ids_;
+};
+
+// Invokes `member` of `obj` by name; `lastFirst` holds the arguments as DISPPARAMS
+// does, the last one first. Throws Error: kUnsupported when the host lacks the
+// member, kGeneral for any other failure (with the host's own description when it
+// gives one).
+void Dispatch(const Obj& obj, const wchar_t* member, const std::string& key, WORD flags,
+              VARIANT* lastFirst, UINT count, VARIANT* result) {
+  if (!obj.disp) Failed(key, "the object is not available from the CAD host");
+  DISPID id = DISPID_UNKNOWN;
+  const auto known = obj.ids != nullptr ? obj.ids->find(key) : DispIds::iterator();
+  const bool cached = obj.ids != nullptr && known != obj.ids->end();
+  HRESULT hr = S_OK;
+  if (cached) {
+    id = known->second;
+  } else {
+    LPOLESTR names[] = {const_cast<LPOLESTR>(member)};
+    hr = obj.disp.get()->GetIDsOfNames(IID_NULL, names, 1, LOCALE_USER_DEFAULT, &id);
+    if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) Missing(key);
+    if (FAILED(hr)) Failed(key, HresultText(hr));
+    if (obj.ids != nullptr) obj.ids->emplace(key, id);
+  }
+
+  DISPID put = DISPID_PROPERTYPUT;
+  DISPPARAMS params{count == 0 ? nullptr : lastFirst, nullptr, count, 0};
+  if (flags == DISPATCH_PROPERTYPUT) {
+    params.rgdispidNamedArgs = &put;
+    params.cNamedArgs = 1;
+  }
+  HostException exception;
+  UINT argError = 0;
+  hr = obj.disp.get()->Invoke(id, IID_NULL, LOCALE_USER_DEFAULT, flags, &params, result,
+                              &exception.info, &argError);
+  if (hr == DISP_E_EXCEPTION) {
+    EXCEPINFO& info = exception.info;
+    if (info.pfnDeferredFillIn != nullptr) info.pfnDeferredFillIn(&info);
+    const std::string description = FromBstr(info.bstrDescription);
+    const HRESULT code = info.scode != 0 ? info.scode : hr;
+    if (code == DISP_E_UNKNOWNNAME || code == DISP_E_MEMBERNOTFOUND) Missing(key);
+    Failed(key, description.empty() ? HresultText(code) : description);
+  }
+  if (cached && hr == DISP_E_MEMBERNOTFOUND) {
+    // This object numbers its members otherwise than the one the cache came from.
+    obj.ids->erase(key);
+    Dispatch(obj, member, key, flags, lastFirst, count, result);
+    return;
+  }
+  if (hr == DISP_E_UNKNOWNNAME || hr == DISP_E_MEMBERNOTFOUND) Missing(key);
+  if (FAILED(hr)) Failed(key, HresultText(hr));
 }
 
-bool IsFamily(long long type) {
-  switch (type) {
-    case 2: case 4: case 8: case 19: case 21: case 24: case 32: return true;
-    default: return false;
+std::string MemberName(const Obj& obj, const wchar_t* member) {
+  return obj.name + "." + Narrow(member);
+}
+
+// One late-bound call of `member` with `args` (long, bool or UTF-8 text), in the order
+// the member takes them.
+template <typename... Args>
+Result Invoke(const Obj& obj, const wchar_t* member, WORD flags, const Args&... args) {
+  Result result(MemberName(obj, member), obj.ids);
+  constexpr UINT kCount = sizeof...(Args);
+  if constexpr (kCount == 0) {
+    Dispatch(obj, member, result.member(), flags, nullptr, 0, result.out());
+  } else {
+    const Variant given[] = {Variant(args)...};
+    VARIANT lastFirst[kCount];
+    for (UINT k = 0; k < kCount; ++k) lastFirst[k] = given[kCount - 1 - k].get();
+    Dispatch(obj, member, result.member(), flags, lastFirst, kCount, result.out());
+  }
+  return result;
+}
+
+// A method: Call(sets, L"Add", name), Call(set, L"SelectOnScreen").
+template <typename... Args>
+Result Call(const Obj& obj, const wchar_t* member, const Args&... args) {
+  return Invoke(obj, member, DISPATCH_METHOD, args...);
+}
+
+// A property, or what a method answers: Get(line, L"StartPoint"), Get(set, L"Item", k).
+template <typename... Args>
+Result Get(const Obj& obj, const wchar_t* member, const Args&... args) {
+  Result result = Invoke(obj, member, DISPATCH_PROPERTYGET | DISPATCH_METHOD, args...);
+  result.Dereference();
+  return result;
+}
+
+template <typename T>
+void Put(const Obj& obj, const wchar_t* member, const T& value) {
+  const Variant given(value);
+  VARIANT arg = given.get();
+  Dispatch(obj, member, MemberName(obj, member), DISPATCH_PROPERTYPUT, &arg, 1, nullptr);
+}
+
+// Runs `step`; when the host fails it, what it would have set stays as it was.
+template <typename Step>
+void Tolerated(Step&& step) {
+  try {
+    step();
+  } catch (const Error&) {
   }
 }
 
-// Colours as the DXF reader takes them: entity 0..256 (else ByLayer), layer 1..255
-// as its absolute value (else 7).
-int EntityColour(long long c) {
-  return (c >= 0 && c <= 256) ? static_cast<int>(c) : kColorByLayer;
+// What each family has beyond what every entity has, read in the host's order; one
+// function per family gives its kind.
+Geometry ReadLine(const Obj& o) {
+  Line line;
+  line.start = Get(o, L"StartPoint").Point();
+  line.end = Get(o, L"EndPoint").Point();
+  return line;
 }
-int LayerColour(long long c) {
-  if (c < 0) c = -c;
-  return (c >= 1 && c <= 255) ? static_cast<int>(c) : 7;
+
+Geometry ReadCircle(const Obj& o) {
+  Circle circle;
+  circle.center = Get(o, L"Center").Point();
+  circle.radius = Get(o, L"Radius").Number();
+  circle.normal = Get(o, L"Normal").Point();
+  return circle;
+}
+
+Geometry ReadArc(const Obj& o) {
+  Arc arc;
+  arc.startAngle = Get(o, L"StartAngle").Number();
+  arc.endAngle = Get(o, L"EndAngle").Number();
+  // Then what a circle has.
+  const Circle circle = std::get<Circle>(ReadCircle(o));
+  arc.center = circle.center;
+  arc.radius = circle.radius;
+  arc.normal = circle.normal;
+  return arc;
+}
+
+Geometry ReadLwPolyline(const Obj& o) {
+  LwPolyline p;
+  const std::vector<double> xy = Get(o, L"Coordinates").Vertices(2);
+  p.vertices.reserve(xy.size() / 2);
+  for (size_t k = 0; k < xy.size() / 2; ++k) {
+    p.vertices.push_back({xy[2 * k], xy[2 * k + 1], Get(o, L"GetBulge", static_cast<long>(k)).Number()});
+  }
+  p.closed = Get(o, L"Closed").Boolean();
+  p.elevation = Get(o, L"Elevation").Number();
+  p.normal = Get(o, L"Normal").Point();
+  return p;
+}
+
+Geometry Read3dPolyline(const Obj& o) {
+  Polyline3d p;
+  const std::vector<double> xyz = Get(o, L"Coordinates").Vertices(3);
+  for (size_t k = 0; k + 2 < xyz.size(); k += 3) p.vertices.push_back({xyz[k], xyz[k + 1], xyz[k + 2]});
+  p.closed = Get(o, L"Closed").Boolean();
+  return p;
+}
+
+Geometry ReadText(const Obj& o) {
+  Text t;
+  t.textstring = Get(o, L"TextString").Text();
+  t.insertion = Get(o, L"InsertionPoint").Point();
+  t.alignment = Get(o, L"TextAlignmentPoint").Point();
+  t.normal = Get(o, L"Normal").Point();
+  return t;
+}
+
+Geometry ReadMText(const Obj& o) {
+  MText t;
+  t.textstring = Get(o, L"TextString").Text();
+  t.insertion = Get(o, L"InsertionPoint").Point();
+  t.normal = Get(o, L"Normal").Point();
+  return t;
+}
+
+// The seven families the session reads: the kind, the object name messages give it,
+// and its reader.
+struct HostFamily {
+  EntityType type;
+  const char* object;
+  Geometry (*read)(const Obj&);
+};
+
+constexpr HostFamily kHostFamilies[] = {
+    {EntityType::k3dPolyline, "3DPolyline", Read3dPolyline},
+    {EntityType::kArc, "Arc", ReadArc},
+    {EntityType::kCircle, "Circle", ReadCircle},
+    {EntityType::kLine, "Line", ReadLine},
+    {EntityType::kMText, "MText", ReadMText},
+    {EntityType::kLwPolyline, "LWPolyline", ReadLwPolyline},
+    {EntityType::kText, "Text", ReadText},
+};
+
+// The family of an EntityType the host gives; null for a kind of no family.
+const HostFamily* FamilyOf(long long type) {
+  for (const HostFamily& f : kHostFamilies) {
+    if (static_cast<long long>(f.type) == type) return &f;
+  }
+  return nullptr;
 }
 
 // One picked entity into the model, filled as the DXF reader fills the same entity.
 // Returns false for an entity of no family the converters know.
 bool ReadEntity(const Obj& item, Entity& e) {
-  const long long type = GetInteger(item, "EntityType");
-  if (!IsFamily(type)) return false;
-  const EntityType family = static_cast<EntityType>(type);
-  const Obj obj{item.disp, FamilyObject(family), item.ids};
-  e.color = EntityColour(GetInteger(obj, "color"));
-  e.layer = GetString(obj, "Layer");
+  const HostFamily* family = FamilyOf(Get(item, L"EntityType").Integer());
+  if (family == nullptr) return false;
+  const Obj obj{item.disp, family->object, item.ids};
+  e.color = EntityColorAsRead(Get(obj, L"color").Integer());
+  e.layer = Get(obj, L"Layer").Text();
   // The handle only names the entity in messages: a host without it still converts.
   // The entity's place in the pick is no line of a file, so sourceLine stays 0.
   try {
-    e.handle = GetString(obj, "Handle");
+    e.handle = Get(obj, L"Handle").Text();
   } catch (const Error& err) {
     if (err.kind() != ErrorKind::kUnsupported) throw;
   }
-  switch (family) {
-    case EntityType::kLine: {
-      Line line;
-      line.start = GetPoint(obj, "StartPoint");
-      line.end = GetPoint(obj, "EndPoint");
-      e.geometry = line;
-      break;
-    }
-    case EntityType::kArc: {
-      Arc arc;
-      arc.startAngle = GetDouble(obj, "StartAngle");
-      arc.endAngle = GetDouble(obj, "EndAngle");
-      arc.center = GetPoint(obj, "Center");
-      arc.radius = GetDouble(obj, "Radius");
-      arc.normal = GetPoint(obj, "Normal");
-      e.geometry = arc;
-      break;
-    }
-    case EntityType::kCircle: {
-      Circle circle;
-      circle.center = GetPoint(obj, "Center");
-      circle.radius = GetDouble(obj, "Radius");
-      circle.normal = GetPoint(obj, "Normal");
-      e.geometry = circle;
-      break;
-    }
-    case EntityType::kLwPolyline: {
-      LwPolyline p;
-      const std::vector<double> xy = GetDoubles(obj, "Coordinates");
-      if (xy.size() % 2 != 0) {
-        Failed(obj.name, "Coordinates", "expected x and y of each vertex, got " +
-                                            std::to_string(xy.size()) + " numbers");
-      }
-      p.vertices.reserve(xy.size() / 2);
-      for (size_t k = 0; k < xy.size() / 2; ++k) {
-        Variant bulge;
-        CallWithIndex(obj, "GetBulge", static_cast<long>(k), bulge);
-        p.vertices.push_back({xy[2 * k], xy[2 * k + 1], ToDouble(obj, "GetBulge", bulge.v)});
-      }
-      p.closed = GetBool(obj, "Closed");
-      p.elevation = GetDouble(obj, "Elevation");
-      p.normal = GetPoint(obj, "Normal");
-      e.geometry = std::move(p);
-      break;
-    }
-    case EntityType::k3dPolyline: {
-      Polyline3d p;
-      const std::vector<double> xyz = GetDoubles(obj, "Coordinates");
-      if (xyz.size() % 3 != 0) {
-        Failed(obj.name, "Coordinates", "expected x, y and z of each vertex, got " +
-                                            std::to_string(xyz.size()) + " numbers");
-      }
-      for (size_t k = 0; k + 2 < xyz.size(); k += 3) p.vertices.push_back({xyz[k], xyz[k + 1], xyz[k + 2]});
-      p.closed = GetBool(obj, "Closed");
-      e.geometry = std::move(p);
-      break;
-    }
-    case EntityType::kText: {
-      Text t;
-      t.textstring = GetString(obj, "TextString");
-      t.insertion = GetPoint(obj, "InsertionPoint");
-      t.alignment = GetPoint(obj, "TextAlignmentPoint");
-      t.normal = GetPoint(obj, "Normal");
-      e.geometry = std::move(t);
-      break;
-    }
-    case EntityType::kMText: {
-      MText t;
-      t.textstring = GetString(obj, "TextString");
-      t.insertion = GetPoint(obj, "InsertionPoint");
-      t.normal = GetPoint(obj, "Normal");
-      e.geometry = std::move(t);
-      break;
-    }
-    default:
-      break;  // IsFamily let through only the seven
-  }
+  e.geometry = family->read(obj);
   return true;
 }
 
@@ -482,18 +539,16 @@ class ComApartment {
 // The host's main window to the front; whatever fails here leaves it where it is.
 void BringToFront(const Obj& app) {
   HWND window = nullptr;
-  try {
-    const double handle = GetDouble(app, "HWND");
+  Tolerated([&] {
+    const double handle = Get(app, L"HWND").Number();
     window = reinterpret_cast<HWND>(static_cast<intptr_t>(static_cast<long long>(handle)));
-  } catch (const Error&) {
-  }
+  });
   if (window == nullptr || !::IsWindow(window)) {
     window = nullptr;
-    try {
-      const std::wstring caption = Widen(GetString(app, "Caption"));
+    Tolerated([&] {
+      const std::wstring caption = Widen(Get(app, L"Caption").Text());
       if (!caption.empty()) window = ::FindWindowW(nullptr, caption.c_str());
-    } catch (const Error&) {
-    }
+    });
   }
   if (window == nullptr) return;
   if (::IsIconic(window)) ::ShowWindow(window, SW_RESTORE);
@@ -572,51 +627,43 @@ std::string CadSession::Describe() const { return state_->description; }
 const std::string& CadSession::selectionSetName() const { return state_->selectionSetName; }
 
 void CadSession::Prompt(const std::string& text) {
-  CallWithText(state_->utility, "Prompt", text + "\n\r", nullptr);
+  Call(state_->utility, L"Prompt", text + "\n\r");
 }
 
 void CadSession::PromptActive(const std::string& text) {
-  const Obj document = GetObject(state_->app, "ActiveDocument", "ActiveDocument");
-  const Obj utility = GetObject(document, "Utility", "Utility");
-  CallWithText(utility, "Prompt", text + "\n\r", nullptr);
+  const Obj document = Get(state_->app, L"ActiveDocument").Object("ActiveDocument");
+  const Obj utility = Get(document, L"Utility").Object("Utility");
+  Call(utility, L"Prompt", text + "\n\r");
 }
 
 std::vector<const Entity*> CadSession::SelectOnScreen() {
   State& s = *state_;
   s.entities.clear();
   s.layers.clear();
-  const Obj sets = GetObject(s.document, "SelectionSets", "SelectionSets");
+  const Obj sets = Get(s.document, L"SelectionSets").Object("SelectionSets");
   const auto now = std::chrono::steady_clock::now().time_since_epoch().count();
   s.selectionSetName = SelectionSetName(SelectionSetDraw(static_cast<uint64_t>(now)));
-  Variant added;
-  CallWithText(sets, "Add", s.selectionSetName, &added);
-  const Obj set = ObjectFrom(sets, "Add", added, "SelectionSet");
-  {
-    Variant ignored;
-    Call(set, "SelectOnScreen", DISPATCH_METHOD, nullptr, 0, &ignored.v);
-  }
+  const Obj set = Call(sets, L"Add", s.selectionSetName).Object("SelectionSet");
+  Call(set, L"SelectOnScreen");
 
-  const long long count = GetInteger(set, "Count");
-  if (count < 0) Failed(set.name, "Count", "negative");
+  const Result counted = Get(set, L"Count");
+  const long long count = counted.Integer();
+  if (count < 0) Failed(counted.member(), "negative");
   // A count is the host's word, not memory to set aside before the items come.
   s.entities.reserve(static_cast<size_t>(std::min<long long>(count, 1 << 16)));
   for (long long k = 0; k < count; ++k) {
-    Variant item;
-    CallWithIndex(set, "Item", static_cast<long>(k), item);
-    const Obj entity = ObjectFrom(set, "Item", item, "Entity");
+    const Obj entity = Get(set, L"Item", static_cast<long>(k)).Object("Entity");
     Entity e;
     if (ReadEntity(entity, e)) s.entities.push_back(std::move(e));
   }
 
-  const Obj table = GetObject(s.document, "Layers", "Layers");
-  const long long layers = GetInteger(table, "Count");
+  const Obj table = Get(s.document, L"Layers").Object("Layers");
+  const long long layers = Get(table, L"Count").Integer();
   for (long long k = 0; k < layers; ++k) {
-    Variant item;
-    CallWithIndex(table, "Item", static_cast<long>(k), item);
-    const Obj layer = ObjectFrom(table, "Item", item, "Layer");
+    const Obj layer = Get(table, L"Item", static_cast<long>(k)).Object("Layer");
     Layer l;
-    l.name = GetString(layer, "Name");
-    l.color = LayerColour(GetInteger(layer, "color"));
+    l.name = Get(layer, L"Name").Text();
+    l.color = LayerColorAsRead(Get(layer, L"color").Integer());
     s.layers.push_back(std::move(l));
   }
 
@@ -634,45 +681,20 @@ bool CadRegistered(const std::string& progId) {
 
 std::unique_ptr<CadSession> AttachCad(IDispatch* application) {
   auto state = std::make_unique<CadSession::State>();
+  CadSession::State& s = *state;
   application->AddRef();
-  state->app.disp = Disp(application);
-  const Obj& app = state->app;
+  s.app.disp = Disp(application);
+  const Obj& app = s.app;
   // Each of these may fail on its own; a later use of the missing one fails then.
-  try {
-    Variant visible;
-    visible.v.vt = VT_BOOL;
-    visible.v.boolVal = VARIANT_TRUE;
-    Call(app, "Visible", DISPATCH_PROPERTYPUT, &visible.v, 1, nullptr);
-  } catch (const Error&) {
-  }
-  try {
-    state->document = GetObject(app, "ActiveDocument", "ActiveDocument");
-  } catch (const Error&) {
-  }
-  try {
-    state->modelSpace = GetObject(state->document, "ModelSpace", "ModelSpace");
-  } catch (const Error&) {
-  }
-  try {
-    state->paperSpace = GetObject(state->document, "PaperSpace", "PaperSpace");
-  } catch (const Error&) {
-  }
-  try {
-    state->utility = GetObject(state->document, "Utility", "Utility");
-  } catch (const Error&) {
-  }
+  Tolerated([&] { Put(app, L"Visible", true); });
+  Tolerated([&] { s.document = Get(app, L"ActiveDocument").Object("ActiveDocument"); });
+  Tolerated([&] { s.modelSpace = Get(s.document, L"ModelSpace").Object("ModelSpace"); });
+  Tolerated([&] { s.paperSpace = Get(s.document, L"PaperSpace").Object("PaperSpace"); });
+  Tolerated([&] { s.utility = Get(s.document, L"Utility").Object("Utility"); });
   std::string name;
-  try {
-    name = GetString(state->document, "Name");
-  } catch (const Error&) {
-  }
-  if (name.empty()) {
-    try {
-      name = GetString(app, "Caption");
-    } catch (const Error&) {
-    }
-  }
-  state->description = "AutoCAD: " + name;
+  Tolerated([&] { name = Get(s.document, L"Name").Text(); });
+  if (name.empty()) Tolerated([&] { name = Get(app, L"Caption").Text(); });
+  s.description = "AutoCAD: " + name;
   BringToFront(app);
   return std::unique_ptr<CadSession>(new CadSession(std::move(state)));
 }

@@ -1,4 +1,5 @@
-// Colour numbers as a CAD host keeps them, whatever source they are read from.
+// Colour numbers as a drawing gives them, whether from a DXF file or a live host:
+// values no CAD host keeps are read as the default, never refused.
 #pragma once
 
 #include <cstdint>
@@ -7,17 +8,15 @@
 
 namespace varnolt {
 
-// An entity's colour: 0 ByBlock, 1..255, 256 ByLayer. Anything else is no colour a
-// host keeps on an entity; it is read as ByLayer.
-inline int EntityColourNumber(int64_t c) {
+// An entity's colour: 0 ByBlock, 1..255, 256 ByLayer; anything else reads as ByLayer.
+inline int EntityColorAsRead(std::int64_t c) {
   return (c >= 0 && c <= 256) ? static_cast<int>(c) : kColorByLayer;
 }
 
-// A layer's colour: a negative number marks a layer that is off, its colour being the
-// absolute value; 0 and values beyond 255 are no layer colours and read as 7, as a
-// missing one does.
-inline int LayerColourNumber(int64_t c) {
-  if (c < 0) c = -c;
+// A layer's colour: negative marks a layer that is off, whose colour is the absolute
+// value; 0 and values beyond 255 are no layer colours and read as the default 7.
+inline int LayerColorAsRead(std::int64_t c) {
+  if (c >= -255 && c <= -1) return static_cast<int>(-c);  // the range first: INT64_MIN has no -c
   return (c >= 1 && c <= 255) ? static_cast<int>(c) : 7;
 }
 

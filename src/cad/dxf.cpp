@@ -146,7 +146,7 @@ void Parser::ReadTables() {
         layer.name = Raw(t);
         named = true;
       } else if (t.code == 62) {
-        layer.color = LayerColourNumber(Int(t));
+        layer.color = LayerColorAsRead(Int(t));
       }
     }
     if (named && !layer.name.empty()) layers_.push_back(layer);

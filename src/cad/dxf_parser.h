@@ -94,7 +94,7 @@ class Parser {
         e.layer = Raw(t);
         return true;
       case 62:
-        e.entity.color = EntityColourNumber(Int(t));
+        e.entity.color = EntityColorAsRead(Int(t));
         return true;
       case 67:
         paper = Int(t) == 1;

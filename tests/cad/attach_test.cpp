@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "base/error.h"
 #include "cad/autocad.h"
 #include "golden_cases.h"
 #include "run/run.h"
@@ -123,6 +124,19 @@ TEST_F(CadAttachTest, ConnectFailureExitsWithTheSystemsText) {
             std::string::npos)
       << r.err;
   EXPECT_TRUE(fs::is_empty(temp_.path())) << r.err;
+}
+
+// The output is created before the host is looked for: a folder that is not there is
+// the file-access failure, worded by its kind, and no host is asked.
+TEST_F(CadAttachTest, AnUnwritableOutputFailsBeforeTheHostIsLookedFor) {
+  const fs::path out = temp_.path() / "missing" / "none.kml";
+  const testing::ProcessResult r = testing::RunProcess(
+      {VARNOLT_BINARY, "convert", "--cad", "--cad-progid", "Varnolt.NoSuchCad", "-o", Utf8(out)});
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  const std::string first =
+      std::string("varnolt: ") + FailureMessage(Task::kConversion, ErrorKind::kFileAccess) + "\n";
+  EXPECT_EQ(r.err.rfind(first, 0), 0u) << r.err;
+  EXPECT_EQ(r.err.find("Varnolt.NoSuchCad"), std::string::npos) << r.err;
 }
 
 }  // namespace

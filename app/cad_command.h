@@ -1,0 +1,23 @@
+// `varnolt convert --cad`, the live CAD session, behind one seam: the host runs only
+// on Windows (cad_command_win.cpp); elsewhere the command says so
+// (cad_command_posix.cpp).
+#pragma once
+
+#include <chrono>
+#include <string>
+
+#include "run/run.h"
+#include "settings/settings.h"
+
+namespace varnolt::cli {
+
+// What the user picks in the running CAD host `progId` (started when none runs),
+// converted to `output`, which is created before the host is asked anything. The
+// prompts go to the host's command line and on to `terminal`; the elapsed time counts
+// from `started`. Returns the exit code. Throws Error; a failed connection names the
+// class.
+int ConvertCadSelection(const std::string& progId, const std::string& output,
+                        const Settings& settings, RunReporter& terminal,
+                        std::chrono::system_clock::time_point started);
+
+}  // namespace varnolt::cli
