@@ -17,7 +17,7 @@
 #include "base/paths.h"
 #include "base/platform.h"
 #include "cad/dxf.h"
-#include "cad/include_kinds.h"
+#include "settings/include_kinds.h"
 #include "commands.h"
 #include "options.h"
 #include "run/run.h"

@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "cad/include_kinds.h"
+#include "settings/include_kinds.h"
 #include "text/ascii.h"
 
 namespace varnolt::form {

@@ -14,7 +14,7 @@
 #include "base/files.h"
 #include "base/ordered_work.h"
 #include "base/paths.h"
-#include "cad/include_kinds.h"
+#include "cad/kind_words.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
 #include "geodesy/methods.h"
