@@ -24,10 +24,26 @@ void ShowConversionFailure(FormHost& host, ErrorKind kind, std::string_view deta
                    FailureMessage(Task::kConversion, kind), detail);
 }
 
+namespace {
+
+// The line at fault goes into the box itself: the Win32 window shows no detail.
+void ShowUnusableSetting(FormHost& host, const SettingError& e) {
+  host.ShowMessage(MessageIcon::kCritical, kErrorTitle,
+                   std::string("参数文件中的设置无法使用：\n") + e.what(), e.what());
+}
+
+}  // namespace
+
 std::unique_ptr<OutputDocument> BeginConversion(FormHost& host,
                                                 const std::filesystem::path& settingsPath) {
   try {
     SaveSettings(settingsPath, host.CurrentSettings());
+    // A line the run cannot use is named before anything is asked for; the file
+    // keeps it as written.
+    ReadConversionOptions(host.CurrentSettings());
+  } catch (const SettingError& e) {
+    ShowUnusableSetting(host, e);
+    return nullptr;
   } catch (const Error& e) {
     ShowConversionFailure(host, e.kind(), e.what());
     return nullptr;
@@ -110,6 +126,9 @@ bool CalculateCorrection(FormHost& host, const std::filesystem::path& settingsPa
   CorrectionResult result;
   try {
     result = RunCorrection(host.CurrentSettings(), *input);
+  } catch (const SettingError& e) {
+    ShowUnusableSetting(host, e);
+    return false;
   } catch (const Error& e) {
     return fail(e.kind(), e.what());
   } catch (const std::exception& e) {

@@ -79,8 +79,9 @@ using SourceAttacher = std::function<std::unique_ptr<EntitySource>()>;
 // Shows a conversion's failure of this kind in the "错误" box.
 void ShowConversionFailure(FormHost& host, ErrorKind kind, std::string_view detail);
 
-// Convert, up to a named output: saves the settings, asks for the KML file and
-// creates it. Null after a failure, whose message has been shown.
+// Convert, up to a named output: saves the settings, checks the opt-in lines (one
+// that cannot be used is named in the box), asks for the KML file and creates it.
+// Null after a failure, whose message has been shown.
 std::unique_ptr<OutputDocument> BeginConversion(FormHost& host,
                                                 const std::filesystem::path& settingsPath);
 

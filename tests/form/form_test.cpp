@@ -342,6 +342,19 @@ TEST_F(FormActions, UnusableOptionLinesAreShownOnceAndKept) {
   cleared.Text5 = cleared.Text6 = "0";
   EXPECT_EQ(host_.settings, cleared);
   EXPECT_TRUE(host_.messages.empty());
+  // Convert names the line in its box before asking for anything, and the saved
+  // file keeps every line.
+  int attached = 0;
+  auto attach = [&attached]() -> std::unique_ptr<EntitySource> {
+    ++attached;
+    return nullptr;
+  };
+  EXPECT_FALSE(Convert(host_, settingsPath(), attach, quiet_));
+  EXPECT_NE(host_.TakeMessage().find("critical|错误|参数文件中的设置无法使用：\nthe setting altitude=sky"),
+            std::string::npos);
+  EXPECT_TRUE(host_.asked.empty());
+  EXPECT_EQ(attached, 0);
+  EXPECT_EQ(ReadBytes(settingsPath()), SettingsFileText(cleared));
 }
 
 TEST_F(FormActions, HelpMakersPageAndTheManualsPlace) {
