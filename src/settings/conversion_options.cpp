@@ -29,10 +29,16 @@ std::optional<bool> YesNo(std::string_view value) {
   return std::nullopt;
 }
 
-bool ReadYesNo(std::string_view value, bool& field) {
-  const std::optional<bool> yes = YesNo(value);
-  if (yes) field = *yes;
-  return yes.has_value();
+// A line that switches `kField`: yes, true or 1 on; no, false or 0 off.
+template <bool ConversionOptions::*kField>
+Line YesNoLine(std::string_view key) {
+  return {key, "yes or no",
+          [](std::string_view v, ConversionOptions& o, std::string_view&) {
+            const std::optional<bool> yes = YesNo(v);
+            if (yes) o.*kField = *yes;
+            return yes.has_value();
+          },
+          [](const ConversionOptions& o) { return std::string(o.*kField ? "yes" : ""); }};
 }
 
 bool ReadZone(std::string_view value, ConversionOptions& o) {
@@ -73,22 +79,14 @@ const Line kLines[] = {
        return bits.has_value();
      },
      [](const ConversionOptions& o) { return IncludeListText(o.include); }},
-    {"polygons", "yes or no",
-     [](std::string_view v, ConversionOptions& o, std::string_view&) {
-       return ReadYesNo(v, o.polygons);
-     },
-     [](const ConversionOptions& o) { return std::string(o.polygons ? "yes" : ""); }},
+    YesNoLine<&ConversionOptions::polygons>("polygons"),
     {"folders", "layer or single",
      [](std::string_view v, ConversionOptions& o, std::string_view&) {
        o.layerFolders = Is(v, "layer");
        return o.layerFolders || Is(v, "single");
      },
      [](const ConversionOptions& o) { return std::string(o.layerFolders ? "layer" : ""); }},
-    {"attributes", "yes or no",
-     [](std::string_view v, ConversionOptions& o, std::string_view&) {
-       return ReadYesNo(v, o.attributes);
-     },
-     [](const ConversionOptions& o) { return std::string(o.attributes ? "yes" : ""); }},
+    YesNoLine<&ConversionOptions::attributes>("attributes"),
     {"altitude", "relative, clamp or absolute",
      [](std::string_view v, ConversionOptions& o, std::string_view&) {
        o.altitude = Is(v, "clamp")      ? Altitude::kClamp
