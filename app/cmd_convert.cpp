@@ -18,8 +18,8 @@
 #include "base/platform.h"
 #include "cad/cad_host.h"
 #include "cad/dxf.h"
-#include "cad/include_kinds.h"
 #include "cad_command.h"
+#include "settings/conversion_options.h"
 #include "commands.h"
 #include "options.h"
 #include "run/run.h"
@@ -40,6 +40,8 @@ std::string FailureText(const std::string& message, const std::string& detail) {
 class ProgressBar {
  public:
   ProgressBar() : enabled_(StderrIsTerminal()) {}
+  // Out of the way of whatever is printed after it, a failure included.
+  ~ProgressBar() { Clear(); }
 
   bool enabled() const { return enabled_; }
 
@@ -214,11 +216,16 @@ struct ConvertCommand {
       std::cerr << "varnolt convert: " << conflict << "\n";
       return kExitUsage;
     }
+    // This call's options go into the opt-in lines, which are read as the settings
+    // file's: a value that cannot be used is refused there (SettingError), before
+    // anything is read or written.
     effective_ = settings.Effective();
-    if (folders) effective_.SetExtra("folders", CLI::detail::to_lower(*folders));
-    if (altitude) effective_.SetExtra("altitude", CLI::detail::to_lower(*altitude));
+    if (folders) effective_.SetExtra("folders", *folders);
+    if (altitude) effective_.SetExtra("altitude", *altitude);
     if (attributes) effective_.SetExtra("attributes", "yes");
     if (polygons) effective_.SetExtra("polygons", "yes");
+    if (include) effective_.SetExtra("include", *include);
+    const ConversionOptions options = ReadConversionOptions(effective_);
     if (cad) return RunCad(started);
     if (drawings.empty()) {
       std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
@@ -234,18 +241,7 @@ struct ConvertCommand {
       }
       limits.maxFileBytes = *bytes;
     }
-    // What to read beyond the seven families: the settings file's include= line, or
-    // this call's --include (which the run then also sees in the settings).
-    if (include) effective_.SetExtra("include", *include);
-    const std::string includeText = effective_.Extra("include");
-    const std::optional<unsigned> bits = ParseIncludeList(includeText);
-    if (!bits) {
-      std::cerr << "varnolt convert: " << (include ? "--include" : "the settings file's include=")
-                << " takes a list of " << kIncludeNames << ", not '" << includeText << "'\n";
-      return kExitUsage;
-    }
-    effective_.SetExtra("include", IncludeListText(*bits));
-    limits.include = *bits;
+    limits.include = options.include;
     if (maxBlockEntities) limits.maxPlacedEntities = *maxBlockEntities;
     if (drawings.size() == 1 && outputDir.empty()) return RunOne(limits, started);
     if (!output.empty()) {
@@ -284,13 +280,7 @@ struct ConvertCommand {
     TerminalReporter reporter;
     RunOptions options;
     options.started = started;
-    try {
-      Convert(drawing, out, limits, reporter, options);
-    } catch (const Error& e) {
-      reporter.Done();
-      PrintFailure(RunMessage(e.kind()), e.what());
-      return kExitFailure;
-    }
+    Convert(drawing, out, limits, reporter, options);
     reporter.Done();
     return kExitOk;
   }
@@ -444,7 +434,6 @@ void AddConvertCommand(CLI::App& app, Action& action,
   sub->add_option("--folders", cmd->folders,
                   "layer: one Folder per layer, in the layer table's order; single (default):\n"
                   "every Placemark in the one Folder")
-      ->check(CLI::IsMember({"layer", "single"}, CLI::ignore_case))
       ->group("Document");
   sub->add_flag("--attributes", cmd->attributes,
                 "Give every Placemark ExtendedData: layer, handle, kind, colour number and, for\n"
@@ -453,7 +442,6 @@ void AddConvertCommand(CLI::App& app, Action& action,
   sub->add_option("--altitude", cmd->altitude,
                   "Altitude mode of the geometry: relative (default: relativeToGround), clamp\n"
                   "(clampToGround) or absolute")
-      ->check(CLI::IsMember({"clamp", "relative", "absolute"}, CLI::ignore_case))
       ->group("Document");
   sub->add_flag("--cad", cmd->cad,
                 "Windows only: attach to the running CAD host (or start it), let the user pick\n"
@@ -465,7 +453,7 @@ void AddConvertCommand(CLI::App& app, Action& action,
       ->group("Live CAD session");
   cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action, started] {
-    action = [cmd, started] { return cmd->Run(started); };
+    action = {"convert", Task::kConversion, [cmd, started] { return cmd->Run(started); }};
   });
 }
 

@@ -19,13 +19,7 @@ struct CorrectCommand {
   bool save = false;
 
   int Run() {
-    CorrectionResult result;
-    try {
-      result = RunCorrection(settings.Effective(), PathFromUtf8(input));
-    } catch (const Error& e) {
-      PrintFailure(FailureMessage(Task::kCorrection, e.kind()), e.what());
-      return kExitFailure;
-    }
+    const CorrectionResult result = RunCorrection(settings.Effective(), PathFromUtf8(input));
     // After the table, what the constant shift leaves at the points, to compare with
     // the RMS of `varnolt fit`.
     std::cout << result.table << "RMS " << FixedText(result.rms, 4) << " m\r\n" << std::flush;
@@ -36,13 +30,7 @@ struct CorrectCommand {
       Settings stored = settings.Stored();
       stored.Text5 = FixedText(result.latAverage, 5);
       stored.Text6 = FixedText(result.lonAverage, 5);
-      try {
-        SaveSettings(settings.Path(), stored);
-      } catch (const Error& e) {
-        // Writing the settings file is no file access of the calculator's.
-        PrintFailure(FailureMessage(Task::kCorrection, ErrorKind::kGeneral), e.what());
-        return kExitFailure;
-      }
+      SaveCalculatorSettings(settings.Path(), stored);
       std::cerr << "varnolt: corrections " << stored.Text5 << " (latitude) and " << stored.Text6
                 << " (longitude) saved to " << Utf8(settings.Path()) << "\n";
     }
@@ -67,7 +55,9 @@ void AddCorrectCommand(CLI::App& app, Action& action) {
   sub->add_flag("--save", cmd->save,
                 "Store the two averages as the new corrections in the settings file");
   cmd->settings.Add(*sub);
-  sub->callback([cmd, &action] { action = [cmd] { return cmd->Run(); }; });
+  sub->callback([cmd, &action] {
+    action = {"correct", Task::kCorrection, [cmd] { return cmd->Run(); }};
+  });
 }
 
 }  // namespace varnolt::cli

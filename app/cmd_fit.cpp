@@ -9,6 +9,7 @@
 #include "commands.h"
 #include "geodesy/methods.h"
 #include "options.h"
+#include "settings/conversion_options.h"
 #include "text/numtext.h"
 
 namespace varnolt::cli {
@@ -27,14 +28,8 @@ struct FitCommand {
     const Settings s = settings.Effective();
     FitPlane plane;
     plane.meridianPacked = ReadLeadingNumber(s.Text2);
-    plane.zoneInEastings = !s.Extra("zone").empty();
-    FitResult result;
-    try {
-      result = RunFit(plane, PathFromUtf8(input));
-    } catch (const Error& e) {
-      PrintFailure(FailureMessage(Task::kCorrection, e.kind()), e.what());
-      return kExitFailure;
-    }
+    plane.zoneInEastings = ReadConversionOptions(s).zoneInEastings;
+    const FitResult result = RunFit(plane, PathFromUtf8(input));
     std::cout << result.text << std::flush;
     std::cerr << "varnolt: fit written to " << Utf8(FitPath(PathFromUtf8(input))) << "\n";
     if (save) {
@@ -42,12 +37,7 @@ struct FitCommand {
       Settings stored = settings.Stored();
       stored.SetExtra("four_parameter", SimilarityText(result.similarity));
       stored.SetExtra("four_parameter_meridian", GeneralText(result.meridian));
-      try {
-        SaveSettings(settings.Path(), stored);
-      } catch (const Error& e) {
-        PrintFailure(FailureMessage(Task::kCorrection, ErrorKind::kGeneral), e.what());
-        return kExitFailure;
-      }
+      SaveCalculatorSettings(settings.Path(), stored);
       std::cerr << "varnolt: the four parameters saved to " << Utf8(settings.Path())
                 << "; convert with --transform four-parameter to use them\n";
     }
@@ -72,7 +62,9 @@ void AddFitCommand(CLI::App& app, Action& action) {
   sub->add_flag("--save", cmd->save,
                 "Store the parameters in the settings file (extra line four_parameter=)");
   cmd->settings.AddForFit(*sub);
-  sub->callback([cmd, &action] { action = [cmd] { return cmd->Run(); }; });
+  sub->callback([cmd, &action] {
+    action = {"fit", Task::kCorrection, [cmd] { return cmd->Run(); }};
+  });
 }
 
 }  // namespace varnolt::cli

@@ -26,23 +26,20 @@ struct PointCommand {
       return kExitUsage;
     }
     const Settings s = settings.Effective();
+    const DatumParameters datum = DatumParametersOfSettings(s);
+    std::shared_ptr<const ProjectionMethods> methods = MethodsOfSettings(s);
     std::unique_ptr<Projector> projector;
     try {
-      projector = std::make_unique<Projector>(DatumParametersOfSettings(s),
-                                              ReadLeadingNumber(s.Text2),
+      projector = std::make_unique<Projector>(datum, ReadLeadingNumber(s.Text2),
                                               ReadLeadingNumber(s.Text5),
                                               ReadLeadingNumber(s.Text6));
     } catch (const Error& e) {
+      // The angle's message alone does not say which setting it was.
       PrintFailure(FailureMessage(Task::kConversion, e.kind()),
                    std::string("central meridian (--meridian, 中央子午线): ") + e.what());
       return kExitFailure;
     }
-    try {
-      if (auto methods = MethodsOfSettings(s)) projector->UseMethods(std::move(methods));
-    } catch (const Error& e) {
-      PrintFailure(FailureMessage(Task::kConversion, e.kind()), e.what());
-      return kExitFailure;
-    }
+    if (methods) projector->UseMethods(std::move(methods));
     const int code = Points(*projector);
     WarnAboutZoneMeridian(*projector, s);
     return code;
@@ -54,11 +51,8 @@ struct PointCommand {
     if (methods == nullptr || methods->SeenZone() == 0) return;
     const double pi = projector.datum().pi;
     const double zoneMeridian = ZoneMeridian(methods->SeenZone()).value_or(0);
-    double setting = 0;
-    try {
-      setting = R_D1_Value(D_R_Value(ReadLeadingNumber(s.Text2), pi), pi);
-    } catch (const Error&) {
-    }
+    // The projector was made from this meridian: it reads.
+    const double setting = R_D1_Value(D_R_Value(ReadLeadingNumber(s.Text2), pi), pi);
     if (setting == zoneMeridian) return;
     std::cerr << "varnolt: warning: the eastings carry zone " << methods->SeenZone()
               << ", whose central meridian " << GeneralText(zoneMeridian)
@@ -138,7 +132,9 @@ void AddPointCommand(CLI::App& app, Action& action) {
   sub->add_option("X", cmd->x, "Northing in metres");
   sub->add_option("Y", cmd->y, "Easting in metres, with the false easting");
   cmd->settings.Add(*sub, true);
-  sub->callback([cmd, &action] { action = [cmd] { return cmd->Run(); }; });
+  sub->callback([cmd, &action] {
+    action = {"point", Task::kConversion, [cmd] { return cmd->Run(); }};
+  });
 }
 
 }  // namespace varnolt::cli

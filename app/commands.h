@@ -6,10 +6,20 @@
 
 #include <chrono>
 #include <functional>
+#include <string>
+
+#include "base/error.h"
 
 namespace varnolt::cli {
 
-using Action = std::function<int()>;
+// The chosen subcommand's work and how main words what it throws: a SettingError is
+// a usage error ("varnolt NAME: ...", exit 2), any other failure gets the system's
+// message for `task` (exit 1).
+struct Action {
+  std::string name;
+  Task task = Task::kConversion;
+  std::function<int()> run;
+};
 
 void AddPointCommand(CLI::App& app, Action& action);
 void AddCorrectCommand(CLI::App& app, Action& action);

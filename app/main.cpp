@@ -10,6 +10,7 @@
 #include "base/platform.h"
 #include "commands.h"
 #include "options.h"
+#include "settings/conversion_options.h"
 
 int main(int argc, char** argv) {
   const auto started = std::chrono::system_clock::now();
@@ -46,17 +47,20 @@ int main(int argc, char** argv) {
     int code = app.exit(e);
     return code == 0 ? varnolt::cli::kExitOk : varnolt::cli::kExitUsage;
   }
+  if (!action.run) return varnolt::cli::kExitUsage;
+  // The one place where what a subcommand throws becomes a message and an exit code.
   try {
-    return action ? action() : varnolt::cli::kExitUsage;
+    return action.run();
+  } catch (const varnolt::SettingError& e) {
+    std::cerr << "varnolt " << action.name << ": " << e.what() << "\n";
+    return varnolt::cli::kExitUsage;
   } catch (const varnolt::Error& e) {
-    // What a command leaves to this handler fails as a conversion does, by its kind.
-    varnolt::cli::PrintFailure(varnolt::FailureMessage(varnolt::Task::kConversion, e.kind()),
-                               e.what());
+    varnolt::cli::PrintFailure(varnolt::FailureMessage(action.task, e.kind()), e.what());
     return varnolt::cli::kExitFailure;
   } catch (const std::exception& e) {
-    varnolt::cli::PrintFailure(
-        varnolt::FailureMessage(varnolt::Task::kConversion, varnolt::ErrorKind::kGeneral),
-        e.what());
+    // Out of memory and the like are "anything else" to the user.
+    varnolt::cli::PrintFailure(varnolt::FailureMessage(action.task, varnolt::ErrorKind::kGeneral),
+                               e.what());
     return varnolt::cli::kExitFailure;
   }
 }

@@ -2,10 +2,10 @@
 
 #include <iostream>
 
+#include "base/error.h"
 #include "base/paths.h"
 #include "geodesy/datum.h"
 #include "geodesy/epsg.h"
-#include "geodesy/helmert.h"
 
 namespace varnolt::cli {
 
@@ -143,10 +143,6 @@ std::string SettingsOptions::Conflict() const {
     return "--lat-correction and --lon-correction belong to the default method; the "
            "four-parameter fit and --helmert use none";
   }
-  if (helmert_ && !ParseHelmert(*helmert_)) {
-    return "--helmert takes seven numbers dx,dy,dz,rx,ry,rz,ppm separated by commas, not '" +
-           *helmert_ + "'";
-  }
   if (helmertConvention_ && !helmert_) return "--helmert-convention goes with --helmert";
   return "";
 }
@@ -188,6 +184,14 @@ Settings SettingsOptions::Effective() const {
   if (arcs_) s.Check1 = 1;
   if (noArcs_) s.Check1 = 0;
   return s;
+}
+
+void SaveCalculatorSettings(const std::filesystem::path& path, const Settings& settings) {
+  try {
+    SaveSettings(path, settings);
+  } catch (const Error& e) {
+    throw Error(ErrorKind::kGeneral, e.what());
+  }
 }
 
 void PrintFailure(const std::string& message, const std::string& detail) {

@@ -51,6 +51,11 @@ inline constexpr int kExitOk = 0;
 inline constexpr int kExitFailure = 1;
 inline constexpr int kExitUsage = 2;
 
+// Saves the settings of a calculator (correct, fit --save): to it a settings file that
+// cannot be written is "anything else", not the file access of its own files.
+// Throws Error(kGeneral).
+void SaveCalculatorSettings(const std::filesystem::path& path, const Settings& settings);
+
 // Prints the system's message and the detail line to stderr.
 void PrintFailure(const std::string& message, const std::string& detail);
 

@@ -20,14 +20,4 @@ inline std::string Utf8(const std::filesystem::path& path) {
   return std::string(text.begin(), text.end());
 }
 
-// True for a character that separates folders in a path typed on this platform:
-// "/" everywhere, "\" too on Windows (on Linux it is part of a name).
-constexpr bool IsPathSeparator(char c) {
-#ifdef _WIN32
-  return c == '/' || c == '\\';
-#else
-  return c == '/';
-#endif
-}
-
 }  // namespace varnolt

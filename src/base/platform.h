@@ -1,5 +1,6 @@
 // What the program asks of the operating system beyond files: where it lives, where
-// a user's settings go, whether stderr is a terminal, and its arguments as UTF-8.
+// a user's settings go, how a typed path separates its folders, whether stderr is a
+// terminal, and its arguments as UTF-8.
 // One implementation per platform: platform_posix.cpp, platform_win.cpp.
 #pragma once
 
@@ -19,6 +20,10 @@ bool DirectoryWritable(const std::filesystem::path& dir);
 // The user's own folder for this program's settings: $XDG_CONFIG_HOME/varnolt
 // (default ~/.config/varnolt) on Linux, %APPDATA%\Varnolt on Windows.
 std::filesystem::path UserSettingsDirectory();
+
+// True for a character that separates folders in a path typed on this platform:
+// "/" everywhere, "\" too on Windows (on Linux it is part of a name).
+bool IsPathSeparator(char c);
 
 // True when standard error is a terminal (a console on Windows), for progress bars.
 bool StderrIsTerminal();

@@ -47,6 +47,8 @@ std::filesystem::path UserSettingsDirectory() {
   return config / "varnolt";
 }
 
+bool IsPathSeparator(char c) { return c == '/'; }
+
 bool StderrIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void PrepareCommandLineProcess() { std::signal(SIGXFSZ, SIG_IGN); }

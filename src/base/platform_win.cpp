@@ -48,6 +48,8 @@ std::filesystem::path UserSettingsDirectory() {
   return home / L"AppData" / L"Roaming" / L"Varnolt";
 }
 
+bool IsPathSeparator(char c) { return c == '/' || c == '\\'; }
+
 bool StderrIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void PrepareCommandLineProcess() {

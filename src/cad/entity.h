@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "geodesy/plane.h"
+#include "settings/include_kinds.h"
 
 namespace varnolt {
 
@@ -32,19 +33,6 @@ enum class EntityType : int {
   kSpline = 102,
   kHatch = 103,
   kSolid = 104,  // SOLID, TRACE and 3DFACE: a flat polygon of three or four corners
-};
-
-// Content beyond the seven families that the user may include (`--include`). Without
-// any, a drawing reads and converts exactly as it always has.
-enum IncludeKind : unsigned {
-  kIncludeBlocks = 1u << 0,    // INSERT and MINSERT exploded, ATTRIB, DIMENSION
-  kIncludePoints = 1u << 1,    // POINT
-  kIncludeEllipses = 1u << 2,  // ELLIPSE
-  kIncludeSplines = 1u << 3,   // SPLINE
-  kIncludeFitted = 1u << 4,    // curve- and spline-fitted 2D POLYLINE
-  kIncludeHatches = 1u << 5,   // HATCH
-  kIncludeSolids = 1u << 6,    // SOLID, TRACE, 3DFACE
-  kIncludeAll = (1u << 7) - 1,
 };
 
 // How many entities of one kind a source left out, for the summary warning.

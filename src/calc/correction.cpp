@@ -8,6 +8,7 @@
 #include "geodesy/angles.h"
 #include "geodesy/datum.h"
 #include "geodesy/projection.h"
+#include "settings/conversion_options.h"
 #include "text/ascii.h"
 #include "text/encoding.h"
 #include "text/numtext.h"
@@ -124,8 +125,7 @@ CorrectionResult ComputeCorrections(const Settings& settings,
                 "no data lines: every line is empty or a ;; comment, so there is nothing "
                 "to average");
   }
-  const DatumParameters datum =
-      DatumParametersOf(DatumOfSettings(settings.Option1, settings.Extra("datum")));
+  const DatumParameters datum = DatumParametersOf(DatumOfSettings(settings));
   // The corrections are emptied for the calculation, so the projection adds nothing
   // and the subtraction below takes away nothing: the uncorrected projection.
   const double emptiedLat = ReadLeadingNumber("");

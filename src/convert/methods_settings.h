@@ -14,7 +14,8 @@
 namespace varnolt {
 
 // Null when the settings choose none of them: the run computes as it always has.
-// Throws Error(kGeneral) for values that cannot be used, naming the setting.
+// Throws SettingError for a line that cannot be used (ReadConversionOptions), and
+// Error(kGeneral) for the four-parameter method without its parameters.
 std::shared_ptr<const ProjectionMethods> MethodsOfSettings(const Settings& settings);
 
 // The datum the settings choose, with its parameters.

@@ -5,6 +5,8 @@
 
 #include "base/paths.h"
 #include "calc/correction.h"
+#include "form/controls.h"
+#include "form/conversion_options.h"
 #include "text/numtext.h"
 
 namespace varnolt::form {
@@ -22,10 +24,26 @@ void ShowConversionFailure(FormHost& host, ErrorKind kind, std::string_view deta
                    FailureMessage(Task::kConversion, kind), detail);
 }
 
+namespace {
+
+// The line at fault goes into the box itself: the Win32 window shows no detail.
+void ShowUnusableSetting(FormHost& host, const SettingError& e) {
+  host.ShowMessage(MessageIcon::kCritical, kErrorTitle,
+                   std::string("参数文件中的设置无法使用：\n") + e.what(), e.what());
+}
+
+}  // namespace
+
 std::unique_ptr<OutputDocument> BeginConversion(FormHost& host,
                                                 const std::filesystem::path& settingsPath) {
   try {
     SaveSettings(settingsPath, host.CurrentSettings());
+    // A line the run cannot use is named before anything is asked for; the file
+    // keeps it as written.
+    ReadConversionOptions(host.CurrentSettings());
+  } catch (const SettingError& e) {
+    ShowUnusableSetting(host, e);
+    return nullptr;
   } catch (const Error& e) {
     ShowConversionFailure(host, e.kind(), e.what());
     return nullptr;
@@ -103,18 +121,21 @@ bool CalculateCorrection(FormHost& host, const std::filesystem::path& settingsPa
   }
   // The file is open: the corrections are emptied so that the projection adds none,
   // and stay empty if the calculation fails from here on.
-  host.SetText(4, "");
-  host.SetText(5, "");
+  host.SetText(kLatCorrectionText, "");
+  host.SetText(kLonCorrectionText, "");
   CorrectionResult result;
   try {
     result = RunCorrection(host.CurrentSettings(), *input);
+  } catch (const SettingError& e) {
+    ShowUnusableSetting(host, e);
+    return false;
   } catch (const Error& e) {
     return fail(e.kind(), e.what());
   } catch (const std::exception& e) {
     return fail(ErrorKind::kGeneral, e.what());
   }
-  host.SetText(4, FixedText(result.latAverage, 5));
-  host.SetText(5, FixedText(result.lonAverage, 5));
+  host.SetText(kLatCorrectionText, FixedText(result.latAverage, 5));
+  host.SetText(kLonCorrectionText, FixedText(result.lonAverage, 5));
   // The corrections stand; only showing the table failed, so say where it is.
   const std::filesystem::path table = ResultPath(*input);
   if (!host.ShowTextFile(table)) {
@@ -124,6 +145,23 @@ bool CalculateCorrection(FormHost& host, const std::filesystem::path& settingsPa
                      "named above.");
   }
   return true;
+}
+
+void ChooseCgcs2000(FormHost& host) {
+  host.SetText(kLatCorrectionText, "0");
+  host.SetText(kLonCorrectionText, "0");
+}
+
+ConversionOptions OptionsToEdit(FormHost& host, const Settings& settings) {
+  std::vector<std::string> problems;
+  const ConversionOptions options = ReadConversionOptions(settings, problems);
+  if (!problems.empty()) {
+    std::string lines;
+    for (const std::string& p : problems) lines += (lines.empty() ? "" : "\n") + p;
+    host.ShowMessage(MessageIcon::kWarning, kOptionsCaption,
+                     "参数文件中以下设置无法使用，按默认值显示；不修改则保留原样：\n" + lines, lines);
+  }
+  return options;
 }
 
 std::filesystem::path ManualPath(const std::filesystem::path& programDir,

@@ -16,6 +16,7 @@
 #include "base/error.h"
 #include "cad/entity.h"
 #include "run/run.h"
+#include "settings/conversion_options.h"
 #include "settings/settings.h"
 
 namespace varnolt {
@@ -46,7 +47,8 @@ std::vector<FileFilter> OpenDrawingFilters();
 class FormHost {
  public:
   virtual ~FormHost() = default;
-  // The controls: the settings they show now, and one settings box set (0..6).
+  // The controls: the settings they show now, and one settings box set (0 to
+  // kTextCount - 1, as form/controls.h numbers them).
   virtual Settings CurrentSettings() = 0;
   virtual void SetText(int index, const std::string& text) = 0;
   // A file dialog; nullopt when it was cancelled.
@@ -77,8 +79,9 @@ using SourceAttacher = std::function<std::unique_ptr<EntitySource>()>;
 // Shows a conversion's failure of this kind in the "错误" box.
 void ShowConversionFailure(FormHost& host, ErrorKind kind, std::string_view detail);
 
-// Convert, up to a named output: saves the settings, asks for the KML file and
-// creates it. Null after a failure, whose message has been shown.
+// Convert, up to a named output: saves the settings, checks the opt-in lines (one
+// that cannot be used is named in the box), asks for the KML file and creates it.
+// Null after a failure, whose message has been shown.
 std::unique_ptr<OutputDocument> BeginConversion(FormHost& host,
                                                 const std::filesystem::path& settingsPath);
 
@@ -96,6 +99,15 @@ bool Convert(FormHost& host, const std::filesystem::path& settingsPath,
 // The correction calculator: saves the settings, asks for the control points,
 // computes, puts the averages into Text5 and Text6 and opens the result table.
 bool CalculateCorrection(FormHost& host, const std::filesystem::path& settingsPath);
+
+// The third datum option chosen: CGCS2000 and WGS 84 agree to centimetres, so the
+// two corrections become 0.
+void ChooseCgcs2000(FormHost& host);
+
+// The conversion options the dialog opens with. Lines that cannot be used are shown
+// in one box and read as their defaults; each stays in the file as written unless
+// the dialog changes its option (StoreConversionOptions).
+ConversionOptions OptionsToEdit(FormHost& host, const Settings& settings);
 
 // The manual: manual.html beside the program, then in ../share/varnolt, then in
 // `sourceDocs` when given. Empty when none exists.

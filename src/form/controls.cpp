@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "settings/conversion_options.h"
+
 namespace varnolt::form {
 
 namespace {
@@ -98,16 +100,26 @@ std::pair<int, int> CenterPosition(int screenWidth, int screenHeight, int window
   return {static_cast<int>(std::lround(left)), static_cast<int>(std::lround(top))};
 }
 
-std::string_view TextName(int i) {
-  static constexpr std::string_view kNames[7] = {"Text1", "Text2", "Text3", "Text4",
-                                                 "Text5", "Text6", "Text7"};
-  return kNames[i];
+namespace {
+constexpr std::string_view kTextNames[kTextCount] = {"Text1", "Text2", "Text3", "Text4",
+                                                     "Text5", "Text6", "Text7"};
+}  // namespace
+
+std::string_view TextName(int i) { return kTextNames[i]; }
+
+int TextIndex(std::string_view name) {
+  for (int i = 0; i < kTextCount; ++i) {
+    if (kTextNames[i] == name) return i;
+  }
+  return -1;
 }
 
 Values ValuesOf(const Settings& s) {
   Values v;
   v.texts = {s.Text1, s.Text2, s.Text3, s.Text4, s.Text5, s.Text6, s.Text7};
-  v.option3 = s.Extra("datum") == "cgcs2000";
+  // A datum= line that cannot be used shows neither; the run names it.
+  std::vector<std::string> unusable;
+  v.option3 = ReadConversionOptions(s, unusable).cgcs2000;
   v.option2 = s.Option2 && !v.option3;
   v.option1 = s.Option1 && !s.Option2 && !v.option3;
   v.check1 = s.Check1 == 1 || s.Check1 == 2 ? s.Check1 : 0;
@@ -128,7 +140,11 @@ Settings SettingsOf(const Values& v) {
   s.Option2 = v.option2;
   s.Check1 = v.check1;
   s.extra = v.extra;
-  s.SetExtra("datum", v.option3 ? "cgcs2000" : "");
+  // The datum= line is rewritten only when the third option changed it.
+  std::vector<std::string> unusable;
+  ConversionOptions options = ReadConversionOptions(s, unusable);
+  options.cgcs2000 = v.option3;
+  StoreConversionOptions(options, s);
   if (v.option3) s.Option1 = s.Option2 = false;
   return s;
 }

@@ -84,8 +84,13 @@ inline int NextCheckState(int state) { return state == 1 ? 0 : 1; }
 // order Text1..Text7, the three datum options, the check box's state. The third,
 // "2000国家" (CGCS2000), is the settings file's datum=cgcs2000 line, with lines 8
 // and 9 both "0".
+// The seven settings boxes, Text1..Text7, by index; the two corrections among them.
+inline constexpr int kTextCount = 7;
+inline constexpr int kLatCorrectionText = 4;  // Text5, minutes
+inline constexpr int kLonCorrectionText = 5;  // Text6, minutes
+
 struct Values {
-  std::array<std::string, 7> texts;
+  std::array<std::string, kTextCount> texts;
   bool option1 = false;
   bool option2 = false;
   bool option3 = false;
@@ -99,7 +104,9 @@ struct Values {
 // the other would.
 Values ValuesOf(const Settings& settings);
 Settings SettingsOf(const Values& values);
-// The control name of settings box i (0..6: "Text1".."Text7").
+// The control name of settings box i (0..kTextCount-1: "Text1".."Text7"), and the
+// index of the box of that name (-1 for a name that is none).
 std::string_view TextName(int i);
+int TextIndex(std::string_view name);
 
 }  // namespace varnolt::form

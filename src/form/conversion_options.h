@@ -1,39 +1,17 @@
 // The conversion options dialog ("转换选项") as data, for every toolkit that draws it:
-// what else to convert beyond the seven families and how to organise the document.
-// The choices live in the settings file's opt-in lines; all off, nothing is
-// written there and every document is as it has always been.
+// the captions of what else to convert beyond the seven families, how to organise the
+// document and how points reach WGS 84. It edits a ConversionOptions value, which
+// lives in the settings file's opt-in lines.
 #pragma once
 
 #include <string>
 #include <string_view>
 
-#include "cad/entity.h"
-#include "settings/settings.h"
+#include "settings/conversion_options.h"
 
 namespace varnolt::form {
 
 inline constexpr std::string_view kOptionsCaption = "转换选项";
-
-enum class Altitude { kRelative, kClamp, kAbsolute };
-// How plane points reach WGS 84: the minute corrections of the main window, the
-// four-parameter plane fit saved by `varnolt fit --save`, or seven parameters.
-enum class Method { kCorrections, kFourParameter, kHelmert };
-
-struct ConversionOptions {
-  unsigned include = 0;  // IncludeKind bits
-  bool polygons = false;
-  bool layerFolders = false;
-  bool attributes = false;
-  Altitude altitude = Altitude::kRelative;
-
-  // Coordinate systems.
-  bool zoneAuto = false;        // eastings carry the zone number, meridian from it
-  Method method = Method::kCorrections;
-  std::string helmert;          // "dx,dy,dz,rx,ry,rz,ppm" (m, arc-seconds, ppm)
-  bool coordinateFrame = false; // the rotations' convention; default position vector
-  bool gcj02 = false;           // write GCJ-02 positions (Chinese web maps)
-  bool operator==(const ConversionOptions&) const = default;
-};
 
 // The dialog's check boxes for the content, in the order shown.
 struct IncludeChoice {
@@ -53,20 +31,28 @@ inline constexpr std::string_view kPolygonsCaption = "闭合多段线和圆转�
 inline constexpr std::string_view kLayerFoldersCaption = "每个图层一个文件夹";
 inline constexpr std::string_view kAttributesCaption = "附加属性（图层、句柄、类型、颜色、块）";
 inline constexpr std::string_view kAltitudeCaption = "高度模式";
-// The altitude choices in the order of Altitude.
+// The altitude choices in the order of varnolt::Altitude.
 inline constexpr std::string_view kAltitudeChoices[] = {"相对地面", "贴地", "绝对高度"};
 inline constexpr std::string_view kZoneAutoCaption = "东坐标含带号（由带号定中央子午线）";
 inline constexpr std::string_view kMethodCaption = "转换到世界84";
-// The methods in the order of Method.
+// The methods in the order of varnolt::Method.
 inline constexpr std::string_view kMethodChoices[] = {"经纬度修正（分）", "四参数（varnolt fit 求得）",
                                                       "七参数"};
 inline constexpr std::string_view kHelmertCaption = "七参数 dx,dy,dz(米),rx,ry,rz(秒),ppm";
 inline constexpr std::string_view kCoordinateFrameCaption = "旋转按坐标框架约定";
 inline constexpr std::string_view kGcj02Caption = "输出GCJ-02坐标（国内网络地图，不用于Google Earth）";
 
-// What the settings hold; a value the dialog does not know reads as its default.
-ConversionOptions OptionsOf(const Settings& settings);
-// Writes the options into the settings' opt-in lines; a default removes its line.
-void StoreOptions(const ConversionOptions& options, Settings& settings);
+// The zone box stands for zone=auto. Checking it chooses that; unchecking it clears
+// it, while a zone a coordinate system fixed (zone=38) stays unless the box is checked.
+inline bool ZoneAutoChecked(const ConversionOptions& o) {
+  return o.zoneInEastings && o.requiredZone == 0;
+}
+void SetZoneAuto(ConversionOptions& o, bool checked);
+
+// The seven numbers the box shows: those of helmert= with its method chosen, else none.
+std::string HelmertBoxText(const ConversionOptions& o);
+// The box's text as the seven numbers, its convention kept; false, `o` untouched,
+// when the text is not seven numbers.
+bool SetHelmertBoxText(ConversionOptions& o, std::string_view text);
 
 }  // namespace varnolt::form

@@ -51,11 +51,6 @@ DatumParameters SelectDatum(bool option1) {
   return p;
 }
 
-Datum DatumOfSettings(bool option1, std::string_view datumSetting) {
-  if (datumSetting == "cgcs2000") return Datum::kCgcs2000;
-  return option1 ? Datum::kBeijing1954 : Datum::kXian1980;
-}
-
 EllipsoidShape EllipsoidOf(Datum datum) {
   switch (datum) {
     case Datum::kBeijing1954: return {kBeijingA, kBeijingInvF};

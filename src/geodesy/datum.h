@@ -2,8 +2,6 @@
 // coefficients and false easting.
 #pragma once
 
-#include <string_view>
-
 namespace varnolt {
 
 struct DatumParameters {
@@ -22,10 +20,6 @@ struct DatumParameters {
 DatumParameters SelectDatum(bool option1);
 
 enum class Datum { kBeijing1954, kXian1980, kCgcs2000 };
-
-// The datum the settings name: the extra setting "datum" (value "cgcs2000") wins over
-// the two option buttons, which say Beijing 1954 or Xi'an 1980 as before.
-Datum DatumOfSettings(bool option1, std::string_view datumSetting);
 
 // The parameters of a datum. Beijing 1954 and Xi'an 1980 are SelectDatum's, with
 // their published (rounded) coefficients. CGCS2000 (a = 6378137 m, 1/f = 298.257222101)

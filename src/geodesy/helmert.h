@@ -32,6 +32,7 @@ struct Helmert {
   // The small-angle form PROJ applies for +towgs84:
   //   X' = T + (1 + ppm 1e-6) R X,  R = [1 -rz ry; rz 1 -rx; -ry rx 1] (position vector).
   Geocentric Apply(const Geocentric& g) const;
+  bool operator==(const Helmert&) const = default;
 };
 
 // "dx,dy,dz,rx,ry,rz,ppm": seven numbers separated by commas. Empty when the text is

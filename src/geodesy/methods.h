@@ -27,6 +27,7 @@ struct PlaneSimilarity {
     E = dx + (a * x - b * y);
     N = dy + (b * x + a * y);
   }
+  bool operator==(const PlaneSimilarity&) const = default;
 };
 
 // The four numbers as a settings value "dx,dy,a,b", each to the last bit, and back.

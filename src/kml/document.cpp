@@ -6,6 +6,7 @@
 
 #include "base/error.h"
 #include "base/paths.h"
+#include "base/platform.h"
 #include "text/encoding.h"
 
 namespace varnolt {

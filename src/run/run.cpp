@@ -16,13 +16,14 @@
 #include "base/ordered_work.h"
 #include "base/overloaded.h"
 #include "base/paths.h"
-#include "cad/include_kinds.h"
+#include "cad/kind_words.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
 #include "geodesy/methods.h"
 #include "kml/document.h"
 #include "kml/style.h"
 #include "run/kmz.h"
+#include "settings/conversion_options.h"
 #include "text/ascii.h"
 #include "text/numtext.h"
 
@@ -222,40 +223,14 @@ struct Layout {
   std::string_view altitudeMode;  // empty: the converters' relativeToGround
 };
 
-bool ReadYesNo(const Settings& settings, std::string_view key) {
-  const std::string value = settings.Extra(key);
-  if (value.empty() || value == "0" || EqualsIgnoringAsciiCase(value, "no") ||
-      EqualsIgnoringAsciiCase(value, "false")) {
-    return false;
-  }
-  if (value == "1" || EqualsIgnoringAsciiCase(value, "yes") ||
-      EqualsIgnoringAsciiCase(value, "true")) {
-    return true;
-  }
-  throw Error(ErrorKind::kGeneral, "the setting " + std::string(key) + "=" + value +
-                                       " is neither yes nor no");
-}
-
 Layout ReadLayout(const Settings& settings) {
+  const ConversionOptions options = ReadConversionOptions(settings);
   Layout layout;
-  const std::string folders = settings.Extra("folders");
-  if (EqualsIgnoringAsciiCase(folders, "layer")) {
-    layout.layerFolders = true;
-  } else if (!folders.empty() && !EqualsIgnoringAsciiCase(folders, "single")) {
-    throw Error(ErrorKind::kGeneral,
-                "the setting folders=" + folders + " is neither layer nor single");
-  }
-  layout.attributes = ReadYesNo(settings, "attributes");
-  layout.polygons = ReadYesNo(settings, "polygons");
-  const std::string altitude = settings.Extra("altitude");
-  if (EqualsIgnoringAsciiCase(altitude, "clamp")) {
-    layout.altitudeMode = "clampToGround";
-  } else if (EqualsIgnoringAsciiCase(altitude, "absolute")) {
-    layout.altitudeMode = "absolute";
-  } else if (!altitude.empty() && !EqualsIgnoringAsciiCase(altitude, "relative")) {
-    throw Error(ErrorKind::kGeneral, "the setting altitude=" + altitude +
-                                         " is none of clamp, relative and absolute");
-  }
+  layout.polygons = options.polygons;
+  layout.layerFolders = options.layerFolders;
+  layout.attributes = options.attributes;
+  if (options.altitude == Altitude::kClamp) layout.altitudeMode = "clampToGround";
+  if (options.altitude == Altitude::kAbsolute) layout.altitudeMode = "absolute";
   return layout;
 }
 
@@ -675,20 +650,14 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   reporter.Prompt(ElapsedPrompt(result.seconds));
   reporter.Prompt(CompletionPrompt(Utf8(output.path())));
   if (const std::optional<RunWarning> skipped =
-          SkippedWarning(source.Skipped(), ParseIncludeList(settings.Extra("include")).value_or(0))) {
+          SkippedWarning(source.Skipped(), IncludedKinds(settings))) {
     reporter.Warning(*skipped);
   }
   return result;
 }
 
 unsigned IncludedKinds(const Settings& settings) {
-  const std::string text = settings.Extra("include");
-  const std::optional<unsigned> bits = ParseIncludeList(text);
-  if (!bits) {
-    throw Error(ErrorKind::kGeneral, "the setting include=" + text + " names a kind other than " +
-                                         std::string(kIncludeNames));
-  }
-  return *bits;
+  return ReadConversionOptions(settings).include;
 }
 
 std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped,

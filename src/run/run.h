@@ -147,7 +147,9 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                         unsigned threads = 0, int64_t maxPoints = kMaxPointsPerRun);
 
 // The kinds beyond the seven families the settings file's include= line names (the
-// IncludeKind bits the reader takes); throws Error(kGeneral) for a name it lacks.
+// IncludeKind bits the reader takes): the one way a drawing's reader is asked for
+// them. Throws SettingError for any opt-in line that cannot be used, so that a
+// drawing is not read for settings the run would refuse.
 unsigned IncludedKinds(const Settings& settings);
 
 // The summary after a run of what the source left out, by kind, naming the option

@@ -20,6 +20,7 @@
 
 #include "form/actions.h"
 #include "form/controls.h"
+#include "settings/conversion_options.h"
 #include "ui/about_dialog.h"
 #include "ui/drawing_view.h"
 #include "ui/drawing_window.h"
@@ -156,45 +157,42 @@ ConverterForm::~ConverterForm() {
   watcher_.waitForFinished();
 }
 
+QWidget* ConverterForm::CreateControl(const form::Control& c, QWidget* parent) {
+  const QString caption = Q(c.caption);
+  switch (c.kind) {
+    case form::Kind::kFrame:
+      return new QGroupBox(caption, parent);
+    case form::Kind::kOption:
+      return new QRadioButton(caption, parent);
+    case form::Kind::kCheck:
+      return check1_ = new ArcsCheckBox(caption, parent);
+    case form::Kind::kLabel: {
+      auto* label = new QLabel(caption, parent);
+      label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+      return label;
+    }
+    case form::Kind::kText: {
+      auto* edit = new SettingsEdit(parent);
+      // Text boxes inside a red-titled frame set their text back to black.
+      SetColour(edit, QPalette::Text,
+                QGuiApplication::palette().color(QPalette::Active, QPalette::Text));
+      text_[form::TextIndex(c.name)] = edit;
+      return edit;
+    }
+    case form::Kind::kButton: {
+      auto* button = new QPushButton(caption, parent);
+      button->setAutoDefault(false);
+      return button;
+    }
+  }
+  return nullptr;
+}
+
 void ConverterForm::BuildControls() {
-  const QColor black = QGuiApplication::palette().color(QPalette::Active, QPalette::Text);
   QHash<QString, QWidget*> made;
   made.insert(Q(form::kFormName), this);
   for (const form::Control& c : form::kControls) {
-    QWidget* parent = made.value(Q(c.container));
-    const QString caption = Q(c.caption);
-    QWidget* w = nullptr;
-    switch (c.kind) {
-      case form::Kind::kFrame:
-        w = new QGroupBox(caption, parent);
-        break;
-      case form::Kind::kOption:
-        w = new QRadioButton(caption, parent);
-        break;
-      case form::Kind::kCheck:
-        w = check1_ = new ArcsCheckBox(caption, parent);
-        break;
-      case form::Kind::kLabel: {
-        auto* label = new QLabel(caption, parent);
-        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-        w = label;
-        break;
-      }
-      case form::Kind::kText: {
-        auto* edit = new SettingsEdit(parent);
-        // Text boxes inside a red-titled frame set their text back to black.
-        SetColour(edit, QPalette::Text, black);
-        text_[c.name[4] - '1'] = edit;
-        w = edit;
-        break;
-      }
-      case form::Kind::kButton: {
-        auto* button = new QPushButton(caption, parent);
-        button->setAutoDefault(false);
-        w = button;
-        break;
-      }
-    }
+    QWidget* w = CreateControl(c, made.value(Q(c.container)));
     w->setObjectName(Q(c.name));
     w->setGeometry(PxRect(c.twips));
     if (c.kind == form::Kind::kText || c.kind == form::Kind::kButton) {
@@ -228,11 +226,7 @@ void ConverterForm::BuildControls() {
   option1_->installEventFilter(this);
   option2_->installEventFilter(this);
   option3_->installEventFilter(this);
-  // CGCS2000 and WGS 84 agree to centimetres: choosing it clears the corrections.
-  connect(option3_, &QRadioButton::clicked, this, [this] {
-    text_[4]->setText(QStringLiteral("0"));
-    text_[5]->setText(QStringLiteral("0"));
-  });
+  connect(option3_, &QRadioButton::clicked, this, [this] { form::ChooseCgcs2000(*host_); });
 
   connect(command2_, &QPushButton::clicked, this, &ConverterForm::Convert);
   connect(button1_, &QPushButton::clicked, this, &ConverterForm::CalculateCorrection);
@@ -272,7 +266,7 @@ void ConverterForm::closeEvent(QCloseEvent* event) {
 
 Settings ConverterForm::CurrentSettings() const {
   form::Values v;
-  for (int i = 0; i < 7; ++i) v.texts[static_cast<size_t>(i)] = ToUtf8(text_[i]->text());
+  for (int i = 0; i < form::kTextCount; ++i) v.texts[static_cast<size_t>(i)] = ToUtf8(text_[i]->text());
   v.option1 = option1_->isChecked();
   v.option2 = option2_->isChecked();
   v.option3 = option3_->isChecked();
@@ -286,7 +280,7 @@ Settings ConverterForm::CurrentSettings() const {
 void ConverterForm::ApplySettings(const Settings& s) {
   const form::Values v = form::ValuesOf(s);
   extra_ = v.extra;
-  for (int i = 0; i < 7; ++i) text_[i]->setText(ToQString(v.texts[static_cast<size_t>(i)]));
+  for (int i = 0; i < form::kTextCount; ++i) text_[i]->setText(ToQString(v.texts[static_cast<size_t>(i)]));
   // Neither option selected is possible, so the exclusivity is lifted meanwhile.
   for (QRadioButton* o : {option1_, option2_, option3_}) o->setAutoExclusive(false);
   option1_->setChecked(v.option1);
@@ -328,16 +322,20 @@ DrawingWindow* ConverterForm::EnsureDrawingWindow() {
   connect(drawing_->view(), &DrawingView::selectionEnded, this,
           &ConverterForm::OnSelectionEnded);
   connect(drawing_, &DrawingWindow::optionsRequested, this, &ConverterForm::EditOptions);
-  drawing_->SetInclude(form::OptionsOf(CurrentSettings()).include);
+  // A line that cannot be used reads as nothing here; the run names it.
+  std::vector<std::string> unusable;
+  drawing_->SetInclude(ReadConversionOptions(CurrentSettings(), unusable).include);
   return drawing_;
 }
 
 void ConverterForm::EditOptions() {
   if (busy_ || !drawing_) return;
-  form::ConversionOptions options = form::OptionsOf(CurrentSettings());
+  host_->messageParent = drawing_;
+  ConversionOptions options = form::OptionsToEdit(*host_, CurrentSettings());
+  host_->messageParent = nullptr;
   if (!env_.EditOptions(drawing_, options)) return;
   Settings s = CurrentSettings();
-  form::StoreOptions(options, s);
+  StoreConversionOptions(options, s);
   extra_ = s.extra;
   // The choice is kept with the other settings when the next run saves them; the
   // drawing shown is read again when what it holds changes.

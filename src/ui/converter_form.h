@@ -112,6 +112,9 @@ class ConverterForm : public QWidget {
  private:
   class Host;
   void BuildControls();
+  // One control of the table, made with its caption; the settings boxes and the
+  // arcs box are remembered.
+  QWidget* CreateControl(const form::Control& c, QWidget* parent);
   void SetBusy(bool busy);
   void FailRun(ErrorKind kind, const QString& detail);
   void OnSelectionEnded(bool cancelled);
@@ -124,7 +127,7 @@ class ConverterForm : public QWidget {
   QGroupBox *frame1_, *frame2_, *frame3_;
   QRadioButton *option1_, *option2_, *option3_;
   ArcsCheckBox* check1_;
-  SettingsEdit* text_[7];
+  SettingsEdit* text_[form::kTextCount];
   QPushButton *command2_, *button1_, *button3_, *button4_, *button5_;
 
   // The opt-in settings beyond the ten, which no control of this window shows.

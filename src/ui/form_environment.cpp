@@ -44,7 +44,7 @@ void DesktopEnvironment::ShowMessage(QWidget* parent, MessageIcon icon,
 
 bool DesktopEnvironment::OpenUrl(const QUrl& url) { return QDesktopServices::openUrl(url); }
 
-bool FormEnvironment::EditOptions(QWidget* parent, form::ConversionOptions& options) {
+bool FormEnvironment::EditOptions(QWidget* parent, ConversionOptions& options) {
   OptionsDialog dialog(options, parent);
   if (dialog.exec() != QDialog::Accepted) return false;
   options = dialog.Options();

@@ -35,7 +35,7 @@ class FormEnvironment {
   virtual void ShowAbout(QWidget* parent) = 0;
   virtual void Quit() = 0;
   // The conversion options dialog; false when it was cancelled.
-  virtual bool EditOptions(QWidget* parent, form::ConversionOptions& options);
+  virtual bool EditOptions(QWidget* parent, ConversionOptions& options);
 };
 
 // The real desktop: Qt's dialogs and QDesktopServices.

@@ -12,8 +12,8 @@
 
 namespace varnolt {
 
-OptionsDialog::OptionsDialog(const form::ConversionOptions& options, QWidget* parent)
-    : QDialog(parent) {
+OptionsDialog::OptionsDialog(const ConversionOptions& options, QWidget* parent)
+    : QDialog(parent), given_(options) {
   setObjectName("optionsDialog");
   setWindowTitle(ToQString(std::string(form::kOptionsCaption)));
 
@@ -48,15 +48,15 @@ OptionsDialog::OptionsDialog(const form::ConversionOptions& options, QWidget* pa
   auto* crs = new QGroupBox(QStringLiteral("坐标系统"), this);
   auto* crsLayout = new QFormLayout(crs);
   zoneAuto_ = new QCheckBox(ToQString(std::string(form::kZoneAutoCaption)), crs);
-  zoneAuto_->setChecked(options.zoneAuto);
+  zoneAuto_->setChecked(form::ZoneAutoChecked(options));
   method_ = new QComboBox(crs);
   method_->setObjectName("method");
   for (std::string_view choice : form::kMethodChoices) method_->addItem(ToQString(std::string(choice)));
   method_->setCurrentIndex(static_cast<int>(options.method));
-  helmert_ = new QLineEdit(ToQString(options.helmert), crs);
+  helmert_ = new QLineEdit(ToQString(form::HelmertBoxText(options)), crs);
   helmert_->setObjectName("helmert");
   coordinateFrame_ = new QCheckBox(ToQString(std::string(form::kCoordinateFrameCaption)), crs);
-  coordinateFrame_->setChecked(options.coordinateFrame);
+  coordinateFrame_->setChecked(options.helmert.convention == RotationConvention::kCoordinateFrame);
   gcj02_ = new QCheckBox(ToQString(std::string(form::kGcj02Caption)), crs);
   gcj02_->setChecked(options.gcj02);
   crsLayout->addRow(zoneAuto_);
@@ -66,7 +66,7 @@ OptionsDialog::OptionsDialog(const form::ConversionOptions& options, QWidget* pa
   crsLayout->addRow(gcj02_);
   // The seven numbers matter only with their method chosen.
   auto sync = [this] {
-    const bool helmert = method_->currentIndex() == static_cast<int>(form::Method::kHelmert);
+    const bool helmert = method_->currentIndex() == static_cast<int>(Method::kHelmert);
     helmert_->setEnabled(helmert);
     coordinateFrame_->setEnabled(helmert);
   };
@@ -74,7 +74,7 @@ OptionsDialog::OptionsDialog(const form::ConversionOptions& options, QWidget* pa
   sync();
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
-  connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+  connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
@@ -84,19 +84,35 @@ OptionsDialog::OptionsDialog(const form::ConversionOptions& options, QWidget* pa
   layout->addWidget(buttons);
 }
 
-form::ConversionOptions OptionsDialog::Options() const {
-  form::ConversionOptions o;
+void OptionsDialog::accept() {
+  // Seven parameters that are not seven numbers keep the dialog open at their box.
+  ConversionOptions o = given_;
+  if (method_->currentIndex() == static_cast<int>(Method::kHelmert) &&
+      !form::SetHelmertBoxText(o, ToUtf8(helmert_->text().trimmed()))) {
+    helmert_->setFocus();
+    helmert_->selectAll();
+    return;
+  }
+  QDialog::accept();
+}
+
+ConversionOptions OptionsDialog::Options() const {
+  // What the dialog does not show (the zone a coordinate system fixed, the saved fit,
+  // the datum) stays as it came.
+  ConversionOptions o = given_;
+  o.include = 0;
   for (size_t k = 0; k < include_.size(); ++k) {
     if (include_[k]->isChecked()) o.include |= form::kIncludeChoices[k].bit;
   }
   o.polygons = polygons_->isChecked();
   o.layerFolders = layerFolders_->isChecked();
   o.attributes = attributes_->isChecked();
-  o.altitude = static_cast<form::Altitude>(altitude_->currentIndex());
-  o.zoneAuto = zoneAuto_->isChecked();
-  o.method = static_cast<form::Method>(method_->currentIndex());
-  o.helmert = ToUtf8(helmert_->text().trimmed());
-  o.coordinateFrame = coordinateFrame_->isChecked();
+  o.altitude = static_cast<Altitude>(altitude_->currentIndex());
+  form::SetZoneAuto(o, zoneAuto_->isChecked());
+  o.method = static_cast<Method>(method_->currentIndex());
+  if (o.method == Method::kHelmert) form::SetHelmertBoxText(o, ToUtf8(helmert_->text().trimmed()));
+  o.helmert.convention = coordinateFrame_->isChecked() ? RotationConvention::kCoordinateFrame
+                                                       : RotationConvention::kPositionVector;
   o.gcj02 = gcj02_->isChecked();
   return o;
 }

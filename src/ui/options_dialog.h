@@ -18,12 +18,17 @@ class OptionsDialog : public QDialog {
   Q_OBJECT
 
  public:
-  explicit OptionsDialog(const form::ConversionOptions& options, QWidget* parent = nullptr);
+  explicit OptionsDialog(const ConversionOptions& options, QWidget* parent = nullptr);
 
-  // What the controls show now.
-  form::ConversionOptions Options() const;
+  // What the controls show now, over the options the dialog was given.
+  ConversionOptions Options() const;
+
+ public slots:
+  // OK: refused while the seven parameters are chosen but are not seven numbers.
+  void accept() override;
 
  private:
+  ConversionOptions given_;
   std::vector<QCheckBox*> include_;  // in the order of form::kIncludeChoices
   QCheckBox* polygons_;
   QCheckBox* layerFolders_;

@@ -22,10 +22,14 @@ void SourceReporter::Converting(int familyIndex, int64_t i, int64_t count) {
 
 namespace {
 
+// Read with the kinds the settings include, which are checked before a drawing is
+// asked for.
 std::unique_ptr<EntitySource> AttachDrawingFile(form::FormHost& host) {
+  DxfLimits limits;
+  limits.include = IncludedKinds(host.CurrentSettings());
   const auto path = host.OpenFileName(form::kOpenDrawingTitle, form::OpenDrawingFilters());
   if (!path || path->empty()) return nullptr;
-  return std::make_unique<DxfSource>(*path);
+  return std::make_unique<DxfSource>(*path, limits);
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The drawing Convert takes its entities from: the CAD host attached to, when one is
-// registered, else a DXF file the user opens (every model-space entity).
+// registered, else a DXF file the user opens (every model-space entity, and the
+// kinds the settings' include= line adds).
 #pragma once
 
 #include <memory>

@@ -5,7 +5,6 @@
 #include <shellapi.h>
 
 #include <array>
-#include <fstream>
 #include <memory>
 
 #include "base/paths.h"
@@ -14,20 +13,9 @@
 #include "form/controls.h"
 #include "settings/settings.h"
 #include "win32/cad_source.h"
+#include "win32/dialog_filter.h"
 
 namespace varnolt::win32 {
-
-std::wstring DialogFilter(const std::vector<form::FileFilter>& filters) {
-  std::wstring out;
-  for (const form::FileFilter& f : filters) {
-    out += Widen(f.description);
-    out += L'\0';
-    out += Widen(f.pattern);
-    out += L'\0';
-  }
-  out += L'\0';
-  return out;
-}
 
 namespace {
 
@@ -76,44 +64,7 @@ COLORREF Ref(form::Rgb c) {
 
 class MainWindow;
 
-constexpr UINT_PTR kScreenshotTimer = 1;
-
-// The window as the screen shows it, frame included, as a 24-bit BMP.
-bool WriteScreenshot(HWND hwnd, const std::filesystem::path& file) {
-  RECT r;
-  ::GetWindowRect(hwnd, &r);
-  const int w = r.right - r.left, h = r.bottom - r.top;
-  const HDC screen = ::GetDC(nullptr);
-  const HDC mem = ::CreateCompatibleDC(screen);
-  const HBITMAP bitmap = ::CreateCompatibleBitmap(screen, w, h);
-  const HGDIOBJ old = ::SelectObject(mem, bitmap);
-  ::BitBlt(mem, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-  ::SelectObject(mem, old);
-  BITMAPINFOHEADER info{};
-  info.biSize = sizeof info;
-  info.biWidth = w;
-  info.biHeight = h;  // bottom-up rows, as BMP files hold them
-  info.biPlanes = 1;
-  info.biBitCount = 24;
-  info.biCompression = BI_RGB;
-  const DWORD stride = (static_cast<DWORD>(w) * 3 + 3) & ~3u;
-  std::string pixels(static_cast<size_t>(stride) * static_cast<size_t>(h), '\0');
-  const int rows = ::GetDIBits(mem, bitmap, 0, static_cast<UINT>(h), pixels.data(),
-                               reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-  ::DeleteObject(bitmap);
-  ::DeleteDC(mem);
-  ::ReleaseDC(nullptr, screen);
-  if (rows != h) return false;
-  BITMAPFILEHEADER head{};
-  head.bfType = 0x4D42;  // "BM"
-  head.bfOffBits = sizeof head + sizeof info;
-  head.bfSize = head.bfOffBits + static_cast<DWORD>(pixels.size());
-  std::ofstream out(file, std::ios::binary);
-  out.write(reinterpret_cast<const char*>(&head), sizeof head);
-  out.write(reinterpret_cast<const char*>(&info), sizeof info);
-  out.write(pixels.data(), static_cast<std::streamsize>(pixels.size()));
-  return static_cast<bool>(out);
-}
+constexpr UINT_PTR kAfterShownTimer = 1;
 
 // The window's controls and the desktop, as the shared button sequences see them.
 class Host : public form::FormHost {
@@ -170,7 +121,9 @@ class MainWindow {
   }
   Settings CurrentSettings() const {
     form::Values v;
-    for (int i = 0; i < 7; ++i) v.texts[static_cast<size_t>(i)] = Narrow(Text(Control(form::TextName(i))));
+    for (int i = 0; i < form::kTextCount; ++i) {
+      v.texts[static_cast<size_t>(i)] = Narrow(Text(Control(form::TextName(i))));
+    }
     v.option1 = ::SendMessageW(Control("Option1"), BM_GETCHECK, 0, 0) == BST_CHECKED;
     v.option2 = ::SendMessageW(Control("Option2"), BM_GETCHECK, 0, 0) == BST_CHECKED;
     v.option3 = ::SendMessageW(Control("Option3"), BM_GETCHECK, 0, 0) == BST_CHECKED;
@@ -181,7 +134,7 @@ class MainWindow {
   void ApplySettings(const Settings& s) {
     const form::Values v = form::ValuesOf(s);
     extra_ = v.extra;
-    for (int i = 0; i < 7; ++i) {
+    for (int i = 0; i < form::kTextCount; ++i) {
       ::SetWindowTextW(Control(form::TextName(i)), Widen(v.texts[static_cast<size_t>(i)]).c_str());
     }
     ::SendMessageW(Control("Option1"), BM_SETCHECK, v.option1 ? BST_CHECKED : BST_UNCHECKED, 0);
@@ -220,6 +173,8 @@ class MainWindow {
   Host host_;
   HWND hwnd_ = nullptr;
   std::array<HWND, form::kControls.size()> controls_{};
+  // The tool tips' texts, by control, held while the tips may show them.
+  std::array<std::wstring, form::kControls.size()> tipTexts_;
   HFONT textFont_ = nullptr, normalFont_ = nullptr;
   HBRUSH focusBrush_ = nullptr;
   HWND focusedEdit_ = nullptr;
@@ -386,16 +341,15 @@ void MainWindow::CreateControls(HINSTANCE instance) {
                                 WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX, CW_USEDEFAULT,
                                 CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, hwnd_, nullptr,
                                 instance, nullptr);
-  static std::array<std::wstring, form::kControls.size()> tipTexts;
   for (size_t i = 0; i < form::kControls.size() && tips; ++i) {
     if (form::kControls[i].toolTip.empty()) continue;
-    tipTexts[i] = Widen(form::kControls[i].toolTip);
+    tipTexts_[i] = Widen(form::kControls[i].toolTip);
     TOOLINFOW info{};
     info.cbSize = TTTOOLINFOW_V2_SIZE;
     info.uFlags = TTF_IDISHWND | TTF_SUBCLASS;
     info.hwnd = hwnd_;
     info.uId = reinterpret_cast<UINT_PTR>(controls_[i]);
-    info.lpszText = tipTexts[i].data();
+    info.lpszText = tipTexts_[i].data();
     ::SendMessageW(tips, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&info));
   }
 }
@@ -486,10 +440,7 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
   if (code != BN_CLICKED || busy_) return;
   if (c.kind == form::Kind::kOption) {
     SyncOptionTabStop();
-    // CGCS2000 and WGS 84 agree to centimetres: choosing it clears the corrections.
-    if (c.name == "Option3") {
-      for (const char* box : {"Text5", "Text6"}) ::SetWindowTextW(Control(box), L"0");
-    }
+    if (c.name == "Option3") form::ChooseCgcs2000(host_);
   } else if (c.kind == form::Kind::kCheck) {
     const int state = static_cast<int>(::SendMessageW(control, BM_GETCHECK, 0, 0));
     ::SendMessageW(control, BM_SETCHECK, static_cast<WPARAM>(form::NextCheckState(state)), 0);
@@ -560,9 +511,9 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
       return 0;
     }
     case WM_TIMER:
-      if (wp == kScreenshotTimer) {
-        ::KillTimer(hwnd_, kScreenshotTimer);
-        const bool ok = WriteScreenshot(hwnd_, options_.screenshot);
+      if (wp == kAfterShownTimer) {
+        ::KillTimer(hwnd_, kAfterShownTimer);
+        const bool ok = options_.afterShown(hwnd_);
         ::DestroyWindow(hwnd_);
         if (!ok) ::PostQuitMessage(1);
         return 0;
@@ -602,7 +553,7 @@ int RunMainWindow(HINSTANCE instance, const WindowOptions& options, int show) {
   ::ShowWindow(window.hwnd(), show);
   ::UpdateWindow(window.hwnd());
   ::SetFocus(window.Control("Option1"));
-  if (!options.screenshot.empty()) ::SetTimer(window.hwnd(), kScreenshotTimer, 1500, nullptr);
+  if (options.afterShown) ::SetTimer(window.hwnd(), kAfterShownTimer, 1500, nullptr);
   MSG msg;
   while (::GetMessageW(&msg, nullptr, 0, 0) > 0) {
     // Tab, Shift+Tab and the arrow keys move between the controls as in a dialog.

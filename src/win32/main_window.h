@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -13,9 +14,10 @@ namespace varnolt::win32 {
 struct WindowOptions {
   std::filesystem::path settingsPath;
   std::string cadProgId;  // empty: the usual CAD host
-  // When set: a picture of the window as shown is written there (BMP) and the
-  // program ends (for the manual's screenshot).
-  std::filesystem::path screenshot;
+  // When set: called once the window has been shown for a moment (the program's
+  // --screenshot takes its picture), then the window closes; false ends the program
+  // with 1.
+  std::function<bool(HWND)> afterShown;
 };
 
 // The dialog id of a control of the table (its name as in form/controls.h); 0 for

@@ -1,5 +1,5 @@
 // The window's text: UTF-8 (the core's) to UTF-16 (the window's) and back, through
-// base/wide.h, and the common dialogs' filters.
+// base/wide.h, with the Windows headers as the window code includes them.
 #pragma once
 
 #ifndef WIN32_LEAN_AND_MEAN
@@ -10,16 +10,4 @@
 #endif
 #include <windows.h>
 
-#include <string>
-#include <string_view>
-#include <vector>
-
 #include "base/wide.h"
-#include "form/actions.h"
-
-namespace varnolt::win32 {
-
-// A common dialog's filter: description, NUL, pattern, NUL, ..., and a final NUL.
-std::wstring DialogFilter(const std::vector<form::FileFilter>& filters);
-
-}  // namespace varnolt::win32

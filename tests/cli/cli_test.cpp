@@ -345,6 +345,45 @@ TEST_F(CliTest, ConvertWritesTheGoldenDocument) {
   EXPECT_EQ(ExtraFiles(dir_, {"Varnolt.ini", "families.kml"}), std::vector<std::string>{});
 }
 
+// An opt-in line that cannot be used, in the settings file or from this call's
+// option, is a usage error with the one message naming the line and the value, for
+// every subcommand that reads it; nothing is written, the settings file untouched.
+TEST_F(CliTest, UnusableOptInLinesAreUsageErrors) {
+  const fs::path drawing = Golden("families/drawing.dxf");
+  const fs::path out = dir_ / "out.kml";
+  const std::string file = kSettingsText + "altitude=sky\r\n";
+  Write(settingsPath_, file);
+  const std::string named = "the setting altitude=sky: \"sky\" is not relative, clamp or absolute";
+  for (const std::vector<std::string>& call :
+       {std::vector<std::string>{"convert", drawing.string(), "-o", out.string()},
+        std::vector<std::string>{"convert", drawing.string(), "-o", out.string(), "-d",
+                                 dir_.string()},
+        std::vector<std::string>{"point", "3380600", "512400"},
+        std::vector<std::string>{"fit", "points.txt"}}) {
+    SCOPED_TRACE(call[0] + " " + call.back());
+    auto r = Varnolt(call);
+    EXPECT_EQ(r.exitCode, 2) << r.err;
+    EXPECT_EQ(r.err, "varnolt " + call[0] + ": " + named + "\n");
+    EXPECT_EQ(r.out, "");
+  }
+  // The option's value is refused as the line it sets would be.
+  Write(settingsPath_, kSettingsText);
+  auto r = Varnolt({"convert", drawing.string(), "-o", out.string(), "--altitude", "Sky"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("the setting altitude=Sky: \"Sky\" is not"), std::string::npos) << r.err;
+  r = Varnolt({"convert", drawing.string(), "-o", out.string(), "--include", "blocks,trees"});
+  EXPECT_EQ(r.exitCode, 2);
+  EXPECT_NE(r.err.find("the setting include=blocks,trees: \"trees\" is not"), std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_EQ(ReadWholeFile(settingsPath_), kSettingsText);
+  // Words in any case are read, and the document is the one the lower case gives.
+  r = Varnolt({"convert", drawing.string(), "-o", out.string(), "--altitude", "CLAMP"});
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(ReadWholeFile(out).find("<altitudeMode>clampToGround</altitudeMode>"),
+            std::string::npos);
+}
+
 // Each failure: its message, exit 1, the earlier file at the output path untouched and
 // nothing left in the output folder.
 TEST_F(CliTest, ConvertFailuresDamageNoFile) {

@@ -115,27 +115,6 @@ TEST(FormControls, SettingsThroughTheControlsAndBack) {
   EXPECT_EQ(NextCheckState(2), 1);
 }
 
-// The options dialog's choices go through the settings file and back; all off, the
-// file is the ten lines alone, and other opt-in lines are left as they were.
-TEST(ConversionOptionsDialog, ChoicesRoundTripAndDefaultsWriteNothing) {
-  Settings s;
-  s.SetExtra("datum", "cgcs2000");
-  StoreOptions(ConversionOptions{}, s);
-  EXPECT_EQ(SettingsFileText(s), SettingsFileText(Settings{}) + "datum=cgcs2000\r\n");
-  for (const ConversionOptions& o :
-       {ConversionOptions{kIncludeAll, true, true, true, Altitude::kAbsolute, true,
-                          Method::kHelmert, "1,2,3,0.1,0.2,0.3,4", true, true},
-        ConversionOptions{kIncludeBlocks | kIncludeHatches, false, true, false, Altitude::kClamp,
-                          false, Method::kFourParameter, "", false, false}}) {
-    Settings t = s;
-    StoreOptions(o, t);
-    Settings loaded;
-    ASSERT_TRUE(ParseSettings(SettingsFileText(t), loaded));
-    EXPECT_EQ(OptionsOf(loaded), o);
-    EXPECT_EQ(loaded.Extra("datum"), "cgcs2000");
-  }
-}
-
 TEST(FormControls, CenterFormPlacesAThirdOfTheFreeHeightAbove) {
   // 15360 x 11520 twips screen, 7800 x 4500 twips window.
   EXPECT_EQ(CenterPosition(15360, 11520, 7800, 4500), std::make_pair(3780, 2340));
@@ -330,6 +309,52 @@ TEST_F(FormActions, CalculatorFillsTheCorrectionsOrSaysWhy) {
   WriteBytes(At("plain"), "x");
   EXPECT_FALSE(CalculateCorrection(host_, At("plain/Varnolt.ini")));
   EXPECT_EQ(host_.TakeMessage(), bad);
+}
+
+// The window goes on with a settings file it cannot fully use: the options dialog
+// opens after one box naming each unusable line, with those at their defaults, and
+// the controls give the file back with every opt-in line as written.
+TEST_F(FormActions, UnusableOptionLinesAreShownOnceAndKept) {
+  Settings s;
+  ASSERT_TRUE(ParseSettings("10\r\n115\r\n100\r\n6\r\n-0.0335\r\n0.039\r\n10\r\n0\r\n0\r\n0\r\n"
+                            "datum=CGCS2000\r\naltitude=sky\r\nzone=38\r\nfolders=Layer\r\n",
+                            s));
+  const ConversionOptions o = OptionsToEdit(host_, s);
+  ASSERT_EQ(host_.messages.size(), 1u);
+  EXPECT_NE(host_.messages[0].text.find("the setting altitude=sky: \"sky\" is not"),
+            std::string::npos) << host_.messages[0].text;
+  EXPECT_EQ(o.altitude, Altitude::kRelative);
+  EXPECT_TRUE(o.layerFolders && o.cgcs2000);
+  host_.messages.clear();
+  EXPECT_TRUE(ValuesOf(s).option3);
+  EXPECT_EQ(SettingsFileText(SettingsOf(ValuesOf(s))), SettingsFileText(s));
+  // A zone the coordinate system fixed shows no auto box and survives an unchecked one.
+  ConversionOptions edited = o;
+  EXPECT_FALSE(ZoneAutoChecked(edited));
+  SetZoneAuto(edited, false);
+  EXPECT_EQ(edited, o);
+  SetZoneAuto(edited, true);
+  EXPECT_TRUE(ZoneAutoChecked(edited));
+  // The third option chosen: the corrections become 0, nothing else changes.
+  host_.settings = s;
+  ChooseCgcs2000(host_);
+  Settings cleared = s;
+  cleared.Text5 = cleared.Text6 = "0";
+  EXPECT_EQ(host_.settings, cleared);
+  EXPECT_TRUE(host_.messages.empty());
+  // Convert names the line in its box before asking for anything, and the saved
+  // file keeps every line.
+  int attached = 0;
+  auto attach = [&attached]() -> std::unique_ptr<EntitySource> {
+    ++attached;
+    return nullptr;
+  };
+  EXPECT_FALSE(Convert(host_, settingsPath(), attach, quiet_));
+  EXPECT_NE(host_.TakeMessage().find("critical|错误|参数文件中的设置无法使用：\nthe setting altitude=sky"),
+            std::string::npos);
+  EXPECT_TRUE(host_.asked.empty());
+  EXPECT_EQ(attached, 0);
+  EXPECT_EQ(ReadBytes(settingsPath()), SettingsFileText(cleared));
 }
 
 TEST_F(FormActions, HelpMakersPageAndTheManualsPlace) {

@@ -14,7 +14,7 @@
 #include "base/files.h"
 #include "base/paths.h"
 #include "cad/dxf.h"
-#include "cad/include_kinds.h"
+#include "cad/kind_words.h"
 #include "convert/convert.h"
 #include "kml/style.h"
 #include "entity_access.h"

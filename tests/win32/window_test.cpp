@@ -250,6 +250,33 @@ TEST_F(WindowTest, ConvertWithoutACadHostConvertsADrawingFile) {
   EXPECT_EQ(Exit(), 0);
 }
 
+// A drawing file is read with the kinds the settings include: the golden document
+// of included blocks. An opt-in line the run cannot use is named in the box before
+// anything is asked, and the saved file keeps every line.
+TEST_F(WindowTest, ConvertReadsTheIncludedKindsAndNamesAnUnusableLine) {
+  const fs::path golden = SourceDir() / "tests" / "golden" / "kinds_blocks";
+  const std::string file = ReadBytes(golden / "Varnolt.ini");
+  std::ofstream(settings_, std::ios::binary) << file << "future=x\r\naltitude=sky\r\n";
+  Start();
+  Click("Command2");
+  const std::string refused = TakeMessage(L"错误");
+  EXPECT_NE(refused.find("the setting altitude=sky: \"sky\" is not"), std::string::npos)
+      << refused;
+  EXPECT_EQ(ReadBytes(settings_), file + "future=x\r\naltitude=sky\r\n");
+  EXPECT_EQ(Exit(), 0);
+
+  std::ofstream(settings_, std::ios::binary | std::ios::trunc) << file;
+  const fs::path kml = dir_.path() / "kinds_blocks.kml";
+  Start();
+  Click("Command2");
+  Answer(L"保存kml文件", &kml);
+  const fs::path drawing = golden / "drawing.dxf";
+  Answer(L"打开图形", &drawing);
+  EXPECT_NE(TakeMessage(L"转换完成").find("KML文件转换完成"), std::string::npos);
+  EXPECT_TRUE(ReadBytes(kml) == ReadBytes(golden / "expected.kml"));
+  EXPECT_EQ(Exit(), 0);
+}
+
 // The window against its design table: client size, frame, every control's place
 // and caption at 96 dpi, the colours of a label and a frame title, and CenterForm on
 // the 1280 x 1024 screen.
