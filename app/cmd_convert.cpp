@@ -207,6 +207,8 @@ struct ConvertCommand {
   std::optional<std::string> folders, altitude;
   bool attributes = false;
   bool polygons = false;
+  bool strict = false;
+  bool plainText = false;
   bool cad = false;
   std::string cadProgId = kCadProgId;
   Settings effective_;  // the settings file with this call's overrides
@@ -225,6 +227,8 @@ struct ConvertCommand {
     if (attributes) effective_.SetExtra("attributes", "yes");
     if (polygons) effective_.SetExtra("polygons", "yes");
     if (include) effective_.SetExtra("include", *include);
+    if (strict) effective_.SetExtra("strict", "yes");
+    if (plainText) effective_.SetExtra("plain_text", "yes");
     const ConversionOptions options = ReadConversionOptions(effective_);
     if (cad) return RunCad(started);
     if (drawings.empty()) {
@@ -389,6 +393,56 @@ struct ConvertCommand {
   }
 };
 
+// The options of what a drawing's content is read as.
+void AddContentOptions(CLI::App& app, ConvertCommand& cmd) {
+  app.add_option("--include", cmd.include,
+                 "Also convert content beyond the seven families, a comma-separated list of:\n"
+                 "blocks (block references exploded, with their attributes, and dimensions),\n"
+                 "points, ellipses, splines, fitted (curve- and spline-fitted 2D polylines),\n"
+                 "hatches and solids (SOLID, TRACE, 3DFACE) as filled polygons; all (these\n"
+                 "seven); meshes (polygon and polyface meshes, a polygon per face), leaders\n"
+                 "(LEADER and MULTILEADER lines, a multileader's text as a text), frames (the\n"
+                 "boundaries of IMAGE and WIPEOUT); or none. Default: the settings file's\n"
+                 "include= line, else none. A run that leaves something out says what, by kind")
+      ->group("Content");
+  app.add_flag("--strict", cmd.strict,
+               "Fail the whole drawing on the first included entity that cannot be used (a\n"
+               "solid without area, a spline whose numbers make no curve and that has no fit\n"
+               "points, a block that inserts itself) instead of leaving it out and counting\n"
+               "it in the closing warning. Settings line: strict=yes")
+      ->group("Content");
+  app.add_option("--max-block-entities", cmd.maxBlockEntities,
+                 "With blocks included: fail when exploding the block references would place\n"
+                 "more than this many entities (default 1000000)")
+      ->check(CLI::PositiveNumber)
+      ->group("Content");
+}
+
+// The options of how the document is laid out.
+void AddDocumentOptions(CLI::App& app, ConvertCommand& cmd) {
+  app.add_flag("--plain-text", cmd.plainText,
+               "Name text Placemarks as CAD shows the text: multiline text formatting (fonts,\n"
+               "heights, widths, colours, over- and underlines) dropped, \\P a line break,\n"
+               "stacked fractions a/b, %%c %%d %%p as ⌀ ° ±. Settings line: plain_text=yes")
+      ->group("Document");
+  app.add_flag("--polygons", cmd.polygons,
+               "Write closed polylines and circles as filled polygons (half-opaque fill in the\n"
+               "entity's colour, outlined in the line style) instead of lines")
+      ->group("Document");
+  app.add_option("--folders", cmd.folders,
+                 "layer: one Folder per layer, in the layer table's order; single (default):\n"
+                 "every Placemark in the one Folder")
+      ->group("Document");
+  app.add_flag("--attributes", cmd.attributes,
+               "Give every Placemark ExtendedData: layer, handle, kind, colour number and, for\n"
+               "entities from a block, the block path")
+      ->group("Document");
+  app.add_option("--altitude", cmd.altitude,
+                 "Altitude mode of the geometry: relative (default: relativeToGround), clamp\n"
+                 "(clampToGround) or absolute")
+      ->group("Document");
+}
+
 }  // namespace
 
 void AddConvertCommand(CLI::App& app, Action& action,
@@ -414,35 +468,8 @@ void AddConvertCommand(CLI::App& app, Action& action,
                   "Convert only entities on this layer (repeatable; case-insensitive)");
   sub->add_option("--max-file-size", cmd->maxFileSize,
                   "Refuse drawings larger than this (default 2G; K, M and G suffixes)");
-  sub->add_option("--include", cmd->include,
-                  "Also convert content beyond the seven families, a comma-separated list of:\n"
-                  "blocks (block references exploded, with their attributes, and dimensions),\n"
-                  "points, ellipses, splines, fitted (curve- and spline-fitted 2D polylines),\n"
-                  "hatches and solids (SOLID, TRACE, 3DFACE) as filled polygons; or all, or none.\n"
-                  "Default: the settings file's include= line, else none. A run that leaves\n"
-                  "something out says what, by kind")
-      ->group("Content");
-  sub->add_option("--max-block-entities", cmd->maxBlockEntities,
-                  "With blocks included: fail when exploding the block references would place\n"
-                  "more than this many entities (default 1000000)")
-      ->check(CLI::PositiveNumber)
-      ->group("Content");
-  sub->add_flag("--polygons", cmd->polygons,
-                "Write closed polylines and circles as filled polygons (half-opaque fill in the\n"
-                "entity's colour, outlined in the line style) instead of lines")
-      ->group("Document");
-  sub->add_option("--folders", cmd->folders,
-                  "layer: one Folder per layer, in the layer table's order; single (default):\n"
-                  "every Placemark in the one Folder")
-      ->group("Document");
-  sub->add_flag("--attributes", cmd->attributes,
-                "Give every Placemark ExtendedData: layer, handle, kind, colour number and, for\n"
-                "entities from a block, the block path")
-      ->group("Document");
-  sub->add_option("--altitude", cmd->altitude,
-                  "Altitude mode of the geometry: relative (default: relativeToGround), clamp\n"
-                  "(clampToGround) or absolute")
-      ->group("Document");
+  AddContentOptions(*sub, *cmd);
+  AddDocumentOptions(*sub, *cmd);
   sub->add_flag("--cad", cmd->cad,
                 "Windows only: attach to the running CAD host (or start it), let the user pick\n"
                 "the entities on its screen, with the prompts on its command line, and write\n"

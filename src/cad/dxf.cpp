@@ -65,7 +65,7 @@ void Parser::Build(DxfDrawing& d, LayerTable& layers) {
   d.codepage = std::string(codepage_);
   codec_ = ChooseDxfCodec(acadver_, codepage_);
   for (const RawLayer& l : layers_) layers.Add(DecodeDxfText(l.name, codec_), l.color);
-  BlockExploder blocks(blocks_, inserts_, codec_, limits_, place_);
+  BlockExploder blocks(blocks_, inserts_, codec_, limits_, place_, skipped_);
   const int64_t placed = blocks.CountPlaced(entities_);
   d.entities.reserve(entities_.size() + static_cast<size_t>(placed));
   const size_t placedLimit =
@@ -82,7 +82,9 @@ void Parser::Build(DxfDrawing& d, LayerTable& layers) {
     }
     const RawInsert& ins = inserts_[static_cast<size_t>(r.insert)];
     if (!blocks.Explode(ins, e, ++insertId, placedLimit, layers, d.entities)) {
-      Skip(ins.dimension ? "DIMENSION" : "INSERT");
+      AddSkipped(skipped_, {ins.dimension ? "DIMENSION" : "INSERT", 1,
+                            std::string(kMissingBlock.english),
+                            std::string(kMissingBlock.chinese), ""});
     }
   }
   d.skipped = std::move(skipped_);
@@ -207,14 +209,7 @@ void Parser::ReadBlocks() {
 }
 
 void Parser::Skip(std::string_view raw) {
-  const std::string kind = SanitizeUtf8(raw.substr(0, 40));
-  for (SkippedKind& s : skipped_) {
-    if (s.kind == kind) {
-      ++s.count;
-      return;
-    }
-  }
-  skipped_.push_back(SkippedKind{kind, 1});
+  AddSkipped(skipped_, SkippedKind{SanitizeUtf8(raw.substr(0, 40)), 1, "", "", ""});
 }
 
 void Parser::ReadEntityList(std::vector<RawEntity>& into, bool model) {
@@ -239,6 +234,10 @@ Parser::Reader Parser::ReaderOf(std::string_view kind) const {
       {"SOLID", &Parser::ReadSolid, kIncludeSolids},
       {"TRACE", &Parser::ReadSolid, kIncludeSolids},
       {"3DFACE", &Parser::ReadSolid, kIncludeSolids},
+      {"LEADER", &Parser::ReadLeader, kIncludeLeaders},
+      {"MULTILEADER", &Parser::ReadMultiLeader, kIncludeLeaders},
+      {"IMAGE", &Parser::ReadFrame, kIncludeFrames},
+      {"WIPEOUT", &Parser::ReadFrame, kIncludeFrames},
   };
   for (const KindReader& r : kReaders) {
     if (r.kind == kind) return r.include == 0 || Included(r.include) ? r.read : nullptr;
@@ -276,13 +275,44 @@ void Parser::ReadEntityListWith(bool model, const Emit& emit) {
       }
       continue;
     }
-    const std::string_view skipped = (this->*read)(begin, stop, e, paper, kind, model);
+    std::string_view skipped;
+    try {
+      skipped = (this->*read)(begin, stop, e, paper, kind, model);
+    } catch (LeftOutEntity& left) {
+      second_.reset();
+      if (model && !paper) AddSkipped(skipped_, left.what);
+      if (!model) {
+        // Counted when its block is placed.
+        e.leftOut = std::move(left.what);
+        emit(e, first);
+      }
+      continue;
+    }
     if (!skipped.empty()) {
       if (model && !paper) Skip(skipped);
       continue;
     }
-    if (!paper || !model) emit(e, first);
+    if (paper && model) {
+      second_.reset();
+      continue;
+    }
+    emit(e, first);
+    if (second_) {
+      emit(*second_, first);
+      second_.reset();
+    }
   }
+}
+
+void Parser::LeaveOut(const RawEntity& e, std::string_view kind, const Reason& why,
+                      const std::string& what) const {
+  LeaveOut(e, kind, std::string(why.english), std::string(why.chinese), what);
+}
+
+void Parser::LeaveOut(const RawEntity& e, std::string_view kind, std::string english,
+                      std::string chinese, const std::string& what) const {
+  throw LeftOutEntity{SkippedKind{std::string(kind), 1, std::move(english), std::move(chinese),
+                                  RefusalText(place_, e.entity.sourceLine, what)}};
 }
 
 void Parser::MergeMTextColumns() {
@@ -313,9 +343,12 @@ std::string FileNameText(const std::filesystem::path& path) {
   return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
 }
 
+std::string RefusalText(const DxfPlace& place, int64_t where, const std::string& what) {
+  return place.Where(where) + ": " + what + "; such a drawing cannot be converted.";
+}
+
 void Refuse(const DxfPlace& place, int64_t where, const std::string& what) {
-  throw Error(ErrorKind::kGeneral,
-              place.Where(where) + ": " + what + "; such a drawing cannot be converted.");
+  throw Error(ErrorKind::kGeneral, RefusalText(place, where, what));
 }
 
 void LayerTable::Add(std::string name, int color) {
@@ -346,7 +379,7 @@ size_t ParseEntitiesPiece(const DxfTokens& tokens, const std::string& name,
   Parser parser(tokens, name, limits);
   const size_t stop = parser.ReadPiece([&](RawEntity& e, size_t first) {
     emit(PieceEntity{first, e.layer, e.entity.color, e.entity.type(), IsClosedShape(e.entity),
-                     !e.columns.empty() || e.insert >= 0});
+                     !e.columns.empty() || e.insert >= 0 || e.twofold});
   });
   skipped = parser.TakeSkipped();
   return stop;
@@ -387,15 +420,7 @@ StreamedDrawing FinishStreamed(const DxfTokens& tokens, const std::string& name,
     }
   }
   for (const std::vector<SkippedKind>& skipped : pieceSkipped) {
-    for (const SkippedKind& k : skipped) {
-      auto found = std::find_if(d.skipped.begin(), d.skipped.end(),
-                                [&](const SkippedKind& e) { return e.kind == k.kind; });
-      if (found == d.skipped.end()) {
-        d.skipped.push_back(k);
-      } else {
-        found->count += k.count;
-      }
-    }
+    for (const SkippedKind& k : skipped) AddSkipped(d.skipped, k);
   }
   return s;
 }

@@ -7,8 +7,9 @@
 // exactly where the next one starts, which proves that the cut agrees with a serial
 // scan of the file. Each entity is kept as a small record: where its groups lie in
 // the file, its kind, colour and layer; it is parsed again when it is converted.
-// Anything unusual (a broken file, MTEXT in columns, blocks to explode, a file of
-// 4 GiB or more) is read the serial way, which also words any error.
+// Anything unusual (a broken file, MTEXT in columns, a MULTILEADER, which is read as
+// two entities, blocks to explode, a file of 4 GiB or more) is read the serial way,
+// which also words any error.
 #include <algorithm>
 #include <iostream>
 #include <thread>
@@ -132,7 +133,8 @@ PieceResult ReadPiece(std::string_view bytes, size_t begin, size_t end, const st
     return piece;
   }
   if (columns != 0) {
-    piece.disagrees = "an MTEXT in columns at its line " + std::to_string(columns);
+    piece.disagrees = "an entity read only whole (MTEXT in columns or MULTILEADER) at its line " +
+                      std::to_string(columns);
     return piece;
   }
   piece.endsSection = stop < t.size();

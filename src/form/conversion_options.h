@@ -26,6 +26,20 @@ inline constexpr IncludeChoice kIncludeChoices[] = {
     {"拟合多段线", kIncludeFitted},
     {"填充（多边形）", kIncludeHatches},
     {"二维填充、宽线、三维面（多边形）", kIncludeSolids},
+    {"网格（每个面一个多边形）", kIncludeMeshes},
+    {"引线和多重引线（含文字）", kIncludeLeaders},
+    {"光栅图像和区域覆盖的边框", kIncludeFrames},
+};
+
+// The dialog's yes/no boxes for how texts are named and how strictly a drawing is
+// read, each an opt-in line, in the order shown.
+struct SwitchChoice {
+  std::string_view caption;
+  bool ConversionOptions::*field;
+};
+inline constexpr SwitchChoice kReadingChoices[] = {
+    {"文字名称去掉格式代码（按CAD显示的纯文本）", &ConversionOptions::plainText},
+    {"严格：有无法转换的实体时整个图形不转换", &ConversionOptions::strict},
 };
 inline constexpr std::string_view kPolygonsCaption = "闭合多段线和圆转为填充多边形";
 inline constexpr std::string_view kLayerFoldersCaption = "每个图层一个文件夹";

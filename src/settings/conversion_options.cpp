@@ -99,6 +99,8 @@ const Line kLines[] = {
                           : o.altitude == Altitude::kAbsolute ? "absolute"
                                                               : "");
      }},
+    YesNoLine<&ConversionOptions::plainText>("plain_text"),
+    YesNoLine<&ConversionOptions::strict>("strict"),
     {"datum", "cgcs2000 (Beijing 1954 and Xi'an 1980 are lines 8 and 9)",
      [](std::string_view v, ConversionOptions& o, std::string_view&) {
        o.cgcs2000 = Is(v, "cgcs2000");

@@ -26,6 +26,13 @@ OptionsDialog::OptionsDialog(const ConversionOptions& options, QWidget* parent)
     include_.push_back(box);
   }
 
+  for (const form::SwitchChoice& choice : form::kReadingChoices) {
+    auto* box = new QCheckBox(ToQString(std::string(choice.caption)), content);
+    box->setChecked(options.*choice.field);
+    contentLayout->addWidget(box);
+    reading_.push_back(box);
+  }
+
   auto* document = new QGroupBox(QStringLiteral("文档"), this);
   auto* documentLayout = new QFormLayout(document);
   polygons_ = new QCheckBox(ToQString(std::string(form::kPolygonsCaption)), document);
@@ -103,6 +110,9 @@ ConversionOptions OptionsDialog::Options() const {
   o.include = 0;
   for (size_t k = 0; k < include_.size(); ++k) {
     if (include_[k]->isChecked()) o.include |= form::kIncludeChoices[k].bit;
+  }
+  for (size_t k = 0; k < reading_.size(); ++k) {
+    o.*form::kReadingChoices[k].field = reading_[k]->isChecked();
   }
   o.polygons = polygons_->isChecked();
   o.layerFolders = layerFolders_->isChecked();

@@ -30,6 +30,7 @@ class OptionsDialog : public QDialog {
  private:
   ConversionOptions given_;
   std::vector<QCheckBox*> include_;  // in the order of form::kIncludeChoices
+  std::vector<QCheckBox*> reading_;  // in the order of form::kReadingChoices
   QCheckBox* polygons_;
   QCheckBox* layerFolders_;
   QCheckBox* attributes_;

@@ -356,8 +356,8 @@ TEST_F(BadInputTest, HostileBlocksHatchesAndSplines) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     WriteBytes(dir_ / "in.dxf", row.dxf);
-    ExpectFailure(Convert(dir_ / "in.dxf", {"--include", "all"}), kRunFailed, row.detail,
-                  {"in.dxf"});
+    ExpectFailure(Convert(dir_ / "in.dxf", {"--include", "all", "--strict"}), kRunFailed,
+                  row.detail, {"in.dxf"});
   }
 }
 

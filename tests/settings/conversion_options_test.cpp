@@ -21,8 +21,9 @@ Settings Parsed(const std::string& extraLines) {
 // Two values unlike the defaults and each other in every field.
 std::vector<ConversionOptions> Chosen() {
   ConversionOptions a;
-  a.include = kIncludeAll;
+  a.include = kIncludeAll | kIncludeFrames;
   a.polygons = a.layerFolders = a.attributes = a.cgcs2000 = a.gcj02 = true;
+  a.plainText = a.strict = true;
   a.altitude = Altitude::kAbsolute;
   a.zoneInEastings = true;
   a.method = Method::kHelmert;
@@ -31,7 +32,7 @@ std::vector<ConversionOptions> Chosen() {
   a.fit = PlaneSimilarity{10.5, -3, 1.0000012, 0.000003};
   a.fitMeridian = 114.5;
   ConversionOptions b;
-  b.include = kIncludeBlocks | kIncludeHatches;
+  b.include = kIncludeBlocks | kIncludeHatches | kIncludeMeshes | kIncludeLeaders;
   b.layerFolders = true;
   b.altitude = Altitude::kClamp;
   b.zoneInEastings = true;
