@@ -56,38 +56,21 @@ struct Extents {
   bool empty() const { return !(min[0] <= max[0]); }
 };
 
-void AppendCodePoint(std::string& out, unsigned cp) {
-  char text[12];
-  std::snprintf(text, sizeof text, "\\U+%04X", cp);
-  out += text;
-}
-
-// UTF-8 to the ASCII a release-2000 drawing holds: \U+XXXX escapes beyond ASCII,
-// blanks for line breaks and other control characters (a value is one line).
+// A text as one value line: control characters (line breaks among them) become blanks.
 std::string DxfText(std::string_view utf8) {
-  const std::string valid = IsValidUtf8(utf8) ? std::string(utf8) : SanitizeUtf8(utf8);
-  std::string out;
-  out.reserve(valid.size());
-  for (size_t i = 0; i < valid.size();) {
-    const auto b = static_cast<unsigned char>(valid[i]);
-    if (b < 0x80) {
-      out += b < 0x20 || b == 0x7F ? ' ' : static_cast<char>(b);
-      ++i;
-      continue;
-    }
-    const int n = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : 2;
-    unsigned cp = b & (n == 4 ? 0x07u : n == 3 ? 0x0Fu : 0x1Fu);
-    for (int k = 1; k < n; ++k) cp = (cp << 6) | (static_cast<unsigned char>(valid[i + k]) & 0x3Fu);
-    i += static_cast<size_t>(n);
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      AppendCodePoint(out, 0xD800 + (cp >> 10));
-      AppendCodePoint(out, 0xDC00 + (cp & 0x3FF));
-    } else {
-      AppendCodePoint(out, cp);
-    }
+  std::string out = IsValidUtf8(utf8) ? std::string(utf8) : SanitizeUtf8(utf8);
+  for (char& c : out) {
+    const auto b = static_cast<unsigned char>(c);
+    if (b < 0x20 || b == 0x7F) c = ' ';
   }
   return out;
+}
+
+bool IsAscii(std::string_view s) {
+  for (char c : s) {
+    if (static_cast<unsigned char>(c) >= 0x80) return false;
+  }
+  return true;
 }
 
 class Writer {
@@ -164,6 +147,11 @@ class DrawingWriter {
     for (const Entity& e : entities) AddLayer(DxfLayerName(e.layer), 7);
     for (LayerEntry& l : layers_) l.handle = w_.Next();
     for (const Entity& e : entities) Measure(e);
+    // Release 2000 files hold their code page's text; from release 2007 on, UTF-8.
+    for (const LayerEntry& l : layers_) utf8_ = utf8_ || !IsAscii(l.name);
+    for (const Entity& e : entities) {
+      if (const Text* t = e.As<Text>()) utf8_ = utf8_ || !IsAscii(t->textstring);
+    }
   }
 
   std::string Write() {
@@ -243,12 +231,13 @@ class DrawingWriter {
   std::vector<LayerEntry> layers_;
   Extents extents_;
   Writer w_;
+  bool utf8_ = false;  // some text is not ASCII: an AutoCAD 2007 (AC1021) file, UTF-8
 };
 
 void DrawingWriter::Header(unsigned seed) {
   Section("HEADER");
   w_.Group(9, "$ACADVER");
-  w_.Group(1, "AC1015");
+  w_.Group(1, utf8_ ? "AC1021" : "AC1015");
   w_.Group(9, "$DWGCODEPAGE");
   w_.Group(3, "ANSI_1252");
   w_.Group(9, "$INSBASE");

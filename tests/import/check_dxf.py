@@ -1,10 +1,11 @@
-#!/usr/bin/env python3
+#!/usr/bin/python3
 """Reads each DXF named on the command line with three independent readers and exits 1
 on the first fault: ezdxf's auditor must report no error, GDAL's ogrinfo must find as
 many features as ezdxf finds model-space entities (a 3D polyline with its vertices is
 one), and LibreCAD must draw it to a PDF page."""
 import os
 import re
+import shutil
 import subprocess
 import sys
 import tempfile
@@ -33,9 +34,12 @@ def main(files):
         if int(count.group(1)) != entities:
             fail("%s: ogrinfo finds %s features, ezdxf %d entities" % (f, count.group(1), entities))
         with tempfile.TemporaryDirectory() as tmp:
-            pdf = os.path.join(tmp, "out.pdf")
+            # dxf2pdf writes NAME.pdf beside NAME.dxf.
+            copy = os.path.join(tmp, "drawing.dxf")
+            shutil.copyfile(f, copy)
+            pdf = os.path.join(tmp, "drawing.pdf")
             env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
-            drawn = subprocess.run(["librecad", "dxf2pdf", "-o", pdf, f], capture_output=True,
+            drawn = subprocess.run(["librecad", "dxf2pdf", "-a", copy], capture_output=True,
                                    text=True, env=env)
             if drawn.returncode != 0 or not os.path.exists(pdf) or os.path.getsize(pdf) == 0:
                 fail("%s: LibreCAD cannot draw it: %s" % (f, drawn.stderr.strip()[-500:]))
