@@ -56,21 +56,28 @@ struct Extents {
   bool empty() const { return !(min[0] <= max[0]); }
 };
 
-// A text as one value line: control characters (line breaks among them) become blanks.
+// A character that GBK lacks, as the \U+XXXX escape(s) of its UTF-16 form.
+std::string Escaped(char32_t cp) {
+  char text[24];
+  if (cp >= 0x10000) {
+    const unsigned v = static_cast<unsigned>(cp) - 0x10000;
+    std::snprintf(text, sizeof text, "\\U+%04X\\U+%04X", 0xD800 + (v >> 10), 0xDC00 + (v & 0x3FF));
+  } else {
+    std::snprintf(text, sizeof text, "\\U+%04X", static_cast<unsigned>(cp));
+  }
+  return text;
+}
+
+// A text as one value line of a release-2000 drawing whose code page is GBK (ANSI_936,
+// as Chinese AutoCAD writes them): control characters (line breaks among them) become
+// blanks, characters GBK lacks \U+ escapes.
 std::string DxfText(std::string_view utf8) {
-  std::string out = IsValidUtf8(utf8) ? std::string(utf8) : SanitizeUtf8(utf8);
-  for (char& c : out) {
+  std::string clean = IsValidUtf8(utf8) ? std::string(utf8) : SanitizeUtf8(utf8);
+  for (char& c : clean) {
     const auto b = static_cast<unsigned char>(c);
     if (b < 0x20 || b == 0x7F) c = ' ';
   }
-  return out;
-}
-
-bool IsAscii(std::string_view s) {
-  for (char c : s) {
-    if (static_cast<unsigned char>(c) >= 0x80) return false;
-  }
-  return true;
+  return EncodeFromUtf8(clean, "CP936", Escaped);
 }
 
 class Writer {
@@ -147,11 +154,6 @@ class DrawingWriter {
     for (const Entity& e : entities) AddLayer(DxfLayerName(e.layer), 7);
     for (LayerEntry& l : layers_) l.handle = w_.Next();
     for (const Entity& e : entities) Measure(e);
-    // Release 2000 files hold their code page's text; from release 2007 on, UTF-8.
-    for (const LayerEntry& l : layers_) utf8_ = utf8_ || !IsAscii(l.name);
-    for (const Entity& e : entities) {
-      if (const Text* t = e.As<Text>()) utf8_ = utf8_ || !IsAscii(t->textstring);
-    }
   }
 
   std::string Write() {
@@ -231,15 +233,14 @@ class DrawingWriter {
   std::vector<LayerEntry> layers_;
   Extents extents_;
   Writer w_;
-  bool utf8_ = false;  // some text is not ASCII: an AutoCAD 2007 (AC1021) file, UTF-8
 };
 
 void DrawingWriter::Header(unsigned seed) {
   Section("HEADER");
   w_.Group(9, "$ACADVER");
-  w_.Group(1, utf8_ ? "AC1021" : "AC1015");
+  w_.Group(1, "AC1015");
   w_.Group(9, "$DWGCODEPAGE");
-  w_.Group(3, "ANSI_1252");
+  w_.Group(3, "ANSI_936");
   w_.Group(9, "$INSBASE");
   w_.Point(10, 0, 0, 0);
   const bool none = extents_.empty();

@@ -1,11 +1,10 @@
-// Writing entities as a DXF drawing that AutoCAD opens: ASCII DXF with the header,
-// the tables (layers with their colours, the text style), the two layout blocks and
-// the root dictionary, every object with its own handle. A drawing whose texts and
-// layer names are all ASCII is written as release 2000 (AC1015), which every AutoCAD
-// from 2000 on opens; one with other characters as release 2007 (AC1021), whose text
-// is UTF-8 (release 2000 would need \U+ escapes, which some readers do not take in
-// layer names). The same entities always give the same bytes: nothing in it depends
-// on the time or chance.
+// Writing entities as a DXF drawing that AutoCAD 2000 and later open: release 2000
+// (AC1015) ASCII DXF with the header, the tables (layers with their colours, the text
+// style), the two layout blocks and the root dictionary, every object with its own
+// handle. Its code page is GBK (ANSI_936), as Chinese AutoCAD writes it, which every
+// reader decodes; a character GBK lacks is written as \U+XXXX (a pair of them beyond
+// the BMP). The same entities always give the same bytes: nothing in it depends on
+// the time or chance.
 #pragma once
 
 #include <string>

@@ -103,12 +103,8 @@ TEST_P(GoldenRoundTrip, ComesBackOntoTheDrawing) {
   DxfLimits limits;
   limits.include = kIncludePoints;
   const DxfDrawing back = ParseDxf(dxf, "import.dxf", limits);
-  // Release 2000 when every text is ASCII, else release 2007 with UTF-8.
-  bool ascii = true;
-  for (const Entity& e : got.entities) {
-    for (unsigned char c : e.layer + std::string(TextOf(e))) ascii = ascii && c < 0x80;
-  }
-  EXPECT_EQ(back.acadver, ascii ? "AC1015" : "AC1021");
+  EXPECT_EQ(back.acadver, "AC1015");
+  EXPECT_EQ(back.codepage, "ANSI_936");
   ASSERT_EQ(back.entities.size(), got.entities.size());
   for (size_t k = 0; k < got.entities.size(); ++k) {
     EXPECT_TRUE(back.entities[k].geometry == got.entities[k].geometry) << "entity " << k;
