@@ -7,6 +7,7 @@
 
 #include "base/error.h"
 #include "import/geo_reader.h"
+#include "text/encoding.h"
 
 namespace varnolt {
 namespace {
@@ -165,7 +166,10 @@ GeoDocument ReadGeoJson(std::string_view bytes, const std::string& name) {
   try {
     root = json::parse(bytes.begin(), bytes.end());
   } catch (const json::exception& e) {
-    throw Error(ErrorKind::kGeneral, name + ": not valid JSON: " + e.what());
+    // The parser quotes what it read last, bytes of the file that need not be UTF-8.
+    std::string what = SanitizeUtf8(e.what());
+    if (what.size() > 200) what = SanitizeUtf8(what.substr(0, 200)) + "...";
+    throw Error(ErrorKind::kGeneral, name + ": not valid JSON: " + what);
   }
   return GeoJsonReader(name).Read(root);
 }

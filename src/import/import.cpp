@@ -186,7 +186,11 @@ class Builder {
     if (feature.name.empty()) return;
     Text text;
     text.insertion = at;
+    // A TEXT is one line: line breaks and tabs of the name become blanks.
     text.textstring = feature.name;
+    for (char& c : text.textstring) {
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) c = ' ';
+    }
     text.height = options_.textHeight;
     common.color = label;
     entities.push_back(Entity{common, std::move(text)});

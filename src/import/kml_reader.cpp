@@ -62,6 +62,14 @@ struct StyleColours {
   std::optional<GeoRgb> line, label, poly, icon;
 };
 
+// A Placemark as read, its style still to be resolved (styles may come after it).
+struct Pending {
+  GeoFeature feature;
+  std::string styleUrl;
+  StyleColours own;
+  bool geometry = false;
+};
+
 class KmlHandler : public GeoXmlHandler {
  public:
   bool WantsText(std::string_view name) const override {
@@ -140,13 +148,6 @@ class KmlHandler : public GeoXmlHandler {
   }
 
  private:
-  struct Pending {
-    GeoFeature feature;
-    std::string styleUrl;
-    StyleColours own;
-    bool geometry = false;
-  };
-
   std::string CurrentFolder() const {
     for (auto it = folders_.rbegin(); it != folders_.rend(); ++it) {
       if (!it->empty()) return *it;
