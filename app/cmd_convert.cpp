@@ -3,7 +3,6 @@
 #include <chrono>
 #include <filesystem>
 #include <iostream>
-#include <limits>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -163,38 +162,6 @@ class BatchReporter : public RunReporter {
   std::string lines_;
 };
 
-// "4G", "500M", "64K" or a plain byte count, more than 0 and below 2^64 bytes.
-std::optional<uint64_t> ParseSize(const std::string& text) {
-  if (text.empty()) return std::nullopt;
-  uint64_t unit = 1;
-  std::string digits = text;
-  switch (digits.back()) {
-    case 'K': case 'k': unit = uint64_t{1} << 10; break;
-    case 'M': case 'm': unit = uint64_t{1} << 20; break;
-    case 'G': case 'g': unit = uint64_t{1} << 30; break;
-    default: break;
-  }
-  if (unit != 1) digits.pop_back();
-  if (digits.empty()) return std::nullopt;
-  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
-  uint64_t n = 0;
-  for (char c : digits) {
-    if (c < '0' || c > '9') return std::nullopt;
-    const auto digit = static_cast<uint64_t>(c - '0');
-    if (n > (kMax - digit) / 10) return std::nullopt;
-    n = n * 10 + digit;
-  }
-  // A size that does not fit wraps around to a small limit; refuse it instead.
-  if (n == 0 || n > kMax / unit) return std::nullopt;
-  return n * unit;
-}
-
-bool SameFile(const fs::path& a, const fs::path& b) {
-  std::error_code ec;
-  if (fs::equivalent(a, b, ec)) return true;
-  return fs::weakly_canonical(a, ec) == fs::weakly_canonical(b, ec);
-}
-
 struct ConvertCommand {
   SettingsOptions settings;
   std::vector<std::string> drawings;
@@ -312,36 +279,13 @@ struct ConvertCommand {
     return ConvertCadSelection(cadProgId, output, effective_, terminal, started);
   }
 
-  // Each drawing's output: in OUTDIR or beside the drawing, named after it. Two
-  // drawings that would write the same file are a usage error.
-  std::optional<std::vector<fs::path>> Outputs() const {
-    std::vector<fs::path> outs;
-    std::map<std::string, std::string> taken;  // output -> the drawing that writes it
-    for (const std::string& drawing : drawings) {
-      const fs::path out = outputDir.empty()
-                               ? PathFromUtf8(drawing).replace_extension(".kml")
-                               : PathFromUtf8(outputDir) /
-                                     PathFromUtf8(drawing).filename().replace_extension(".kml");
-      std::error_code ec;
-      const std::string key = Utf8(fs::weakly_canonical(out, ec));
-      const auto [it, fresh] = taken.emplace(key.empty() ? Utf8(out) : key, drawing);
-      if (!fresh) {
-        std::cerr << "varnolt convert: '" << drawing << "' and '" << it->second
-                  << "' would both be written to '" << Utf8(out)
-                  << "'; convert them separately\n";
-        return std::nullopt;
-      }
-      outs.push_back(out);
-    }
-    return outs;
-  }
-
   // Several drawings (or one with -d), each to its own document, as many at a time
   // as there are cores. A drawing that fails is reported with its name and does not
   // stop the others; each drawing's block is printed in order as soon as it and all
   // before it are done.
   int RunMany(const DxfLimits& limits) {
-    const std::optional<std::vector<fs::path>> outs = Outputs();
+    const std::optional<std::vector<fs::path>> outs =
+        OutputsNamedAfter(drawings, outputDir, ".kml", "convert");
     if (!outs) return kExitUsage;
     if (!outputDir.empty()) {
       std::error_code ec;

@@ -24,6 +24,7 @@ struct Action {
 void AddPointCommand(CLI::App& app, Action& action);
 void AddCorrectCommand(CLI::App& app, Action& action);
 void AddFitCommand(CLI::App& app, Action& action);
+void AddImportCommand(CLI::App& app, Action& action);
 // `started`: when the command began, from which a conversion's elapsed time counts.
 void AddConvertCommand(CLI::App& app, Action& action,
                        std::chrono::system_clock::time_point started);

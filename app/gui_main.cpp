@@ -8,6 +8,11 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <cstdio>
+
+#include "base/error.h"
+#include "import/import.h"
+
 #include "ui/converter_form.h"
 #include "ui/drawing_view.h"
 #include "ui/drawing_window.h"
@@ -16,8 +21,26 @@
 
 namespace {
 
+// The drawing again, with a GPS walk imported over it (File ▸ Import), zoomed to both.
+bool ImportedShot(varnolt::ConverterForm& form, varnolt::DrawingWindow* host,
+                  const QString& walk, const QString& file) {
+  host->view()->CancelSelection();
+  try {
+    const varnolt::SettingsPlane plane(form.CurrentSettings());
+    host->AddImported(varnolt::ImportFile(varnolt::ToPath(walk), plane.finder(), {}),
+                      QFileInfo(walk).fileName());
+  } catch (const varnolt::Error& e) {
+    std::fprintf(stderr, "varnolt-gui: %s\n", e.what());
+    return false;
+  }
+  host->view()->ZoomExtents();
+  QApplication::processEvents();
+  return host->grab().save(file);
+}
+
 // Pictures of the main window and of the drawing window with a selection made.
-int TakeScreenshots(varnolt::ConverterForm& form, const QString& dir, const QString& drawing) {
+int TakeScreenshots(varnolt::ConverterForm& form, const QString& dir, const QString& drawing,
+                    const QString& walk) {
   QDir().mkpath(dir);
   if (!form.grab().save(dir + "/main_window.png")) return 1;
   varnolt::DrawingWindow* host = form.EnsureDrawingWindow();
@@ -37,7 +60,9 @@ int TakeScreenshots(varnolt::ConverterForm& form, const QString& dir, const QStr
   view->SelectInBox(QPointF(r.width() * 0.5, r.height() * 0.85),
                     QPointF(r.width() * 0.45, r.height()), false);
   QApplication::processEvents();
-  return host->grab().save(dir + "/drawing_window.png") ? 0 : 1;
+  if (!host->grab().save(dir + "/drawing_window.png")) return 1;
+  if (walk.isEmpty()) return 0;
+  return ImportedShot(form, host, walk, dir + "/imported_track.png") ? 0 : 1;
 }
 
 }  // namespace
@@ -59,6 +84,9 @@ int main(int argc, char** argv) {
   QCommandLineOption drawingOption("screenshot-drawing", "Drawing for the screenshots.", "DXF");
   drawingOption.setFlags(QCommandLineOption::HiddenFromHelp);
   parser.addOption(drawingOption);
+  QCommandLineOption importOption("screenshot-import", "GPX to import for a screenshot.", "GPX");
+  importOption.setFlags(QCommandLineOption::HiddenFromHelp);
+  parser.addOption(importOption);
   parser.process(app);
 
   const std::filesystem::path settings = parser.isSet(settingsOption)
@@ -72,7 +100,8 @@ int main(int argc, char** argv) {
   if (parser.isSet(shotOption)) {
     int status = 1;
     QTimer::singleShot(200, &app, [&] {
-      status = TakeScreenshots(form, parser.value(shotOption), parser.value(drawingOption));
+      status = TakeScreenshots(form, parser.value(shotOption), parser.value(drawingOption),
+                               parser.value(importOption));
       QApplication::quit();
     });
     app.exec();

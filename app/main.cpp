@@ -22,8 +22,8 @@ int main(int argc, char** argv) {
   utf8argv.push_back(nullptr);
   CLI::App app(
       "Varnolt: CAD drawings on the Beijing 1954 / Xi'an 1980 / CGCS2000 Gauss-Krueger plane\n"
-      "to KML for Google Earth, and the ways toward WGS 84 (corrections, plane fit, seven\n"
-      "parameters).",
+      "to KML for Google Earth, the ways toward WGS 84 (corrections, plane fit, seven\n"
+      "parameters), and the way back from KML, KMZ, GPX and GeoJSON to DXF.",
       "varnolt");
   app.set_version_flag("--version", "varnolt 1.1");
   app.require_subcommand(1);
@@ -40,6 +40,7 @@ int main(int argc, char** argv) {
   varnolt::cli::AddPointCommand(app, action);
   varnolt::cli::AddCorrectCommand(app, action);
   varnolt::cli::AddFitCommand(app, action);
+  varnolt::cli::AddImportCommand(app, action);
 
   try {
     app.parse(static_cast<int>(args.size()), utf8argv.data());

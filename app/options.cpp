@@ -1,6 +1,8 @@
 #include "options.h"
 
 #include <iostream>
+#include <limits>
+#include <map>
 
 #include "base/error.h"
 #include "base/paths.h"
@@ -192,6 +194,62 @@ void SaveCalculatorSettings(const std::filesystem::path& path, const Settings& s
   } catch (const Error& e) {
     throw Error(ErrorKind::kGeneral, e.what());
   }
+}
+
+std::optional<uint64_t> ParseSize(const std::string& text) {
+  if (text.empty()) return std::nullopt;
+  uint64_t unit = 1;
+  std::string digits = text;
+  switch (digits.back()) {
+    case 'K': case 'k': unit = uint64_t{1} << 10; break;
+    case 'M': case 'm': unit = uint64_t{1} << 20; break;
+    case 'G': case 'g': unit = uint64_t{1} << 30; break;
+    default: break;
+  }
+  if (unit != 1) digits.pop_back();
+  if (digits.empty()) return std::nullopt;
+  constexpr uint64_t kMax = std::numeric_limits<uint64_t>::max();
+  uint64_t n = 0;
+  for (char c : digits) {
+    if (c < '0' || c > '9') return std::nullopt;
+    const auto digit = static_cast<uint64_t>(c - '0');
+    if (n > (kMax - digit) / 10) return std::nullopt;
+    n = n * 10 + digit;
+  }
+  // A size that does not fit wraps around to a small limit; refuse it instead.
+  if (n == 0 || n > kMax / unit) return std::nullopt;
+  return n * unit;
+}
+
+std::optional<std::vector<std::filesystem::path>> OutputsNamedAfter(
+    const std::vector<std::string>& inputs, const std::string& outputDir,
+    const char* extension, const char* command) {
+  namespace fs = std::filesystem;
+  std::vector<fs::path> outs;
+  std::map<std::string, std::string> taken;  // output -> the input that writes it
+  for (const std::string& input : inputs) {
+    const fs::path out = outputDir.empty()
+                             ? PathFromUtf8(input).replace_extension(extension)
+                             : PathFromUtf8(outputDir) /
+                                   PathFromUtf8(input).filename().replace_extension(extension);
+    std::error_code ec;
+    const std::string key = Utf8(fs::weakly_canonical(out, ec));
+    const auto [it, fresh] = taken.emplace(key.empty() ? Utf8(out) : key, input);
+    if (!fresh) {
+      std::cerr << "varnolt " << command << ": '" << input << "' and '" << it->second
+                << "' would both be written to '" << Utf8(out) << "'; " << command
+                << " them separately\n";
+      return std::nullopt;
+    }
+    outs.push_back(out);
+  }
+  return outs;
+}
+
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
+  std::error_code ec;
+  if (std::filesystem::equivalent(a, b, ec)) return true;
+  return std::filesystem::weakly_canonical(a, ec) == std::filesystem::weakly_canonical(b, ec);
 }
 
 void PrintFailure(const std::string& message, const std::string& detail) {

@@ -4,9 +4,11 @@
 
 #include <CLI/CLI.hpp>
 
+#include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "settings/settings.h"
 
@@ -55,6 +57,20 @@ inline constexpr int kExitUsage = 2;
 // cannot be written is "anything else", not the file access of its own files.
 // Throws Error(kGeneral).
 void SaveCalculatorSettings(const std::filesystem::path& path, const Settings& settings);
+
+// "4G", "500M", "64K" or a plain byte count, more than 0 and below 2^64 bytes: the
+// size limits of --max-file-size. Empty for anything else.
+std::optional<uint64_t> ParseSize(const std::string& text);
+
+// Each input's output: in `outputDir` or beside the input, named after it with
+// `extension` (".kml"). Empty, after a usage message of `varnolt COMMAND`, when two
+// inputs would write the same file.
+std::optional<std::vector<std::filesystem::path>> OutputsNamedAfter(
+    const std::vector<std::string>& inputs, const std::string& outputDir,
+    const char* extension, const char* command);
+
+// Whether two paths name the same file (an output that would overwrite its input).
+bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
 // Prints the system's message and the detail line to stderr.
 void PrintFailure(const std::string& message, const std::string& detail);

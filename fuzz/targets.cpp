@@ -20,6 +20,8 @@
 #include "cad/entity.h"
 #include "calc/correction.h"
 #include "geodesy/plane.h"
+#include "import/import.h"
+#include "cad/dxf_writer.h"
 #include "kml/document.h"
 #include "run/run.h"
 #include "settings/settings.h"
@@ -430,6 +432,36 @@ int LeadingNumber(const uint8_t* data, size_t size) {
     const double one[3] = {Round15(pair[0]), Round15(pair[1]), Round15(pair[0] * 0.5)};
     Expect(std::memcmp(each, one, sizeof each) == 0,
            "Round15 of several values differs from one at a time");
+  }
+  return 0;
+}
+
+int GeoImport(const uint8_t* data, size_t size) {
+  const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  // The default settings on the meridian 114 deg 30 min, made once.
+  static const SettingsPlane& plane = *new SettingsPlane([] {
+    Settings s;
+    s.Text2 = "114.3";
+    return s;
+  }());
+  try {
+    const GeoDocument doc = ReadGeoBytes(bytes, "fuzz", uint64_t{1} << 20);
+    Expect(!doc.features.empty(), "a document without geometry was accepted");
+    ImportOptions options;
+    options.threads = 1;
+    const ImportedDrawing drawing = ImportDocument(doc, plane.finder(), options, "fuzz");
+    // What is written reads back as the same entities.
+    DxfLimits limits;
+    limits.include = kIncludePoints;
+    const DxfDrawing back =
+        ParseDxf(WriteDxf(drawing.layers, drawing.entities), "fuzz.dxf", limits);
+    Expect(back.entities.size() == drawing.entities.size(), "the DXF lost entities");
+    for (size_t k = 0; k < back.entities.size(); ++k) {
+      Expect(back.entities[k].geometry == drawing.entities[k].geometry,
+             "an entity reads back otherwise from the DXF");
+    }
+  } catch (const Error& e) {
+    CheckMessage(e);
   }
   return 0;
 }

@@ -26,6 +26,10 @@ int ControlPoints(const uint8_t* data, size_t size);
 // Leading-number reading, strict number reading and the number texts.
 int LeadingNumber(const uint8_t* data, size_t size);
 
+// KML, KMZ, GPX or GeoJSON bytes imported onto the plane, written as DXF and read
+// back: the same entities.
+int GeoImport(const uint8_t* data, size_t size);
+
 // The targets by name, for scripts/fuzz and the replay test.
 struct Target {
   std::string_view name;
@@ -36,6 +40,7 @@ inline constexpr Target kTargets[] = {
     {"settings", SettingsFile},
     {"control_points", ControlPoints},
     {"leading_number", LeadingNumber},
+    {"geo_import", GeoImport},
 };
 
 }  // namespace varnolt::fuzz

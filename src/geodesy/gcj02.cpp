@@ -49,4 +49,17 @@ void Wgs84ToGcj02(double lon, double lat, double& gcjLon, double& gcjLat) {
   gcjLon = lon + (LongitudeOffset(x, y) * 180.0) / (kA / sqrtW * std::cos(radLat) * kPi);
 }
 
+void Gcj02ToWgs84(double gcjLon, double gcjLat, double& lon, double& lat) {
+  lon = gcjLon;
+  lat = gcjLat;
+  for (int pass = 0; pass < 30; ++pass) {
+    double fLon = 0, fLat = 0;
+    Wgs84ToGcj02(lon, lat, fLon, fLat);
+    const double dLon = gcjLon - fLon, dLat = gcjLat - fLat;
+    lon += dLon;
+    lat += dLat;
+    if (std::fabs(dLon) < 1e-13 && std::fabs(dLat) < 1e-13) break;
+  }
+}
+
 }  // namespace varnolt

@@ -82,6 +82,11 @@ class Projector {
   void Degrees(double X, double Y, double& lon, double& lat) const;
 
   const DatumParameters& datum() const { return datum_; }
+  // The central meridian in radians and the corrections in degrees, as every point
+  // uses them: what a way back from longitude and latitude starts from.
+  double meridianRadians() const { return L0rad_; }
+  double latCorrectionDegrees() const { return latCorrectionDegrees_; }
+  double lonCorrectionDegrees() const { return lonCorrectionDegrees_; }
 
   // From now on every point goes through `methods` (methods.h) instead of the
   // historic series with the minute corrections; null goes back to those.

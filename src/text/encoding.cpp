@@ -1,5 +1,7 @@
 #include "text/encoding.h"
 
+#include "text/encoding_internal.h"
+
 
 namespace varnolt {
 namespace {
@@ -86,6 +88,31 @@ std::string DropLastCodePoints(std::string_view utf8, size_t n) {
     --n;
   }
   return std::string(utf8.substr(0, end));
+}
+
+std::string EncodeFromUtf8(std::string_view utf8, const char* codepage,
+                           std::string (*missing)(char32_t codePoint)) {
+  encoding_detail::CharacterEncoder encoder(codepage);
+  std::string out;
+  out.reserve(utf8.size());
+  for (size_t i = 0; i < utf8.size();) {
+    const size_t len = Utf8SequenceLength(utf8, i);
+    if (len <= 1) {  // ASCII, the same in every code page we write (or a stray byte)
+      out += utf8[i++];
+      continue;
+    }
+    const std::string_view character = utf8.substr(i, len);
+    if (!encoder.Encode(character, out)) {
+      const auto b = static_cast<unsigned char>(character[0]);
+      char32_t cp = b & (len == 4 ? 0x07u : len == 3 ? 0x0Fu : 0x1Fu);
+      for (size_t k = 1; k < len; ++k) {
+        cp = (cp << 6) | (static_cast<unsigned char>(character[k]) & 0x3Fu);
+      }
+      out += missing(cp);
+    }
+    i += len;
+  }
+  return out;
 }
 
 }  // namespace varnolt

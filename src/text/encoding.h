@@ -23,6 +23,13 @@ std::string_view StripUtf8Bom(std::string_view bytes);
 // (encoding_win.cpp).
 std::string DecodeToUtf8(std::string_view bytes, const char* codepage);
 
+// UTF-8 text in the named code page (the names DecodeToUtf8 takes); each character the
+// code page lacks is replaced by what `missing` returns for its code point. Throws
+// Error(kGeneral) for an unknown code page name. Ill-formed UTF-8 must be sanitized
+// first (SanitizeUtf8).
+std::string EncodeFromUtf8(std::string_view utf8, const char* codepage,
+                           std::string (*missing)(char32_t codePoint));
+
 // Hand-edited text files (settings, control points): UTF-8 with or without a
 // byte-order mark is taken as it is; anything that is not valid UTF-8 is read as
 // GB18030, the code page Chinese Windows writes.

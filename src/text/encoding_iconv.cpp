@@ -4,6 +4,7 @@
 
 #include "base/error.h"
 #include "text/encoding.h"
+#include "text/encoding_internal.h"
 
 namespace varnolt {
 
@@ -34,5 +35,36 @@ std::string DecodeToUtf8(std::string_view bytes, const char* codepage) {
   iconv_close(cd);
   return out;
 }
+
+namespace encoding_detail {
+
+struct CharacterEncoder::State {
+  iconv_t cd;
+};
+
+CharacterEncoder::CharacterEncoder(const char* codepage) {
+  iconv_t cd = iconv_open(codepage, "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    throw Error(ErrorKind::kGeneral, std::string("unknown code page '") + codepage + "'");
+  }
+  state_.reset(new State{cd});
+}
+
+CharacterEncoder::~CharacterEncoder() { iconv_close(state_->cd); }
+
+bool CharacterEncoder::Encode(std::string_view character, std::string& out) {
+  char* in = const_cast<char*>(character.data());
+  size_t inLeft = character.size();
+  char buf[16];
+  char* o = buf;
+  size_t oLeft = sizeof buf;
+  const size_t r = iconv(state_->cd, &in, &inLeft, &o, &oLeft);
+  iconv(state_->cd, nullptr, nullptr, nullptr, nullptr);
+  if (r != 0 || inLeft != 0) return false;  // not in the code page (or only approximated)
+  out.append(buf, static_cast<size_t>(o - buf));
+  return true;
+}
+
+}  // namespace encoding_detail
 
 }  // namespace varnolt

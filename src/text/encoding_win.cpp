@@ -7,6 +7,7 @@
 #include "base/error.h"
 #include "text/ascii.h"
 #include "text/encoding.h"
+#include "text/encoding_internal.h"
 
 namespace varnolt {
 namespace {
@@ -96,5 +97,37 @@ std::string DecodeToUtf8(std::string_view bytes, const char* codepage) {
   }
   return out;
 }
+
+namespace encoding_detail {
+
+struct CharacterEncoder::State {
+  UINT codepage;
+};
+
+CharacterEncoder::CharacterEncoder(const char* codepage) {
+  const UINT number = CodepageNumber(codepage);
+  if (number == 0 || !::IsValidCodePage(number)) {
+    throw Error(ErrorKind::kGeneral, std::string("unknown code page '") + codepage + "'");
+  }
+  state_.reset(new State{number});
+}
+
+CharacterEncoder::~CharacterEncoder() = default;
+
+bool CharacterEncoder::Encode(std::string_view character, std::string& out) {
+  wchar_t wide[4];
+  const int n = ::MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, character.data(),
+                                      static_cast<int>(character.size()), wide, 4);
+  if (n <= 0) return false;
+  char bytes[16];
+  BOOL usedDefault = FALSE;
+  const int size = ::WideCharToMultiByte(state_->codepage, WC_NO_BEST_FIT_CHARS, wide, n, bytes,
+                                         sizeof bytes, nullptr, &usedDefault);
+  if (size <= 0 || usedDefault) return false;
+  out.append(bytes, static_cast<size_t>(size));
+  return true;
+}
+
+}  // namespace encoding_detail
 
 }  // namespace varnolt

@@ -20,6 +20,7 @@
 
 #include "form/actions.h"
 #include "form/controls.h"
+#include "import/import.h"
 #include "settings/conversion_options.h"
 #include "ui/about_dialog.h"
 #include "ui/drawing_view.h"
@@ -322,6 +323,7 @@ DrawingWindow* ConverterForm::EnsureDrawingWindow() {
   connect(drawing_->view(), &DrawingView::selectionEnded, this,
           &ConverterForm::OnSelectionEnded);
   connect(drawing_, &DrawingWindow::optionsRequested, this, &ConverterForm::EditOptions);
+  connect(drawing_, &DrawingWindow::importRequested, this, &ConverterForm::ImportGeoFile);
   // A line that cannot be used reads as nothing here; the run names it.
   std::vector<std::string> unusable;
   drawing_->SetInclude(ReadConversionOptions(CurrentSettings(), unusable).include);
@@ -341,6 +343,20 @@ void ConverterForm::EditOptions() {
   // drawing shown is read again when what it holds changes.
   try {
     drawing_->SetInclude(options.include);
+  } catch (const Error& e) {
+    env_.ShowMessage(drawing_, MessageIcon::kCritical, ErrorTitle(),
+                     ToQString(FailureMessage(Task::kConversion, e.kind())), ToQString(e.what()));
+  }
+}
+
+void ConverterForm::ImportGeoFile() {
+  if (busy_ || !drawing_) return;
+  const QString path = env_.OpenFileName(drawing_, ImportTitle(), ImportFilter());
+  if (path.isEmpty()) return;
+  try {
+    const SettingsPlane plane(CurrentSettings());
+    const ImportedDrawing imported = ImportFile(ToPath(path), plane.finder(), ImportOptions());
+    drawing_->AddImported(imported, QFileInfo(path).fileName());
   } catch (const Error& e) {
     env_.ShowMessage(drawing_, MessageIcon::kCritical, ErrorTitle(),
                      ToQString(FailureMessage(Task::kConversion, e.kind())), ToQString(e.what()));

@@ -96,6 +96,9 @@ class ConverterForm : public QWidget {
   void Exit();              // xpcmdbutton5
   // The drawing window's conversion options dialog.
   void EditOptions();
+  // The drawing window's File ▸ Import: a KML, KMZ, GPX or GeoJSON file onto the
+  // plane of the current settings, drawn with the drawing.
+  void ImportGeoFile();
 
  signals:
   // A conversion ended (ok: the document was written), after any failure message.

@@ -1,6 +1,8 @@
 #include "ui/drawing_window.h"
 
 #include <QAction>
+
+#include <algorithm>
 #include <QCloseEvent>
 #include <QFileInfo>
 #include <QLabel>
@@ -23,6 +25,12 @@ QString OpenDrawingFilter() {
   return QStringLiteral("DXF图形文件(*.dxf *.DXF);;所有文件（*.*)(*)");
 }
 
+QString ImportTitle() { return QStringLiteral("导入 KML/GPX"); }
+QString ImportFilter() {
+  return QStringLiteral(
+      "KML/KMZ/GPX/GeoJSON(*.kml *.kmz *.gpx *.geojson *.json);;所有文件（*.*)(*)");
+}
+
 DrawingWindow::DrawingWindow(FormEnvironment& env, QWidget* parent)
     : QMainWindow(parent), env_(env) {
   setObjectName("drawingWindow");
@@ -33,6 +41,9 @@ DrawingWindow::DrawingWindow(FormEnvironment& env, QWidget* parent)
   openAction_ = file->addAction(QStringLiteral("打开(&O)…"), this, &DrawingWindow::OpenFromMenu);
   openAction_->setShortcut(QKeySequence::Open);
   openAction_->setObjectName("openAction");
+  importAction_ = file->addAction(QStringLiteral("导入 KML/GPX(&I)…"), this,
+                                  &DrawingWindow::importRequested);
+  importAction_->setObjectName("importAction");
   file->addSeparator();
   file->addAction(QStringLiteral("关闭(&C)"), this, &QWidget::close);
   QMenu* viewMenu = menuBar()->addMenu(QStringLiteral("视图(&V)"));
@@ -100,7 +111,28 @@ void DrawingWindow::SetProgress(qint64 done, qint64 total) {
   progress_->setValue(percent);
 }
 
-void DrawingWindow::SetBusy(bool busy) { openAction_->setEnabled(!busy); }
+void DrawingWindow::SetBusy(bool busy) {
+  openAction_->setEnabled(!busy);
+  importAction_->setEnabled(!busy);
+}
+
+void DrawingWindow::AddImported(const ImportedDrawing& imported, const QString& name) {
+  auto merged = std::make_shared<DxfDrawing>();
+  if (const std::shared_ptr<const DxfDrawing>& shown = view_->drawing()) *merged = *shown;
+  for (const Layer& layer : imported.layers) {
+    const bool known = std::any_of(merged->layers.begin(), merged->layers.end(),
+                                   [&](const Layer& l) { return l.name == layer.name; });
+    if (!known) merged->layers.push_back(layer);
+  }
+  merged->entities.insert(merged->entities.end(), imported.entities.begin(),
+                          imported.entities.end());
+  view_->SetDrawing(std::move(merged));
+  if (path_.isEmpty()) setWindowTitle(QStringLiteral("Varnolt 图形 - %1").arg(name));
+  AppendPrompt(QStringLiteral("已导入 %1（%2）：%3 个对象，%4 个点")
+                   .arg(name, ToQString(imported.format))
+                   .arg(imported.entities.size())
+                   .arg(imported.positions));
+}
 
 void DrawingWindow::closeEvent(QCloseEvent* event) {
   // Closing the window during a selection ends it as Esc would.

@@ -8,6 +8,7 @@
 #include <memory>
 
 #include "cad/dxf.h"
+#include "import/import.h"
 
 class QAction;
 class QLabel;
@@ -47,6 +48,10 @@ class DrawingWindow : public QMainWindow {
   // While a run uses the drawing it cannot be replaced.
   void SetBusy(bool busy);
 
+  // Adds what was imported from `name` to the drawing shown (or shows it alone), with
+  // its layers, and says so on the command line.
+  void AddImported(const ImportedDrawing& imported, const QString& name);
+
  public slots:
   // File ▸ Open: asks for a DXF file and switches to it.
   void OpenFromMenu();
@@ -54,6 +59,8 @@ class DrawingWindow : public QMainWindow {
  signals:
   // Options ▸ Conversion options was chosen.
   void optionsRequested();
+  // File ▸ Import KML/GPX was chosen.
+  void importRequested();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -65,6 +72,7 @@ class DrawingWindow : public QMainWindow {
   QProgressBar* progress_;
   QLabel* picks_;
   QAction* openAction_;
+  QAction* importAction_;
   QString path_;
   unsigned include_ = 0;
 };
@@ -72,5 +80,8 @@ class DrawingWindow : public QMainWindow {
 // Title and filter of the dialog that opens a drawing.
 QString OpenDrawingTitle();
 QString OpenDrawingFilter();
+// Title and filter of the dialog that chooses a file to import.
+QString ImportTitle();
+QString ImportFilter();
 
 }  // namespace varnolt

@@ -14,7 +14,7 @@
 #include "geodesy/tmerc.h"
 
 #if VARNOLT_HAVE_PROJ
-#include <proj.h>
+#include "proj_session.h"
 #endif
 
 namespace varnolt {
@@ -52,26 +52,22 @@ double Metres(double lat1, double lon1, double lat2, double lon2) {
   return std::hypot(dn, de);
 }
 
+// Test helpers that check what PROJ accepts.
 class Proj {
  public:
-  Proj() : ctx_(proj_context_create()) {}
-  ~Proj() { proj_context_destroy(ctx_); }
   PJ* Create(const std::string& def) {
-    PJ* p = proj_create(ctx_, def.c_str());
+    PJ* p = session_.Create(def);
     EXPECT_NE(p, nullptr) << def;
     return p;
   }
   PJ* CrsToCrs(const std::string& from, const std::string& to) {
-    PJ* p = proj_create_crs_to_crs(ctx_, from.c_str(), to.c_str(), nullptr);
+    PJ* p = session_.CrsToCrs(from, to);
     EXPECT_NE(p, nullptr) << from;
-    if (p == nullptr) return p;
-    PJ* n = proj_normalize_for_visualization(ctx_, p);
-    proj_destroy(p);
-    return n;
+    return p;
   }
 
  private:
-  PJ_CONTEXT* ctx_;
+  testing::ProjSession session_;
 };
 
 // CGCS2000 through the historic series with coefficients from the ellipsoid.

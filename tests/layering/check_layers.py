@@ -7,7 +7,7 @@ import sys
 
 # Lowest first. A folder may include itself and any folder before it.
 LAYERS = ["base", "text", "geodesy", "geometry", "settings", "cad", "kml", "convert", "calc",
-          "run", "picking", "form", "ui", "win32"]
+          "run", "import", "picking", "form", "ui", "win32"]
 # Two window toolkits side by side over form/: neither includes the other.
 APART = {("ui", "win32"), ("win32", "ui")}
 

@@ -67,7 +67,7 @@ wine "$(winpath "$setup")" /S /D=$inst_win 2>"$scratch/setup.log" ||
   fail "the installer exited with $?: $(cat "$scratch/setup.log")"
 set +f
 
-expected="LICENSE.txt drawing_window.png main_window.png main_window_windows.png manual.html uninstall.exe varnolt-gui.exe varnolt.exe"
+expected="LICENSE.txt drawing_window.png imported_track.png main_window.png main_window_windows.png manual.html uninstall.exe varnolt-gui.exe varnolt.exe"
 installed=$(cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$installed" = "$expected " ] || fail "installed files: '$installed', expected '$expected'"
 for exe in varnolt.exe varnolt-gui.exe; do

@@ -2,6 +2,7 @@
 // tab order against the window's design table, the settings boxes, the settings
 // file, a conversion with picks made by mouse on the drawing, the correction
 // calculator and every failure message. Dialogs and message boxes are scripted.
+#include <QAction>
 #include <QApplication>
 #include <QCheckBox>
 #include <QFile>
@@ -794,6 +795,30 @@ class FormTest : public QObject {
     expectOne(bad);
     QCOMPARE(env.openTitles.size(), asked);
     QCOMPARE(Find<QLineEdit>(blocked, "Text5")->text(), QStringLiteral("-0.0335"));
+  }
+
+  // File ▸ Import draws the file over the drawing; a file it cannot read is a message.
+  void importDrawsOverTheDrawing() {
+    ScriptedEnvironment env;
+    ConverterForm form(ToPath(settingsPath()), env);
+    DrawingWindow* host = form.EnsureDrawingWindow();
+    host->LoadDrawing(SiteDxf());
+    const size_t before = host->drawing()->entities.size();
+    auto* action = host->findChild<QAction*>(QStringLiteral("importAction"));
+    QVERIFY(action);
+    WriteBytes(dir_.filePath("junk.gpx"), "<gpx><wpt lat=\"x\" lon=\"1\"/></gpx>");
+    env.openAnswers << SourceDir() + "/fuzz/seeds/geo_import/track.gpx"
+                    << dir_.filePath("junk.gpx");
+    action->trigger();
+    QCOMPARE(env.openTitles.last(), QStringLiteral("导入 KML/GPX"));
+    // The waypoint and its name, the route, the track.
+    QCOMPARE(host->drawing()->entities.size(), before + 4);
+    QVERIFY(host->commandPane()->toPlainText().contains(QStringLiteral("已导入 track.gpx")));
+    QVERIFY(env.messages.isEmpty());
+    action->trigger();
+    QCOMPARE(env.messages.size(), 1);
+    QVERIFY(env.messages[0].detail.contains(QStringLiteral("junk.gpx")));
+    QCOMPARE(host->drawing()->entities.size(), before + 4);
   }
 
   void helpMoreSoftwareAndExit() {

@@ -1,0 +1,33 @@
+// XML read with expat, for the readers of KML and GPX: element names by their local
+// part (namespaces are resolved and dropped, so KML with or without its namespace, and
+// gx:Track beside it, read alike), character data only where the reader wants it.
+// Any entity declaration is refused before it can be expanded.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace varnolt {
+
+class XmlHandler {
+ public:
+  virtual ~XmlHandler() = default;
+  // `attributes`: name, value, name, value, ..., nullptr (local names, as expat gives).
+  virtual void Start(std::string_view name, const char** attributes) = 0;
+  // `text`: the element's character data when WantsText() said so at its start.
+  virtual void End(std::string_view name, std::string_view text) = 0;
+  virtual bool WantsText(std::string_view name) const = 0;
+};
+
+// Parses `bytes`, calling the handler. Throws Error(kGeneral) "NAME: line L: what"
+// for XML that is not well-formed, for a DTD that declares an entity, and for what
+// the handler throws (its message gets the file and line).
+void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler);
+
+// `text` without the blanks, tabs and line ends around it: the value of an element.
+std::string XmlTrimmed(std::string_view text);
+
+// The value of the attribute `name` in expat's list, or null.
+const char* XmlAttribute(const char** attributes, std::string_view name);
+
+}  // namespace varnolt
