@@ -31,20 +31,21 @@ bool SetHelmertBoxText(ConversionOptions& o, std::string_view text) {
 
 namespace {
 
-OptionRow Row(std::string_view name, int group, OptionControl control, std::string_view caption) {
+OptionRow Row(std::string name, int group, OptionControl control, std::string_view caption) {
   OptionRow r;
-  r.name = name;
+  r.name = std::move(name);
   r.group = group;
   r.control = control;
   r.caption = caption;
   return r;
 }
 
-// The check box of kIncludeChoices[kIndex].
+// The check box of kIncludeChoices[kIndex], named after its include= word.
 template <size_t kIndex>
-OptionRow IncludeRow(std::string_view name) {
+OptionRow IncludeRow() {
   constexpr unsigned kBit = kIncludeChoices[kIndex].bit;
-  OptionRow r = Row(name, 0, OptionControl::kCheck, kIncludeChoices[kIndex].caption);
+  OptionRow r = Row("include_" + IncludeListText(kBit), 0, OptionControl::kCheck,
+                    kIncludeChoices[kIndex].caption);
   r.value = [](const ConversionOptions& o) { return (o.include & kBit) != 0 ? 1 : 0; };
   r.setValue = [](ConversionOptions& o, int v) {
     o.include = v != 0 ? o.include | kBit : o.include & ~kBit;
@@ -52,8 +53,14 @@ OptionRow IncludeRow(std::string_view name) {
   return r;
 }
 
+// Every kind the dialog offers, in its order: one added there appears here.
+template <size_t... kIndex>
+void AddIncludeRows(std::vector<OptionRow>& rows, std::index_sequence<kIndex...>) {
+  (rows.push_back(IncludeRow<kIndex>()), ...);
+}
+
 template <bool ConversionOptions::*kField>
-OptionRow CheckRow(std::string_view name, int group, std::string_view caption) {
+OptionRow CheckRow(std::string name, int group, std::string_view caption) {
   OptionRow r = Row(name, group, OptionControl::kCheck, caption);
   r.value = [](const ConversionOptions& o) { return o.*kField ? 1 : 0; };
   r.setValue = [](ConversionOptions& o, int v) { o.*kField = v != 0; };
@@ -62,7 +69,7 @@ OptionRow CheckRow(std::string_view name, int group, std::string_view caption) {
 
 // A drop-down list over an enumeration, its choices in the enumeration's order.
 template <auto kField, size_t kCount>
-OptionRow ChoiceRow(std::string_view name, int group, std::string_view caption,
+OptionRow ChoiceRow(std::string name, int group, std::string_view caption,
                     const std::string_view (&choices)[kCount]) {
   using Enum = std::remove_cvref_t<decltype(std::declval<ConversionOptions&>().*kField)>;
   OptionRow r = Row(name, group, OptionControl::kChoice, caption);
@@ -75,15 +82,13 @@ OptionRow ChoiceRow(std::string_view name, int group, std::string_view caption,
 bool HelmertChosen(const ConversionOptions& o) { return o.method == Method::kHelmert; }
 
 std::vector<OptionRow> MakeRows() {
-  std::vector<OptionRow> rows = {
-      IncludeRow<0>("include_blocks"),   IncludeRow<1>("include_points"),
-      IncludeRow<2>("include_ellipses"), IncludeRow<3>("include_splines"),
-      IncludeRow<4>("include_fitted"),   IncludeRow<5>("include_hatches"),
-      IncludeRow<6>("include_solids"),
+  std::vector<OptionRow> rows;
+  AddIncludeRows(rows, std::make_index_sequence<std::size(kIncludeChoices)>());
+  rows.insert(rows.end(), {
       CheckRow<&ConversionOptions::polygons>("polygons", 1, kPolygonsCaption),
       CheckRow<&ConversionOptions::layerFolders>("folders", 1, kLayerFoldersCaption),
       CheckRow<&ConversionOptions::attributes>("attributes", 1, kAttributesCaption),
-  };
+  });
   rows.push_back(ChoiceRow<&ConversionOptions::altitude>("altitude", 1, kAltitudeCaption,
                                                          kAltitudeChoices));
 

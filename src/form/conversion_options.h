@@ -66,7 +66,7 @@ enum class OptionControl { kCheck, kChoice, kText };
 inline constexpr std::string_view kOptionGroups[] = {"同时转换", "文档", "坐标系统"};
 
 struct OptionRow {
-  std::string_view name;  // stable, for tests and toolkits that find controls by name
+  std::string name;  // stable, for tests and toolkits that find controls by name
   int group;              // index into kOptionGroups
   OptionControl control;
   std::string_view caption;

@@ -411,9 +411,12 @@ TEST_F(WindowTest, OptionsDialogFromTheSystemMenuWritesTheChangedLines) {
   EXPECT_EQ(ReadBytes(settings_), ten + "future=x\r\n");  // nothing saved yet
   ::SendMessageW(control("helmert"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1,2,3,4,5,6,7"));
   ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
-  for (int i = 0; i < 600 && ::IsWindow(dialog); ++i) std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(ReadBytes(settings_),
-            ten + "future=x\r\npolygons=yes\r\naltitude=clamp\r\nhelmert=1,2,3,4,5,6,7\r\n");
+  // Saved once the dialog has closed.
+  const std::string saved =
+      ten + "future=x\r\npolygons=yes\r\naltitude=clamp\r\nhelmert=1,2,3,4,5,6,7\r\n";
+  for (int i = 0; i < 600 && ReadBytes(settings_) != saved; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(ReadBytes(settings_), saved);
+  EXPECT_FALSE(::IsWindow(dialog));
   EXPECT_EQ(Exit(), 0);
 }
 
