@@ -18,6 +18,7 @@
 #include "cad/cad_host.h"
 #include "cad/dxf.h"
 #include "cad_command.h"
+#include "drawing_list.h"
 #include "settings/conversion_options.h"
 #include "commands.h"
 #include "options.h"
@@ -176,9 +177,11 @@ struct ConvertCommand {
   bool polygons = false;
   bool strict = false;
   bool plainText = false;
+  bool recursive = false;
   bool cad = false;
   std::string cadProgId = kCadProgId;
   Settings effective_;  // the settings file with this call's overrides
+  std::vector<fs::path> relatives_;  // each drawing's path under -d OUTDIR
 
   int Run(std::chrono::system_clock::time_point started) {
     if (const std::string conflict = settings.Conflict(); !conflict.empty()) {
@@ -214,7 +217,19 @@ struct ConvertCommand {
     }
     limits.include = options.include;
     if (maxBlockEntities) limits.maxPlacedEntities = *maxBlockEntities;
-    if (drawings.size() == 1 && outputDir.empty()) return RunOne(limits, started);
+    // Folders and wildcards become the drawings they hold, each with its place
+    // under -d OUTDIR.
+    DrawingList list;
+    if (const std::string wrong = ListDrawings(drawings, recursive, list); !wrong.empty()) {
+      std::cerr << "varnolt convert: " << wrong << "\n";
+      return kExitUsage;
+    }
+    drawings.clear();
+    for (DrawingInput& d : list.drawings) {
+      drawings.push_back(std::move(d.path));
+      relatives_.push_back(std::move(d.relative));
+    }
+    if (drawings.size() == 1 && outputDir.empty() && !list.batch) return RunOne(limits, started);
     if (!output.empty()) {
       std::cerr << "varnolt convert: -o names one output; with several drawings use -d "
                    "OUTDIR\n";
@@ -285,7 +300,7 @@ struct ConvertCommand {
   // before it are done.
   int RunMany(const DxfLimits& limits) {
     const std::optional<std::vector<fs::path>> outs =
-        OutputsNamedAfter(drawings, outputDir, ".kml", "convert");
+        OutputsNamedAfter(drawings, outputDir, ".kml", "convert", &relatives_);
     if (!outs) return kExitUsage;
     if (!outputDir.empty()) {
       std::error_code ec;
@@ -314,6 +329,9 @@ struct ConvertCommand {
       BatchReporter reporter(console, k);
       const std::string& drawing = drawings[k];
       try {
+        // A subfolder of a folder converted with --recursive, mirrored under OUTDIR.
+        std::error_code ec;
+        if (!outputDir.empty()) fs::create_directories((*outs)[k].parent_path(), ec);
         Convert(drawing, (*outs)[k], limits, reporter, options);
       } catch (const std::exception& e) {
         const auto* error = dynamic_cast<const Error*>(&e);
@@ -326,14 +344,18 @@ struct ConvertCommand {
       return outcome;
     };
     OrderedWork<Outcome> work(n, static_cast<unsigned>(parallel), n, convert);
-    bool anyFailed = false;
+    size_t failed = 0;
     for (size_t k = 0; k < n; ++k) {
       const Outcome outcome = work.Take(k);
-      anyFailed = anyFailed || outcome.failed;
-      console.Print(outcome.text);
+      failed += outcome.failed ? 1 : 0;
+      // Each drawing's block ends with how far the batch has come.
+      console.Print(outcome.text + "varnolt: [" + std::to_string(k + 1) + "/" + std::to_string(n) +
+                    "] " + drawings[k] +
+                    (outcome.failed ? " failed" : " -> " + Utf8((*outs)[k])) + "\n");
     }
     console.Done();
-    return anyFailed ? kExitFailure : kExitOk;
+    std::cerr << "varnolt: " << n - failed << " converted, " << failed << " failed\n";
+    return failed > 0 ? kExitFailure : kExitOk;
   }
 };
 
@@ -399,15 +421,23 @@ void AddConvertCommand(CLI::App& app, Action& action,
       "document. Coordinates are taken as Gauss-Krueger plane coordinates of the datum\n"
       "and central meridian in the settings. A name ending in .kmz writes the document\n"
       "zipped. The output is replaced only when the whole conversion succeeds.\n"
+      "Several drawings, a folder (every .dxf in it) or, on Windows, a wildcard such as\n"
+      "*.dxf convert one document each, side by side; one that fails does not stop the\n"
+      "others, a line counts the drawings done, and the exit code is 1 if any failed.\n"
       "On Windows, --cad converts what the user picks in the running CAD host instead\n"
       "of a file (the host is started when none runs).");
   sub->add_option("DRAWING", cmd->drawings,
-                  "DXF file; several are converted at the same time, each to its own KML");
+                  "DXF file, or a folder: every .dxf in it, the extension in any letter case.\n"
+                  "On Windows * and ? in a name are expanded as cmd's dir does. Several are\n"
+                  "converted at the same time, each to its own KML beside it or in -d OUTDIR");
   sub->add_option("-o,--output", cmd->output,
                   "KML (or KMZ) file to write; default: the drawing's name with .kml");
   sub->add_option("-d,--output-dir", cmd->outputDir,
                   "Folder for the documents, each named after its drawing (created if "
                   "missing)");
+  sub->add_flag("--recursive", cmd->recursive,
+                "With a folder: the drawings in its subfolders too; under -d OUTDIR their\n"
+                "documents go into the same subfolders");
   sub->add_option("--layer", cmd->layers,
                   "Convert only entities on this layer (repeatable; case-insensitive)");
   sub->add_option("--max-file-size", cmd->maxFileSize,
