@@ -209,7 +209,7 @@ std::string_view Parser::ReadPolyline(size_t begin, size_t end, RawEntity& e, bo
   } else if (fitted && !Included(kIncludeFitted)) {
     skipped = "POLYLINE (fitted)";
   }
-  const bool keep = skipped.empty() && !(paper && model);
+  const bool keep = skipped.empty() && !(paper && model && !Picking());
   Polyline3d p3;
   LwPolyline p2;
   p3.closed = p2.closed = (flags & kPolyClosed) != 0;
