@@ -189,6 +189,13 @@ std::optional<uint64_t> ParseSize(const std::string& text) {
   return n * unit;
 }
 
+// "AutoCAD.Application, ZWCAD.Application, ...", for --help.
+std::string KnownCadClasses() {
+  std::string text;
+  for (const CadHostClass& host : kCadHosts) text += (text.empty() ? "" : ", ") + std::string(host.progId);
+  return text;
+}
+
 bool SameFile(const fs::path& a, const fs::path& b) {
   std::error_code ec;
   if (fs::equivalent(a, b, ec)) return true;
@@ -208,7 +215,7 @@ struct ConvertCommand {
   bool attributes = false;
   bool polygons = false;
   bool cad = false;
-  std::string cadProgId = kCadProgId;
+  std::string cadProgId;  // empty: the settings' cad_progid= line, else the known hosts
   Settings effective_;  // the settings file with this call's overrides
 
   int Run(std::chrono::system_clock::time_point started) {
@@ -226,11 +233,6 @@ struct ConvertCommand {
     if (polygons) effective_.SetExtra("polygons", "yes");
     if (include) effective_.SetExtra("include", *include);
     const ConversionOptions options = ReadConversionOptions(effective_);
-    if (cad) return RunCad(started);
-    if (drawings.empty()) {
-      std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
-      return kExitUsage;
-    }
     DxfLimits limits;
     if (!maxFileSize.empty()) {
       const std::optional<uint64_t> bytes = ParseSize(maxFileSize);
@@ -243,6 +245,11 @@ struct ConvertCommand {
     }
     limits.include = options.include;
     if (maxBlockEntities) limits.maxPlacedEntities = *maxBlockEntities;
+    if (cad) return RunCad(limits, started);
+    if (drawings.empty()) {
+      std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
+      return kExitUsage;
+    }
     if (drawings.size() == 1 && outputDir.empty()) return RunOne(limits, started);
     if (!output.empty()) {
       std::cerr << "varnolt convert: -o names one output; with several drawings use -d "
@@ -288,15 +295,11 @@ struct ConvertCommand {
   // The entities the user picks in the running CAD host (started when none runs): its
   // command line shows the prompts, the terminal too. The output is created first,
   // so that a path that cannot be written fails before the host is asked anything.
-  int RunCad(std::chrono::system_clock::time_point started) {
+  // The drawing the host exports is read with the limits and kinds of a DXF file.
+  int RunCad(const DxfLimits& limits, std::chrono::system_clock::time_point started) {
     if (!drawings.empty() || !outputDir.empty() || !layers.empty() || output.empty()) {
       std::cerr << "varnolt convert: --cad takes no DRAWING, -d or --layer, and needs "
                    "-o OUT.kml\n";
-      return kExitUsage;
-    }
-    if (include || maxBlockEntities) {
-      std::cerr << "varnolt convert: --include and --max-block-entities read DXF drawings; "
-                   "the CAD session converts the seven families the user picks\n";
       return kExitUsage;
     }
     TerminalReporter terminal;
@@ -305,7 +308,7 @@ struct ConvertCommand {
       TerminalReporter& bar;
       ~ClearBar() { bar.Done(); }
     } clear{terminal};
-    return ConvertCadSelection(cadProgId, output, effective_, terminal, started);
+    return ConvertCadSelection(cadProgId, output, effective_, limits, terminal, started);
   }
 
   // Each drawing's output: in OUTDIR or beside the drawing, named after it. Two
@@ -402,7 +405,7 @@ void AddConvertCommand(CLI::App& app, Action& action,
       "and central meridian in the settings. A name ending in .kmz writes the document\n"
       "zipped. The output is replaced only when the whole conversion succeeds.\n"
       "On Windows, --cad converts what the user picks in the running CAD host instead\n"
-      "of a file (the host is started when none runs).");
+      "of a file (the host is started when none runs), with --include as for a file.");
   sub->add_option("DRAWING", cmd->drawings,
                   "DXF file; several are converted at the same time, each to its own KML");
   sub->add_option("-o,--output", cmd->output,
@@ -446,10 +449,16 @@ void AddConvertCommand(CLI::App& app, Action& action,
   sub->add_flag("--cad", cmd->cad,
                 "Windows only: attach to the running CAD host (or start it), let the user pick\n"
                 "the entities on its screen, with the prompts on its command line, and write\n"
-                "them to the document named by -o")
+                "them to the document named by -o. The host exports the drawing to a DXF file\n"
+                "in the temporary folder, read as a DRAWING is (--include, --max-file-size,\n"
+                "--max-block-entities) and deleted at once; a host that cannot export has the\n"
+                "seven families read one by one, with a warning")
       ->group("Live CAD session");
   sub->add_option("--cad-progid", cmd->cadProgId,
-                  "The CAD host's automation class name (default AutoCAD.Application)")
+                  "The CAD host's automation class name, e.g. AutoCAD.Application.24 for one\n"
+                  "release. Default: the settings file's cad_progid= line, else the first that\n"
+                  "runs of " + KnownCadClasses() + ",\n"
+                  "else the first of them registered is started")
       ->group("Live CAD session");
   cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action, started] {

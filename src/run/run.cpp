@@ -627,6 +627,7 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   reporter.Prompt(std::string(kSelectPrompt));
   const std::unique_ptr<EntityList> picked = source.Pick();
   reporter.Prompt(std::string(kProcessingPrompt));
+  for (const SourceNote& note : source.PickNotes()) reporter.Warning({note.english, note.chinese});
 
   const Selection selection = SortIntoFamilies(*picked, source.Layers(), sourceName, layout);
   const Styles styles = MakeStyles(selection, settings);
