@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "cad/dxf.h"
+#include "run_process.h"
 #include "temp_dir.h"
 #include "top_entities.h"
 
@@ -19,11 +20,6 @@ namespace varnolt {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string ReadBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
 
 DxfLimits Picking(std::vector<std::string> handles, unsigned include, size_t pieceBytes = 0) {
   DxfLimits limits;
@@ -76,7 +72,7 @@ TEST(DxfPick, EachPickedEntityGivesItsShareOfTheWholeReading) {
                                                          }()).entities);
     std::vector<std::vector<Entity>> shares;
     std::vector<std::string> handles;
-    for (const testing::TopEntity& top : testing::TopEntities(ReadBytes(path))) {
+    for (const testing::TopEntity& top : testing::TopEntities(testing::ReadWholeFile(path))) {
       if (top.paper) continue;
       ASSERT_FALSE(top.handle.empty()) << top.kind;
       handles.push_back(top.handle);
