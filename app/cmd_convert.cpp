@@ -163,6 +163,13 @@ class BatchReporter : public RunReporter {
   std::string lines_;
 };
 
+// "AutoCAD.Application, ZWCAD.Application, ...", for --help.
+std::string KnownCadClasses() {
+  std::string text;
+  for (const CadHostClass& host : kCadHosts) text += (text.empty() ? "" : ", ") + std::string(host.progId);
+  return text;
+}
+
 struct ConvertCommand {
   SettingsOptions settings;
   std::vector<std::string> drawings;
@@ -179,7 +186,7 @@ struct ConvertCommand {
   bool plainText = false;
   bool recursive = false;
   bool cad = false;
-  std::string cadProgId = kCadProgId;
+  std::string cadProgId;  // empty: the settings' cad_progid= line, else the known hosts
   Settings effective_;  // the settings file with this call's overrides
   std::vector<fs::path> relatives_;  // each drawing's path under -d OUTDIR
 
@@ -200,11 +207,6 @@ struct ConvertCommand {
     if (strict) effective_.SetExtra("strict", "yes");
     if (plainText) effective_.SetExtra("plain_text", "yes");
     const ConversionOptions options = ReadConversionOptions(effective_);
-    if (cad) return RunCad(started);
-    if (drawings.empty()) {
-      std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
-      return kExitUsage;
-    }
     DxfLimits limits;
     if (!maxFileSize.empty()) {
       const std::optional<uint64_t> bytes = ParseSize(maxFileSize);
@@ -217,6 +219,11 @@ struct ConvertCommand {
     }
     limits.include = options.include;
     if (maxBlockEntities) limits.maxPlacedEntities = *maxBlockEntities;
+    if (cad) return RunCad(limits, started);
+    if (drawings.empty()) {
+      std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
+      return kExitUsage;
+    }
     // Folders and wildcards become the drawings they hold, each with its place
     // under -d OUTDIR.
     DrawingList list;
@@ -274,15 +281,11 @@ struct ConvertCommand {
   // The entities the user picks in the running CAD host (started when none runs): its
   // command line shows the prompts, the terminal too. The output is created first,
   // so that a path that cannot be written fails before the host is asked anything.
-  int RunCad(std::chrono::system_clock::time_point started) {
+  // The drawing the host exports is read with the limits and kinds of a DXF file.
+  int RunCad(const DxfLimits& limits, std::chrono::system_clock::time_point started) {
     if (!drawings.empty() || !outputDir.empty() || !layers.empty() || output.empty()) {
       std::cerr << "varnolt convert: --cad takes no DRAWING, -d or --layer, and needs "
                    "-o OUT.kml\n";
-      return kExitUsage;
-    }
-    if (include || maxBlockEntities) {
-      std::cerr << "varnolt convert: --include and --max-block-entities read DXF drawings; "
-                   "the CAD session converts the seven families the user picks\n";
       return kExitUsage;
     }
     TerminalReporter terminal;
@@ -291,7 +294,7 @@ struct ConvertCommand {
       TerminalReporter& bar;
       ~ClearBar() { bar.Done(); }
     } clear{terminal};
-    return ConvertCadSelection(cadProgId, output, effective_, terminal, started);
+    return ConvertCadSelection(cadProgId, output, effective_, limits, terminal, started);
   }
 
   // Several drawings (or one with -d), each to its own document, as many at a time
@@ -425,7 +428,7 @@ void AddConvertCommand(CLI::App& app, Action& action,
       "*.dxf convert one document each, side by side; one that fails does not stop the\n"
       "others, a line counts the drawings done, and the exit code is 1 if any failed.\n"
       "On Windows, --cad converts what the user picks in the running CAD host instead\n"
-      "of a file (the host is started when none runs).");
+      "of a file (the host is started when none runs), with --include as for a file.");
   sub->add_option("DRAWING", cmd->drawings,
                   "DXF file, or a folder: every .dxf in it, the extension in any letter case.\n"
                   "On Windows * and ? in a name are expanded as cmd's dir does. Several are\n"
@@ -447,10 +450,16 @@ void AddConvertCommand(CLI::App& app, Action& action,
   sub->add_flag("--cad", cmd->cad,
                 "Windows only: attach to the running CAD host (or start it), let the user pick\n"
                 "the entities on its screen, with the prompts on its command line, and write\n"
-                "them to the document named by -o")
+                "them to the document named by -o. The host exports the drawing to a DXF file\n"
+                "in the temporary folder, read as a DRAWING is (--include, --max-file-size,\n"
+                "--max-block-entities) and deleted at once; a host that cannot export has the\n"
+                "seven families read one by one, with a warning")
       ->group("Live CAD session");
   sub->add_option("--cad-progid", cmd->cadProgId,
-                  "The CAD host's automation class name (default AutoCAD.Application)")
+                  "The CAD host's automation class name, e.g. AutoCAD.Application.24 for one\n"
+                  "release. Default: the settings file's cad_progid= line, else the first that\n"
+                  "runs of " + KnownCadClasses() + ",\n"
+                  "else the first of them registered is started")
       ->group("Live CAD session");
   cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action, started] {

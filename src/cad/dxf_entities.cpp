@@ -199,7 +199,7 @@ std::string_view Parser::ReadPolyline(size_t begin, size_t end, RawEntity& e, bo
   const bool fitted = !is3d && (flags & (kPolyCurveFit | kPolySplineFit)) != 0;
   std::string_view skipped;
   if (fitted && !Included(kIncludeFitted)) skipped = "POLYLINE (fitted)";
-  const bool keep = skipped.empty() && !(paper && model);
+  const bool keep = skipped.empty() && !(paper && model && !Picking());
   Polyline3d p3;
   LwPolyline p2;
   p3.closed = p2.closed = (flags & kPolyClosed) != 0;

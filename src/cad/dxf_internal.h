@@ -80,6 +80,10 @@ struct DxfPlace {
 // The file's own name as UTF-8, for messages ("site.dxf").
 std::string FileNameText(const std::filesystem::path& path);
 
+// Entities made in file order put in the order of the pick: `order` holds each one's
+// position in it; entities of one picked position keep their order.
+void InPickOrder(std::vector<Entity>& entities, const std::vector<size_t>& order);
+
 // Nothing read from this drawing can be converted: the message that says where.
 [[noreturn]] void Refuse(const DxfPlace& place, int64_t where, const std::string& what);
 std::string RefusalText(const DxfPlace& place, int64_t where, const std::string& what);
@@ -199,16 +203,18 @@ struct PieceEntity {
   // MTEXT in columns, a block reference or a MULTILEADER: read such a file the
   // serial way.
   bool unusual = false;
+  size_t pick = DxfPick::kNotPicked;  // its position in the pick being read
 };
 
 // Parses `tokens` as the inside of an ENTITIES section, each model-space entity to
-// emit(), until the section ends or the tokens do; what was skipped is counted in
-// `skipped`. Returns the index of the token that ended the section, or the token
-// count. Throws Error as the serial reading does.
+// emit() (with a pick: each picked entity), until the section ends or the tokens
+// do; what was skipped is counted in `skipped`, and with a pick the positions of
+// the picked entities met go to `met`. Returns the index of the token that ended the
+// section, or the token count. Throws Error as the serial reading does.
 size_t ParseEntitiesPiece(const DxfTokens& tokens, const std::string& name,
                           const DxfLimits& limits,
                           const std::function<void(const PieceEntity&)>& emit,
-                          std::vector<SkippedKind>& skipped);
+                          std::vector<SkippedKind>& skipped, std::vector<size_t>& met);
 
 // The one entity `tokens` hold, its strings made UTF-8 with `codec`, its layer left
 // for the caller; nullopt when they hold none.

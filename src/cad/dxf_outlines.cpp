@@ -81,7 +81,7 @@ std::string_view Parser::ReadMesh(RawEntity& e, bool& paper, bool model, int64_t
                                   const int64_t (&counts)[4]) {
   const bool polyface = (flags & kPolyFaceMesh) != 0;
   const std::string_view kind = polyface ? "POLYLINE (polyface)" : "POLYLINE (mesh)";
-  const bool keep = Included(kIncludeMeshes) && !(paper && model);
+  const bool keep = Included(kIncludeMeshes) && !(paper && model && !Picking());
   std::vector<Point3> points;
   std::vector<std::array<int64_t, 4>> faces;
   ReadMeshVertices(e, keep, points, faces, polyface);

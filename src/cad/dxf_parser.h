@@ -60,6 +60,8 @@ class Parser {
   size_t ReadPiece(const Emit& emit);
 
   std::vector<SkippedKind> TakeSkipped() { return std::move(skipped_); }
+  // With a pick: the positions in it of the picked entities met so far.
+  std::vector<size_t> TakeMet() { return std::move(met_); }
   // Whether Read() met an ENTITIES section other than the one read apart (whose
   // tokens it does not have).
   bool ReadEntitiesItself() const { return entitySections_ > 1; }
@@ -163,6 +165,13 @@ class Parser {
   void Skip(std::string_view raw);
 
   bool Included(unsigned kind) const { return (limits_.include & kind) != 0; }
+
+  // A reading for a pick keeps paper space: the user may pick there.
+  bool Picking() const { return limits_.pick != nullptr; }
+
+  // With a pick: whether the top-level entity whose groups are [begin, end) was
+  // picked, noting it as met when it was.
+  bool MeetPicked(size_t begin, size_t end);
 
   // Entities up to the end of the section (or of the block: ENDBLK) into `into`.
   // In model space, what is not read is counted by kind; paper space is left alone.
@@ -365,6 +374,7 @@ class Parser {
   std::vector<SkippedKind> skipped_;
   // The second entity of one read as two (a MULTILEADER's text), emitted after it.
   std::optional<RawEntity> second_;
+  std::vector<size_t> met_;  // with a pick: the positions of the picked entities met
   DxfTextCodec codec_{};  // set by Build
 };
 

@@ -349,6 +349,14 @@ class PointerEntityList : public EntityList {
   std::vector<const Entity*> picked_;
 };
 
+// Something a source has to say about how it read a pick, in the words of both front
+// ends: the command line speaks English, the window and a CAD host's command line
+// Chinese.
+struct SourceNote {
+  std::string english;
+  std::string chinese;
+};
+
 // What the converters read: the layer table and the entities picked, in pick order.
 class EntitySource {
  public:
@@ -367,6 +375,9 @@ class EntitySource {
   // What the source left out, by kind, in the order first met; for the summary
   // warning after a run.
   virtual std::vector<SkippedKind> Skipped() const { return {}; }
+  // What the user should know of how the last pick was read; the run reports each
+  // as a warning once the pick is read.
+  virtual std::vector<SourceNote> PickNotes() const { return {}; }
 };
 
 // A source over entities held in memory, all picked in their order: for tests and

@@ -683,6 +683,7 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   reporter.Prompt(std::string(kSelectPrompt));
   const std::unique_ptr<EntityList> picked = source.Pick();
   reporter.Prompt(std::string(kProcessingPrompt));
+  for (const SourceNote& note : source.PickNotes()) reporter.Warning({note.english, note.chinese});
 
   const std::vector<SkippedKind> skipped = source.Skipped();
   const Selection selection =

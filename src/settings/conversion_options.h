@@ -44,6 +44,9 @@ struct ConversionOptions {
   // convention from helmert_convention=position-vector|coordinate-frame.
   Helmert helmert;
   bool gcj02 = false;  // output_datum=wgs84|gcj02
+  // cad_progid=: the automation class of the CAD host the live session attaches to
+  // (AutoCAD.Application.24); empty: the hosts the session knows, in order.
+  std::string cadProgId;
 
   bool operator==(const ConversionOptions&) const = default;
 };

@@ -548,12 +548,12 @@ TEST_F(WindowTest, TabOrderAndTheSettingsBoxesFocusRule) {
 }
 
 // With a CAD host registered and running, Convert attaches to it: no drawing is
-// asked for, the host's entities give the golden document and the run's prompts
-// reach the host's command line.
+// asked for, the drawing the host exports gives the golden document with the blocks
+// the settings include, and the run's prompts reach the host's command line.
 TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
-  const fs::path golden = SourceDir() / "tests" / "golden" / "families";
+  const fs::path golden = SourceDir() / "tests" / "golden" / "kinds_blocks";
   fs::copy_file(golden / "Varnolt.ini", settings_);
-  const fs::path kml = dir_.path() / "families.kml";
+  const fs::path kml = dir_.path() / "kinds_blocks.kml";
   const fs::path prompts = dir_.path() / "prompts.txt";
   const std::string tag = std::to_string(::GetCurrentProcessId());
   const std::string ready = "Local\\varnolt-window-cad-ready-" + tag;
@@ -564,7 +564,7 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   PROCESS_INFORMATION host{};
   ASSERT_TRUE(testing::win32::Start({FAKE_CAD_SERVER, "--drawing", Utf8(golden / "drawing.dxf"),
                                      "--progid", "Varnolt.FakeCad.Window", "--ready", ready,
-                                     "--end", end, "--prompts", Utf8(prompts)},
+                                     "--end", end, "--prompts", Utf8(prompts), "--export"},
                                     nullptr, err, err, host));
   const HANDLE both[2] = {readyEvent, host.hProcess};
   ASSERT_EQ(::WaitForMultipleObjects(2, both, FALSE, 60000), WAIT_OBJECT_0);
