@@ -6,20 +6,7 @@
 // here, so that both editions write the same bytes on the same machine.
 #include <atomic>
 
-extern "C" {
-double varnolt_glibc_sin_sse2(double);
-double varnolt_glibc_cos_sse2(double);
-double varnolt_glibc_tan_sse2(double);
-double varnolt_glibc_atan_sse2(double);
-double varnolt_glibc_sin_fma(double);
-double varnolt_glibc_cos_fma(double);
-double varnolt_glibc_tan_fma(double);
-double varnolt_glibc_atan_fma(double);
-double varnolt_glibc_sin_fma4(double);
-double varnolt_glibc_cos_fma4(double);
-double varnolt_glibc_tan_fma4(double);
-double varnolt_glibc_atan_fma4(double);
-}
+#include "base/glibc_trig.h"
 
 namespace {
 
@@ -48,12 +35,16 @@ Functions Chosen() {
 // Each function starts as a stub that makes the choice and then calls through it:
 // a function may be called before any static constructor has run. Every thread
 // that makes the choice stores the same pointers.
-double FirstSin(double x);
-double FirstCos(double x);
-double FirstTan(double x);
-double FirstAtan(double x);
+void Choose();
 
-constinit std::atomic<Fn> gSin{FirstSin}, gCos{FirstCos}, gTan{FirstTan}, gAtan{FirstAtan};
+template <std::atomic<Fn>* kSlot>
+double First(double x) {
+  Choose();
+  return kSlot->load(std::memory_order_relaxed)(x);
+}
+
+constinit std::atomic<Fn> gSin{First<&gSin>}, gCos{First<&gCos>}, gTan{First<&gTan>},
+    gAtan{First<&gAtan>};
 
 void Choose() {
   const Functions f = Chosen();
@@ -61,23 +52,6 @@ void Choose() {
   gCos.store(f.cos, std::memory_order_relaxed);
   gTan.store(f.tan, std::memory_order_relaxed);
   gAtan.store(f.atan, std::memory_order_relaxed);
-}
-
-double FirstSin(double x) {
-  Choose();
-  return gSin.load(std::memory_order_relaxed)(x);
-}
-double FirstCos(double x) {
-  Choose();
-  return gCos.load(std::memory_order_relaxed)(x);
-}
-double FirstTan(double x) {
-  Choose();
-  return gTan.load(std::memory_order_relaxed)(x);
-}
-double FirstAtan(double x) {
-  Choose();
-  return gAtan.load(std::memory_order_relaxed)(x);
 }
 
 }  // namespace
