@@ -579,11 +579,14 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   const fs::path drawing = golden / "drawing.dxf";
   Answer(L"打开图形", &drawing);
   EXPECT_NE(DrawingWindowOf("drawing.dxf"), nullptr);
-  const fs::path picked = dir_.path() / "picked" / "families.kml";
+  const fs::path picked = dir_.path() / "picked" / kml.filename();
   fs::create_directories(picked.parent_path());
   Click("Command2");
   Answer(L"保存kml文件", &picked);
-  const size_t count = ReadDxfFile(drawing).entities.size();
+  // The window reads the drawing with the settings' include=blocks: its placed entities.
+  DxfLimits blocks;
+  blocks.include = kIncludeBlocks;
+  const size_t count = ReadDxfFile(drawing, blocks).entities.size();
   EXPECT_EQ(PickAll("drawing.dxf", count), "已选择 " + std::to_string(count) + " 个对象");
   EXPECT_NE(TakeMessage(L"转换完成").find("KML文件转换完成"), std::string::npos);
   EXPECT_TRUE(ReadBytes(picked) == ReadBytes(golden / "expected.kml"));
