@@ -98,7 +98,7 @@ struct ImportCommand {
     return o;
   }
 
-  // One file: read, put onto the plane, written whole; the DXF appears only then.
+  // One file: read, put onto the plane, written; the DXF appears only when whole.
   void ImportOne(const std::string& input, const fs::path& out, const SettingsPlane& plane,
                  const ImportOptions& options) const {
     const fs::path in = PathFromUtf8(input);
@@ -116,7 +116,10 @@ struct ImportCommand {
       std::error_code ec;
       fs::create_directories(out.parent_path(), ec);
     }
-    WriteFileAtomically(out, WriteDxf(drawing.layers, drawing.entities));
+    // Streamed into a temporary beside the output, renamed over it only when whole.
+    AtomicFile file(out);
+    WriteDxf(drawing.layers, drawing.entities, [&](std::string_view bytes) { file.Write(bytes); });
+    file.Commit();
     std::cerr << "varnolt import: " << input << " (" << drawing.format << "): "
               << drawing.positions << " positions, " << drawing.entities.size()
               << " entities on " << drawing.layers.size() << " layer"
