@@ -89,12 +89,20 @@ class Writer {
  public:
   explicit Writer(std::string& out) : out_(out) {}
   void Group(int code, std::string_view value) {
-    char text[8];
-    const auto end = std::to_chars(text, text + sizeof text, code).ptr;
-    out_.append(text, end);
-    out_ += "\r\n";
-    out_ += value;
-    out_ += "\r\n";
+    // Built on the stack and appended at once: most values are short numbers.
+    char text[64];
+    char* at = std::to_chars(text, text + 8, code).ptr;
+    if (value.size() > sizeof text - 16) {
+      out_.append(text, at);
+      out_ += "\r\n";
+      out_ += value;
+      out_ += "\r\n";
+      return;
+    }
+    *at++ = '\r', *at++ = '\n';
+    at = std::copy(value.begin(), value.end(), at);
+    *at++ = '\r', *at++ = '\n';
+    out_.append(text, at);
   }
   void Int(int code, long long value) {
     char text[24];
@@ -209,6 +217,9 @@ class DrawingWriter {
   // The piece's records; safe on several threads at once.
   std::string Entities(const Piece& piece) const {
     std::string out;
+    size_t records = 0;
+    for (size_t k = piece.first; k < piece.end; ++k) records += Records(entities_[k]);
+    out.reserve(records * 20);  // about the bytes of a group line
     unsigned handle = piece.handle;
     for (size_t k = piece.first; k < piece.end; ++k) {
       WriteEntity(out, entities_[k], layers_[entityLayer_[k]].text, handle);
@@ -541,11 +552,20 @@ void DrawingWriter::WriteEntity(std::string& out, const Entity& e, std::string_v
             w.Int(66, 1);
             w.Point(10, 0, 0, 0);
             w.Int(70, p.closed ? 9 : 8);
+            // What every VERTEX has alike, after its handle: made once per polyline.
+            std::string same;
+            Writer sw(same);
+            sw.Hex(330, handle);
+            sw.Group(100, "AcDbEntity");
+            sw.Group(8, layer);
+            if (e.color >= 0 && e.color <= 255) sw.Int(62, e.color);
+            sw.Group(100, "AcDbVertex");
+            sw.Group(100, "AcDb3dPolylineVertex");
             unsigned next = handle + 1;
             for (const Point3& v : p.vertices) {
-              Common(w, "VERTEX", next++, handle, layer, e);
-              w.Group(100, "AcDbVertex");
-              w.Group(100, "AcDb3dPolylineVertex");
+              w.Group(0, "VERTEX");
+              w.Hex(5, next++);
+              out += same;
               w.Point(10, v[0], v[1], v[2]);
               w.Int(70, 32);
             }

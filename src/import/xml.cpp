@@ -125,10 +125,10 @@ void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handl
   Session(name, handler).Run(bytes);
 }
 
-std::string XmlTrimmed(std::string_view text) {
+std::string_view XmlTrimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return "";
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 const char* XmlAttribute(const char** attributes, std::string_view name) {

@@ -25,7 +25,7 @@ class XmlHandler {
 void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler);
 
 // `text` without the blanks, tabs and line ends around it: the value of an element.
-std::string XmlTrimmed(std::string_view text);
+std::string_view XmlTrimmed(std::string_view text);
 
 // The value of the attribute `name` in expat's list, or null.
 const char* XmlAttribute(const char** attributes, std::string_view name);
