@@ -21,6 +21,7 @@
 #include "settings/conversion_options.h"
 #include "commands.h"
 #include "options.h"
+#include "progress_bar.h"
 #include "run/run.h"
 
 namespace varnolt::cli {
@@ -33,43 +34,6 @@ const char* RunMessage(ErrorKind kind) { return FailureMessage(Task::kConversion
 std::string FailureText(const std::string& message, const std::string& detail) {
   return "varnolt: " + message + "\n" + "varnolt: " + detail + "\n";
 }
-
-// A bar on stderr when it is a terminal, nothing otherwise: "[####    ] 42% label".
-// Other text is printed only with the bar out of the way.
-class ProgressBar {
- public:
-  ProgressBar() : enabled_(StderrIsTerminal()) {}
-  // Out of the way of whatever is printed after it, a failure included.
-  ~ProgressBar() { Clear(); }
-
-  bool enabled() const { return enabled_; }
-
-  void Draw(int percent, const std::string& label) {
-    if (!enabled_) return;
-    constexpr int kWidth = 40;
-    const int filled = std::clamp(percent, 0, 100) * kWidth / 100;
-    std::cerr << "\r[" << std::string(static_cast<size_t>(filled), '#')
-              << std::string(static_cast<size_t>(kWidth - filled), ' ') << "] " << percent
-              << "% " << label << std::flush;
-    shown_ = true;
-  }
-
-  void Clear() {
-    if (!shown_) return;
-    std::cerr << "\r" << std::string(64, ' ') << "\r" << std::flush;
-    shown_ = false;
-  }
-
-  // Prints whole lines with the bar out of the way.
-  void Print(const std::string& lines) {
-    Clear();
-    std::cerr << lines << std::flush;
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-};
 
 // One drawing: prompts straight to stderr, as a CAD command line would show them;
 // per-entity progress as a bar.
