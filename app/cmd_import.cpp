@@ -1,4 +1,5 @@
 // varnolt import: KML, KMZ, GPX and GeoJSON back onto the drawing's plane, as DXF.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -13,6 +14,7 @@
 #include "commands.h"
 #include "import/import.h"
 #include "options.h"
+#include "progress_bar.h"
 #include "settings/conversion_options.h"
 #include "text/numtext.h"
 
@@ -20,6 +22,33 @@ namespace varnolt::cli {
 namespace {
 
 namespace fs = std::filesystem;
+
+// One bar over the three stages of a file, weighted as they take time on a long
+// track: reading the file, placing its positions on the plane, writing the drawing.
+class ImportBar {
+ public:
+  explicit ImportBar(std::string name) : name_(std::move(name)) {}
+
+  void Show(ImportStage stage, uint64_t done, uint64_t total) {
+    if (!bar_.enabled() || total == 0) return;
+    static constexpr int kFrom[] = {0, 60, 80, 100};
+    const int k = static_cast<int>(stage);
+    const int percent =
+        kFrom[k] + static_cast<int>((kFrom[k + 1] - kFrom[k]) * std::min(done, total) / total);
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    const std::string counted = std::to_string(done) + "/" + std::to_string(total);
+    bar_.Draw(percent, stage == ImportStage::kReading   ? "reading " + name_
+                       : stage == ImportStage::kPlacing ? "placing " + counted + " positions"
+                                                        : "writing " + counted + " entities");
+  }
+  void Clear() { bar_.Clear(); }
+
+ private:
+  ProgressBar bar_;
+  std::string name_;
+  int lastPercent_ = -1;
+};
 
 struct ImportCommand {
   SettingsOptions settings;
@@ -100,14 +129,19 @@ struct ImportCommand {
 
   // One file: read, put onto the plane, written; the DXF appears only when whole.
   void ImportOne(const std::string& input, const fs::path& out, const SettingsPlane& plane,
-                 const ImportOptions& options) const {
+                 ImportOptions options) const {
     const fs::path in = PathFromUtf8(input);
     if (SameFile(in, out)) {
       throw Error(ErrorKind::kFileAccess,
                   "the output '" + Utf8(out) + "' is the input itself; refusing to overwrite it");
     }
+    ImportBar bar(Utf8(in.filename()));
+    options.progress = [&](ImportStage stage, uint64_t done, uint64_t total) {
+      bar.Show(stage, done, total);
+    };
     const ImportedDrawing drawing = ImportFile(in, plane.finder(), options);
     if (drawing.emptyGeometries > 0) {
+      bar.Clear();
       std::cerr << "varnolt: warning: " << input << ": " << drawing.emptyGeometries
                 << " empty geometr" << (drawing.emptyGeometries == 1 ? "y" : "ies")
                 << " left out\n";
@@ -118,8 +152,12 @@ struct ImportCommand {
     }
     // Streamed into a temporary beside the output, renamed over it only when whole.
     AtomicFile file(out);
-    WriteDxf(drawing.layers, drawing.entities, [&](std::string_view bytes) { file.Write(bytes); });
+    WriteDxf(drawing.layers, drawing.entities, [&](std::string_view bytes) { file.Write(bytes); },
+             options.threads, [&](size_t written, size_t total) {
+               bar.Show(ImportStage::kWriting, written, total);
+             });
     file.Commit();
+    bar.Clear();
     std::cerr << "varnolt import: " << input << " (" << drawing.format << "): "
               << drawing.positions << " positions, " << drawing.entities.size()
               << " entities on " << drawing.layers.size() << " layer"
