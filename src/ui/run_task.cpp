@@ -2,6 +2,7 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <exception>
 
 #include "ui/qt_text.h"
@@ -75,6 +76,37 @@ QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
     } catch (const std::exception& e) {
       // Nothing may escape a pool thread; out of memory and the like are "anything
       // else" to the user.
+      outcome.kind = ErrorKind::kGeneral;
+      outcome.what = e.what();
+    }
+    return outcome;
+  });
+}
+
+QFuture<ImportOutcome> StartImport(std::filesystem::path path, Settings settings,
+                                   RunChannel* channel) {
+  return QtConcurrent::run([path = std::move(path), settings = std::move(settings), channel] {
+    ImportOutcome outcome;
+    try {
+      const SettingsPlane plane(settings);
+      ImportOptions options;
+      // Reading takes about three quarters of an import's time, placing the rest.
+      int last = -1;
+      options.progress = [&](ImportStage stage, uint64_t done, uint64_t total) {
+        if (total == 0) return;
+        const uint64_t from = stage == ImportStage::kReading ? 0 : 75;
+        const uint64_t span = stage == ImportStage::kReading ? 75 : 25;
+        const int percent = static_cast<int>(from + span * std::min(done, total) / total);
+        if (percent == last) return;
+        last = percent;
+        emit channel->progress(percent, 100);
+      };
+      outcome.drawing = ImportFile(path, plane.finder(), options);
+      outcome.ok = true;
+    } catch (const Error& e) {
+      outcome.kind = e.kind();
+      outcome.what = e.what();
+    } catch (const std::exception& e) {
       outcome.kind = ErrorKind::kGeneral;
       outcome.what = e.what();
     }
