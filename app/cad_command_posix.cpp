@@ -6,8 +6,8 @@
 
 namespace varnolt::cli {
 
-int ConvertCadSelection(const std::string&, const std::string&, const Settings&, RunReporter&,
-                        std::chrono::system_clock::time_point) {
+int ConvertCadSelection(const std::string&, const std::string&, const Settings&,
+                        const DxfLimits&, RunReporter&, std::chrono::system_clock::time_point) {
   std::cerr << "varnolt convert: --cad works only on Windows, where the CAD host runs; "
                "here convert a DXF file instead\n";
   return kExitUsage;

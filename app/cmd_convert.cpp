@@ -18,6 +18,7 @@
 #include "cad/cad_host.h"
 #include "cad/dxf.h"
 #include "cad_command.h"
+#include "drawing_list.h"
 #include "settings/conversion_options.h"
 #include "commands.h"
 #include "options.h"
@@ -126,6 +127,13 @@ class BatchReporter : public RunReporter {
   std::string lines_;
 };
 
+// "AutoCAD.Application, ZWCAD.Application, ...", for --help.
+std::string KnownCadClasses() {
+  std::string text;
+  for (const CadHostClass& host : kCadHosts) text += (text.empty() ? "" : ", ") + std::string(host.progId);
+  return text;
+}
+
 struct ConvertCommand {
   SettingsOptions settings;
   std::vector<std::string> drawings;
@@ -138,9 +146,13 @@ struct ConvertCommand {
   std::optional<std::string> folders, altitude;
   bool attributes = false;
   bool polygons = false;
+  bool strict = false;
+  bool plainText = false;
+  bool recursive = false;
   bool cad = false;
-  std::string cadProgId = kCadProgId;
+  std::string cadProgId;  // empty: the settings' cad_progid= line, else the known hosts
   Settings effective_;  // the settings file with this call's overrides
+  std::vector<fs::path> relatives_;  // each drawing's path under -d OUTDIR
 
   int Run(std::chrono::system_clock::time_point started) {
     if (const std::string conflict = settings.Conflict(); !conflict.empty()) {
@@ -156,12 +168,9 @@ struct ConvertCommand {
     if (attributes) effective_.SetExtra("attributes", "yes");
     if (polygons) effective_.SetExtra("polygons", "yes");
     if (include) effective_.SetExtra("include", *include);
+    if (strict) effective_.SetExtra("strict", "yes");
+    if (plainText) effective_.SetExtra("plain_text", "yes");
     const ConversionOptions options = ReadConversionOptions(effective_);
-    if (cad) return RunCad(started);
-    if (drawings.empty()) {
-      std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
-      return kExitUsage;
-    }
     DxfLimits limits;
     if (!maxFileSize.empty()) {
       const std::optional<uint64_t> bytes = ParseSize(maxFileSize);
@@ -174,7 +183,24 @@ struct ConvertCommand {
     }
     limits.include = options.include;
     if (maxBlockEntities) limits.maxPlacedEntities = *maxBlockEntities;
-    if (drawings.size() == 1 && outputDir.empty()) return RunOne(limits, started);
+    if (cad) return RunCad(limits, started);
+    if (drawings.empty()) {
+      std::cerr << "varnolt convert: name a DRAWING to convert, or use --cad (Windows)\n";
+      return kExitUsage;
+    }
+    // Folders and wildcards become the drawings they hold, each with its place
+    // under -d OUTDIR.
+    DrawingList list;
+    if (const std::string wrong = ListDrawings(drawings, recursive, list); !wrong.empty()) {
+      std::cerr << "varnolt convert: " << wrong << "\n";
+      return kExitUsage;
+    }
+    drawings.clear();
+    for (DrawingInput& d : list.drawings) {
+      drawings.push_back(std::move(d.path));
+      relatives_.push_back(std::move(d.relative));
+    }
+    if (drawings.size() == 1 && outputDir.empty() && !list.batch) return RunOne(limits, started);
     if (!output.empty()) {
       std::cerr << "varnolt convert: -o names one output; with several drawings use -d "
                    "OUTDIR\n";
@@ -219,15 +245,11 @@ struct ConvertCommand {
   // The entities the user picks in the running CAD host (started when none runs): its
   // command line shows the prompts, the terminal too. The output is created first,
   // so that a path that cannot be written fails before the host is asked anything.
-  int RunCad(std::chrono::system_clock::time_point started) {
+  // The drawing the host exports is read with the limits and kinds of a DXF file.
+  int RunCad(const DxfLimits& limits, std::chrono::system_clock::time_point started) {
     if (!drawings.empty() || !outputDir.empty() || !layers.empty() || output.empty()) {
       std::cerr << "varnolt convert: --cad takes no DRAWING, -d or --layer, and needs "
                    "-o OUT.kml\n";
-      return kExitUsage;
-    }
-    if (include || maxBlockEntities) {
-      std::cerr << "varnolt convert: --include and --max-block-entities read DXF drawings; "
-                   "the CAD session converts the seven families the user picks\n";
       return kExitUsage;
     }
     TerminalReporter terminal;
@@ -236,7 +258,7 @@ struct ConvertCommand {
       TerminalReporter& bar;
       ~ClearBar() { bar.Done(); }
     } clear{terminal};
-    return ConvertCadSelection(cadProgId, output, effective_, terminal, started);
+    return ConvertCadSelection(cadProgId, output, effective_, limits, terminal, started);
   }
 
   // Several drawings (or one with -d), each to its own document, as many at a time
@@ -245,7 +267,7 @@ struct ConvertCommand {
   // before it are done.
   int RunMany(const DxfLimits& limits) {
     const std::optional<std::vector<fs::path>> outs =
-        OutputsNamedAfter(drawings, outputDir, ".kml", "convert");
+        OutputsNamedAfter(drawings, outputDir, ".kml", "convert", &relatives_);
     if (!outs) return kExitUsage;
     if (!outputDir.empty()) {
       std::error_code ec;
@@ -274,6 +296,9 @@ struct ConvertCommand {
       BatchReporter reporter(console, k);
       const std::string& drawing = drawings[k];
       try {
+        // A subfolder of a folder converted with --recursive, mirrored under OUTDIR.
+        std::error_code ec;
+        if (!outputDir.empty()) fs::create_directories((*outs)[k].parent_path(), ec);
         Convert(drawing, (*outs)[k], limits, reporter, options);
       } catch (const std::exception& e) {
         const auto* error = dynamic_cast<const Error*>(&e);
@@ -286,16 +311,70 @@ struct ConvertCommand {
       return outcome;
     };
     OrderedWork<Outcome> work(n, static_cast<unsigned>(parallel), n, convert);
-    bool anyFailed = false;
+    size_t failed = 0;
     for (size_t k = 0; k < n; ++k) {
       const Outcome outcome = work.Take(k);
-      anyFailed = anyFailed || outcome.failed;
-      console.Print(outcome.text);
+      failed += outcome.failed ? 1 : 0;
+      // Each drawing's block ends with how far the batch has come.
+      console.Print(outcome.text + "varnolt: [" + std::to_string(k + 1) + "/" + std::to_string(n) +
+                    "] " + drawings[k] +
+                    (outcome.failed ? " failed" : " -> " + Utf8((*outs)[k])) + "\n");
     }
     console.Done();
-    return anyFailed ? kExitFailure : kExitOk;
+    std::cerr << "varnolt: " << n - failed << " converted, " << failed << " failed\n";
+    return failed > 0 ? kExitFailure : kExitOk;
   }
 };
+
+// The options of what a drawing's content is read as.
+void AddContentOptions(CLI::App& app, ConvertCommand& cmd) {
+  app.add_option("--include", cmd.include,
+                 "Also convert content beyond the seven families, a comma-separated list of:\n"
+                 "blocks (block references exploded, with their attributes, and dimensions),\n"
+                 "points, ellipses, splines, fitted (curve- and spline-fitted 2D polylines),\n"
+                 "hatches and solids (SOLID, TRACE, 3DFACE) as filled polygons; all (these\n"
+                 "seven); meshes (polygon and polyface meshes, a polygon per face), leaders\n"
+                 "(LEADER and MULTILEADER lines, a multileader's text as a text), frames (the\n"
+                 "boundaries of IMAGE and WIPEOUT); or none. Default: the settings file's\n"
+                 "include= line, else none. A run that leaves something out says what, by kind")
+      ->group("Content");
+  app.add_flag("--strict", cmd.strict,
+               "Fail the whole drawing on the first included entity that cannot be used (a\n"
+               "solid without area, a spline whose numbers make no curve and that has no fit\n"
+               "points, a block that inserts itself) instead of leaving it out and counting\n"
+               "it in the closing warning. Settings line: strict=yes")
+      ->group("Content");
+  app.add_option("--max-block-entities", cmd.maxBlockEntities,
+                 "With blocks included: fail when exploding the block references would place\n"
+                 "more than this many entities (default 1000000)")
+      ->check(CLI::PositiveNumber)
+      ->group("Content");
+}
+
+// The options of how the document is laid out.
+void AddDocumentOptions(CLI::App& app, ConvertCommand& cmd) {
+  app.add_flag("--plain-text", cmd.plainText,
+               "Name text Placemarks as CAD shows the text: multiline text formatting (fonts,\n"
+               "heights, widths, colours, over- and underlines) dropped, \\P a line break,\n"
+               "stacked fractions a/b, %%c %%d %%p as ⌀ ° ±. Settings line: plain_text=yes")
+      ->group("Document");
+  app.add_flag("--polygons", cmd.polygons,
+               "Write closed polylines and circles as filled polygons (half-opaque fill in the\n"
+               "entity's colour, outlined in the line style) instead of lines")
+      ->group("Document");
+  app.add_option("--folders", cmd.folders,
+                 "layer: one Folder per layer, in the layer table's order; single (default):\n"
+                 "every Placemark in the one Folder")
+      ->group("Document");
+  app.add_flag("--attributes", cmd.attributes,
+               "Give every Placemark ExtendedData: layer, handle, kind, colour number and, for\n"
+               "entities from a block, the block path")
+      ->group("Document");
+  app.add_option("--altitude", cmd.altitude,
+                 "Altitude mode of the geometry: relative (default: relativeToGround), clamp\n"
+                 "(clampToGround) or absolute")
+      ->group("Document");
+}
 
 }  // namespace
 
@@ -309,55 +388,42 @@ void AddConvertCommand(CLI::App& app, Action& action,
       "document. Coordinates are taken as Gauss-Krueger plane coordinates of the datum\n"
       "and central meridian in the settings. A name ending in .kmz writes the document\n"
       "zipped. The output is replaced only when the whole conversion succeeds.\n"
+      "Several drawings, a folder (every .dxf in it) or, on Windows, a wildcard such as\n"
+      "*.dxf convert one document each, side by side; one that fails does not stop the\n"
+      "others, a line counts the drawings done, and the exit code is 1 if any failed.\n"
       "On Windows, --cad converts what the user picks in the running CAD host instead\n"
-      "of a file (the host is started when none runs).");
+      "of a file (the host is started when none runs), with --include as for a file.");
   sub->add_option("DRAWING", cmd->drawings,
-                  "DXF file; several are converted at the same time, each to its own KML");
+                  "DXF file, or a folder: every .dxf in it, the extension in any letter case.\n"
+                  "On Windows * and ? in a name are expanded as cmd's dir does. Several are\n"
+                  "converted at the same time, each to its own KML beside it or in -d OUTDIR");
   sub->add_option("-o,--output", cmd->output,
                   "KML (or KMZ) file to write; default: the drawing's name with .kml");
   sub->add_option("-d,--output-dir", cmd->outputDir,
                   "Folder for the documents, each named after its drawing (created if "
                   "missing)");
+  sub->add_flag("--recursive", cmd->recursive,
+                "With a folder: the drawings in its subfolders too; under -d OUTDIR their\n"
+                "documents go into the same subfolders");
   sub->add_option("--layer", cmd->layers,
                   "Convert only entities on this layer (repeatable; case-insensitive)");
   sub->add_option("--max-file-size", cmd->maxFileSize,
                   "Refuse drawings larger than this (default 2G; K, M and G suffixes)");
-  sub->add_option("--include", cmd->include,
-                  "Also convert content beyond the seven families, a comma-separated list of:\n"
-                  "blocks (block references exploded, with their attributes, and dimensions),\n"
-                  "points, ellipses, splines, fitted (curve- and spline-fitted 2D polylines),\n"
-                  "hatches and solids (SOLID, TRACE, 3DFACE) as filled polygons; or all, or none.\n"
-                  "Default: the settings file's include= line, else none. A run that leaves\n"
-                  "something out says what, by kind")
-      ->group("Content");
-  sub->add_option("--max-block-entities", cmd->maxBlockEntities,
-                  "With blocks included: fail when exploding the block references would place\n"
-                  "more than this many entities (default 1000000)")
-      ->check(CLI::PositiveNumber)
-      ->group("Content");
-  sub->add_flag("--polygons", cmd->polygons,
-                "Write closed polylines and circles as filled polygons (half-opaque fill in the\n"
-                "entity's colour, outlined in the line style) instead of lines")
-      ->group("Document");
-  sub->add_option("--folders", cmd->folders,
-                  "layer: one Folder per layer, in the layer table's order; single (default):\n"
-                  "every Placemark in the one Folder")
-      ->group("Document");
-  sub->add_flag("--attributes", cmd->attributes,
-                "Give every Placemark ExtendedData: layer, handle, kind, colour number and, for\n"
-                "entities from a block, the block path")
-      ->group("Document");
-  sub->add_option("--altitude", cmd->altitude,
-                  "Altitude mode of the geometry: relative (default: relativeToGround), clamp\n"
-                  "(clampToGround) or absolute")
-      ->group("Document");
+  AddContentOptions(*sub, *cmd);
+  AddDocumentOptions(*sub, *cmd);
   sub->add_flag("--cad", cmd->cad,
                 "Windows only: attach to the running CAD host (or start it), let the user pick\n"
                 "the entities on its screen, with the prompts on its command line, and write\n"
-                "them to the document named by -o")
+                "them to the document named by -o. The host exports the drawing to a DXF file\n"
+                "in the temporary folder, read as a DRAWING is (--include, --max-file-size,\n"
+                "--max-block-entities) and deleted at once; a host that cannot export has the\n"
+                "seven families read one by one, with a warning")
       ->group("Live CAD session");
   sub->add_option("--cad-progid", cmd->cadProgId,
-                  "The CAD host's automation class name (default AutoCAD.Application)")
+                  "The CAD host's automation class name, e.g. AutoCAD.Application.24 for one\n"
+                  "release. Default: the settings file's cad_progid= line, else the first that\n"
+                  "runs of " + KnownCadClasses() + ",\n"
+                  "else the first of them registered is started")
       ->group("Live CAD session");
   cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action, started] {

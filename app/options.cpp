@@ -223,15 +223,18 @@ std::optional<uint64_t> ParseSize(const std::string& text) {
 
 std::optional<std::vector<std::filesystem::path>> OutputsNamedAfter(
     const std::vector<std::string>& inputs, const std::string& outputDir,
-    const char* extension, const char* command) {
+    const char* extension, const char* command,
+    const std::vector<std::filesystem::path>* relatives) {
   namespace fs = std::filesystem;
   std::vector<fs::path> outs;
   std::map<std::string, std::string> taken;  // output -> the input that writes it
-  for (const std::string& input : inputs) {
+  for (size_t k = 0; k < inputs.size(); ++k) {
+    const std::string& input = inputs[k];
+    // Under OUTDIR by its place in the folder it came from, else by its own name.
+    const fs::path under = relatives != nullptr ? (*relatives)[k] : PathFromUtf8(input).filename();
     const fs::path out = outputDir.empty()
                              ? PathFromUtf8(input).replace_extension(extension)
-                             : PathFromUtf8(outputDir) /
-                                   PathFromUtf8(input).filename().replace_extension(extension);
+                             : PathFromUtf8(outputDir) / fs::path(under).replace_extension(extension);
     std::error_code ec;
     const std::string key = Utf8(fs::weakly_canonical(out, ec));
     const auto [it, fresh] = taken.emplace(key.empty() ? Utf8(out) : key, input);

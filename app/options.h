@@ -64,10 +64,12 @@ std::optional<uint64_t> ParseSize(const std::string& text);
 
 // Each input's output: in `outputDir` or beside the input, named after it with
 // `extension` (".kml"). Empty, after a usage message of `varnolt COMMAND`, when two
-// inputs would write the same file.
+// inputs would write the same file. `relatives`, when given, holds each input's path
+// under OUTDIR (a folder converted with --recursive is mirrored there).
 std::optional<std::vector<std::filesystem::path>> OutputsNamedAfter(
     const std::vector<std::string>& inputs, const std::string& outputDir,
-    const char* extension, const char* command);
+    const char* extension, const char* command,
+    const std::vector<std::filesystem::path>* relatives = nullptr);
 
 // Whether two paths name the same file (an output that would overwrite its input).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);

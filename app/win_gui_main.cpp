@@ -1,7 +1,11 @@
 // varnolt-gui.exe: the main window of the Windows edition. Options: --settings FILE
-// uses another settings file than the usual one; --cad-progid NAME attaches to
-// another CAD host than the usual one (hidden: for tests); --screenshot FILE writes
-// a picture of the window (BMP) and quits (hidden: for scripts/screenshots).
+// uses another settings file than the usual one; --convert DRAWING converts the
+// drawing to a KML beside it with the saved settings and shows how it went in a
+// message box, with no window (Explorer's context-menu verb); --cad-progid NAME
+// attaches to another CAD host than the usual one (hidden: for tests); --screenshot
+// FILE, --screenshot-options FILE and --screenshot-drawing FILE with --drawing DXF
+// write a picture (BMP) of the main window, the options dialog or the drawing window
+// with a selection made, and quit (hidden: for scripts/screenshots).
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -9,7 +13,9 @@
 
 #include "base/paths.h"
 #include "base/platform.h"
+#include "form/convert_beside.h"
 #include "settings/settings.h"
+#include "win32/drawing_window.h"
 #include "win32/main_window.h"
 
 #include <objbase.h>
@@ -53,27 +59,75 @@ bool WriteScreenshot(HWND hwnd, const std::filesystem::path& file) {
   return static_cast<bool>(out);
 }
 
+// The drawing window with two picks made as a user would drag them: a window, left
+// to right, low in the left half, then a crossing window, right to left, below the
+// middle.
+bool DrawingScreenshot(varnolt::win32::ShownWindow& main, const std::filesystem::path& drawing,
+                       const std::filesystem::path& file) {
+  varnolt::win32::DrawingWindow* window = main.ShowDrawing(drawing);
+  if (window == nullptr) return false;
+  RECT r;
+  ::GetClientRect(window->view().hwnd(), &r);
+  const double w = r.right, h = r.bottom;
+  window->view().SelectInBox({w * 0.25, h * 0.68}, {w * 0.45, h * 0.9});
+  window->view().SelectInBox({w * 0.5, h * 0.85}, {w * 0.45, h});
+  ::UpdateWindow(window->hwnd());
+  ::UpdateWindow(window->view().hwnd());
+  ::Sleep(500);
+  return WriteScreenshot(window->hwnd(), file);
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int show) {
   const std::vector<std::string> args = varnolt::Utf8Arguments(0, nullptr);
   varnolt::win32::WindowOptions options;
   bool settingsGiven = false;
+  std::filesystem::path convert, shot, optionsShot, drawingShot, drawing;
   for (size_t i = 1; i + 1 < args.size(); i += 2) {
+    const std::filesystem::path value = varnolt::PathFromUtf8(args[i + 1]);
     if (args[i] == "--settings") {
-      options.settingsPath = varnolt::PathFromUtf8(args[i + 1]);
+      options.settingsPath = value;
       settingsGiven = true;
     } else if (args[i] == "--cad-progid") {
       options.cadProgId = args[i + 1];
+    } else if (args[i] == "--convert") {
+      convert = value;
     } else if (args[i] == "--screenshot") {
-      const std::filesystem::path file = varnolt::PathFromUtf8(args[i + 1]);
-      options.afterShown = [file](HWND hwnd) { return WriteScreenshot(hwnd, file); };
+      shot = value;
+    } else if (args[i] == "--screenshot-options") {
+      optionsShot = value;
+    } else if (args[i] == "--screenshot-drawing") {
+      drawingShot = value;
+    } else if (args[i] == "--drawing") {
+      drawing = value;
     } else {
       break;
     }
   }
   if (!settingsGiven) options.settingsPath = varnolt::DefaultSettingsPath();
   varnolt::win32::BecomeDpiAware();
+  if (!convert.empty()) {
+    const varnolt::form::BesideOutcome outcome =
+        varnolt::form::ConvertBeside(convert, options.settingsPath);
+    ::MessageBoxW(nullptr, varnolt::Widen(outcome.text).c_str(),
+                  varnolt::Widen(outcome.title).c_str(),
+                  MB_OK | MB_SETFOREGROUND | (outcome.ok ? MB_ICONINFORMATION : MB_ICONERROR));
+    return outcome.ok ? 0 : 1;
+  }
+  if (!shot.empty()) {
+    options.afterShown = [shot](varnolt::win32::ShownWindow& w) { return WriteScreenshot(w.hwnd(), shot); };
+  } else if (!optionsShot.empty()) {
+    options.afterShown = [optionsShot](varnolt::win32::ShownWindow& w) {
+      bool ok = false;
+      w.ShowOptions([&ok, &optionsShot](HWND dialog) { ok = WriteScreenshot(dialog, optionsShot); });
+      return ok;
+    };
+  } else if (!drawingShot.empty()) {
+    options.afterShown = [drawingShot, drawing](varnolt::win32::ShownWindow& w) {
+      return DrawingScreenshot(w, drawing, drawingShot);
+    };
+  }
   // One apartment-threaded COM apartment: the CAD host and the shell are called from
   // this, the window's, thread.
   const HRESULT com = ::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);

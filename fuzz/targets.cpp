@@ -134,6 +134,12 @@ double PointBudget(const std::vector<Entity>& entities, double L) {
       }
     } else if (const auto* p3 = e.As<Polyline3d>()) {
       total += static_cast<double>(p3->vertices.size());
+    } else if (const auto* mesh = e.As<Mesh>()) {
+      total += 5 * static_cast<double>(mesh->faces.size());
+    } else if (const auto* leader = e.As<varnolt::Leader>()) {
+      for (const auto& line : leader->lines) total += static_cast<double>(line.size());
+    } else if (const auto* frame = e.As<Frame>()) {
+      total += static_cast<double>(frame->boundary.size()) + 1;
     } else {
       total += 101;
     }
@@ -235,7 +241,9 @@ void CheckReadInPieces(std::string_view bytes, DxfLimits limits, const DxfDrawin
   const std::vector<SkippedKind> skipped = source->Skipped();
   Expect(skipped.size() == serial.skipped.size(), "read in pieces, other kinds skipped");
   for (size_t k = 0; k < skipped.size(); ++k) {
-    Expect(skipped[k].kind == serial.skipped[k].kind && skipped[k].count == serial.skipped[k].count,
+    Expect(skipped[k].kind == serial.skipped[k].kind && skipped[k].count == serial.skipped[k].count &&
+               skipped[k].reason == serial.skipped[k].reason &&
+               skipped[k].refusal == serial.skipped[k].refusal,
            "read in pieces, other kinds skipped");
   }
   const std::unique_ptr<EntityList> picked = source->Pick();
@@ -256,7 +264,7 @@ int DxfConvert(const uint8_t* data, size_t size) {
   // placed entities are bounded lower than by default so that a unit stays small.
   DxfLimits limits;
   if (size % 3 != 0) {
-    limits.include = kIncludeAll;
+    limits.include = kIncludeAll | kIncludeMeshes | kIncludeLeaders | kIncludeFrames;
     limits.maxPlacedEntities = 20'000;
   }
   std::string error;
@@ -280,7 +288,17 @@ int DxfConvert(const uint8_t* data, size_t size) {
       for (size_t k = 1; k < spline->knots.size(); ++k) {
         Expect(spline->knots[k - 1] <= spline->knots[k], "spline knots that decrease");
       }
+      Expect(!spline->control.empty() || spline->fit.size() >= 2, "a spline of nothing");
     }
+    if (const auto* leader = e.As<varnolt::Leader>()) {
+      for (const auto& line : leader->lines) Expect(line.size() >= 2, "a leader line of one point");
+    }
+    if (const Mesh* mesh = e.As<Mesh>()) Expect(!mesh->faces.empty(), "a mesh of no face");
+  }
+  for (const SkippedKind& s : drawing.skipped) {
+    Expect(s.count > 0 && IsValidUtf8(s.kind) && IsValidUtf8(s.reason) &&
+               IsValidUtf8(s.reasonChinese) && IsValidUtf8(s.refusal),
+           "a skipped kind without count or not in UTF-8");
   }
   Expect(limits.include == 0 ||
              static_cast<int64_t>(drawing.entities.size()) <=
@@ -289,6 +307,10 @@ int DxfConvert(const uint8_t* data, size_t size) {
   Settings settings;
   settings.Text1 = "10";
   settings.Check1 = 1;  // bulges too
+  // The run is told what was read; some inputs name texts plainly, some are strict.
+  settings.SetExtra("include", IncludeListText(limits.include));
+  if (size % 5 == 1) settings.SetExtra("plain_text", "yes");
+  if (size % 7 == 2) settings.SetExtra("strict", "yes");
   if (PointBudget(drawing.entities, ReadLeadingNumber(settings.Text1)) > kPointBudget) {
     return 0;
   }

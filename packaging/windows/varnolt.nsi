@@ -1,16 +1,18 @@
 ; The Windows installer of Varnolt: the main window varnolt-gui.exe, the command line
 ; varnolt.exe, the manual with its pictures and the licence text, for the current user
 ; only (no administrator rights), with a Start-menu folder, a desktop shortcut to the
-; window and an uninstaller. scripts/package-windows builds it:
+; window, Explorer's "转换为 KML (Varnolt)" on DXF drawings and an uninstaller.
+; scripts/package-windows builds it:
 ;
 ;   makensis -INPUTCHARSET UTF8 -DVERSION=1.1.0 -DSTAGE=<folder with the files> \
-;            -DOUTFILE=<installer.exe> packaging/windows/varnolt.nsi
+;            -DICON=<varnolt.ico> -DOUTFILE=<installer.exe> packaging/windows/varnolt.nsi
 ;
-; The only registry key written is the uninstaller's, under HKCU; a Varnolt.ini the
-; user saved beside the program (varnolt correct --save) survives the uninstaller.
+; The registry keys written, both under HKCU, are the uninstaller's and the verb's;
+; a Varnolt.ini the user saved beside the program (varnolt correct --save) survives
+; the uninstaller.
 
-!ifndef VERSION | STAGE | OUTFILE
-  !error "define VERSION, STAGE and OUTFILE (see scripts/package-windows)"
+!ifndef VERSION | STAGE | OUTFILE | ICON
+  !error "define VERSION, STAGE, ICON and OUTFILE (see scripts/package-windows)"
 !endif
 
 Unicode true
@@ -20,6 +22,10 @@ SetCompressor /SOLID lzma
 ManifestDPIAware true
 
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Varnolt"
+; Explorer's context menu on every .dxf file, whichever program opens it, for this
+; user only: the drawing converted beside itself with the saved settings.
+!define DXF_SHELL_KEY "Software\Classes\SystemFileAssociations\.dxf\shell"
+!define VERB_KEY "${DXF_SHELL_KEY}\Varnolt.ConvertToKml"
 
 Name "Varnolt ${VERSION}"
 OutFile "${OUTFILE}"
@@ -41,6 +47,8 @@ VIAddVersionKey /LANG=0 "LegalCopyright" "2026 Varnolt team"
 !include "MUI2.nsh"
 !include "FileFunc.nsh"
 
+!define MUI_ICON "${ICON}"
+!define MUI_UNICON "${ICON}"
 !define MUI_ABORTWARNING
 !define MUI_FINISHPAGE_SHOWREADME "$INSTDIR\manual.html"
 !define MUI_FINISHPAGE_SHOWREADME_TEXT "$(OpenManual)"
@@ -76,6 +84,8 @@ Section "Varnolt"
   File "${STAGE}\main_window_windows.png"
   File "${STAGE}\drawing_window.png"
   File "${STAGE}\imported_track.png"
+  File "${STAGE}\options_dialog_windows.png"
+  File "${STAGE}\drawing_window_windows.png"
   File "${STAGE}\LICENSE.txt"
   WriteUninstaller "$INSTDIR\uninstall.exe"
 
@@ -92,6 +102,10 @@ Section "Varnolt"
     '/k "set "PATH=$INSTDIR;%PATH%" && varnolt --help"' \
     "$SYSDIR\cmd.exe" 0 SW_SHOWNORMAL "" "$(PromptDescription)"
   SetOutPath "$INSTDIR"
+
+  WriteRegStr HKCU "${VERB_KEY}" "" "转换为 KML (Varnolt)"
+  WriteRegStr HKCU "${VERB_KEY}" "Icon" "$INSTDIR\varnolt-gui.exe,0"
+  WriteRegStr HKCU "${VERB_KEY}\command" "" '"$INSTDIR\varnolt-gui.exe" --convert "%1"'
 
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayName" "Varnolt ${VERSION}"
   WriteRegStr HKCU "${UNINST_KEY}" "DisplayVersion" "${VERSION}"
@@ -115,6 +129,8 @@ Section "Uninstall"
   Delete "$INSTDIR\main_window_windows.png"
   Delete "$INSTDIR\drawing_window.png"
   Delete "$INSTDIR\imported_track.png"
+  Delete "$INSTDIR\options_dialog_windows.png"
+  Delete "$INSTDIR\drawing_window_windows.png"
   Delete "$INSTDIR\LICENSE.txt"
   Delete "$INSTDIR\uninstall.exe"
   RMDir "$INSTDIR"
@@ -123,6 +139,11 @@ Section "Uninstall"
   Delete "$SMPROGRAMS\Varnolt\*.lnk"
   RMDir "$SMPROGRAMS\Varnolt"
   Delete "$DESKTOP\Varnolt.lnk"
+
+  ; The verb, and the keys above it only when nothing else of the user's is left there.
+  DeleteRegKey HKCU "${VERB_KEY}"
+  DeleteRegKey /ifempty HKCU "${DXF_SHELL_KEY}"
+  DeleteRegKey /ifempty HKCU "Software\Classes\SystemFileAssociations\.dxf"
 
   DeleteRegKey HKCU "${UNINST_KEY}"
 SectionEnd

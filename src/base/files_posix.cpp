@@ -3,14 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <mutex>
-#include <system_error>
-#include <thread>
 
 #include "base/files.h"
 #include "base/files_internal.h"
@@ -58,46 +52,8 @@ std::string ReadFile(const std::filesystem::path& path, uint64_t maxBytes) {
   return data;
 }
 
-struct AtomicFile::Syncer {
-  explicit Syncer(int fd) : fd_(fd), thread_([this] { Run(); }) {}
-  ~Syncer() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      stop_ = true;
-    }
-    cv_.notify_one();
-    thread_.join();
-  }
-
-  void Request() {
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      ++requested_;
-    }
-    cv_.notify_one();
-  }
-
- private:
-  void Run() {
-    std::unique_lock<std::mutex> lock(mutex_);
-    for (;;) {
-      cv_.wait(lock, [&] { return stop_ || requested_ > done_; });
-      if (stop_) return;
-      const uint64_t target = requested_;
-      lock.unlock();
-      // A failure shows again in the sync before the rename, which reports it.
-      ::fdatasync(fd_);
-      lock.lock();
-      done_ = target;
-    }
-  }
-
-  const int fd_;
-  std::mutex mutex_;
-  std::condition_variable cv_;
-  uint64_t requested_ = 0, done_ = 0;
-  bool stop_ = false;
-  std::thread thread_;
+struct AtomicFile::Syncer : files_detail::BackgroundFlusher {
+  explicit Syncer(int fd) : BackgroundFlusher([fd] { ::fdatasync(fd); }) {}
 };
 
 FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
@@ -127,39 +83,15 @@ FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
     }
     if (at != nullptr) {
       ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-      // Copying from the system's cache is most of the time a read takes: a large
-      // file is read in blocks on two threads.
-      constexpr size_t kBlock = size_t{1} << 20;
-      const size_t blocks = (size + kBlock - 1) / kBlock;
-      std::atomic<size_t> next{0};
-      std::atomic<bool> failed{false};
-      auto readBlocks = [&] {
-        for (size_t b = next++; b < blocks && !failed; b = next++) {
-          size_t got = 0;
-          const size_t want = std::min(kBlock, size - b * kBlock);
-          while (got < want) {
-            const ssize_t n = ::pread(fd, at + b * kBlock + got, want - got,
-                                      static_cast<off_t>(b * kBlock + got));
-            if (n < 0 && errno == EINTR) continue;
-            if (n <= 0) {
-              failed = true;  // a read error, or a file that shrank
-              break;
+      const bool read = files_detail::ReadInBlocks(
+          at, size, [fd](char* to, size_t length, uint64_t offset) -> size_t {
+            for (;;) {
+              const ssize_t n = ::pread(fd, to, length, static_cast<off_t>(offset));
+              if (n < 0 && errno == EINTR) continue;
+              return n > 0 ? static_cast<size_t>(n) : 0;
             }
-            got += static_cast<size_t>(n);
-          }
-        }
-      };
-      std::thread helper;
-      if (blocks > 2) {
-        try {
-          helper = std::thread(readBlocks);
-        } catch (const std::system_error&) {
-          // One thread reads it all.
-        }
-      }
-      readBlocks();
-      if (helper.joinable()) helper.join();
-      if (!failed) {
+          });
+      if (read) {
         map_ = at;
         size_ = size;
       } else {

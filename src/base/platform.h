@@ -1,6 +1,6 @@
 // What the program asks of the operating system beyond files: where it lives, where
 // a user's settings go, how a typed path separates its folders, whether stderr is a
-// terminal, and its arguments as UTF-8.
+// terminal, and its arguments as UTF-8 with wildcards expanded where no shell does.
 // One implementation per platform: platform_posix.cpp, platform_win.cpp.
 #pragma once
 
@@ -36,5 +36,13 @@ void PrepareCommandLineProcess();
 // The command line's arguments in UTF-8, the program first. On Windows they are
 // taken from the UTF-16 command line, not from `argv` in the ANSI code page.
 std::vector<std::string> Utf8Arguments(int argc, char** argv);
+
+// One argument with its wildcards expanded where the shell leaves them: on Windows a
+// name holding "*" or "?" in its last part gives the files and folders it matches as
+// cmd's dir lists them (any letter case, hidden and system ones left out), in name
+// order, each behind the argument's own folder part ("out\*.dxf" gives
+// "out\a.dxf"); nothing when none matches. Any other argument, and every argument on
+// Linux, whose shell has expanded them, comes back as it is.
+std::vector<std::string> ExpandWildcards(const std::string& argument);
 
 }  // namespace varnolt

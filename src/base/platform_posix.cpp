@@ -57,4 +57,6 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   return std::vector<std::string>(argv, argv + argc);
 }
 
+std::vector<std::string> ExpandWildcards(const std::string& argument) { return {argument}; }
+
 }  // namespace varnolt

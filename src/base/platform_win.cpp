@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
@@ -69,6 +70,34 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
   }
   ::LocalFree(wide);
   return args;
+}
+
+std::vector<std::string> ExpandWildcards(const std::string& argument) {
+  const size_t cut = argument.find_last_of("\\/:");
+  const std::string folder = cut == std::string::npos ? std::string() : argument.substr(0, cut + 1);
+  if (argument.find_first_of("*?", folder.size()) == std::string::npos) return {argument};
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW found;
+  // The system's own matching, which cmd's dir uses: any letter case, and the
+  // pattern's "*.*" matching names without a dot too.
+  const HANDLE h = ::FindFirstFileExW(Widen(argument).c_str(), FindExInfoBasic, &found,
+                                      FindExSearchNameMatch, nullptr, 0);
+  if (h == INVALID_HANDLE_VALUE) return {};
+  do {
+    const std::wstring name = found.cFileName;
+    if (name == L"." || name == L".." ||
+        (found.dwFileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0) {
+      continue;
+    }
+    names.push_back(name);
+  } while (::FindNextFileW(h, &found));
+  ::FindClose(h);
+  std::sort(names.begin(), names.end(), [](const std::wstring& a, const std::wstring& b) {
+    return ::CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+  });
+  std::vector<std::string> matches;
+  for (const std::wstring& name : names) matches.push_back(folder + Narrow(name));
+  return matches;
 }
 
 }  // namespace varnolt

@@ -50,6 +50,7 @@ DxfDrawing Parser::Finish() {
   DxfDrawing d;
   LayerTable layers(d.layers);
   Build(d, layers);
+  if (Picking()) d.unmatched = limits_.pick->Unmatched(met_);
   return d;
 }
 
@@ -65,26 +66,34 @@ void Parser::Build(DxfDrawing& d, LayerTable& layers) {
   d.codepage = std::string(codepage_);
   codec_ = ChooseDxfCodec(acadver_, codepage_);
   for (const RawLayer& l : layers_) layers.Add(DecodeDxfText(l.name, codec_), l.color);
-  BlockExploder blocks(blocks_, inserts_, codec_, limits_, place_);
+  BlockExploder blocks(blocks_, inserts_, codec_, limits_, place_, skipped_);
   const int64_t placed = blocks.CountPlaced(entities_);
   d.entities.reserve(entities_.size() + static_cast<size_t>(placed));
   const size_t placedLimit =
       entities_.size() + static_cast<size_t>(std::max<int64_t>(limits_.maxPlacedEntities, 0));
   int64_t insertId = 0;
+  std::vector<size_t> order;  // with a pick: each entity's position in it
   for (RawEntity& r : entities_) {
     if (r.merged) continue;
+    // A multiline text not picked was read only to lend its text to a picked one.
+    const size_t at = Picking() ? limits_.pick->Find(r.entity.handle) : DxfPick::kNotPicked;
+    if (Picking() && at == DxfPick::kNotPicked) continue;
     DecodeStrings(r, codec_, true);
     Entity& e = r.entity;
     e.layer = layers.Resolve(e.layer);
     if (r.insert < 0) {
       d.entities.push_back(std::move(e));
-      continue;
+    } else {
+      const RawInsert& ins = inserts_[static_cast<size_t>(r.insert)];
+      if (!blocks.Explode(ins, e, ++insertId, placedLimit, layers, d.entities)) {
+        AddSkipped(skipped_, {ins.dimension ? "DIMENSION" : "INSERT", 1,
+                              std::string(kMissingBlock.english),
+                              std::string(kMissingBlock.chinese), ""});
+      }
     }
-    const RawInsert& ins = inserts_[static_cast<size_t>(r.insert)];
-    if (!blocks.Explode(ins, e, ++insertId, placedLimit, layers, d.entities)) {
-      Skip(ins.dimension ? "DIMENSION" : "INSERT");
-    }
+    if (Picking()) order.resize(d.entities.size(), at);
   }
+  if (Picking()) InPickOrder(d.entities, order);
   d.skipped = std::move(skipped_);
 }
 
@@ -207,14 +216,7 @@ void Parser::ReadBlocks() {
 }
 
 void Parser::Skip(std::string_view raw) {
-  const std::string kind = SanitizeUtf8(raw.substr(0, 40));
-  for (SkippedKind& s : skipped_) {
-    if (s.kind == kind) {
-      ++s.count;
-      return;
-    }
-  }
-  skipped_.push_back(SkippedKind{kind, 1});
+  AddSkipped(skipped_, SkippedKind{SanitizeUtf8(raw.substr(0, 40)), 1, "", "", ""});
 }
 
 void Parser::ReadEntityList(std::vector<RawEntity>& into, bool model) {
@@ -239,6 +241,10 @@ Parser::Reader Parser::ReaderOf(std::string_view kind) const {
       {"SOLID", &Parser::ReadSolid, kIncludeSolids},
       {"TRACE", &Parser::ReadSolid, kIncludeSolids},
       {"3DFACE", &Parser::ReadSolid, kIncludeSolids},
+      {"LEADER", &Parser::ReadLeader, kIncludeLeaders},
+      {"MULTILEADER", &Parser::ReadMultiLeader, kIncludeLeaders},
+      {"IMAGE", &Parser::ReadFrame, kIncludeFrames},
+      {"WIPEOUT", &Parser::ReadFrame, kIncludeFrames},
   };
   for (const KindReader& r : kReaders) {
     if (r.kind == kind) return r.include == 0 || Included(r.include) ? r.read : nullptr;
@@ -264,25 +270,71 @@ void Parser::ReadEntityListWith(bool model, const Emit& emit) {
     // ...) would override the entity's own; reading stops there for every kind.
     size_t stop = begin;
     while (stop < end && t_[stop].code != 101) ++stop;
+    // VERTEX, SEQEND or ATTRIB out of place belong to no entity of their own.
+    const bool top = model && !kind.empty() && kind != "VERTEX" && kind != "SEQEND" &&
+                     kind != "ATTRIB";
+    // What was not picked is passed over unread, but for a multiline text, which
+    // may hold a further column of a picked one.
+    if (top && Picking() && !MeetPicked(begin, stop) && kind != "MTEXT") continue;
     const Reader read = ReaderOf(kind);
     if (read == nullptr) {
-      // Other kinds, and VERTEX, SEQEND or ATTRIB out of place.
-      if (model && !kind.empty() && kind != "VERTEX" && kind != "SEQEND" &&
-          kind != "ATTRIB") {
+      if (top) {
         for (size_t k = begin; k < end; ++k) {
           if (t_[k].code == 67) paper = Int(t_[k]) == 1;
         }
-        if (!paper) Skip(kind);
+        if (!paper || Picking()) Skip(kind);
       }
       continue;
     }
-    const std::string_view skipped = (this->*read)(begin, stop, e, paper, kind, model);
-    if (!skipped.empty()) {
-      if (model && !paper) Skip(skipped);
+    std::string_view skipped;
+    try {
+      skipped = (this->*read)(begin, stop, e, paper, kind, model);
+    } catch (LeftOutEntity& left) {
+      second_.reset();
+      if (model && (!paper || Picking())) AddSkipped(skipped_, left.what);
+      if (!model) {
+        // Counted when its block is placed.
+        e.leftOut = std::move(left.what);
+        emit(e, first);
+      }
       continue;
     }
-    if (!paper || !model) emit(e, first);
+    if (!skipped.empty()) {
+      if (model && (!paper || Picking())) Skip(skipped);
+      continue;
+    }
+    if (paper && model && !Picking()) {
+      second_.reset();
+      continue;
+    }
+    emit(e, first);
+    if (second_) {
+      emit(*second_, first);
+      second_.reset();
+    }
   }
+}
+
+bool Parser::MeetPicked(size_t begin, size_t end) {
+  for (size_t k = begin; k < end; ++k) {
+    if (t_[k].code != 5) continue;
+    const size_t at = limits_.pick->Find(Raw(t_[k]));
+    if (at == DxfPick::kNotPicked) return false;
+    met_.push_back(at);
+    return true;
+  }
+  return false;
+}
+
+void Parser::LeaveOut(const RawEntity& e, std::string_view kind, const Reason& why,
+                      const std::string& what) const {
+  LeaveOut(e, kind, std::string(why.english), std::string(why.chinese), what);
+}
+
+void Parser::LeaveOut(const RawEntity& e, std::string_view kind, std::string english,
+                      std::string chinese, const std::string& what) const {
+  throw LeftOutEntity{SkippedKind{std::string(kind), 1, std::move(english), std::move(chinese),
+                                  RefusalText(place_, e.entity.sourceLine, what)}};
 }
 
 void Parser::MergeMTextColumns() {
@@ -313,9 +365,23 @@ std::string FileNameText(const std::filesystem::path& path) {
   return std::string(reinterpret_cast<const char*>(u8.data()), u8.size());
 }
 
+std::string RefusalText(const DxfPlace& place, int64_t where, const std::string& what) {
+  return place.Where(where) + ": " + what + "; such a drawing cannot be converted.";
+}
+
+void InPickOrder(std::vector<Entity>& entities, const std::vector<size_t>& order) {
+  std::vector<size_t> index(entities.size());
+  for (size_t k = 0; k < index.size(); ++k) index[k] = k;
+  std::stable_sort(index.begin(), index.end(),
+                   [&order](size_t a, size_t b) { return order[a] < order[b]; });
+  std::vector<Entity> sorted;
+  sorted.reserve(entities.size());
+  for (size_t k : index) sorted.push_back(std::move(entities[k]));
+  entities = std::move(sorted);
+}
+
 void Refuse(const DxfPlace& place, int64_t where, const std::string& what) {
-  throw Error(ErrorKind::kGeneral,
-              place.Where(where) + ": " + what + "; such a drawing cannot be converted.");
+  throw Error(ErrorKind::kGeneral, RefusalText(place, where, what));
 }
 
 void LayerTable::Add(std::string name, int color) {
@@ -342,13 +408,16 @@ void DecodeStrings(RawEntity& r, const DxfTextCodec& codec, bool layer) {
 size_t ParseEntitiesPiece(const DxfTokens& tokens, const std::string& name,
                           const DxfLimits& limits,
                           const std::function<void(const PieceEntity&)>& emit,
-                          std::vector<SkippedKind>& skipped) {
+                          std::vector<SkippedKind>& skipped, std::vector<size_t>& met) {
   Parser parser(tokens, name, limits);
   const size_t stop = parser.ReadPiece([&](RawEntity& e, size_t first) {
+    const size_t at = limits.pick ? limits.pick->Find(e.entity.handle) : DxfPick::kNotPicked;
+    if (limits.pick && at == DxfPick::kNotPicked) return;  // read for a column only
     emit(PieceEntity{first, e.layer, e.entity.color, e.entity.type(), IsClosedShape(e.entity),
-                     !e.columns.empty() || e.insert >= 0});
+                     !e.columns.empty() || e.insert >= 0 || e.twofold, at});
   });
   skipped = parser.TakeSkipped();
+  met = parser.TakeMet();
   return stop;
 }
 
@@ -387,20 +456,36 @@ StreamedDrawing FinishStreamed(const DxfTokens& tokens, const std::string& name,
     }
   }
   for (const std::vector<SkippedKind>& skipped : pieceSkipped) {
-    for (const SkippedKind& k : skipped) {
-      auto found = std::find_if(d.skipped.begin(), d.skipped.end(),
-                                [&](const SkippedKind& e) { return e.kind == k.kind; });
-      if (found == d.skipped.end()) {
-        d.skipped.push_back(k);
-      } else {
-        found->count += k.count;
-      }
-    }
+    for (const SkippedKind& k : skipped) AddSkipped(d.skipped, k);
   }
   return s;
 }
 
 }  // namespace dxf_detail
+
+DxfPick::DxfPick(std::vector<std::string> handles) : handles_(std::move(handles)) {
+  positions_.reserve(handles_.size());
+  for (size_t k = 0; k < handles_.size(); ++k) positions_.emplace(FoldAscii(handles_[k]), k);
+}
+
+size_t DxfPick::Find(std::string_view handle) const {
+  if (handle.empty()) return kNotPicked;
+  const auto found = positions_.find(FoldAscii(handle));
+  return found == positions_.end() ? kNotPicked : found->second;
+}
+
+std::vector<std::string> DxfPick::Unmatched(const std::vector<size_t>& met) const {
+  std::vector<bool> seen(handles_.size(), false);
+  for (size_t at : met) {
+    if (at < seen.size()) seen[at] = true;
+  }
+  std::vector<std::string> missing;
+  for (size_t k = 0; k < handles_.size(); ++k) {
+    // A handle picked twice is one entity: it is missing once.
+    if (!seen[k] && positions_.at(FoldAscii(handles_[k])) == k) missing.push_back(handles_[k]);
+  }
+  return missing;
+}
 
 DxfDrawing ParseDxf(std::string_view bytes, const std::string& name, const DxfLimits& limits) {
   DxfTokens tokens = TokenizeDxf(bytes, name);

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "cad/entity.h"
@@ -22,6 +23,30 @@ struct DxfDrawing {
   // kinds included, each block reference exploded where it stands.
   std::vector<Entity> entities;
   std::vector<SkippedKind> skipped;  // model-space entities not read, by kind
+  // Read with a DxfPick: the picked handles that no entity of the ENTITIES section
+  // has, in pick order.
+  std::vector<std::string> unmatched;
+};
+
+// What a user picked in a CAD host, by handle, in the order of the pick. A drawing
+// read with one keeps only these entities of its ENTITIES section, model space and
+// paper space alike, in the pick's order (a block reference with all it places), and
+// counts as left out only what was picked.
+class DxfPick {
+ public:
+  static constexpr size_t kNotPicked = static_cast<size_t>(-1);
+
+  explicit DxfPick(std::vector<std::string> handles);
+  size_t size() const { return handles_.size(); }
+  // The position in the pick of the entity with `handle`, matched ignoring ASCII
+  // case as handles are hexadecimal; kNotPicked when it was not picked.
+  size_t Find(std::string_view handle) const;
+  // The handles whose positions `met` does not hold, in pick order.
+  std::vector<std::string> Unmatched(const std::vector<size_t>& met) const;
+
+ private:
+  std::vector<std::string> handles_;
+  std::unordered_map<std::string, size_t> positions_;  // by folded handle
 };
 
 // Bounds on what one drawing may ask of memory.
@@ -37,6 +62,8 @@ struct DxfLimits {
   // same whatever the numbers.
   size_t pieceBytes = 0;
   unsigned threads = 0;
+  // When set, only the picked entities are read (see DxfPick).
+  std::shared_ptr<const DxfPick> pick;
 };
 
 // Parses DXF bytes. Throws Error(kGeneral) with what and where (line or byte offset)

@@ -44,8 +44,8 @@ Affine Translation(const Point3& by) {
 
 BlockExploder::BlockExploder(std::vector<RawBlock>& raw, std::vector<RawInsert>& inserts,
                              const DxfTextCodec& codec, const DxfLimits& limits,
-                             const DxfPlace& place)
-    : inserts_(inserts), codec_(codec), limits_(limits), place_(place) {
+                             const DxfPlace& place, std::vector<SkippedKind>& skipped)
+    : inserts_(inserts), codec_(codec), limits_(limits), place_(place), skipped_(skipped) {
   blocks_.reserve(raw.size());
   for (RawBlock& r : raw) {
     std::string name = DecodeDxfText(r.name, codec_);
@@ -58,7 +58,9 @@ BlockExploder::BlockExploder(std::vector<RawBlock>& raw, std::vector<RawInsert>&
     b.items.reserve(r.entities.size());
     for (RawEntity& e : r.entities) {
       DecodeStrings(e, codec_, true);
-      if (e.insert < 0) {
+      if (e.leftOut) {
+        b.items.emplace_back(std::move(*e.leftOut));
+      } else if (e.insert < 0) {
         b.items.emplace_back(std::move(e.entity));
       } else {
         b.items.emplace_back(Nested{static_cast<size_t>(e.insert), -1, e.entity});
@@ -85,34 +87,58 @@ int64_t BlockExploder::Cap() const {
   return std::max<int64_t>(limits_.maxPlacedEntities, 0) + 1;
 }
 
-// The entities one reference to block b places, found before any is made; a block
-// that contains itself, or nesting beyond the limit, is refused here.
+void BlockExploder::CutLoop(Nested& n, const std::vector<size_t>& chain) {
+  n.cut = true;
+  const Block& back = blocks_[static_cast<size_t>(n.block)];
+  std::string path, quoted;
+  size_t from = 0;
+  while (chain[from] != static_cast<size_t>(n.block)) ++from;
+  for (size_t k = from; k < chain.size(); ++k) {
+    path += blocks_[chain[k]].name + " -> ";
+    quoted += "\"" + blocks_[chain[k]].name + "\" -> ";
+  }
+  path += back.name;
+  quoted += "\"" + back.name + "\"";
+  AddSkipped(skipped_,
+             {"INSERT", 1, "inserts itself: " + path, "插入自身：" + path,
+              RefusalText(place_, back.where,
+                          "the block \"" + back.name + "\" contains itself (" + quoted + ")")});
+}
+
+// The entities one reference to block b places, found before any is made; nesting
+// beyond the limit is refused here, and a reference that closes a loop is cut.
 void BlockExploder::CountBlock(size_t b, int level, std::vector<size_t>& chain) {
   Block& blk = blocks_[b];
   if (blk.counted == Block::Count::kDone) return;
-  if (blk.counted == Block::Count::kCounting) {
-    std::string path;
-    size_t from = 0;
-    while (chain[from] != b) ++from;
-    for (size_t k = from; k < chain.size(); ++k) path += "\"" + blocks_[chain[k]].name + "\" -> ";
-    path += "\"" + blk.name + "\"";
-    Refuse(place_, blk.where, "the block \"" + blk.name + "\" contains itself (" + path + ")");
-  }
   if (level > kMaxBlockNesting) NestingTooDeep(blk);
   blk.counted = Block::Count::kCounting;
   chain.push_back(b);
   int64_t count = 0;
   int depth = 0;
-  for (const Item& item : blk.items) {
-    const Nested* nested = std::get_if<Nested>(&item);
+  for (Item& item : blk.items) {
+    if (const SkippedKind* left = std::get_if<SkippedKind>(&item)) {
+      AddSkipped(skipped_, *left);
+      continue;
+    }
+    Nested* nested = std::get_if<Nested>(&item);
     if (nested == nullptr) {
       count = MulAdd(1, 1, count, Cap());
       continue;
     }
     const RawInsert& ins = inserts_[nested->insert];
+    if (nested->block >= 0 &&
+        blocks_[static_cast<size_t>(nested->block)].counted == Block::Count::kCounting) {
+      CutLoop(*nested, chain);
+      continue;
+    }
     const int64_t copies = Copies(ins);
     count = MulAdd(copies, static_cast<int64_t>(ins.attribs.size()), count, Cap());
-    if (nested->block < 0) continue;
+    if (nested->block < 0) {
+      AddSkipped(skipped_, {ins.dimension ? "DIMENSION" : "INSERT", 1,
+                            std::string(kMissingBlock.english),
+                            std::string(kMissingBlock.chinese), ""});
+      continue;
+    }
     CountBlock(static_cast<size_t>(nested->block), level + 1, chain);
     const Block& c = blocks_[static_cast<size_t>(nested->block)];
     if (level + c.depth > kMaxBlockNesting) NestingTooDeep(c);
@@ -234,7 +260,9 @@ void BlockExploder::PlaceBlock(const Block& blk, const Affine& m, const HandDown
       Adopt(from, down, true);
       continue;
     }
-    const Nested& nested = std::get<Nested>(item);
+    const Nested* found = std::get_if<Nested>(&item);
+    if (found == nullptr || found->cut) continue;  // left out, and counted so
+    const Nested& nested = *found;
     HandDown inner = down;
     if (nested.common.layer != "0") inner.layer = layers_->Resolve(nested.common.layer);
     if (nested.common.color != kColorByBlock) inner.color = nested.common.color;

@@ -11,15 +11,6 @@
 namespace varnolt::dxf_detail {
 namespace {
 
-// POLYLINE flags (group 70).
-constexpr int64_t kPolyClosed = 1;
-constexpr int64_t kPolyCurveFit = 2;
-constexpr int64_t kPolySplineFit = 4;
-constexpr int64_t kPoly3d = 8;
-constexpr int64_t kPolyMesh = 16;
-constexpr int64_t kPolyFaceMesh = 64;
-// VERTEX flag (group 70): a control point of a spline frame, not on the curve.
-constexpr int64_t kVertexSplineFrame = 16;
 // SPLINE flags (group 70): closed, periodic.
 constexpr int64_t kSplineClosed = 1;
 constexpr int64_t kSplinePeriodic = 2;
@@ -190,6 +181,7 @@ std::string_view Parser::ReadLwPolyline(size_t begin, size_t end, RawEntity& e, 
 std::string_view Parser::ReadPolyline(size_t begin, size_t end, RawEntity& e, bool& paper,
                               std::string_view, bool model) {
   int64_t flags = 0;
+  int64_t counts[4] = {0, 0, 0, 0};  // groups 71 to 74
   Point3 base{}, normal{0, 0, 1};
   for (size_t k = begin; k < end; ++k) {
     const DxfToken& t = t_[k];
@@ -198,29 +190,23 @@ std::string_view Parser::ReadPolyline(size_t begin, size_t end, RawEntity& e, bo
       flags = Int(t);
     } else if (t.code == 30) {
       base[2] = Real(t);
+    } else if (t.code >= 71 && t.code <= 74) {
+      counts[t.code - 71] = Int(t);
     }
   }
+  if ((flags & (kPolyMesh | kPolyFaceMesh)) != 0) return ReadMesh(e, paper, model, flags, counts);
   const bool is3d = (flags & kPoly3d) != 0;
-  const bool mesh = (flags & (kPolyMesh | kPolyFaceMesh)) != 0;
   const bool fitted = !is3d && (flags & (kPolyCurveFit | kPolySplineFit)) != 0;
   std::string_view skipped;
-  if (mesh) {
-    skipped = "POLYLINE (mesh)";
-  } else if (fitted && !Included(kIncludeFitted)) {
-    skipped = "POLYLINE (fitted)";
-  }
-  const bool keep = skipped.empty() && !(paper && model);
+  if (fitted && !Included(kIncludeFitted)) skipped = "POLYLINE (fitted)";
+  const bool keep = skipped.empty() && !(paper && model && !Picking());
   Polyline3d p3;
   LwPolyline p2;
   p3.closed = p2.closed = (flags & kPolyClosed) != 0;
   p2.elevation = base[2];
   p2.normal = normal;
   size_t count = 0;
-  while (i_ < t_.size() && IsZero(i_, "VERTEX")) {
-    const size_t vbegin = i_ + 1;
-    const size_t vend = NextZero(vbegin);
-    i_ = vend;
-    if (!keep) continue;
+  ReadVertices(keep, [&](size_t vbegin, size_t vend) {
     Point3 v{};
     double bulge = 0;
     int64_t vflags = 0;
@@ -234,15 +220,14 @@ std::string_view Parser::ReadPolyline(size_t begin, size_t end, RawEntity& e, bo
       }
     }
     // A spline-fit polyline stores its frame as well; the curve is the rest.
-    if ((is3d || fitted) && (vflags & kVertexSplineFrame) != 0) continue;
+    if ((is3d || fitted) && (vflags & kVertexSplineFrame) != 0) return;
     CheckVertexCount(++count, e, "POLYLINE");
     if (is3d) {
       p3.vertices.push_back(v);
     } else {
       p2.vertices.push_back({v[0], v[1], bulge});
     }
-  }
-  if (i_ < t_.size() && IsZero(i_, "SEQEND")) i_ = NextZero(i_ + 1);
+  });
   if (is3d) {
     e.entity.geometry = std::move(p3);
   } else {
@@ -382,37 +367,60 @@ std::string_view Parser::ReadSpline(size_t begin, size_t end, RawEntity& e, bool
     }
   }
   p.closed = (flags & (kSplineClosed | kSplinePeriodic)) != 0;
-  CheckSpline(p, e, "SPLINE");
+  FitPointsOrLeaveOut(p, e, "SPLINE", "SPLINE", {"", ""});
   e.entity.geometry = std::move(p);
   return {};
 }
 
-void Parser::CheckSpline(const Spline& p, const RawEntity& e, std::string_view kind) const {
+std::optional<Parser::SplineFault> Parser::FaultOf(const Spline& p, std::string_view kind) const {
   const std::string k(kind);
   for (size_t j = 1; j < p.knots.size(); ++j) {
     if (p.knots[j] < p.knots[j - 1]) {
-      Refuse(e, "the " + k + "'s knots decrease (knot " + std::to_string(j + 1) +
-                    " is less than knot " + std::to_string(j) + ")");
+      return SplineFault{"the " + k + "'s knots decrease (knot " + std::to_string(j + 1) +
+                             " is less than knot " + std::to_string(j) + ")",
+                         "knots decrease", "节点递减"};
     }
   }
   const size_t control = p.control.size();
   if (control == 0) {
-    if (p.fit.size() < 2) Refuse(e, "the " + k + " has neither control points nor two fit points");
-    return;
+    if (p.fit.size() >= 2) return std::nullopt;
+    return SplineFault{"the " + k + " has neither control points nor two fit points",
+                       "no control points and fewer than two fit points", "缺少控制点和拟合点"};
   }
+  const std::string controls = std::to_string(control) + " control points";
   if (p.degree < 1 || static_cast<size_t>(p.degree) >= control) {
-    Refuse(e, "the " + k + "'s degree " + std::to_string(p.degree) + " does not fit its " +
-                  std::to_string(control) + " control points");
+    const std::string degree = "degree " + std::to_string(p.degree);
+    return SplineFault{"the " + k + "'s " + degree + " does not fit its " + controls,
+                       degree + " for " + controls, "次数与控制点数不符"};
   }
-  if (p.knots.size() != control + static_cast<size_t>(p.degree) + 1) {
-    Refuse(e, "the " + k + " has " + std::to_string(p.knots.size()) + " knots where degree " +
-                  std::to_string(p.degree) + " and " + std::to_string(control) +
-                  " control points need " + std::to_string(control + p.degree + 1));
+  const size_t needed = control + static_cast<size_t>(p.degree) + 1;
+  if (p.knots.size() != needed) {
+    const std::string knots = std::to_string(p.knots.size()) + " knots";
+    return SplineFault{"the " + k + " has " + knots + " where degree " +
+                           std::to_string(p.degree) + " and " + controls + " need " +
+                           std::to_string(needed),
+                       knots + " where " + std::to_string(needed) + " are needed",
+                       "节点数与控制点数不符"};
   }
   if (!p.weights.empty() && p.weights.size() != control) {
-    Refuse(e, "the " + k + " has " + std::to_string(p.weights.size()) + " weights for " +
-                  std::to_string(control) + " control points");
+    const std::string weights = std::to_string(p.weights.size()) + " weights for " + controls;
+    return SplineFault{"the " + k + " has " + weights, weights, "权值数与控制点数不符"};
   }
+  return std::nullopt;
+}
+
+void Parser::FitPointsOrLeaveOut(Spline& p, const RawEntity& e, std::string_view kind,
+                                 std::string_view leftKind, const Reason& part) const {
+  std::optional<SplineFault> fault = FaultOf(p, kind);
+  if (!fault) return;
+  if (p.fit.size() >= 2) {
+    p.control.clear();
+    p.knots.clear();
+    p.weights.clear();
+    return;
+  }
+  LeaveOut(e, leftKind, std::string(part.english) + fault->english,
+           std::string(part.chinese) + fault->chinese, fault->what);
 }
 
 std::string_view Parser::ReadSolid(size_t begin, size_t end, RawEntity& e, bool& paper,
@@ -509,7 +517,8 @@ HatchEdge Parser::PathGroups::Edge() {
     case HatchEdgeType::kSpline:
       return SplineEdge();
   }
-  p_.Refuse(e_, "the HATCH has an edge of unknown type " + std::to_string(type));
+  const std::string what = "an edge of unknown type " + std::to_string(type);
+  p_.LeaveOut(e_, "HATCH", what, "未知类型的边界", "the HATCH has " + what);
 }
 
 // A circular or elliptic arc: centre, the end of the major axis (elliptic only), the
@@ -570,7 +579,8 @@ Spline Parser::PathGroups::SplineEdge() {
     }
     while (At(12) || At(22) || At(13) || At(23)) ++k_;
   }
-  p_.CheckSpline(edge, e_, "HATCH's spline edge");
+  p_.FitPointsOrLeaveOut(edge, e_, "HATCH's spline edge", "HATCH",
+                         {"a spline edge: ", "样条边界："});
   return edge;
 }
 

@@ -32,6 +32,23 @@ struct RawEntity {
   std::vector<std::string_view> columns;
   bool merged = false;  // a column merged into its MTEXT
   int insert = -1;      // INSERT or DIMENSION: its index among the parser's inserts
+  // One DXF entity read as two (a MULTILEADER's lines and its text): the file is then
+  // read the serial way.
+  bool twofold = false;
+  // An entity of a block that was left out: what the summary counts when the block
+  // is placed.
+  std::optional<SkippedKind> leftOut;
+};
+
+// Why an entity is left out, in the words of both front ends.
+struct Reason {
+  std::string_view english, chinese;
+};
+inline constexpr Reason kMissingBlock{"its block is missing", "缺少块定义"};
+
+// Thrown by a kind's reader for an entity it leaves out.
+struct LeftOutEntity {
+  SkippedKind what;
 };
 
 // A block reference (or a DIMENSION, drawn from its block where it stands) as read.
@@ -63,8 +80,13 @@ struct DxfPlace {
 // The file's own name as UTF-8, for messages ("site.dxf").
 std::string FileNameText(const std::filesystem::path& path);
 
+// Entities made in file order put in the order of the pick: `order` holds each one's
+// position in it; entities of one picked position keep their order.
+void InPickOrder(std::vector<Entity>& entities, const std::vector<size_t>& order);
+
 // Nothing read from this drawing can be converted: the message that says where.
 [[noreturn]] void Refuse(const DxfPlace& place, int64_t where, const std::string& what);
+std::string RefusalText(const DxfPlace& place, int64_t where, const std::string& what);
 
 // The layer table as a CAD host builds it on opening the file: names match ignoring
 // ASCII case and keep the table's spelling; a layer the table lacks is appended with
@@ -94,12 +116,17 @@ void DecodeStrings(RawEntity& r, const DxfTextCodec& codec, bool layer);
 class BlockExploder {
  public:
   // Decodes the blocks (`raw` is emptied) and finds each nested reference's block.
+  // What the placing leaves out is counted in `skipped`.
   BlockExploder(std::vector<RawBlock>& raw, std::vector<RawInsert>& inserts,
-                const DxfTextCodec& codec, const DxfLimits& limits, const DxfPlace& place);
+                const DxfTextCodec& codec, const DxfLimits& limits, const DxfPlace& place,
+                std::vector<SkippedKind>& skipped);
 
   // The entities the model-space references place, counted before any is made.
-  // Refuses a block that contains itself, nesting deeper than the limit, and more
-  // placed entities than DxfLimits::maxPlacedEntities.
+  // Refuses nesting deeper than the limit and more placed entities than
+  // DxfLimits::maxPlacedEntities. A reference that would insert a block into itself
+  // is cut where it closes the loop (first met in file order) and left out wherever
+  // its block is placed; it is counted once, as is each entity a counted block
+  // leaves out.
   int64_t CountPlaced(const std::vector<RawEntity>& model);
 
   // Appends what the model-space reference `ins` places to `out`: its block's
@@ -117,10 +144,11 @@ class BlockExploder {
     size_t insert = 0;
     int block = -1;
     EntityCommon common;
+    bool cut = false;  // closes a loop of blocks: never placed
   };
-  // A block's items in their order: entities placed as they are, and references
-  // placed through their own blocks.
-  using Item = std::variant<Entity, Nested>;
+  // A block's items in their order: entities placed as they are, references placed
+  // through their own blocks, and entities left out.
+  using Item = std::variant<Entity, Nested, SkippedKind>;
   struct Block {
     std::string name;
     Point3 base{};
@@ -140,6 +168,9 @@ class BlockExploder {
 
   int FindBlock(const RawInsert& ins) const;
   void CountBlock(size_t b, int level, std::vector<size_t>& chain);
+  // The nested reference `n` of the block on top of `chain` goes back to a block on
+  // the chain: it is cut and counted.
+  void CutLoop(Nested& n, const std::vector<size_t>& chain);
   [[noreturn]] void NestingTooDeep(const Block& blk) const;
   [[noreturn]] void TooManyPlaced(int64_t where, const std::string& block) const;
   int64_t Cap() const;
@@ -151,6 +182,7 @@ class BlockExploder {
   const DxfTextCodec& codec_;
   const DxfLimits& limits_;
   const DxfPlace& place_;
+  std::vector<SkippedKind>& skipped_;
   std::vector<Block> blocks_;
   std::unordered_map<std::string, size_t> byName_;
   // Set by Explode for the placing it does.
@@ -168,18 +200,21 @@ struct PieceEntity {
   int color = kColorByLayer;
   EntityType type = EntityType::kLine;
   bool closedShape = false;
-  // MTEXT in columns or a block reference: read such a file the serial way.
+  // MTEXT in columns, a block reference or a MULTILEADER: read such a file the
+  // serial way.
   bool unusual = false;
+  size_t pick = DxfPick::kNotPicked;  // its position in the pick being read
 };
 
 // Parses `tokens` as the inside of an ENTITIES section, each model-space entity to
-// emit(), until the section ends or the tokens do; what was skipped is counted in
-// `skipped`. Returns the index of the token that ended the section, or the token
-// count. Throws Error as the serial reading does.
+// emit() (with a pick: each picked entity), until the section ends or the tokens
+// do; what was skipped is counted in `skipped`, and with a pick the positions of
+// the picked entities met go to `met`. Returns the index of the token that ended the
+// section, or the token count. Throws Error as the serial reading does.
 size_t ParseEntitiesPiece(const DxfTokens& tokens, const std::string& name,
                           const DxfLimits& limits,
                           const std::function<void(const PieceEntity&)>& emit,
-                          std::vector<SkippedKind>& skipped);
+                          std::vector<SkippedKind>& skipped, std::vector<size_t>& met);
 
 // The one entity `tokens` hold, its strings made UTF-8 with `codec`, its layer left
 // for the caller; nullopt when they hold none.

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -16,6 +18,21 @@
 #include "cad/ocs.h"
 
 namespace varnolt::dxf_detail {
+
+// POLYLINE flags (group 70): closed (in M for a mesh), curve- and spline-fitted (a
+// mesh smoothed), 3D, polygon mesh, mesh closed in N, polyface mesh.
+inline constexpr int64_t kPolyClosed = 1;
+inline constexpr int64_t kPolyCurveFit = 2;
+inline constexpr int64_t kPolySplineFit = 4;
+inline constexpr int64_t kPoly3d = 8;
+inline constexpr int64_t kPolyMesh = 16;
+inline constexpr int64_t kPolyClosedN = 32;
+inline constexpr int64_t kPolyFaceMesh = 64;
+// VERTEX flags (group 70): a control point of a spline frame, not on the curve; a
+// polygon mesh's vertex; with the next a polyface mesh's vertex, alone its face.
+inline constexpr int64_t kVertexSplineFrame = 16;
+inline constexpr int64_t kVertexMesh = 64;
+inline constexpr int64_t kVertexPolyface = 128;
 
 struct RawLayer {
   std::string_view name;
@@ -43,6 +60,8 @@ class Parser {
   size_t ReadPiece(const Emit& emit);
 
   std::vector<SkippedKind> TakeSkipped() { return std::move(skipped_); }
+  // With a pick: the positions in it of the picked entities met so far.
+  std::vector<size_t> TakeMet() { return std::move(met_); }
   // Whether Read() met an ENTITIES section other than the one read apart (whose
   // tokens it does not have).
   bool ReadEntitiesItself() const { return entitySections_ > 1; }
@@ -123,6 +142,12 @@ class Parser {
 
   [[noreturn]] void Refuse(const RawEntity& e, const std::string& what) const;
 
+  // Leaves the entity out for `why`: what strict reading refuses instead is `what`.
+  [[noreturn]] void LeaveOut(const RawEntity& e, std::string_view kind, const Reason& why,
+                             const std::string& what) const;
+  [[noreturn]] void LeaveOut(const RawEntity& e, std::string_view kind, std::string english,
+                             std::string chinese, const std::string& what) const;
+
   // A count the entity declares or holds, refused beyond `limit` (0: the vertex
   // limit).
   void CheckCount(int64_t declared, const RawEntity& e, std::string_view kind,
@@ -140,6 +165,13 @@ class Parser {
   void Skip(std::string_view raw);
 
   bool Included(unsigned kind) const { return (limits_.include & kind) != 0; }
+
+  // A reading for a pick keeps paper space: the user may pick there.
+  bool Picking() const { return limits_.pick != nullptr; }
+
+  // With a pick: whether the top-level entity whose groups are [begin, end) was
+  // picked, noting it as met when it was.
+  bool MeetPicked(size_t begin, size_t end);
 
   // Entities up to the end of the section (or of the block: ENDBLK) into `into`.
   // In model space, what is not read is counted by kind; paper space is left alone.
@@ -195,9 +227,48 @@ class Parser {
   // lightweight polyline, as the host converts it on opening; a curve- or
   // spline-fit 2D one too when fitted polylines are included, with the vertices
   // the fitting made (the frame's control points left out, as CAD draws it).
-  // Meshes are none of these.
+  // Meshes are read by ReadMesh.
   std::string_view ReadPolyline(size_t begin, size_t end, RawEntity& e, bool& paper,
                                 std::string_view, bool model);
+
+  // Each VERTEX that follows the entity's own groups handed to visit(first group,
+  // end) when `keep`; the parser then stands past the SEQEND.
+  template <class Visit>
+  void ReadVertices(bool keep, Visit&& visit) {
+    while (i_ < t_.size() && IsZero(i_, "VERTEX")) {
+      const size_t begin = i_ + 1;
+      const size_t end = NextZero(begin);
+      i_ = end;
+      if (keep) visit(begin, end);
+    }
+    if (i_ < t_.size() && IsZero(i_, "SEQEND")) i_ = NextZero(i_ + 1);
+  }
+
+  // Polygon and polyface meshes (the POLYLINE's groups read, i_ at its first
+  // VERTEX), with `flags` and groups 71 to 74 in `counts`. Faces of three or four
+  // corners; a polyface face that names a vertex the mesh lacks, and a polygon mesh
+  // whose vertices do not fill its M x N grid, leave the mesh out.
+  std::string_view ReadMesh(RawEntity& e, bool& paper, bool model, int64_t flags,
+                            const int64_t (&counts)[4]);
+  void ReadMeshVertices(RawEntity& e, bool keep, std::vector<Point3>& points,
+                        std::vector<std::array<int64_t, 4>>& faces, bool polyface);
+
+  // LEADER: its vertices (WCS). Fewer than two leave it out.
+  std::string_view ReadLeader(size_t begin, size_t end, RawEntity& e, bool& paper,
+                              std::string_view, bool);
+
+  // MULTILEADER: each leader line (its vertices, the leader's last point and the
+  // dogleg's end) becomes a line of one Leader; its text, when it has one, becomes a
+  // multiline text that follows it (second_), at its text location.
+  std::string_view ReadMultiLeader(size_t begin, size_t end, RawEntity& e, bool& paper,
+                                   std::string_view, bool);
+
+  // IMAGE and WIPEOUT: the clipping boundary (a rectangle by two corners or a
+  // polygon, in pixels from the image's top left corner) when the image is clipped
+  // or is a wipeout, else the whole image, carried to WCS by the insertion point and
+  // the pixel vectors.
+  std::string_view ReadFrame(size_t begin, size_t end, RawEntity& e, bool& paper,
+                             std::string_view kind, bool);
 
   // INSERT (with the ATTRIBs that follow it up to SEQEND) or DIMENSION. Counts as
   // skipped when blocks are not included.
@@ -215,11 +286,23 @@ class Parser {
   void PointListGroup(const DxfToken& t, int base, std::vector<Point3>& points) const;
 
   // The raw definition; the curve is evaluated by the converters. A definition that
-  // cannot describe a B-spline is refused here, where its line is known.
+  // cannot describe a B-spline is drawn through its fit points, as CAD draws it, or
+  // left out when it has fewer than two.
   std::string_view ReadSpline(size_t begin, size_t end, RawEntity& e, bool& paper,
                               std::string_view, bool);
 
-  void CheckSpline(const Spline& p, const RawEntity& e, std::string_view kind) const;
+  // What keeps a spline's numbers from describing a B-spline (`kind` names it in the
+  // message); nullopt when nothing does.
+  struct SplineFault {
+    std::string what, english, chinese;
+  };
+  std::optional<SplineFault> FaultOf(const Spline& p, std::string_view kind) const;
+
+  // A spline with such a fault keeps only its fit points when it has two or more;
+  // else the entity is left out as `leftKind`, the reason led by `part` (which part
+  // of it the spline is, or empty).
+  void FitPointsOrLeaveOut(Spline& p, const RawEntity& e, std::string_view kind,
+                           std::string_view leftKind, const Reason& part) const;
 
   // SOLID and TRACE: OCS corners in the order 1, 2, 4, 3 round; 3DFACE: WCS corners
   // in order. A fourth corner equal to the third makes a triangle.
@@ -289,6 +372,9 @@ class Parser {
   std::vector<RawInsert> inserts_;
   std::vector<RawBlock> blocks_;
   std::vector<SkippedKind> skipped_;
+  // The second entity of one read as two (a MULTILEADER's text), emitted after it.
+  std::optional<RawEntity> second_;
+  std::vector<size_t> met_;  // with a pick: the positions of the picked entities met
   DxfTextCodec codec_{};  // set by Build
 };
 

@@ -7,8 +7,9 @@
 // exactly where the next one starts, which proves that the cut agrees with a serial
 // scan of the file. Each entity is kept as a small record: where its groups lie in
 // the file, its kind, colour and layer; it is parsed again when it is converted.
-// Anything unusual (a broken file, MTEXT in columns, blocks to explode, a file of
-// 4 GiB or more) is read the serial way, which also words any error.
+// Anything unusual (a broken file, MTEXT in columns, a MULTILEADER, which is read as
+// two entities, blocks to explode, a file of 4 GiB or more) is read the serial way,
+// which also words any error.
 #include <algorithm>
 #include <iostream>
 #include <thread>
@@ -95,6 +96,10 @@ struct PieceResult {
   std::vector<DxfRecord> records;        // lines counted from the piece's start, layers local
   std::vector<std::string_view> layers;  // raw layer names in first use
   std::vector<SkippedKind> skipped;
+  // With a pick: each record's position in it, and the positions of all picked
+  // entities met (those not read included).
+  std::vector<uint32_t> picks;
+  std::vector<size_t> met;
 };
 
 PieceResult ReadPiece(std::string_view bytes, size_t begin, size_t end, const std::string& name,
@@ -125,14 +130,16 @@ PieceResult ReadPiece(std::string_view bytes, size_t begin, size_t end, const st
           r.type = static_cast<uint8_t>(e.type);
           r.closedShape = e.closedShape;
           piece.records.push_back(r);
+          if (limits.pick) piece.picks.push_back(static_cast<uint32_t>(e.pick));
         },
-        piece.skipped);
+        piece.skipped, piece.met);
   } catch (const Error& e) {
     piece.disagrees = e.what();
     return piece;
   }
   if (columns != 0) {
-    piece.disagrees = "an MTEXT in columns at its line " + std::to_string(columns);
+    piece.disagrees = "an entity read only whole (MTEXT in columns or MULTILEADER) at its line " +
+                      std::to_string(columns);
     return piece;
   }
   piece.endsSection = stop < t.size();
@@ -176,13 +183,19 @@ class DxfStore {
     if (entities == std::string_view::npos) return "no ENTITIES section";
     Section section;
     if (std::string why = ReadPieces(entities, section); !why.empty()) return why;
-    return ReadRest(std::move(head), section, drawing);
+    std::string why = ReadRest(std::move(head), section, drawing);
+    if (why.empty() && limits_.pick) {
+      InPickOrder(section.picks);
+      drawing.unmatched = limits_.pick->Unmatched(section.met);
+    }
+    return why;
   }
 
   size_t size() const { return total_; }
   std::unique_ptr<FileBytes> TakeFile() { return std::move(file_); }
 
   const DxfRecord& At(size_t k) const {
+    if (!order_.empty()) k = order_[k];
     const size_t p = static_cast<size_t>(std::upper_bound(first_.begin(), first_.end(), k) - first_.begin()) - 1;
     return records_[p][k - first_[p]];
   }
@@ -212,7 +225,18 @@ class DxfStore {
     int64_t tailLine = 0;
     std::vector<std::vector<std::string_view>> layers;  // per piece
     std::vector<std::vector<SkippedKind>> skipped;      // per piece
+    std::vector<uint32_t> picks;  // with a pick: each record's position in it
+    std::vector<size_t> met;      // the positions of the picked entities met
   };
+
+  // With a pick, the records are taken in its order: a permutation of their numbers
+  // by their positions in the pick (`picks`), equal positions in file order.
+  void InPickOrder(const std::vector<uint32_t>& picks) {
+    order_.resize(picks.size());
+    for (size_t k = 0; k < order_.size(); ++k) order_[k] = static_cast<uint32_t>(k);
+    std::stable_sort(order_.begin(), order_.end(),
+                     [&picks](uint32_t a, uint32_t b) { return picks[a] < picks[b]; });
+  }
 
   // Where the ENTITIES section's entities begin (past its "2 ENTITIES" line), the
   // sections before it cut into `head` the serial way; npos when there is none.
@@ -283,6 +307,8 @@ class DxfStore {
       total_ += p.records.size();
       section.layers.push_back(std::move(p.layers));
       section.skipped.push_back(std::move(p.skipped));
+      section.picks.insert(section.picks.end(), p.picks.begin(), p.picks.end());
+      section.met.insert(section.met.end(), p.met.begin(), p.met.end());
       records_.push_back(std::move(p.records));
     }
     if (section.tail == std::string_view::npos) return "the ENTITIES section does not end";
@@ -327,6 +353,7 @@ class DxfStore {
   std::vector<std::vector<DxfRecord>> records_;  // per piece
   std::vector<size_t> first_;                    // per piece: the index of its first record
   size_t total_ = 0;
+  std::vector<uint32_t> order_;  // with a pick: record numbers in its order
 };
 
 namespace {

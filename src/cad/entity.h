@@ -4,6 +4,7 @@
 // Gauss-Krueger plane: x easting, y northing.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <iterator>
 #include <memory>
@@ -33,13 +34,27 @@ enum class EntityType : int {
   kSpline = 102,
   kHatch = 103,
   kSolid = 104,  // SOLID, TRACE and 3DFACE: a flat polygon of three or four corners
+  kMesh = 105,    // polygon and polyface meshes: faces
+  kLeader = 106,  // LEADER and MULTILEADER: their lines
+  kFrame = 107,   // IMAGE and WIPEOUT: their boundary
 };
 
-// How many entities of one kind a source left out, for the summary warning.
+// How many entities of one kind a source left out, for the summary warning: a kind
+// not read, or (with a reason) entities of an included kind that could not be used.
 struct SkippedKind {
   std::string kind;  // the DXF name: "INSERT", "POINT", "HATCH", "DIMENSION", ...
   int64_t count = 0;
+  // Why they were left out, in the words of both front ends ("no area", "无面积");
+  // empty for a kind that was not read.
+  std::string reason{}, reasonChinese{};
+  // The refusal that strict reading gives instead, naming the file and line of the
+  // first one; empty when strict reading leaves it out as well.
+  std::string refusal{};
 };
+
+// Adds `count` of `kind` left out for `reason` to `skipped`, beside the same kind
+// and reason when it is there already (the first refusal kept).
+void AddSkipped(std::vector<SkippedKind>& skipped, const SkippedKind& kind);
 
 // Colour numbers: 1..255 index the palette, 0 is ByBlock, 256 ByLayer.
 inline constexpr int kColorByBlock = 0;
@@ -195,15 +210,43 @@ struct Solid {
   bool operator==(const Solid&) const = default;
 };
 
+// One face of a mesh: four corners in order round, a triangle's fourth equal to its
+// third.
+using MeshFace = std::array<Point3, 4>;
+
+// Polygon meshes (M x N vertices) and polyface meshes, as their faces in WCS.
+struct Mesh {
+  std::vector<MeshFace> faces;
+  bool polyface = false;
+  bool operator==(const Mesh&) const = default;
+};
+
+// A LEADER's line through its vertices, or a MULTILEADER's leader lines (its text
+// is a multiline text of its own); WCS.
+struct Leader {
+  std::vector<std::vector<Point3>> lines;
+  bool multileader = false;
+  bool operator==(const Leader&) const = default;
+};
+
+// The boundary of an IMAGE or WIPEOUT (its clipping boundary, else the image's
+// rectangle), in order round, WCS, not repeating its first corner.
+struct Frame {
+  std::vector<Point3> boundary;
+  bool wipeout = false;
+  bool operator==(const Frame&) const = default;
+};
+
 // In the order of kGeometryTypes below.
 using Geometry = std::variant<Line, Arc, Circle, LwPolyline, Polyline3d, Text, MText, Point,
-                              Ellipse, Spline, Hatch, Solid>;
+                              Ellipse, Spline, Hatch, Solid, Mesh, Leader, Frame>;
 
 // The family code of each alternative of Geometry, by its index.
 inline constexpr EntityType kGeometryTypes[] = {
-    EntityType::kLine,       EntityType::kArc,   EntityType::kCircle,  EntityType::kLwPolyline,
-    EntityType::k3dPolyline, EntityType::kText,  EntityType::kMText,   EntityType::kPoint,
+    EntityType::kLine,       EntityType::kArc,    EntityType::kCircle, EntityType::kLwPolyline,
+    EntityType::k3dPolyline, EntityType::kText,   EntityType::kMText,  EntityType::kPoint,
     EntityType::kEllipse,    EntityType::kSpline, EntityType::kHatch,  EntityType::kSolid,
+    EntityType::kMesh,       EntityType::kLeader, EntityType::kFrame,
 };
 static_assert(std::size(kGeometryTypes) == std::variant_size_v<Geometry>);
 
@@ -238,6 +281,10 @@ struct KindNames {
   std::string_view english;
 };
 KindNames NamesOf(EntityType type);
+
+// The DXF name of the entity itself where one kind stands for several: "WIPEOUT"
+// and "MULTILEADER" beside NamesOf()'s "IMAGE" and "LEADER".
+std::string_view DxfNameOf(const Entity& ent);
 
 // Where a text stands: its alignment point, or its insertion point when the
 // alignment point's x and y are both 0 (a left-aligned text has none); a multiline
@@ -302,6 +349,14 @@ class PointerEntityList : public EntityList {
   std::vector<const Entity*> picked_;
 };
 
+// Something a source has to say about how it read a pick, in the words of both front
+// ends: the command line speaks English, the window and a CAD host's command line
+// Chinese.
+struct SourceNote {
+  std::string english;
+  std::string chinese;
+};
+
 // What the converters read: the layer table and the entities picked, in pick order.
 class EntitySource {
  public:
@@ -320,6 +375,9 @@ class EntitySource {
   // What the source left out, by kind, in the order first met; for the summary
   // warning after a run.
   virtual std::vector<SkippedKind> Skipped() const { return {}; }
+  // What the user should know of how the last pick was read; the run reports each
+  // as a warning once the pick is read.
+  virtual std::vector<SourceNote> PickNotes() const { return {}; }
 };
 
 // A source over entities held in memory, all picked in their order: for tests and

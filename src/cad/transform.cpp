@@ -88,6 +88,11 @@ Ellipse ConjugateEllipse(const Point3& c, const Point3& u, const Point3& v, doub
   return e;
 }
 
+// Points placed one by one.
+void ApplyTo(std::vector<Point3>& points, const Affine& m) {
+  for (Point3& p : points) p = m.Apply(p);
+}
+
 // Each kind placed by `m`, handed to emit(kind): an arc or circle stays one under a
 // uniform map and becomes an ellipse otherwise, as CAD explodes it.
 
@@ -208,7 +213,7 @@ void Place(const LwPolyline& in, const Affine& m, Emit&& emit) {
 template <class Emit>
 void Place(const Polyline3d& in, const Affine& m, Emit&& emit) {
   Polyline3d e = in;
-  for (Point3& v : e.vertices) v = m.Apply(v);
+  ApplyTo(e.vertices, m);
   emit(std::move(e));
 }
 
@@ -254,8 +259,8 @@ void Place(const Point& in, const Affine& m, Emit&& emit) {
 template <class Emit>
 void Place(const Spline& in, const Affine& m, Emit&& emit) {
   Spline e = in;
-  for (Point3& c : e.control) c = m.Apply(c);
-  for (Point3& f : e.fit) f = m.Apply(f);
+  ApplyTo(e.control, m);
+  ApplyTo(e.fit, m);
   e.startTangent = m.Direction(in.startTangent);
   e.endTangent = m.Direction(in.endTangent);
   e.normal = UnitNormal(m.Direction(in.normal));
@@ -265,7 +270,30 @@ void Place(const Spline& in, const Affine& m, Emit&& emit) {
 template <class Emit>
 void Place(const Solid& in, const Affine& m, Emit&& emit) {
   Solid e = in;
-  for (Point3& c : e.corners) c = m.Apply(c);
+  ApplyTo(e.corners, m);
+  emit(std::move(e));
+}
+
+template <class Emit>
+void Place(const Mesh& in, const Affine& m, Emit&& emit) {
+  Mesh e = in;
+  for (MeshFace& f : e.faces) {
+    for (Point3& c : f) c = m.Apply(c);
+  }
+  emit(std::move(e));
+}
+
+template <class Emit>
+void Place(const Leader& in, const Affine& m, Emit&& emit) {
+  Leader e = in;
+  for (std::vector<Point3>& line : e.lines) ApplyTo(line, m);
+  emit(std::move(e));
+}
+
+template <class Emit>
+void Place(const Frame& in, const Affine& m, Emit&& emit) {
+  Frame e = in;
+  ApplyTo(e.boundary, m);
   emit(std::move(e));
 }
 

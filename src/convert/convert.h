@@ -16,8 +16,10 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
+#include "base/error.h"
 #include "cad/entity.h"
 #include "geodesy/projection.h"
 #include "kml/document.h"
@@ -32,6 +34,22 @@ inline constexpr int64_t kMaxPointsPerEntity = 10'000'000;
 // No document may hold more points than this (several gigabytes of KML, more than
 // Google Earth opens): a run past it stops with a clear message.
 inline constexpr int64_t kMaxPointsPerRun = 100'000'000;
+
+// An entity of an included kind whose own numbers draw nothing (a solid whose
+// corners enclose no area): the run leaves it out and says why in both languages,
+// or, reading strictly, fails with what() as it always has.
+class UnusableEntity : public Error {
+ public:
+  UnusableEntity(std::string english, std::string chinese, const std::string& what)
+      : Error(ErrorKind::kGeneral, what),
+        english_(std::move(english)),
+        chinese_(std::move(chinese)) {}
+  const std::string& english() const { return english_; }
+  const std::string& chinese() const { return chinese_; }
+
+ private:
+  std::string english_, chinese_;
+};
 
 // What one run's converters read, fixed when the run starts.
 struct ConvertContext {
@@ -101,7 +119,9 @@ int64_t toellipse(const Ellipse& ent, const ConvertContext& ctx, std::string_vie
                   const PlacemarkLayout& layout = {});
 
 // Splines: samples of the B-spline (or of the cubic through its fit points when it
-// has no control points) whose chords stay within kSplineTolerance of the curve.
+// has no control points, or numbers that make no B-spline) whose chords stay within
+// kSplineTolerance of the curve. A closed spline drawn through its fit points ends
+// where it starts. A spline that is neither throws UnusableEntity.
 inline constexpr double kSplineTolerance = 0.05;  // m
 int64_t tospline(const Spline& ent, const ConvertContext& ctx, std::string_view qstab,
                  std::string_view plinename, std::string_view plinestyle, std::string& out,
@@ -151,6 +171,24 @@ int64_t tohatch(const Hatch& ent, const ConvertContext& ctx, std::string_view qs
 // Solids, traces and 3D faces: one Polygon of their three or four corners.
 int64_t tosolid(const Solid& ent, const ConvertContext& ctx, std::string_view qstab,
                 std::string_view polyname, std::string_view polystyle, std::string& out,
+                const PlacemarkLayout& layout = {});
+
+// Meshes: a Polygon for each face with an area (three corners not on one line, in
+// space), in its own order round, in one MultiGeometry when there are several; a
+// mesh without such a face throws UnusableEntity.
+int64_t tomesh(const Mesh& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view polyname, std::string_view polystyle, std::string& out,
+               const PlacemarkLayout& layout = {});
+
+// Leaders: a LineString through each line's points (a MultiGeometry of them for a
+// multileader of several).
+int64_t toleader(const Leader& ent, const ConvertContext& ctx, std::string_view qstab,
+                 std::string_view plinename, std::string_view plinestyle, std::string& out,
+                 const PlacemarkLayout& layout = {});
+
+// Images and wipeouts: a LineString round their boundary, closed on its first point.
+int64_t toframe(const Frame& ent, const ConvertContext& ctx, std::string_view qstab,
+                std::string_view plinename, std::string_view plinestyle, std::string& out,
                 const PlacemarkLayout& layout = {});
 
 // The two styles a Placemark may be drawn in: lines, and filled polygons.

@@ -3,9 +3,12 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 #include <vector>
 
 #include "cad/entity.h"
+#include "convert/convert.h"
 
 namespace varnolt::convert_detail {
 
@@ -24,8 +27,14 @@ void ArcPoints(const Arc& arc, double pi, std::vector<Point3>& points);
 // An ellipse's 101 points from its start to its end parameter.
 void EllipsePoints(const Ellipse& ent, double pi, std::vector<Point3>& points);
 
-// A spline's samples (kSplineTolerance); throws beyond `maxPoints` samples or for
-// numbers that make no spline.
+// A spline's samples (kSplineTolerance), as tospline draws it; throws beyond
+// `maxPoints` samples, and UnusableEntity for numbers that make no spline.
 void SplinePoints(const Spline& ent, int64_t maxPoints, std::vector<Point3>& points);
+
+// A LineString Placemark through `points`, in their order; returns their count.
+int64_t AppendLineString(const std::vector<Point3>& points, const ConvertContext& ctx,
+                         std::string_view qstab, std::string_view name,
+                         std::string_view style, std::string& out,
+                         const PlacemarkLayout& layout);
 
 }  // namespace varnolt::convert_detail

@@ -50,6 +50,9 @@ int64_t ConvertEntity(const Entity& ent, const ConvertContext& ctx, std::string_
           [&](const Solid& e) {
             return tosolid(e, ctx, qstab, name, styles.polygon, out, layout);
           },
+          [&](const Mesh& e) { return tomesh(e, ctx, qstab, name, styles.polygon, out, layout); },
+          [&](const Leader& e) { return toleader(e, ctx, qstab, name, line, out, layout); },
+          [&](const Frame& e) { return toframe(e, ctx, qstab, name, line, out, layout); },
       },
       ent.geometry);
 }

@@ -10,6 +10,7 @@
 #include "convert/common.h"
 #include "convert/curve_points.h"
 #include "geometry/arc.h"
+#include "geometry/vector.h"
 #include "kml/document.h"
 
 namespace varnolt {
@@ -52,6 +53,22 @@ Ring CleanRing(const Ring& loop) {
   }
   while (r.size() > 1 && SameInPlan(r.front(), r.back())) r.pop_back();
   if (r.size() < 3) r.clear();
+  return r;
+}
+
+// A mesh face's corners, a repeated one once; empty when they span no area in
+// space (measured from the first corner, so that plane coordinates do not swamp it).
+Ring FaceRing(const MeshFace& face) {
+  Ring r;
+  for (const Point3& c : face) {
+    if (r.empty() || Length(Minus(c, r.back())) > kSamePoint) r.push_back(c);
+  }
+  while (r.size() > 1 && Length(Minus(r.front(), r.back())) <= kSamePoint) r.pop_back();
+  Point3 normal{0, 0, 0};
+  for (size_t i = 1; i + 1 < r.size(); ++i) {
+    normal = Add(normal, Cross(Minus(r[i], r[0]), Minus(r[i + 1], r[0])));
+  }
+  if (r.size() < 3 || Length(normal) == 0) r.clear();
   return r;
 }
 
@@ -331,9 +348,9 @@ int64_t tohatch(const Hatch& ent, const ConvertContext& ctx, std::string_view qs
   }
   const std::vector<PolygonShape> shapes = NestRings(loops);
   if (shapes.empty()) {
-    throw Error(ErrorKind::kGeneral,
-                "none of its " + std::to_string(ent.loops.size()) +
-                    " boundary loops encloses an area (three distinct points at least)");
+    throw UnusableEntity("no area", "无面积",
+                         "none of its " + std::to_string(ent.loops.size()) +
+                             " boundary loops encloses an area (three distinct points at least)");
   }
   return AppendPolygonPlacemark(shapes, ctx, qstab, polyname, polystyle, out, layout);
 }
@@ -343,8 +360,24 @@ int64_t tosolid(const Solid& ent, const ConvertContext& ctx, std::string_view qs
                 const PlacemarkLayout& layout) {
   const std::vector<PolygonShape> shapes = NestRings({ent.corners});
   if (shapes.empty()) {
-    throw Error(ErrorKind::kGeneral,
-                "its corners enclose no area (three distinct corners at least)");
+    throw UnusableEntity("no area", "无面积",
+                         "its corners enclose no area (three distinct corners at least)");
+  }
+  return AppendPolygonPlacemark(shapes, ctx, qstab, polyname, polystyle, out, layout);
+}
+
+int64_t tomesh(const Mesh& ent, const ConvertContext& ctx, std::string_view qstab,
+               std::string_view polyname, std::string_view polystyle, std::string& out,
+               const PlacemarkLayout& layout) {
+  std::vector<PolygonShape> shapes;
+  for (const MeshFace& face : ent.faces) {
+    Ring ring = FaceRing(face);
+    if (!ring.empty()) shapes.push_back({std::move(ring), {}});
+  }
+  if (shapes.empty()) {
+    throw UnusableEntity("no face with an area", "没有有面积的面",
+                         "none of its " + std::to_string(ent.faces.size()) +
+                             " faces has an area (three corners not on one line)");
   }
   return AppendPolygonPlacemark(shapes, ctx, qstab, polyname, polystyle, out, layout);
 }

@@ -23,22 +23,56 @@ void EllipsePoints(const Ellipse& ent, double pi, std::vector<Point3>& points) {
   }
 }
 
-void SplinePoints(const Spline& ent, int64_t maxPoints, std::vector<Point3>& points) {
+namespace {
+
+// The cubic through the fit points, closed on the first when the spline is.
+BSpline FitCurve(const Spline& ent) {
   const auto given = [](const Point3& v) { return v[0] != 0 || v[1] != 0 || v[2] != 0; };
   const bool tangents = given(ent.startTangent) && given(ent.endTangent);
-  const BSpline spline =
-      ent.control.empty()
-          ? BSplineFromFitPoints(ent.fit, tangents ? &ent.startTangent : nullptr,
-                                 tangents ? &ent.endTangent : nullptr)
-          : MakeBSpline(ent.degree, ent.knots, ent.weights, ent.control);
+  const Point3* start = tangents ? &ent.startTangent : nullptr;
+  const Point3* end = tangents ? &ent.endTangent : nullptr;
+  if (!ent.closed || ent.fit.empty() || ent.fit.front() == ent.fit.back()) {
+    return BSplineFromFitPoints(ent.fit, start, end);
+  }
+  std::vector<Point3> fit = ent.fit;
+  fit.push_back(fit.front());
+  return BSplineFromFitPoints(fit, start, end);
+}
+
+// A spline's numbers that make no curve leave it out, saying why.
+[[noreturn]] void Unusable(const Error& e) {
+  std::string why = e.what();
+  constexpr std::string_view kPrefix = "spline: ";
+  if (why.starts_with(kPrefix)) why.erase(0, kPrefix.size());
+  throw UnusableEntity(why, "样条数据无效", e.what());
+}
+
+// The B-spline of the control points; the one through the fit points when there are
+// none, or when their numbers make no B-spline and there are fit points, as CAD
+// draws it.
+BSpline CurveOf(const Spline& ent) {
+  if (!ent.control.empty()) {
+    try {
+      return MakeBSpline(ent.degree, ent.knots, ent.weights, ent.control);
+    } catch (const Error& e) {
+      if (ent.fit.size() < 2) Unusable(e);
+    }
+  }
+  try {
+    return FitCurve(ent);
+  } catch (const Error& e) {
+    Unusable(e);
+  }
+}
+
+}  // namespace
+
+void SplinePoints(const Spline& ent, int64_t maxPoints, std::vector<Point3>& points) {
+  const BSpline spline = CurveOf(ent);
   for (const CurveSample& s : SampleBSpline(spline, kSplineTolerance, maxPoints)) {
     points.push_back(s.p);
   }
 }
-
-}  // namespace convert_detail
-
-namespace {
 
 int64_t AppendLineString(const std::vector<Point3>& points, const ConvertContext& ctx,
                          std::string_view qstab, std::string_view name,
@@ -52,7 +86,9 @@ int64_t AppendLineString(const std::vector<Point3>& points, const ConvertContext
   return static_cast<int64_t>(points.size());
 }
 
-}  // namespace
+}  // namespace convert_detail
+
+using convert_detail::AppendLineString;
 
 int64_t toellipse(const Ellipse& ent, const ConvertContext& ctx, std::string_view qstab,
                   std::string_view plinename, std::string_view plinestyle, std::string& out,

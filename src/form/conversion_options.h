@@ -4,10 +4,14 @@
 // lives in the settings file's opt-in lines.
 #pragma once
 
+#include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "settings/conversion_options.h"
+#include "settings/settings.h"
 
 namespace varnolt::form {
 
@@ -26,6 +30,21 @@ inline constexpr IncludeChoice kIncludeChoices[] = {
     {"拟合多段线", kIncludeFitted},
     {"填充（多边形）", kIncludeHatches},
     {"二维填充、宽线、三维面（多边形）", kIncludeSolids},
+    {"网格（每个面一个多边形）", kIncludeMeshes},
+    {"引线和多重引线（含文字）", kIncludeLeaders},
+    {"光栅图像和区域覆盖的边框", kIncludeFrames},
+};
+
+// The dialog's yes/no boxes for how texts are named and how strictly a drawing is
+// read, each an opt-in line, in the order shown.
+struct SwitchChoice {
+  std::string_view name;  // the opt-in line's key, which names the dialog's row
+  std::string_view caption;
+  bool ConversionOptions::*field;
+};
+inline constexpr SwitchChoice kReadingChoices[] = {
+    {"plain_text", "文字名称去掉格式代码（按CAD显示的纯文本）", &ConversionOptions::plainText},
+    {"strict", "严格：有无法转换的实体时整个图形不转换", &ConversionOptions::strict},
 };
 inline constexpr std::string_view kPolygonsCaption = "闭合多段线和圆转为填充多边形";
 inline constexpr std::string_view kLayerFoldersCaption = "每个图层一个文件夹";
@@ -54,5 +73,57 @@ std::string HelmertBoxText(const ConversionOptions& o);
 // The box's text as the seven numbers, its convention kept; false, `o` untouched,
 // when the text is not seven numbers.
 bool SetHelmertBoxText(ConversionOptions& o, std::string_view text);
+
+// The dialog as a table, one row a control, in the order shown, grouped under the
+// group boxes of kOptionGroups. Every toolkit lays its dialog out from these rows,
+// so an option added here appears in every window without code of its own there.
+enum class OptionControl { kCheck, kChoice, kText };
+inline constexpr std::string_view kOptionGroups[] = {"同时转换", "文档", "坐标系统"};
+
+struct OptionRow {
+  std::string name;  // stable, for tests and toolkits that find controls by name
+  int group;              // index into kOptionGroups
+  OptionControl control;
+  std::string_view caption;
+  std::vector<std::string_view> choices;  // kChoice: in the order of its value
+  // kCheck (0 or 1) and kChoice (the index): what the options show, and the choice
+  // made into them.
+  int (*value)(const ConversionOptions& o) = nullptr;
+  void (*setValue)(ConversionOptions& o, int value) = nullptr;
+  // kText: what the box shows, and the typed text made into the options; false (and
+  // `o` untouched) when the text cannot be used, which `badText` then explains.
+  std::string (*text)(const ConversionOptions& o) = nullptr;
+  bool (*setText)(ConversionOptions& o, std::string_view text) = nullptr;
+  std::string_view badText;
+  // Whether the control can be changed with these options; null: always.
+  bool (*enabled)(const ConversionOptions& o) = nullptr;
+};
+const std::vector<OptionRow>& OptionRows();
+// The row of that name; null for none.
+const OptionRow* FindOptionRow(std::string_view name);
+
+// What the dialog's controls hold, one entry per row of OptionRows(): a check box's
+// 0 or 1 or a choice's index in `values`, a text box's text in `texts` (empty for
+// the other rows).
+struct OptionValues {
+  std::vector<int> values;
+  std::vector<std::string> texts;
+};
+OptionValues OptionValuesOf(const ConversionOptions& options);
+
+// The options the controls stand for, made from `given` row by row (what no row
+// shows, such as the zone a coordinate system fixed, stays as given). `badRow` is
+// the first text row whose text cannot be used, which is then left as given.
+struct EditedOptions {
+  ConversionOptions options;
+  std::optional<size_t> badRow;
+};
+EditedOptions OptionsOf(const ConversionOptions& given, const OptionValues& values);
+
+// OK in the options dialog: the options go into the opt-in lines of the settings file
+// at once, whose ten lines and other lines stay as the file has them (a missing or
+// unreadable file gets the defaults). The settings as saved. Throws Error(kFileAccess).
+Settings SaveConversionOptions(const std::filesystem::path& settingsPath,
+                               const ConversionOptions& options);
 
 }  // namespace varnolt::form

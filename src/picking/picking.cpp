@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "base/error.h"
+#include "cad/plain_text.h"
 #include "convert/convert.h"
 #include "convert/curve_points.h"
 #include "geodesy/angles.h"
@@ -283,8 +284,18 @@ struct Outline {
       for (const HatchEdge& edge : loop.edges) std::visit(*this, edge);
     }
   }
-  void operator()(const Solid& e) const {
-    std::vector<Point2> path = Flat(e.corners);
+  void operator()(const Solid& e) const { Closed(e.corners); }
+  void operator()(const Mesh& e) const {
+    for (const MeshFace& f : e.faces) Closed({f.begin(), f.end()});
+  }
+  void operator()(const Leader& e) const {
+    for (const std::vector<Point3>& line : e.lines) Path(Flat(line));
+  }
+  void operator()(const Frame& e) const { Closed(e.boundary); }
+
+  // A path round the corners, back to the first.
+  void Closed(const std::vector<Point3>& corners) const {
+    std::vector<Point2> path = Flat(corners);
     if (!path.empty()) path.push_back(path.front());
     s.paths.push_back(std::move(path));
   }
@@ -310,53 +321,6 @@ Shape ShapeOf(const Entity& e) {
   Shape s;
   std::visit(Outline{s}, e.geometry);
   return s;
-}
-
-std::string PlainMText(const std::string& text) {
-  std::string out;
-  for (size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (c == '{' || c == '}') continue;
-    if (c != '\\' || i + 1 >= text.size()) {
-      out += c;
-      continue;
-    }
-    const char code = text[++i];
-    switch (code) {
-      case 'P':
-      case 'X':
-        out += '\n';
-        break;
-      case '~':
-        out += ' ';
-        break;
-      case '\\':
-      case '{':
-      case '}':
-        out += code;
-        break;
-      case 'L': case 'l': case 'O': case 'o': case 'K': case 'k':
-        break;  // underline, overline, strike-through on and off
-      case 'A': case 'C': case 'c': case 'f': case 'F': case 'H': case 'h': case 'Q':
-      case 'q': case 'T': case 't': case 'W': case 'w': case 'p': case 'S': {
-        // A code with an argument up to ';'. In a stacked fraction (\S) the
-        // numerator and denominator are kept, joined by '/'.
-        const size_t end = text.find(';', i + 1);
-        if (code == 'S') {
-          std::string stack = text.substr(i + 1, end == std::string::npos ? end : end - i - 1);
-          std::replace(stack.begin(), stack.end(), '^', '/');
-          std::replace(stack.begin(), stack.end(), '#', '/');
-          out += stack;
-        }
-        i = end == std::string::npos ? text.size() : end;
-        break;
-      }
-      default:
-        out += '\\';
-        out += code;
-    }
-  }
-  return out;
 }
 
 std::optional<Rect2> Extents(const std::vector<Shape>& shapes) {

@@ -69,8 +69,6 @@ bool LabelCorners(const Shape& s, const Viewport& vp, Point2 (&corners)[4]);
 // y are both 0, the insertion point otherwise and for multiline texts).
 Shape ShapeOf(const Entity& entity);
 
-// A multiline text's content without its formatting codes; \P becomes a line break.
-std::string PlainMText(const std::string& text);
 
 // World bounds of all shapes (texts by their anchor); nullopt when there is nothing.
 std::optional<Rect2> Extents(const std::vector<Shape>& shapes);

@@ -9,6 +9,7 @@
 #include <optional>
 #include <thread>
 #include <unordered_map>
+#include <utility>
 #include <variant>
 
 #include "base/error.h"
@@ -16,7 +17,7 @@
 #include "base/ordered_work.h"
 #include "base/overloaded.h"
 #include "base/paths.h"
-#include "cad/kind_words.h"
+#include "cad/plain_text.h"
 #include "convert/convert.h"
 #include "geodesy/angles.h"
 #include "geodesy/methods.h"
@@ -31,6 +32,19 @@ namespace varnolt {
 namespace {
 
 constexpr std::string_view kQstab = "\t\t";
+
+// A text's name as CAD displays it, its line breaks the document's CR LF.
+std::string PlainName(const Entity& ent) {
+  const std::string plain =
+      ent.As<MText>() != nullptr ? PlainMText(TextOf(ent)) : PlainText(TextOf(ent));
+  std::string name;
+  name.reserve(plain.size());
+  for (const char c : plain) {
+    if (c == '\n') name += '\r';
+    name += c;
+  }
+  return name;
+}
 
 // Index into kFamilies of an entity type, -1 for what the run ignores.
 int FamilyOf(EntityType type) {
@@ -89,6 +103,13 @@ struct Anchor {
     return kNone;
   }
   Point3 operator()(const Solid& e) const { return First(e.corners); }
+  Point3 operator()(const Mesh& e) const {
+    return e.faces.empty() ? kNone : e.faces.front().front();
+  }
+  Point3 operator()(const Leader& e) const {
+    return e.lines.empty() ? kNone : First(e.lines.front());
+  }
+  Point3 operator()(const Frame& e) const { return First(e.boundary); }
 };
 
 Point3 AnchorOf(const Entity& ent) { return std::visit(Anchor{}, ent.geometry); }
@@ -221,6 +242,9 @@ struct Layout {
   bool layerFolders = false;
   bool attributes = false;
   std::string_view altitudeMode;  // empty: the converters' relativeToGround
+  bool plainText = false;  // texts named as CAD displays them
+  bool strict = false;     // an entity that cannot be used fails the run
+  unsigned include = 0;    // the kinds beyond the seven that were asked for
 };
 
 Layout ReadLayout(const Settings& settings) {
@@ -229,6 +253,9 @@ Layout ReadLayout(const Settings& settings) {
   layout.polygons = options.polygons;
   layout.layerFolders = options.layerFolders;
   layout.attributes = options.attributes;
+  layout.plainText = options.plainText;
+  layout.strict = options.strict;
+  layout.include = options.include;
   if (options.altitude == Altitude::kClamp) layout.altitudeMode = "clampToGround";
   if (options.altitude == Altitude::kAbsolute) layout.altitudeMode = "absolute";
   return layout;
@@ -295,7 +322,8 @@ int ColourOf(const EntityBrief& brief, const LayerColors& layerColors, const Ent
 }
 
 Selection SortIntoFamilies(const EntityList& picked, const std::vector<Layer>& layers,
-                           const std::string& sourceName, const Layout& layout) {
+                           const std::string& sourceName, const Layout& layout,
+                           const std::vector<SkippedKind>& skipped) {
   const LayerColors layerColors = BuildLayerColors(layers);
   if (picked.size() > std::numeric_limits<uint32_t>::max()) {
     throw Error(ErrorKind::kGeneral, "more than 4294967295 entities were picked");
@@ -321,9 +349,7 @@ Selection SortIntoFamilies(const EntityList& picked, const std::vector<Layer>& l
     if (polygonColour[static_cast<size_t>(c)]) selection.polygonColours.push_back(c);
   }
   if (selection.colours.empty() && selection.polygonColours.empty()) {
-    throw Error(ErrorKind::kGeneral,
-                "nothing was selected: no line, arc, circle, polyline, 3D polyline, text "
-                "or multiline text");
+    throw Error(ErrorKind::kGeneral, NothingToConvert(skipped, layout.include));
   }
   for (size_t f = 0; f < counts.size(); ++f) {
     selection.familyStart[f + 1] = selection.familyStart[f] + counts[f];
@@ -386,7 +412,7 @@ Styles MakeStyles(const Selection& selection, const Settings& settings) {
 std::vector<DataField> EntityData(const Entity& ent, const std::string& colour) {
   std::vector<DataField> data{{"layer", ent.layer},
                               {"handle", ent.handle},
-                              {"kind", NamesOf(ent.type()).dxf},
+                              {"kind", DxfNameOf(ent)},
                               {"color", colour}};
   if (!ent.blockPath.empty()) data.push_back({"block", ent.blockPath});
   return data;
@@ -401,6 +427,9 @@ struct Chunk {
   std::string text;
   std::vector<int64_t> points;
   std::vector<Point3> anchors;
+  // The jobs whose entity was left out, with why (kind and count set where it is
+  // reported).
+  std::vector<std::pair<size_t, SkippedKind>> leftOut;
   size_t failedAt = std::numeric_limits<size_t>::max();
   std::exception_ptr error;
 };
@@ -466,11 +495,12 @@ Chunk ConvertChunk(const RunShared& run, size_t c) {
                                        : std::string_view());
       chunk.text += "\r\n";
     }
+    const size_t written = chunk.text.size();
     try {
       const Entity& ent = run.picked.Get(job.pick, scratch);
       chunk.anchors.push_back(AnchorOf(ent));
       if (family.namedByText) {
-        name = TextOf(ent);
+        name = layout.plainText ? PlainName(ent) : std::string(TextOf(ent));
       } else {
         name = family.namePrefix;
         name += Decimal(job.index);
@@ -488,6 +518,16 @@ Chunk ConvertChunk(const RunShared& run, size_t c) {
       chunk.points.push_back(ConvertEntity(
           ent, run.ctx, kQstab, name, {run.styles.reference[c], run.styles.polygonReference[c]},
           layout.polygons, chunk.text, placemark));
+    } catch (const UnusableEntity& e) {
+      if (layout.strict) {
+        chunk.failedAt = j;
+        chunk.error = std::current_exception();
+        break;
+      }
+      chunk.text.resize(written);
+      chunk.points.push_back(0);
+      chunk.leftOut.push_back({j, SkippedKind{"", 0, e.english(), e.chinese(), ""}});
+      continue;
     } catch (...) {
       chunk.failedAt = j;
       chunk.error = std::current_exception();
@@ -501,9 +541,10 @@ Chunk ConvertChunk(const RunShared& run, size_t c) {
 // The Placemarks of every job, converted in chunks on the threads and written in
 // order. Everything the user sees (prompts, warnings, progress, the first failure)
 // happens here on the calling thread, entity by entity, as a serial run would do it.
+// The entities left out are added to `leftOut`.
 void WritePlacemarks(const RunShared& run, PlaneChecks& checks, const std::string& sourceName,
                      const RunOptions& options, OutputDocument& output, RunReporter& reporter,
-                     RunResult& result) {
+                     RunResult& result, std::vector<SkippedKind>& leftOut) {
   const Selection& selection = run.selection;
   const unsigned threads = options.threads != 0
                                ? options.threads
@@ -512,8 +553,10 @@ void WritePlacemarks(const RunShared& run, PlaneChecks& checks, const std::strin
                           kChunksPerThread, [&](size_t c) { return ConvertChunk(run, c); });
   const int64_t total = static_cast<int64_t>(selection.size());
   Entity scratch;
+  int64_t done = 0;
   for (size_t c = 0; c < work.count(); ++c) {
     Chunk chunk = work.Take(c);
+    auto left = chunk.leftOut.begin();
     for (size_t j = chunk.begin; j < chunk.end; ++j) {
       const Job job = JobAt(selection, j);
       auto entity = [&]() -> const Entity& { return run.picked.Get(job.pick, scratch); };
@@ -534,8 +577,15 @@ void WritePlacemarks(const RunShared& run, PlaneChecks& checks, const std::strin
                         "); convert fewer entities at a time, for example with --layer, "
                         "or raise 直线最小分段长度 (Text1)");
       }
-      ++result.entities;
-      reporter.Progress(result.entities, total);
+      if (left != chunk.leftOut.end() && left->first == j) {
+        left->second.kind = DxfNameOf(entity());
+        left->second.count = 1;
+        AddSkipped(leftOut, left->second);
+        ++left;
+      } else {
+        ++result.entities;
+      }
+      reporter.Progress(++done, total);
     }
     output.Write(chunk.text);
     run.buffers.Give(std::move(chunk.text));
@@ -621,14 +671,23 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
                         const RunOptions& options) {
   const auto started = options.started.value_or(std::chrono::system_clock::now());
   const std::string sourceName = source.Describe();
-  // A wrong opt-in setting fails before the user is asked to pick anything.
+  // A wrong opt-in setting fails before the user is asked to pick anything, and so
+  // does, reading strictly, a drawing whose reading left something out it refuses.
   const Layout layout = ReadLayout(settings);
+  if (layout.strict) {
+    for (const SkippedKind& s : source.Skipped()) {
+      if (!s.refusal.empty()) throw Error(ErrorKind::kGeneral, s.refusal);
+    }
+  }
 
   reporter.Prompt(std::string(kSelectPrompt));
   const std::unique_ptr<EntityList> picked = source.Pick();
   reporter.Prompt(std::string(kProcessingPrompt));
+  for (const SourceNote& note : source.PickNotes()) reporter.Warning({note.english, note.chinese});
 
-  const Selection selection = SortIntoFamilies(*picked, source.Layers(), sourceName, layout);
+  const std::vector<SkippedKind> skipped = source.Skipped();
+  const Selection selection =
+      SortIntoFamilies(*picked, source.Layers(), sourceName, layout, skipped);
   const Styles styles = MakeStyles(selection, settings);
   const ConvertContext ctx = MakeConvertContext(settings);
   WarnAboutCentralMeridian(settings, ctx.pi, reporter);
@@ -641,7 +700,11 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   BufferPool buffers;
   const RunShared run{*picked,  selection, BuildLayerColors(source.Layers()), ctx, styles, layout,
                       source.Layers(), buffers};
-  WritePlacemarks(run, checks, sourceName, options, output, reporter, result);
+  std::vector<SkippedKind> notWritten = skipped;
+  WritePlacemarks(run, checks, sourceName, options, output, reporter, result, notWritten);
+  if (result.entities == 0) {
+    throw Error(ErrorKind::kGeneral, NothingToConvert(notWritten, layout.include));
+  }
   WriteStylesAndClose(selection, styles, output.out());
   output.Commit();
   WarnAboutZoneMeridian(ctx, settings, reporter);
@@ -649,52 +712,14 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
   result.seconds = ElapsedSeconds(started, std::chrono::system_clock::now());
   reporter.Prompt(ElapsedPrompt(result.seconds));
   reporter.Prompt(CompletionPrompt(Utf8(output.path())));
-  if (const std::optional<RunWarning> skipped =
-          SkippedWarning(source.Skipped(), IncludedKinds(settings))) {
-    reporter.Warning(*skipped);
+  if (const std::optional<RunWarning> warning = SkippedWarning(notWritten, layout.include)) {
+    reporter.Warning(*warning);
   }
   return result;
 }
 
 unsigned IncludedKinds(const Settings& settings) {
   return ReadConversionOptions(settings).include;
-}
-
-std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped,
-                                         unsigned included) {
-  if (skipped.empty()) return std::nullopt;
-  std::string english = "not converted: ", chinese = "未转换: ";
-  unsigned include = 0;
-  std::string unconvertible, unconvertibleChinese;
-  for (size_t k = 0; k < skipped.size(); ++k) {
-    KindWords words = WordsForKind(skipped[k].kind);
-    // Included and still left out (a dimension whose block is missing): no option
-    // would bring it in.
-    if ((words.include & included) != 0) words.include = 0;
-    const std::string count = Decimal(skipped[k].count);
-    if (k > 0) {
-      english += ", ";
-      chinese += ", ";
-    }
-    english += words.english + " " + count;
-    chinese += words.chinese + " " + count;
-    include |= words.include;
-    if (words.include == 0) {
-      unconvertible += (unconvertible.empty() ? "" : ", ") + words.english;
-      unconvertibleChinese += (unconvertibleChinese.empty() ? "" : ", ") + words.chinese;
-    }
-  }
-  if (include != 0) {
-    const std::string list = IncludeListText(include);
-    english += "; --include " + list + " converts " +
-               (unconvertible.empty() ? std::string("them") : "all but the " + unconvertible);
-    chinese += "；在“转换选项”中选择（命令行 --include " + list + "）即可转换";
-    if (!unconvertibleChinese.empty()) chinese += "（" + unconvertibleChinese + " 除外）";
-  } else {
-    english += "; no option converts these kinds";
-    chinese += "；这些类型无法转换";
-  }
-  return RunWarning{english, chinese};
 }
 
 RunResult RunConversion(EntitySource& source, const Settings& settings,

@@ -69,6 +69,9 @@ inline constexpr Family kFamilies[] = {
     {EntityType::kSpline, "spline", false, "样条曲线"},
     {EntityType::kHatch, "hatch", false, "填充", true},
     {EntityType::kSolid, "solid", false, "二维填充", true},
+    {EntityType::kMesh, "mesh", false, "网格", true},
+    {EntityType::kLeader, "leader", false, "引线"},
+    {EntityType::kFrame, "frame", false, "边框"},
 };
 inline constexpr int kFamilyCount = static_cast<int>(std::size(kFamilies));
 
@@ -133,7 +136,11 @@ struct RunResult {
 };
 
 // Converts what `source.SelectOnScreen()` picks into `output` and commits it. Throws
-// Error; on failure `output` is left uncommitted (an earlier file untouched).
+// Error; on failure `output` is left uncommitted (an earlier file untouched). An
+// entity of an included kind that cannot be used is left out and counted in the
+// summary warning, unless the settings say strict=yes: then the first such entity
+// fails the run, as does anything the source left out with a refusal. A run that
+// would write no Placemark fails, saying what the drawing holds.
 // Saving the settings is the caller's business (the window and the command line
 // differ there). The entities are converted in chunks on the options' threads and
 // written in their order; the reporter is called only from the calling thread.
@@ -152,11 +159,17 @@ RunResult RunConversion(EntitySource& source, const Settings& settings,
 // drawing is not read for settings the run would refuse.
 unsigned IncludedKinds(const Settings& settings);
 
-// The summary after a run of what the source left out, by kind, naming the option
-// that converts it (none for a kind already `included`, IncludeKind bits, that was
-// still left out); nullopt when nothing was left out.
+// The summary after a run of what was not written, by kind: the kinds not read,
+// naming the option that converts them (none for a kind already `included`,
+// IncludeKind bits), then the entities left out, each with its reason ("left out:
+// solid 1 (no area)"); nullopt when nothing was left out.
 std::optional<RunWarning> SkippedWarning(const std::vector<SkippedKind>& skipped,
                                          unsigned included = 0);
+
+// The failure of a run that has nothing to write: what the drawing holds instead
+// ("nothing to convert: the drawing holds IMAGE 8 (not converted); --include frames
+// converts them"), or that nothing was selected.
+std::string NothingToConvert(const std::vector<SkippedKind>& skipped, unsigned included);
 
 // Whole seconds between two clock readings, each taken to its whole second first, as
 // a clock that shows only seconds would count them.

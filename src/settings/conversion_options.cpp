@@ -66,6 +66,17 @@ bool ReadHelmert(std::string_view value, ConversionOptions& o) {
   return true;
 }
 
+// A class name as COM registers one: a letter, then letters, digits, dots and
+// underscores, 39 characters at most.
+bool IsProgId(std::string_view v) {
+  auto letter = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (v.size() > 39 || !letter(v.front())) return false;
+  for (char c : v) {
+    if (!letter(c) && !(c >= '0' && c <= '9') && c != '.' && c != '_') return false;
+  }
+  return true;
+}
+
 const std::string kIncludeExpected =
     "a kind of content (" + std::string(kIncludeNames) + ", none)";
 const std::string kZoneExpected = std::string("auto or a zone number ") + kZoneRanges;
@@ -99,6 +110,8 @@ const Line kLines[] = {
                           : o.altitude == Altitude::kAbsolute ? "absolute"
                                                               : "");
      }},
+    YesNoLine<&ConversionOptions::plainText>("plain_text"),
+    YesNoLine<&ConversionOptions::strict>("strict"),
     {"datum", "cgcs2000 (Beijing 1954 and Xi'an 1980 are lines 8 and 9)",
      [](std::string_view v, ConversionOptions& o, std::string_view&) {
        o.cgcs2000 = Is(v, "cgcs2000");
@@ -161,6 +174,13 @@ const Line kLines[] = {
        return o.gcj02 || Is(v, "wgs84");
      },
      [](const ConversionOptions& o) { return std::string(o.gcj02 ? "gcj02" : ""); }},
+    {"cad_progid", "a class name such as AutoCAD.Application or AutoCAD.Application.24",
+     [](std::string_view v, ConversionOptions& o, std::string_view&) {
+       if (!IsProgId(v)) return false;
+       o.cadProgId = std::string(v);
+       return true;
+     },
+     [](const ConversionOptions& o) { return o.cadProgId; }},
 };
 
 // Reads the line of `line.key` into `o`, which a line that cannot be used leaves as

@@ -29,6 +29,10 @@ struct ConversionOptions {
   bool layerFolders = false;                // folders=layer|single
   bool attributes = false;                  // attributes=yes|no: ExtendedData
   Altitude altitude = Altitude::kRelative;  // altitude=relative|clamp|absolute
+  bool plainText = false;  // plain_text=yes|no: texts named without formatting codes
+  // strict=yes|no: an entity of an included kind that cannot be used fails the
+  // drawing instead of being left out.
+  bool strict = false;
 
   bool cgcs2000 = false;        // datum=cgcs2000: the two datum buttons do not count
   bool zoneInEastings = false;  // zone=auto or zone=N: eastings carry the zone number
@@ -40,6 +44,9 @@ struct ConversionOptions {
   // convention from helmert_convention=position-vector|coordinate-frame.
   Helmert helmert;
   bool gcj02 = false;  // output_datum=wgs84|gcj02
+  // cad_progid=: the automation class of the CAD host the live session attaches to
+  // (AutoCAD.Application.24); empty: the hosts the session knows, in order.
+  std::string cadProgId;
 
   bool operator==(const ConversionOptions&) const = default;
 };

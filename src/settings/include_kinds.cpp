@@ -13,7 +13,8 @@ struct IncludeName {
 constexpr IncludeName kNames[] = {
     {"blocks", kIncludeBlocks},     {"points", kIncludePoints},   {"ellipses", kIncludeEllipses},
     {"splines", kIncludeSplines},   {"fitted", kIncludeFitted},   {"hatches", kIncludeHatches},
-    {"solids", kIncludeSolids},
+    {"solids", kIncludeSolids},     {"meshes", kIncludeMeshes},   {"leaders", kIncludeLeaders},
+    {"frames", kIncludeFrames},
 };
 
 }  // namespace
@@ -45,8 +46,11 @@ std::optional<unsigned> ParseIncludeList(std::string_view text, std::string_view
 }
 
 std::string IncludeListText(unsigned bits) {
-  if ((bits & kIncludeAll) == kIncludeAll) return "all";
   std::string text;
+  if ((bits & kIncludeAll) == kIncludeAll) {
+    text = "all";
+    bits &= ~static_cast<unsigned>(kIncludeAll);
+  }
   for (const IncludeName& n : kNames) {
     if ((bits & n.bit) == 0) continue;
     if (!text.empty()) text += ',';

@@ -18,21 +18,28 @@ enum IncludeKind : unsigned {
   kIncludeFitted = 1u << 4,    // curve- and spline-fitted 2D POLYLINE
   kIncludeHatches = 1u << 5,   // HATCH
   kIncludeSolids = 1u << 6,    // SOLID, TRACE, 3DFACE
+  // "all": the seven kinds above, as it has always meant. The kinds below came later
+  // and are named one by one, so that a settings file's include=all writes what it
+  // wrote before.
   kIncludeAll = (1u << 7) - 1,
+  kIncludeMeshes = 1u << 7,   // polygon and polyface meshes (POLYLINE)
+  kIncludeLeaders = 1u << 8,  // LEADER, MULTILEADER
+  kIncludeFrames = 1u << 9,   // IMAGE, WIPEOUT
 };
 
-// "blocks,points,ellipses,splines,fitted,hatches,solids", "all", or "none" / empty
-// for nothing, in any order and case, blanks allowed. nullopt for an unknown name,
-// which `unknown` (when given) is then set to.
+// "blocks,points,ellipses,splines,fitted,hatches,solids,meshes,leaders,frames", "all"
+// (the first seven), or "none" / empty for nothing, in any order and case, blanks
+// allowed. nullopt for an unknown name, which `unknown` (when given) is then set to.
 std::optional<unsigned> ParseIncludeList(std::string_view text,
                                          std::string_view* unknown = nullptr);
 
-// The list that ParseIncludeList reads back: "all", "" for nothing, or the names in
-// the order above.
+// The list that ParseIncludeList reads back: "" for nothing, else the names in the
+// order above, "all" standing for the first seven ("all,frames").
 std::string IncludeListText(unsigned bits);
 
 // Every name ParseIncludeList takes, for messages and --help.
 inline constexpr std::string_view kIncludeNames =
-    "blocks, points, ellipses, splines, fitted, hatches, solids, all";
+    "blocks, points, ellipses, splines, fitted, hatches, solids, all (these seven), meshes, "
+    "leaders, frames";
 
 }  // namespace varnolt

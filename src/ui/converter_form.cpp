@@ -20,6 +20,7 @@
 
 #include "form/actions.h"
 #include "form/controls.h"
+#include "form/conversion_options.h"
 #include "import/import.h"
 #include "settings/conversion_options.h"
 #include "ui/about_dialog.h"
@@ -339,12 +340,10 @@ void ConverterForm::EditOptions() {
   ConversionOptions options = form::OptionsToEdit(*host_, CurrentSettings());
   host_->messageParent = nullptr;
   if (!env_.EditOptions(drawing_, options)) return;
-  Settings s = CurrentSettings();
-  StoreConversionOptions(options, s);
-  extra_ = s.extra;
-  // The choice is kept with the other settings when the next run saves them; the
-  // drawing shown is read again when what it holds changes.
+  // OK saves the choice in the settings file's opt-in lines at once, as the Windows
+  // window does; the drawing shown is read again when what it holds changes.
   try {
+    extra_ = form::SaveConversionOptions(settingsPath_, options).extra;
     drawing_->SetInclude(options.include);
   } catch (const Error& e) {
     env_.ShowMessage(drawing_, MessageIcon::kCritical, ErrorTitle(),

@@ -12,109 +12,96 @@
 
 namespace varnolt {
 
+namespace {
+
+QString Q(std::string_view text) { return ToQString(std::string(text)); }
+
+}  // namespace
+
 OptionsDialog::OptionsDialog(const ConversionOptions& options, QWidget* parent)
     : QDialog(parent), given_(options) {
   setObjectName("optionsDialog");
-  setWindowTitle(ToQString(std::string(form::kOptionsCaption)));
-
-  auto* content = new QGroupBox(QStringLiteral("同时转换"), this);
-  auto* contentLayout = new QVBoxLayout(content);
-  for (const form::IncludeChoice& choice : form::kIncludeChoices) {
-    auto* box = new QCheckBox(ToQString(std::string(choice.caption)), content);
-    box->setChecked((options.include & choice.bit) != 0);
-    contentLayout->addWidget(box);
-    include_.push_back(box);
+  setWindowTitle(Q(form::kOptionsCaption));
+  auto* layout = new QVBoxLayout(this);
+  std::vector<QFormLayout*> groups;
+  for (std::string_view caption : form::kOptionGroups) {
+    auto* box = new QGroupBox(Q(caption), this);
+    groups.push_back(new QFormLayout(box));
+    layout->addWidget(box);
   }
-
-  auto* document = new QGroupBox(QStringLiteral("文档"), this);
-  auto* documentLayout = new QFormLayout(document);
-  polygons_ = new QCheckBox(ToQString(std::string(form::kPolygonsCaption)), document);
-  polygons_->setChecked(options.polygons);
-  layerFolders_ = new QCheckBox(ToQString(std::string(form::kLayerFoldersCaption)), document);
-  layerFolders_->setChecked(options.layerFolders);
-  attributes_ = new QCheckBox(ToQString(std::string(form::kAttributesCaption)), document);
-  attributes_->setChecked(options.attributes);
-  altitude_ = new QComboBox(document);
-  altitude_->setObjectName("altitude");
-  for (std::string_view choice : form::kAltitudeChoices) {
-    altitude_->addItem(ToQString(std::string(choice)));
+  const form::OptionValues values = form::OptionValuesOf(options);
+  const std::vector<form::OptionRow>& rows = form::OptionRows();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    const form::OptionRow& row = rows[i];
+    QFormLayout* group = groups[static_cast<size_t>(row.group)];
+    QWidget* control = nullptr;
+    if (row.control == form::OptionControl::kCheck) {
+      auto* box = new QCheckBox(Q(row.caption), this);
+      box->setChecked(values.values[i] != 0);
+      connect(box, &QCheckBox::toggled, this, &OptionsDialog::SyncEnabled);
+      group->addRow(box);
+      control = box;
+    } else if (row.control == form::OptionControl::kChoice) {
+      auto* combo = new QComboBox(this);
+      for (std::string_view choice : row.choices) combo->addItem(Q(choice));
+      combo->setCurrentIndex(values.values[i]);
+      connect(combo, &QComboBox::currentIndexChanged, this, &OptionsDialog::SyncEnabled);
+      group->addRow(Q(row.caption), combo);
+      control = combo;
+    } else {
+      auto* edit = new QLineEdit(Q(values.texts[i]), this);
+      group->addRow(Q(row.caption), edit);
+      control = edit;
+    }
+    control->setObjectName(Q(row.name));
+    controls_.push_back(control);
   }
-  altitude_->setCurrentIndex(static_cast<int>(options.altitude));
-  documentLayout->addRow(polygons_);
-  documentLayout->addRow(layerFolders_);
-  documentLayout->addRow(attributes_);
-  documentLayout->addRow(ToQString(std::string(form::kAltitudeCaption)), altitude_);
-
-  auto* crs = new QGroupBox(QStringLiteral("坐标系统"), this);
-  auto* crsLayout = new QFormLayout(crs);
-  zoneAuto_ = new QCheckBox(ToQString(std::string(form::kZoneAutoCaption)), crs);
-  zoneAuto_->setChecked(form::ZoneAutoChecked(options));
-  method_ = new QComboBox(crs);
-  method_->setObjectName("method");
-  for (std::string_view choice : form::kMethodChoices) method_->addItem(ToQString(std::string(choice)));
-  method_->setCurrentIndex(static_cast<int>(options.method));
-  helmert_ = new QLineEdit(ToQString(form::HelmertBoxText(options)), crs);
-  helmert_->setObjectName("helmert");
-  coordinateFrame_ = new QCheckBox(ToQString(std::string(form::kCoordinateFrameCaption)), crs);
-  coordinateFrame_->setChecked(options.helmert.convention == RotationConvention::kCoordinateFrame);
-  gcj02_ = new QCheckBox(ToQString(std::string(form::kGcj02Caption)), crs);
-  gcj02_->setChecked(options.gcj02);
-  crsLayout->addRow(zoneAuto_);
-  crsLayout->addRow(ToQString(std::string(form::kMethodCaption)), method_);
-  crsLayout->addRow(ToQString(std::string(form::kHelmertCaption)), helmert_);
-  crsLayout->addRow(coordinateFrame_);
-  crsLayout->addRow(gcj02_);
-  // The seven numbers matter only with their method chosen.
-  auto sync = [this] {
-    const bool helmert = method_->currentIndex() == static_cast<int>(Method::kHelmert);
-    helmert_->setEnabled(helmert);
-    coordinateFrame_->setEnabled(helmert);
-  };
-  connect(method_, &QComboBox::currentIndexChanged, this, sync);
-  sync();
-
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
   connect(buttons, &QDialogButtonBox::accepted, this, &OptionsDialog::accept);
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(content);
-  layout->addWidget(document);
-  layout->addWidget(crs);
   layout->addWidget(buttons);
+  SyncEnabled();
+}
+
+form::OptionValues OptionsDialog::Values() const {
+  form::OptionValues v;
+  for (QWidget* control : controls_) {
+    int value = 0;
+    std::string text;
+    if (auto* box = qobject_cast<QCheckBox*>(control)) {
+      value = box->isChecked() ? 1 : 0;
+    } else if (auto* combo = qobject_cast<QComboBox*>(control)) {
+      value = combo->currentIndex();
+    } else if (auto* edit = qobject_cast<QLineEdit*>(control)) {
+      text = ToUtf8(edit->text());
+    }
+    v.values.push_back(value);
+    v.texts.push_back(std::move(text));
+  }
+  return v;
+}
+
+void OptionsDialog::SyncEnabled() {
+  const ConversionOptions now = form::OptionsOf(given_, Values()).options;
+  const std::vector<form::OptionRow>& rows = form::OptionRows();
+  for (size_t i = 0; i < rows.size(); ++i) {
+    controls_[i]->setEnabled(rows[i].enabled == nullptr || rows[i].enabled(now));
+  }
 }
 
 void OptionsDialog::accept() {
-  // Seven parameters that are not seven numbers keep the dialog open at their box.
-  ConversionOptions o = given_;
-  if (method_->currentIndex() == static_cast<int>(Method::kHelmert) &&
-      !form::SetHelmertBoxText(o, ToUtf8(helmert_->text().trimmed()))) {
-    helmert_->setFocus();
-    helmert_->selectAll();
+  const form::EditedOptions edited = form::OptionsOf(given_, Values());
+  if (edited.badRow) {
+    auto* edit = qobject_cast<QLineEdit*>(controls_[*edited.badRow]);
+    if (edit) {
+      edit->setFocus();
+      edit->selectAll();
+    }
     return;
   }
   QDialog::accept();
 }
 
-ConversionOptions OptionsDialog::Options() const {
-  // What the dialog does not show (the zone a coordinate system fixed, the saved fit,
-  // the datum) stays as it came.
-  ConversionOptions o = given_;
-  o.include = 0;
-  for (size_t k = 0; k < include_.size(); ++k) {
-    if (include_[k]->isChecked()) o.include |= form::kIncludeChoices[k].bit;
-  }
-  o.polygons = polygons_->isChecked();
-  o.layerFolders = layerFolders_->isChecked();
-  o.attributes = attributes_->isChecked();
-  o.altitude = static_cast<Altitude>(altitude_->currentIndex());
-  form::SetZoneAuto(o, zoneAuto_->isChecked());
-  o.method = static_cast<Method>(method_->currentIndex());
-  if (o.method == Method::kHelmert) form::SetHelmertBoxText(o, ToUtf8(helmert_->text().trimmed()));
-  o.helmert.convention = coordinateFrame_->isChecked() ? RotationConvention::kCoordinateFrame
-                                                       : RotationConvention::kPositionVector;
-  o.gcj02 = gcj02_->isChecked();
-  return o;
-}
+ConversionOptions OptionsDialog::Options() const { return form::OptionsOf(given_, Values()).options; }
 
 }  // namespace varnolt

@@ -1,5 +1,5 @@
 // The conversion options dialog ("转换选项"), reached from the drawing window's menu:
-// the content beyond the seven families and the document's organisation.
+// the rows of form::OptionRows() in their group boxes.
 #pragma once
 
 #include <QDialog>
@@ -7,10 +7,6 @@
 #include <vector>
 
 #include "form/conversion_options.h"
-
-class QCheckBox;
-class QComboBox;
-class QLineEdit;
 
 namespace varnolt {
 
@@ -24,21 +20,15 @@ class OptionsDialog : public QDialog {
   ConversionOptions Options() const;
 
  public slots:
-  // OK: refused while the seven parameters are chosen but are not seven numbers.
+  // OK: refused, at the box, while a text box holds what cannot be used.
   void accept() override;
 
  private:
+  form::OptionValues Values() const;
+  void SyncEnabled();
+
   ConversionOptions given_;
-  std::vector<QCheckBox*> include_;  // in the order of form::kIncludeChoices
-  QCheckBox* polygons_;
-  QCheckBox* layerFolders_;
-  QCheckBox* attributes_;
-  QComboBox* altitude_;
-  QCheckBox* zoneAuto_;
-  QComboBox* method_;
-  QLineEdit* helmert_;
-  QCheckBox* coordinateFrame_;
-  QCheckBox* gcj02_;
+  std::vector<QWidget*> controls_;  // one per row of form::OptionRows()
 };
 
 }  // namespace varnolt

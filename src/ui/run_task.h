@@ -17,25 +17,11 @@
 #include "base/error.h"
 #include "cad/dxf.h"
 #include "import/import.h"
+#include "picking/picked_source.h"
 #include "run/run.h"
 #include "settings/settings.h"
 
 namespace varnolt {
-
-// The entities the user picked, in pick order, over the drawing that holds them.
-class PickedSource : public EntitySource {
- public:
-  PickedSource(std::shared_ptr<const DxfDrawing> drawing, std::vector<size_t> picks,
-               std::string description);
-  const std::vector<Layer>& Layers() const override { return drawing_->layers; }
-  std::vector<const Entity*> SelectOnScreen() override;
-  std::string Describe() const override { return description_; }
-
- private:
-  std::shared_ptr<const DxfDrawing> drawing_;
-  std::vector<size_t> picks_;
-  std::string description_;
-};
 
 // Lives on the window's thread; the worker emits, the window's slots receive.
 class RunChannel : public QObject {

@@ -3,6 +3,7 @@
 #include "cad/autocad.h"
 #include "cad/dxf.h"
 #include "run/cad_reporter.h"
+#include "settings/conversion_options.h"
 
 namespace varnolt::win32 {
 
@@ -34,21 +35,28 @@ std::unique_ptr<EntitySource> AttachDrawingFile(form::FormHost& host) {
 
 }  // namespace
 
-bool CadHostAvailable(const std::string& progId) {
-  return CadRegistered(progId.empty() ? std::string(kCadProgId) : progId);
-}
+bool CadHostAvailable(const std::string& progId) { return CadRegistered(progId); }
 
 std::unique_ptr<EntitySource> AttachSource(form::FormHost& host, const std::string& chosen,
                                            SourceReporter& reporter) {
-  const std::string progId = chosen.empty() ? std::string(kCadProgId) : chosen;
+  // The settings' lines were checked before the output was asked for.
+  const ConversionOptions options = ReadConversionOptions(host.CurrentSettings());
+  const std::string progId = chosen.empty() ? options.cadProgId : chosen;
   if (CadRegistered(progId)) {
     std::unique_ptr<CadSession> session;
     try {
       session = ConnectCad(progId);
     } catch (const CadConnectError& e) {
-      host.ShowMessage(MessageIcon::kCritical, "", e.what(), "");
+      std::string tried;
+      for (const std::string& name : e.tried()) tried += (tried.empty() ? "" : "、") + name;
+      host.ShowMessage(MessageIcon::kCritical, "", e.systemText() + "\n（已尝试 " + tried + "）",
+                       e.what());
       throw form::Abandoned();
     }
+    // The exported drawing is read with the kinds the options include.
+    DxfLimits limits;
+    limits.include = options.include;
+    session->ReadWith(limits);
     // The session lives on the heap: the reporter's reference outlives the move.
     reporter.Forward(std::make_unique<CadPromptReporter>(*session));
     return session;

@@ -34,11 +34,14 @@ class SourceReporter : public RunReporter {
   std::string last_;
 };
 
-// True when `progId` (empty: the usual one) names a registered CAD host that this build can attach to.
+// True when `progId` (empty: any the session knows) names a registered CAD host that
+// this build can attach to.
 bool CadHostAvailable(const std::string& progId);
 
-// Attaches to the CAD host (its prompts then go to its command line), or asks for a
-// DXF drawing through `host` when no host is registered. Throws Error, or
+// Attaches to the CAD host `progId` (empty: the settings' cad_progid= line, else the
+// hosts the session knows), its prompts then going to its command line and the
+// drawing it exports read with the kinds the settings include; or asks for a DXF
+// drawing through `host` when no host is registered. Throws Error, or
 // form::Abandoned after showing the system's own text when attaching failed; null
 // when the user chose no drawing.
 std::unique_ptr<EntitySource> AttachSource(form::FormHost& host, const std::string& progId,

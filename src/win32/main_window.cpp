@@ -5,15 +5,22 @@
 #include <shellapi.h>
 
 #include <array>
+#include <chrono>
 #include <memory>
+#include <optional>
 
 #include "base/paths.h"
 #include "base/platform.h"
 #include "form/actions.h"
 #include "form/controls.h"
+#include "form/conversion_options.h"
+#include "picking/picked_source.h"
 #include "settings/settings.h"
 #include "win32/cad_source.h"
 #include "win32/dialog_filter.h"
+#include "win32/drawing_window.h"
+#include "win32/options_dialog.h"
+#include "win32/window_util.h"
 
 namespace varnolt::win32 {
 
@@ -23,26 +30,6 @@ constexpr wchar_t kClassName[] = L"VarnoltConverterForm";
 constexpr int kFirstId = 100;  // control i of the table has id kFirstId + i
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX;
 constexpr DWORD kExStyle = 0;
-
-// Functions of newer Windows, looked up so that the program still starts without them.
-template <typename F>
-F UserFunction(const char* name) {
-  return reinterpret_cast<F>(
-      reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"user32.dll"), name)));
-}
-
-UINT WindowDpi(HWND hwnd) {
-  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
-  static const auto getDpi = UserFunction<GetDpiForWindowFn>("GetDpiForWindow");
-  if (getDpi != nullptr && hwnd != nullptr) {
-    const UINT dpi = getDpi(hwnd);
-    if (dpi != 0) return dpi;
-  }
-  const HDC dc = ::GetDC(nullptr);
-  const int dpi = ::GetDeviceCaps(dc, LOGPIXELSY);
-  ::ReleaseDC(nullptr, dc);
-  return dpi > 0 ? static_cast<UINT>(dpi) : 96;
-}
 
 // The window's outer size for the form's client area at `dpi`.
 SIZE OuterSize(UINT dpi) {
@@ -56,10 +43,6 @@ SIZE OuterSize(UINT dpi) {
     ::AdjustWindowRectEx(&r, kStyle, FALSE, kExStyle);
   }
   return SIZE{r.right - r.left, r.bottom - r.top};
-}
-
-COLORREF Ref(form::Rgb c) {
-  return RGB(static_cast<BYTE>(c.r), static_cast<BYTE>(c.g), static_cast<BYTE>(c.b));
 }
 
 class MainWindow;
@@ -98,10 +81,10 @@ class Host : public form::FormHost {
   MainWindow& window_;
 };
 
-class MainWindow {
+class MainWindow : public ShownWindow {
  public:
   explicit MainWindow(const WindowOptions& options) : options_(options), host_(*this) {}
-  ~MainWindow() {
+  ~MainWindow() override {
     for (HFONT f : {textFont_, normalFont_}) {
       if (f) ::DeleteObject(f);
     }
@@ -109,7 +92,9 @@ class MainWindow {
   }
 
   bool Create(HINSTANCE instance);
-  HWND hwnd() const { return hwnd_; }
+  HWND hwnd() const override { return hwnd_; }
+  // Message boxes and dialogs go over the drawing window while it shows.
+  HWND MessageOwner() const { return drawing_ && drawing_->visible() ? drawing_->hwnd() : hwnd_; }
   HWND Control(std::string_view name) const {
     const form::Control* c = form::FindControl(name);
     return c ? controls_[static_cast<size_t>(c - form::kControls.data())] : nullptr;
@@ -158,15 +143,27 @@ class MainWindow {
     }
   }
 
-  static LRESULT CALLBACK Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp);
+  // For the window procedure (win32/window_util.h).
+  void Attach(HWND hwnd) { hwnd_ = hwnd; }
+  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
+
+  // The system menu's entries.
+  void EditOptions();
+  void OpenDrawing();
+
+  void ShowOptions(const std::function<void(HWND)>& shown) override;
+  DrawingWindow* ShowDrawing(const std::filesystem::path& drawing) override;
 
  private:
-  LRESULT Handle(UINT msg, WPARAM wp, LPARAM lp);
   void CreateControls(HINSTANCE instance);
   void Layout(UINT dpi);
   void CenterForm();
   void OnCommand(int id, int code, HWND control);
   void Convert();
+  void ConvertByPicking();
+  void OnSelectionEnded();
+  DrawingWindow& EnsureDrawingWindow();
+  bool LoadDrawing(const std::filesystem::path& path, unsigned include);
   void SetBusy(bool busy);
 
   WindowOptions options_;
@@ -181,8 +178,25 @@ class MainWindow {
   bool busy_ = false;
   // The opt-in settings beyond the ten, which no control of this window shows.
   std::vector<std::pair<std::string, std::string>> extra_;
+  std::unique_ptr<DrawingWindow> drawing_;
+  // A conversion waiting for the user's pick in the drawing window.
+  std::unique_ptr<OutputDocument> output_;
+  std::chrono::system_clock::time_point started_;
 
   friend class Host;
+};
+
+// The main window's layout is fixed, so what it offers beyond its buttons is in its
+// system menu (Alt+Space), one entry a row. Command ids are multiples of 16 below
+// 0xF000, where the system's own begin.
+struct SystemMenuEntry {
+  UINT command;
+  const wchar_t* caption;
+  void (MainWindow::*run)();
+};
+const SystemMenuEntry kSystemMenu[] = {
+    {kOptionsCommand, L"转换选项(&O)…", &MainWindow::EditOptions},
+    {kOpenDrawingCommand, L"打开图形(&D)…", &MainWindow::OpenDrawing},
 };
 
 Settings Host::CurrentSettings() { return window_.CurrentSettings(); }
@@ -198,7 +212,7 @@ std::optional<std::filesystem::path> Host::FileDialog(
   std::wstring file(32768, L'\0');
   OPENFILENAMEW ofn{};
   ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = window_.hwnd();
+  ofn.hwndOwner = window_.MessageOwner();
   ofn.lpstrFilter = filter.c_str();
   ofn.nFilterIndex = 1;
   ofn.lpstrFile = file.data();
@@ -228,8 +242,8 @@ void Host::ShowMessage(MessageIcon icon, std::string_view title, std::string_vie
       break;
   }
   const std::wstring wideTitle = Widen(title);
-  ::MessageBoxW(window_.hwnd(), Widen(text).c_str(), title.empty() ? nullptr : wideTitle.c_str(),
-                type);
+  ::MessageBoxW(window_.MessageOwner(), Widen(text).c_str(),
+                title.empty() ? nullptr : wideTitle.c_str(), type);
 }
 
 bool Host::ShowTextFile(const std::filesystem::path& file) {
@@ -267,10 +281,11 @@ void Host::Quit() { ::DestroyWindow(window_.hwnd()); }
 bool MainWindow::Create(HINSTANCE instance) {
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;
-  wc.lpfnWndProc = &MainWindow::Proc;
+  wc.lpfnWndProc = &WindowProcOf<MainWindow>;
   wc.hInstance = instance;
   wc.hCursor = ::LoadCursorW(nullptr, IDC_ARROW);
-  wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
+  wc.hIcon = ::LoadIconW(instance, MAKEINTRESOURCEW(1));  // the program's own
+  if (wc.hIcon == nullptr) wc.hIcon = ::LoadIconW(nullptr, IDI_APPLICATION);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1);
   wc.lpszClassName = kClassName;
   if (!::RegisterClassExW(&wc)) return false;
@@ -279,6 +294,9 @@ bool MainWindow::Create(HINSTANCE instance) {
                             CW_USEDEFAULT, 100, 100, nullptr, nullptr, instance, this);
   if (!hwnd_) return false;
   focusBrush_ = ::CreateSolidBrush(Ref(form::kFocusBackground));
+  const HMENU system = ::GetSystemMenu(hwnd_, FALSE);
+  ::AppendMenuW(system, MF_SEPARATOR, 0, nullptr);
+  for (const SystemMenuEntry& e : kSystemMenu) ::AppendMenuW(system, MF_STRING, e.command, e.caption);
   CreateControls(instance);
   Layout(WindowDpi(hwnd_));
   CenterForm();
@@ -354,14 +372,6 @@ void MainWindow::CreateControls(HINSTANCE instance) {
   }
 }
 
-HFONT MakeFont(double points, UINT dpi) {
-  const int height = -static_cast<int>(points * dpi / 72.0 + 0.5);
-  const std::wstring face = Widen(form::kFontFamily);
-  return ::CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, GB2312_CHARSET,
-                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                       DEFAULT_PITCH | FF_DONTCARE, face.c_str());
-}
-
 void MainWindow::Layout(UINT dpi) {
   const int d = static_cast<int>(dpi);
   HFONT oldText = textFont_, oldNormal = normalFont_;
@@ -406,6 +416,13 @@ void MainWindow::SetBusy(bool busy) {
 }
 
 void MainWindow::Convert() {
+  // The drawing window when it shows a drawing, or when no CAD host is registered;
+  // else the picks are made in the CAD host.
+  if ((drawing_ && drawing_->visible() && drawing_->HasDrawing()) ||
+      !CadHostAvailable(options_.cadProgId)) {
+    ConvertByPicking();
+    return;
+  }
   SourceReporter reporter;
   const std::string progId = options_.cadProgId;
   auto attach = [this, &progId, &reporter] { return AttachSource(host_, progId, reporter); };
@@ -417,6 +434,127 @@ void MainWindow::Convert() {
   // Without a CAD host's command line to show it, the run's last word comes in a box.
   if (ok && !reporter.forwarding()) {
     host_.ShowMessage(MessageIcon::kInformation, "转换完成", reporter.lastPrompt(), "");
+  }
+}
+
+DrawingWindow& MainWindow::EnsureDrawingWindow() {
+  if (!drawing_) {
+    DrawingWindow::Actions actions;
+    actions.open = [this] { OpenDrawing(); };
+    actions.options = [this] { EditOptions(); };
+    actions.selectionEnded = [this](bool /*cancelled: the run reports the empty pick*/) {
+      OnSelectionEnded();
+    };
+    drawing_ = std::make_unique<DrawingWindow>(hwnd_, std::move(actions));
+    if (!drawing_->Create()) {
+      drawing_.reset();
+      throw Error(ErrorKind::kGeneral, "the drawing window could not be created: " +
+                                           SystemErrorText(::GetLastError()));
+    }
+  }
+  return *drawing_;
+}
+
+// Reads the drawing into the drawing window, or shows why it cannot.
+bool MainWindow::LoadDrawing(const std::filesystem::path& path, unsigned include) {
+  try {
+    EnsureDrawingWindow().LoadDrawing(path, include);
+    return true;
+  } catch (const Error& e) {
+    form::ShowConversionFailure(host_, e.kind(), e.what());
+  }
+  return false;
+}
+
+// Convert, picking in the drawing window: the output is named first, then the drawing
+// opened (unless one shows), then the user picks; the run follows the pick.
+void MainWindow::ConvertByPicking() {
+  started_ = std::chrono::system_clock::now();  // the elapsed time counts from the click
+  output_ = form::BeginConversion(host_, options_.settingsPath);
+  if (!output_) return;
+  unsigned include = 0;
+  bool shown = false;
+  try {
+    include = IncludedKinds(host_.CurrentSettings());
+    DrawingWindow& window = EnsureDrawingWindow();
+    if (window.HasDrawing()) {
+      window.SetInclude(include);
+      shown = true;
+    }
+  } catch (const Error& e) {
+    form::ShowConversionFailure(host_, e.kind(), e.what());
+    output_.reset();
+    return;
+  }
+  if (!shown) {
+    const auto path = host_.OpenFileName(form::kOpenDrawingTitle, form::OpenDrawingFilters());
+    if (!path || path->empty()) {
+      form::ShowConversionFailure(host_, ErrorKind::kGeneral, "no drawing was opened to select from");
+    }
+    if (!path || path->empty() || !LoadDrawing(*path, include)) {
+      output_.reset();  // its temporary file goes with it
+      return;
+    }
+  }
+  SetBusy(true);
+  drawing_->SetBusy(true);
+  drawing_->Show();
+  drawing_->SetProgress(0, 0);
+  drawing_->AppendPrompt(std::string(kSelectPrompt));
+  drawing_->BeginSelection();
+}
+
+void MainWindow::OnSelectionEnded() {
+  if (!output_ || !drawing_) return;
+  std::unique_ptr<OutputDocument> output = std::move(output_);
+  PickedSource source(drawing_->drawing(), drawing_->picked(), Utf8(drawing_->path().filename()));
+  PaneReporter reporter(*drawing_);
+  const HCURSOR old = ::SetCursor(::LoadCursorW(nullptr, IDC_WAIT));
+  const bool ok = form::FinishConversion(host_, source, host_.CurrentSettings(), *output, reporter,
+                                         started_);
+  ::SetCursor(old);
+  drawing_->SetBusy(false);
+  SetBusy(false);
+  if (ok) {
+    drawing_->SetProgress(1, 1);
+    host_.ShowMessage(MessageIcon::kInformation, "转换完成", reporter.lastPrompt(), "");
+  }
+}
+
+void MainWindow::OpenDrawing() {
+  if (busy_) return;
+  const auto path = host_.OpenFileName(form::kOpenDrawingTitle, form::OpenDrawingFilters());
+  if (!path || path->empty()) return;
+  // A line that cannot be used reads as nothing here; Convert names it.
+  std::vector<std::string> unusable;
+  if (LoadDrawing(*path, ReadConversionOptions(CurrentSettings(), unusable).include)) {
+    drawing_->Show();
+  }
+}
+
+DrawingWindow* MainWindow::ShowDrawing(const std::filesystem::path& drawing) {
+  if (!LoadDrawing(drawing, 0)) return nullptr;
+  drawing_->Show();
+  drawing_->AppendPrompt(std::string(kSelectPrompt));
+  drawing_->BeginSelection();
+  return drawing_.get();
+}
+
+void MainWindow::EditOptions() { ShowOptions({}); }
+
+// The options dialog; OK saves its choices in the settings file's opt-in lines at once.
+void MainWindow::ShowOptions(const std::function<void(HWND)>& shown) {
+  if (busy_) return;
+  const ConversionOptions given = form::OptionsToEdit(host_, CurrentSettings());
+  const std::optional<ConversionOptions> chosen =
+      win32::EditOptions(MessageOwner(), given, shown);
+  if (!chosen) return;
+  try {
+    extra_ = form::SaveConversionOptions(options_.settingsPath, *chosen).extra;
+    // The drawing shown is read again when what it holds changes.
+    if (drawing_) drawing_->SetInclude(chosen->include);
+  } catch (const Error& e) {
+    form::ShowConversionFailure(host_, e.kind(), e.what());
   }
 }
 
@@ -455,19 +593,6 @@ void MainWindow::OnCommand(int id, int code, HWND control) {
   } else if (c.name == "xpcmdbutton5") {
     host_.Quit();  // nothing saved
   }
-}
-
-LRESULT CALLBACK MainWindow::Proc(HWND hwnd, UINT msg, WPARAM wp, LPARAM lp) {
-  MainWindow* self = nullptr;
-  if (msg == WM_NCCREATE) {
-    self = static_cast<MainWindow*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
-    ::SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(self));
-    self->hwnd_ = hwnd;
-  } else {
-    self = reinterpret_cast<MainWindow*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA));
-  }
-  if (self == nullptr) return ::DefWindowProcW(hwnd, msg, wp, lp);
-  return self->Handle(msg, wp, lp);
 }
 
 LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
@@ -513,10 +638,18 @@ LRESULT MainWindow::Handle(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_TIMER:
       if (wp == kAfterShownTimer) {
         ::KillTimer(hwnd_, kAfterShownTimer);
-        const bool ok = options_.afterShown(hwnd_);
+        const bool ok = options_.afterShown(*this);
         ::DestroyWindow(hwnd_);
         if (!ok) ::PostQuitMessage(1);
         return 0;
+      }
+      break;
+    case WM_SYSCOMMAND:
+      for (const SystemMenuEntry& e : kSystemMenu) {
+        if ((wp & 0xFFF0) == e.command) {
+          (this->*e.run)();
+          return 0;
+        }
       }
       break;
     case WM_DESTROY:

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 #include "base/error.h"
 #include "base/paths.h"
@@ -58,6 +60,48 @@ TEST(Files, ChineseFileNamesRoundTrip) {
   } catch (const Error& e) {
     EXPECT_EQ(e.kind(), ErrorKind::kFileAccess);
     EXPECT_NE(std::string(e.what()).find("无.dxf"), std::string::npos) << e.what();
+  }
+}
+
+// A large document goes out in pieces while it is synced in the background, and a
+// large drawing comes in as blocks read on two threads: every byte must land in its
+// place, whatever the order the blocks are read in, and an odd tail too.
+TEST(Files, LargeFilesWrittenAndReadInBlocks) {
+  const testing::TempDir dir("varnolt-files");
+  ASSERT_FALSE(dir.path().empty());
+  const fs::path target = dir.path() / "large.kml";
+  std::string bytes(9 * (size_t{1} << 20) + 12345, '\0');
+  uint32_t state = 2463534242u;  // xorshift: no block repeats another
+  for (char& c : bytes) {
+    state ^= state << 13;
+    state ^= state >> 17;
+    state ^= state << 5;
+    c = static_cast<char>(state);
+  }
+  {
+    AtomicFile file(target);
+    const std::string_view all = bytes;
+    for (size_t at = 0; at < all.size(); at += 700000) file.Write(all.substr(at, 700000));
+    file.Commit();
+  }
+  EXPECT_EQ(Entries(dir.path()), 1u);
+  EXPECT_TRUE(ReadFile(target) == bytes);
+  const FileBytes read(target, bytes.size());
+  EXPECT_TRUE(read.view() == bytes);
+
+  // One byte over the limit fails before anything is read; a missing file names itself.
+  try {
+    FileBytes tooLarge(target, bytes.size() - 1);
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kGeneral);
+  }
+  try {
+    FileBytes missing(dir.path() / "missing.dxf", bytes.size());
+    FAIL() << "no error";
+  } catch (const Error& e) {
+    EXPECT_EQ(e.kind(), ErrorKind::kFileAccess);
+    EXPECT_NE(std::string(e.what()).find("missing.dxf"), std::string::npos) << e.what();
   }
 }
 

@@ -1,9 +1,12 @@
 // The real attach path: `varnolt convert --cad` finds the fake host in another
-// process through the running-object table and writes the golden document; the
-// prompts reach the host's command line in order.
+// process through the running-object table (by the class it is told, or by the
+// classes it knows) and writes the golden document, through the host's Export; the
+// prompts reach the host's command line in order; a host that dies leaves nothing.
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -13,7 +16,10 @@
 #include "golden_cases.h"
 #include "run/run.h"
 #include "run_process.h"
+#include "class_names.h"
+#include "fake_cad.h"
 #include "temp_dir.h"
+#include "user_temp.h"
 
 namespace varnolt {
 namespace {
@@ -24,7 +30,9 @@ using testing::ReadBytes;
 // The fake host serving one drawing while it lives.
 class FakeHostProcess {
  public:
-  FakeHostProcess(const fs::path& drawing, const fs::path& prompts, const fs::path& log) {
+  FakeHostProcess(const fs::path& drawing, const fs::path& prompts, const fs::path& log,
+                  const std::string& progId = "Varnolt.FakeCad",
+                  std::vector<std::string> more = {"--export"}) {
     const std::string tag = std::to_string(::GetCurrentProcessId());
     const std::string ready = "Local\\varnolt-fake-cad-ready-" + tag;
     const std::string end = "Local\\varnolt-fake-cad-end-" + tag;
@@ -34,10 +42,11 @@ class FakeHostProcess {
     const DWORD share = FILE_SHARE_READ | FILE_SHARE_WRITE;
     in_ = ::CreateFileW(L"NUL", GENERIC_READ, share, &inherit, OPEN_EXISTING, 0, nullptr);
     err_ = ::CreateFileW(log.c_str(), GENERIC_WRITE, share, &inherit, CREATE_ALWAYS, 0, nullptr);
-    started_ = testing::win32::Start({FAKE_CAD_SERVER, "--drawing", Utf8(drawing), "--progid",
-                                      "Varnolt.FakeCad", "--ready", ready, "--end", end,
-                                      "--prompts", Utf8(prompts)},
-                                     in_, err_, err_, pi_);
+    std::vector<std::string> args = {FAKE_CAD_SERVER, "--drawing", Utf8(drawing), "--progid",
+                                     progId, "--ready", ready, "--end", end,
+                                     "--prompts", Utf8(prompts)};
+    args.insert(args.end(), more.begin(), more.end());
+    started_ = testing::win32::Start(args, in_, err_, err_, pi_);
   }
   ~FakeHostProcess() {
     Stop();
@@ -72,8 +81,17 @@ class FakeHostProcess {
 
 class CadAttachTest : public ::testing::Test {
  protected:
-  void SetUp() override { ASSERT_FALSE(temp_.path().empty()); }
+  // The program's temporary folder is one of the test's own, so that an exported
+  // drawing left behind is seen.
+  void SetUp() override {
+    ASSERT_FALSE(temp_.path().empty());
+    ASSERT_FALSE(userTemp_.path().empty());
+    tmp_ = std::make_unique<testing::UserTempFolder>(userTemp_.path());
+  }
+  void TearDown() override { tmp_.reset(); }
   testing::TempDir temp_{"varnolt-attach"};
+  testing::TempDir userTemp_{"varnolt-attach-tmp"};
+  std::unique_ptr<testing::UserTempFolder> tmp_;
 };
 
 std::vector<std::string> Lines(const std::string& text) {
@@ -83,20 +101,26 @@ std::vector<std::string> Lines(const std::string& text) {
   return lines;
 }
 
+// --include on the command line reaches the drawing the host exports: the block
+// drawing's golden document, blocks exploded.
 TEST_F(CadAttachTest, ConvertCadWritesTheGoldenDocument) {
-  const fs::path golden = testing::GoldenDir() / "families";
+  const fs::path golden = testing::GoldenDir() / "kinds_blocks";
   const fs::path prompts = temp_.path() / "prompts.txt", log = temp_.path() / "host.log";
-  const fs::path out = temp_.path() / "families.kml";
+  const fs::path out = temp_.path() / "kinds_blocks.kml";
   FakeHostProcess host(golden / "drawing.dxf", prompts, log);
   ASSERT_TRUE(host.WaitReady()) << ReadBytes(log);
   EXPECT_TRUE(CadRegistered("Varnolt.FakeCad"));
 
+  // The settings of the seven families alone: the blocks come from --include.
   const testing::ProcessResult r = testing::RunProcess(
-      {VARNOLT_BINARY, "convert", "--cad", "--cad-progid", "Varnolt.FakeCad", "--settings",
-       Utf8(golden / "Varnolt.ini"), "-o", Utf8(out)});
+      {VARNOLT_BINARY, "convert", "--cad", "--cad-progid", "Varnolt.FakeCad", "--include",
+       "blocks", "--settings", Utf8(testing::GoldenDir() / "families" / "Varnolt.ini"), "-o",
+       Utf8(out)});
   EXPECT_EQ(host.Stop(), 0) << ReadBytes(log);
   ASSERT_EQ(r.exitCode, 0) << r.err;
   EXPECT_TRUE(ReadBytes(out) == ReadBytes(golden / "expected.kml"));
+  EXPECT_TRUE(fs::is_empty(userTemp_.path()));
+  EXPECT_EQ(r.err.find("not read through the CAD host's Export"), std::string::npos) << r.err;
 
   // On the host: the pick, "processing", each family's progress, elapsed, done; each
   // line ending LF CR. The terminal shows the same prompts.
@@ -104,7 +128,7 @@ TEST_F(CadAttachTest, ConvertCadWritesTheGoldenDocument) {
   ASSERT_GE(got.size(), 5u) << ReadBytes(prompts);
   EXPECT_EQ(got[0], std::string(kSelectPrompt) + "\\n\\r");
   EXPECT_EQ(got[1], std::string(kProcessingPrompt) + "\\n\\r");
-  EXPECT_EQ(got[2], ProgressPrompt(0, 1, 1) + "\\n\\r");
+  EXPECT_EQ(got[2].rfind("====== 正在转换", 0), 0u) << got[2];
   EXPECT_EQ(got[got.size() - 2], CompletionPrompt(Utf8(out)) + "\\n\\r");
   EXPECT_EQ(got.back().rfind("calls ", 0), 0u);
   for (size_t k = 0; k + 1 < got.size(); ++k) {
@@ -112,6 +136,81 @@ TEST_F(CadAttachTest, ConvertCadWritesTheGoldenDocument) {
   }
   EXPECT_NE(r.err.find(std::string(kSelectPrompt)), std::string::npos) << r.err;
   EXPECT_NE(r.err.find(CompletionPrompt(Utf8(out))), std::string::npos) << r.err;
+}
+
+// With no class named, the host registered only as ZWCAD.Application (a compatible
+// host) is found among the classes the session knows and converts.
+TEST_F(CadAttachTest, ACompatibleHostIsFoundWithoutBeingNamed) {
+  if (CadRegistered()) GTEST_SKIP() << "a CAD host is registered on this machine";
+  const fs::path golden = testing::GoldenDir() / "families";
+  const fs::path prompts = temp_.path() / "prompts.txt", log = temp_.path() / "host.log";
+  const fs::path out = temp_.path() / "families.kml";
+  FakeHostProcess host(golden / "drawing.dxf", prompts, log, "ZWCAD.Application");
+  ASSERT_TRUE(host.WaitReady()) << ReadBytes(log);
+  const testing::ProcessResult r = testing::RunProcess(
+      {VARNOLT_BINARY, "convert", "--cad", "--settings", Utf8(golden / "Varnolt.ini"), "-o",
+       Utf8(out)});
+  EXPECT_EQ(host.Stop(), 0) << ReadBytes(log);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(ReadBytes(out) == ReadBytes(golden / "expected.kml"));
+  EXPECT_FALSE(CadRegistered()) << "the server left its class behind";
+}
+
+// A host registered as a local server but not running is started (COM runs the fake
+// host server, which then serves its class) and converts.
+TEST_F(CadAttachTest, AHostThatDoesNotRunIsStarted) {
+  const fs::path golden = testing::GoldenDir() / "families";
+  const fs::path prompts = temp_.path() / "prompts.txt";
+  const fs::path out = temp_.path() / "families.kml";
+  const std::string tag = std::to_string(::GetCurrentProcessId());
+  const std::string ready = "Local\\varnolt-fake-cad-started-" + tag;
+  const std::string end = "Local\\varnolt-fake-cad-stop-" + tag;
+  const HANDLE readyEvent = ::CreateEventW(nullptr, TRUE, FALSE, testing::win32::Widen(ready).c_str());
+  const HANDLE endEvent = ::CreateEventW(nullptr, TRUE, FALSE, testing::win32::Widen(end).c_str());
+  // The options in a file: COM keeps the command line in a value of limited length.
+  const fs::path options = temp_.path() / "server.txt";
+  std::ofstream(options) << "--drawing\n" << Utf8(golden / "drawing.dxf") << "\n--progid\n"
+                         << "Varnolt.FakeCad.Start\n--ready\n" << ready << "\n--end\n" << end
+                         << "\n--prompts\n" << Utf8(prompts) << "\n--export\n--class\n";
+  const std::string command =
+      "\"" + std::string(FAKE_CAD_SERVER) + "\" --options \"" + Utf8(options) + "\"";
+  const testing::ClassName name(L"Varnolt.FakeCad.Start", testing::kFakeCadClassText,
+                                testing::win32::Widen(command));
+  ASSERT_TRUE(name.ok());
+
+  const testing::ProcessResult r = testing::RunProcess(
+      {VARNOLT_BINARY, "convert", "--cad", "--cad-progid", "Varnolt.FakeCad.Start", "--settings",
+       Utf8(golden / "Varnolt.ini"), "-o", Utf8(out)});
+  const bool started = ::WaitForSingleObject(readyEvent, 0) == WAIT_OBJECT_0;
+  ::SetEvent(endEvent);
+  // The server writes its prompts as it ends.
+  for (int i = 0; i < 600 && !fs::exists(prompts); ++i) ::Sleep(100);
+  ::CloseHandle(readyEvent);
+  ::CloseHandle(endEvent);
+  EXPECT_TRUE(started);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_TRUE(ReadBytes(out) == ReadBytes(golden / "expected.kml"));
+}
+
+// The host process ends in the middle of the pick: the general failure, no document,
+// no exported drawing.
+TEST_F(CadAttachTest, AHostThatDiesLeavesNothing) {
+  const fs::path golden = testing::GoldenDir() / "families";
+  const fs::path prompts = temp_.path() / "prompts.txt", log = temp_.path() / "host.log";
+  const fs::path out = temp_.path() / "families.kml";
+  FakeHostProcess host(golden / "drawing.dxf", prompts, log, "Varnolt.FakeCad",
+                       {"--export", "--die-at", "Line.Handle:3"});
+  ASSERT_TRUE(host.WaitReady()) << ReadBytes(log);
+  const testing::ProcessResult r = testing::RunProcess(
+      {VARNOLT_BINARY, "convert", "--cad", "--cad-progid", "Varnolt.FakeCad", "--settings",
+       Utf8(golden / "Varnolt.ini"), "-o", Utf8(out)});
+  EXPECT_EQ(host.Stop(), 3);
+  EXPECT_EQ(r.exitCode, 1) << r.err;
+  const std::string first = std::string("varnolt: ") +
+                            FailureMessage(Task::kConversion, ErrorKind::kGeneral) + "\n";
+  EXPECT_NE(r.err.find(first), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(out));
+  EXPECT_TRUE(fs::is_empty(userTemp_.path()));
 }
 
 // No host under the name: the system's words, a failure exit, no document.

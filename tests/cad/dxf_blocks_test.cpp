@@ -12,6 +12,7 @@
 #include "base/error.h"
 #include "cad/dxf.h"
 #include "cad/ocs.h"
+#include "dxf_groups.h"
 #include "entity_access.h"
 
 namespace varnolt {
@@ -139,6 +140,9 @@ struct Description {
   }
   std::string operator()(const Polyline3d&) const { return "OTHER"; }
   std::string operator()(const MText&) const { return "OTHER"; }
+  std::string operator()(const Mesh&) const { return "OTHER"; }
+  std::string operator()(const Leader&) const { return "OTHER"; }
+  std::string operator()(const Frame&) const { return "OTHER"; }
 };
 
 std::string Describe(const Entity& e, std::vector<double>& v) {
@@ -182,14 +186,9 @@ TEST(DxfBlocks, PlacedAsEzdxfPlacesThem) {
   EXPECT_EQ(d.entities.back().blockPath, "LEAF");
 }
 
-// Minimal DXF text from code/value pairs.
-std::string Dxf(const std::vector<std::pair<int, std::string>>& groups) {
-  std::string s;
-  for (const auto& [c, v] : groups) s += std::to_string(c) + "\n" + v + "\n";
-  return s;
-}
-
-using Groups = std::vector<std::pair<int, std::string>>;
+using test::Cat;
+using test::Drawing;
+using test::Groups;
 
 Groups Block(const std::string& name, const Groups& body) {
   Groups g{{0, "BLOCK"}, {2, name}, {10, "0"}, {20, "0"}};
@@ -200,21 +199,6 @@ Groups Block(const std::string& name, const Groups& body) {
 
 Groups Insert(const std::string& name, const std::string& layer = "0", const std::string& color = "256") {
   return {{0, "INSERT"}, {8, layer}, {62, color}, {2, name}, {10, "1"}, {20, "2"}};
-}
-
-std::string Drawing(const Groups& blocks, const Groups& entities) {
-  Groups g{{0, "SECTION"}, {2, "BLOCKS"}};
-  g.insert(g.end(), blocks.begin(), blocks.end());
-  g.insert(g.end(), {{0, "ENDSEC"}, {0, "SECTION"}, {2, "ENTITIES"}});
-  g.insert(g.end(), entities.begin(), entities.end());
-  g.insert(g.end(), {{0, "ENDSEC"}, {0, "EOF"}});
-  return Dxf(g);
-}
-
-Groups Cat(std::initializer_list<Groups> parts) {
-  Groups all;
-  for (const Groups& p : parts) all.insert(all.end(), p.begin(), p.end());
-  return all;
 }
 
 // ByBlock takes the colour of the nearest reference that has one; layer 0 inside a
@@ -275,12 +259,10 @@ void ExpectRefused(const std::string& dxf, const std::string& part, const DxfLim
   }
 }
 
+// The limits that protect the machine refuse a drawing, strict or not: nesting,
+// entities placed, edges of one hatch.
 TEST(DxfBlocks, HostileDrawingsAreRefused) {
   const Groups line{{0, "LINE"}, {11, "1"}};
-  ExpectRefused(Drawing(Block("SELF", Insert("SELF")), Insert("SELF")),
-                "the block \"SELF\" contains itself (\"SELF\" -> \"SELF\")");
-  ExpectRefused(Drawing(Cat({Block("A", Insert("B")), Block("B", Insert("A"))}), Insert("A")),
-                "contains itself (\"A\" -> \"B\" -> \"A\")");
   Groups deep = Block("L0", line);
   for (int k = 1; k <= 1000; ++k) {
     deep = Cat({deep, Block("L" + std::to_string(k), Insert("L" + std::to_string(k - 1)))});
@@ -293,12 +275,81 @@ TEST(DxfBlocks, HostileDrawingsAreRefused) {
   few.maxHatchEdges = 3;
   const Groups edges{{0, "HATCH"}, {91, "1"}, {92, "1"}, {93, "4"}};
   ExpectRefused(Drawing({}, edges), "the HATCH has more than 3 edges", few);
+}
+
+// What one entity's own numbers cannot draw is left out, counted with its reason and
+// the refusal strict reading gives (the drawing's other entities are read): a
+// spline without fit points whose numbers make no B-spline, blocks that insert each
+// other (the reference that closes the loop is cut), a hatch edge of no known type,
+// a leader of one vertex, a polyface face naming a vertex the mesh lacks. A
+// dimension whose block is missing is left out without a refusal, as it always was.
+TEST(DxfBlocks, DegenerateEntitiesAreLeftOutWithTheirReason) {
+  DxfLimits all = All();
+  all.include |= kIncludeMeshes | kIncludeLeaders | kIncludeFrames;
+  const Groups line{{0, "LINE"}, {11, "1"}};
   const Groups knots{{0, "SPLINE"}, {71, "1"}, {40, "0"}, {40, "1"}, {40, "0.5"}, {10, "0"},
                      {20, "0"}, {10, "1"}, {20, "1"}};
-  ExpectRefused(Drawing({}, knots), "line 11: the SPLINE's knots decrease (knot 3 is less than knot 2)");
-  const Groups count{{0, "SPLINE"}, {71, "3"}, {40, "0"}, {40, "1"}, {10, "0"}, {20, "0"}, {10, "1"},
-                     {20, "1"}};
-  ExpectRefused(Drawing({}, count), "degree 3 does not fit its 2 control points");
+  const Groups degree{{0, "SPLINE"}, {71, "3"}, {40, "0"}, {40, "1"}, {10, "0"}, {20, "0"},
+                      {10, "1"}, {20, "1"}};
+  const Groups edge{{0, "HATCH"}, {91, "1"}, {92, "1"}, {93, "1"}, {72, "9"}};
+  const Groups leader{{0, "LEADER"}, {10, "1"}, {20, "1"}};
+  const Groups face{{0, "POLYLINE"}, {70, "64"}, {71, "3"}, {72, "1"},
+                    {0, "VERTEX"}, {70, "192"}, {10, "0"}, {20, "0"},
+                    {0, "VERTEX"}, {70, "192"}, {10, "1"}, {20, "0"},
+                    {0, "VERTEX"}, {70, "192"}, {10, "1"}, {20, "1"},
+                    {0, "VERTEX"}, {70, "128"}, {71, "1"}, {72, "2"}, {73, "-9"}, {0, "SEQEND"}};
+  const Groups dimension{{0, "DIMENSION"}, {2, "*D7"}};
+  const DxfDrawing d = ParseDxf(
+      Drawing(Cat({Block("A", Cat({line, Insert("B")})), Block("B", Cat({line, Insert("A")}))}),
+              Cat({knots, line, degree, Insert("A"), edge, leader, face, dimension})),
+      "bad.dxf", all);
+  // The model's line, then A's line and B's; nothing else.
+  ASSERT_EQ(d.entities.size(), 3u);
+  EXPECT_EQ(d.entities[2].blockPath, "A/B");
+  std::string got;
+  for (const SkippedKind& s : d.skipped) {
+    got += s.kind + "=" + std::to_string(s.count) + " (" + s.reason + ") ";
+  }
+  EXPECT_EQ(got,
+            "SPLINE=1 (knots decrease) SPLINE=1 (degree 3 for 2 control points) "
+            "HATCH=1 (an edge of unknown type 9) LEADER=1 (fewer than two vertices) "
+            "POLYLINE (polyface)=1 (a face names vertex 9 of 3) "
+            "INSERT=1 (inserts itself: A -> B -> A) DIMENSION=1 (its block is missing) ");
+  ASSERT_EQ(d.skipped.size(), 7u);
+  EXPECT_EQ(d.skipped[0].refusal, "bad.dxf, line 63: the SPLINE's knots decrease (knot 3 is "
+                                  "less than knot 2); such a drawing cannot be converted.");
+  EXPECT_NE(d.skipped[5].refusal.find(
+                ": the block \"A\" contains itself (\"A\" -> \"B\" -> \"A\"); such a drawing"),
+            std::string::npos)
+      << d.skipped[5].refusal;
+  EXPECT_EQ(d.skipped[5].reasonChinese, "插入自身：A -> B -> A");
+  EXPECT_EQ(d.skipped[6].refusal, "");
+  // A block that holds only a reference to itself places nothing but is still said.
+  const DxfDrawing self = ParseDxf(Drawing(Block("SELF", Insert("SELF")), Insert("SELF")),
+                                   "self.dxf", all);
+  EXPECT_TRUE(self.entities.empty());
+  ASSERT_EQ(self.skipped.size(), 1u);
+  EXPECT_EQ(self.skipped[0].reason, "inserts itself: SELF -> SELF");
+}
+
+// Numbers that make no B-spline beside two fit points or more: the spline is drawn
+// through its fit points, closed when it is (a closed spline of 5 fit points and 7
+// control points without knots).
+TEST(DxfBlocks, SplineWithoutUsableKnotsKeepsItsFitPoints) {
+  Groups spline{{0, "SPLINE"}, {70, "11"}, {71, "3"}, {72, "0"}, {73, "7"}, {74, "5"}};
+  for (int k = 0; k < 7; ++k) {
+    spline.insert(spline.end(), {{10, std::to_string(k)}, {20, std::to_string(k * k)}});
+  }
+  for (int k = 0; k < 5; ++k) {
+    spline.insert(spline.end(), {{11, std::to_string(10 * k)}, {21, std::to_string(k % 2)}});
+  }
+  const DxfDrawing d = ParseDxf(Drawing({}, spline), "s.dxf", All());
+  ASSERT_EQ(d.entities.size(), 1u);
+  EXPECT_TRUE(d.skipped.empty());
+  const Spline& s = test::As<Spline>(d.entities[0]);
+  EXPECT_TRUE(s.control.empty() && s.knots.empty());
+  EXPECT_EQ(s.fit.size(), 5u);
+  EXPECT_TRUE(s.closed);
 }
 
 }  // namespace

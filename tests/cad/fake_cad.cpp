@@ -2,10 +2,17 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <fstream>
+#include <iterator>
 #include <map>
+#include <unordered_map>
 #include <utility>
 
+#include "base/paths.h"
 #include "base/wide.h"
+#include "cad/dxf.h"
+#include "text/ascii.h"
+#include "top_entities.h"
 
 namespace varnolt::testing {
 
@@ -69,7 +76,6 @@ struct HostView {
       normal = p->normal;
     } else if (const auto* p3 = e.As<Polyline3d>()) {
       for (const Point3& v : p3->vertices) coordinates.insert(coordinates.end(), {v[0], v[1], v[2]});
-      closed = p3->closed;
     } else if (const auto* t = e.As<varnolt::Text>()) {
       insertion = t->insertion;
       alignment = t->alignment;
@@ -83,38 +89,46 @@ struct HostView {
   }
 };
 
-// The members each object answers; the DISPID is the position plus one.
-const std::vector<std::string>& Members(const std::string& kind) {
-  static const std::vector<std::string> common = {"EntityType", "color", "Layer", "Handle"};
-  static const std::map<std::string, std::vector<std::string>> members = [] {
-    std::map<std::string, std::vector<std::string>> m = {
-        {"Application", {"Visible", "ActiveDocument", "Caption", "HWND"}},
-        {"Document", {"Name", "SelectionSets", "Layers", "ModelSpace", "PaperSpace", "Utility"}},
+// The members each object answers, by mode; the DISPID is the position plus one.
+// Strict: the operations the host's automation model lists for the conversion, no
+// more. Export: those, each entity's Handle and the document's Export.
+const std::vector<std::string>& Members(const std::string& kind, FakeHostMode mode) {
+  using Table = std::map<std::string, std::vector<std::string>>;
+  auto make = [](FakeHostMode m) {
+    const bool exports = m == FakeHostMode::kExport;
+    Table t = {
+        {"Application", {"Visible", "ActiveDocument", "Caption"}},
+        {"Document", {"SelectionSets", "Layers", "ModelSpace", "PaperSpace", "Utility"}},
         {"Utility", {"Prompt"}},
-        {"SelectionSets", {"Add", "Count"}},
-        {"SelectionSet", {"SelectOnScreen", "Count", "Item", "Name"}},
+        {"SelectionSets", {"Add"}},
+        {"SelectionSet", {"SelectOnScreen", "Count", "Item"}},
         {"Layers", {"Count", "Item"}},
         {"Layer", {"Name", "color"}},
-        {"ModelSpace", {"Count"}},
-        {"PaperSpace", {"Count"}},
+        {"ModelSpace", {}},
+        {"PaperSpace", {}},
         {"Line", {"StartPoint", "EndPoint"}},
         {"Arc", {"Center", "Radius", "StartAngle", "EndAngle", "Normal"}},
-        {"Circle", {"Center", "Radius", "Normal"}},
-        {"LWPolyline", {"Coordinates", "Closed", "GetBulge", "Elevation", "Normal"}},
-        {"3DPolyline", {"Coordinates", "Closed"}},
-        {"Text", {"TextString", "InsertionPoint", "TextAlignmentPoint", "Normal"}},
-        {"MText", {"TextString", "InsertionPoint", "Normal"}},
+        {"Circle", {"Center", "Radius"}},
+        {"LWPolyline", {"Coordinates", "Closed", "GetBulge", "Elevation"}},
+        {"3DPolyline", {"Coordinates"}},
+        {"Text", {"InsertionPoint", "TextAlignmentPoint", "TextString"}},
+        {"MText", {"InsertionPoint", "TextString"}},
         {"Other", {}},
     };
-    for (auto& [kind, list] : m) {
-      if (kind == "Line" || kind == "Arc" || kind == "Circle" || kind == "LWPolyline" ||
-          kind == "3DPolyline" || kind == "Text" || kind == "MText" || kind == "Other") {
+    if (exports) t["Document"].push_back("Export");
+    std::vector<std::string> common = {"EntityType", "color", "Layer"};
+    if (exports) common.push_back("Handle");
+    for (auto& [name, list] : t) {
+      if (name == "Line" || name == "Arc" || name == "Circle" || name == "LWPolyline" ||
+          name == "3DPolyline" || name == "Text" || name == "MText" || name == "Other") {
         list.insert(list.begin(), common.begin(), common.end());
       }
     }
-    return m;
-  }();
-  return members.at(kind);
+    return t;
+  };
+  static const Table strict = make(FakeHostMode::kStrict);
+  static const Table exports = make(FakeHostMode::kExport);
+  return (mode == FakeHostMode::kExport ? exports : strict).at(kind);
 }
 
 void MakeVariantArray(VARIANT* out, const std::vector<double>& values) {
@@ -148,7 +162,15 @@ void MakeDoubleArray(VARIANT* out, const std::vector<double>& values) {
 
 struct FakeCadState {
   FakeCadScript script;
+  FakeHostMode mode = FakeHostMode::kStrict;
   PointShape shape = PointShape::kDoubles;
+  ExportWrites exportWrites = ExportWrites::kDrawing;
+  std::vector<std::filesystem::path> exports;
+  long lookups = 0;
+  std::string dieOn;  // lower-case "object.member"; empty: never
+  int dieOnCall = 0;
+  bool dead = false;
+  bool dieExits = false;
   std::vector<std::string> missing;  // lower-case "object.member"
   struct Failure {
     std::string member;
@@ -223,7 +245,9 @@ class FakeObject final : public IDispatch {
   HRESULT STDMETHODCALLTYPE GetIDsOfNames(REFIID, LPOLESTR* names, UINT count, LCID,
                                           DISPID* ids) override {
     HRESULT hr = S_OK;
-    const std::vector<std::string>& members = Members(kind_);
+    ++state_->lookups;
+    if (Dead()) return RPC_E_DISCONNECTED;
+    const std::vector<std::string>& members = Members(kind_, state_->mode);
     for (UINT n = 0; n < count; ++n) {
       const std::string name = Lower(Narrow(names[n]));
       ids[n] = DISPID_UNKNOWN;
@@ -242,7 +266,7 @@ class FakeObject final : public IDispatch {
   }
   HRESULT STDMETHODCALLTYPE Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* params,
                                    VARIANT* result, EXCEPINFO* info, UINT*) override {
-    const std::vector<std::string>& members = Members(kind_);
+    const std::vector<std::string>& members = Members(kind_, state_->mode);
     id -= Offset();
     if (id < 1 || static_cast<size_t>(id) > members.size()) return DISP_E_MEMBERNOTFOUND;
     const std::string& member = members[static_cast<size_t>(id - 1)];
@@ -251,6 +275,7 @@ class FakeObject final : public IDispatch {
     FakeCadState& s = *state_;
     s.calls.push_back(key);
     const int call = ++s.callCounts[Lower(key)];
+    if (Dead(key, call)) return RPC_E_DISCONNECTED;
     for (const FakeCadState::Failure& f : s.failures) {
       if (f.member != Lower(key) || f.onCall != call) continue;
       // An exception carries the host's own words, as a real host's do.
@@ -277,6 +302,17 @@ class FakeObject final : public IDispatch {
   }
 
  private:
+  // Whether the host has died by now (the call of `key` given, its number counted:
+  // the one it dies at included).
+  bool Dead(const std::string& key = {}, int call = 0) const {
+    FakeCadState& s = *state_;
+    if (!s.dead && !s.dieOn.empty() && Lower(key) == s.dieOn && call == s.dieOnCall) {
+      if (s.dieExits) ::ExitProcess(3);
+      s.dead = true;
+    }
+    return s.dead;
+  }
+
   // Every other object numbers its members from 101 when told to.
   DISPID Offset() const { return state_->varyIds && index_ % 2 == 1 ? 100 : 0; }
 
@@ -339,15 +375,10 @@ class FakeObject final : public IDispatch {
         Child(out, "Document");
       } else if (m == "Caption") {
         Text(out, script.caption);
-      } else if (m == "HWND") {
-        Integer(out, 0);
       }
     } else if (kind_ == "Document") {
-      if (m == "Name") {
-        Text(out, script.documentName);
-      } else {
-        Child(out, m);
-      }
+      if (m == "Export") return Export(params);
+      Child(out, m);
     } else if (kind_ == "Utility") {
       VARIANT text;
       ::VariantInit(&text);
@@ -356,9 +387,7 @@ class FakeObject final : public IDispatch {
       s.prompts.push_back(Narrow(std::wstring_view(text.bstrVal, ::SysStringLen(text.bstrVal))));
       ::VariantClear(&text);
     } else if (kind_ == "SelectionSets") {
-      if (m == "Count") {
-        Integer(out, static_cast<long>(s.selectionSets.size()));
-      } else {
+      {
         VARIANT name;
         ::VariantInit(&name);
         const HRESULT hr = Argument(params, 0, VT_BSTR, name);
@@ -373,8 +402,6 @@ class FakeObject final : public IDispatch {
       const size_t count = set ? (s.picked ? script.entities.size() : 0) : script.layers.size();
       if (m == "SelectOnScreen") {
         s.picked = true;
-      } else if (m == "Name") {
-        Text(out, s.selectionSets.empty() ? std::string() : s.selectionSets.back());
       } else if (m == "Count") {
         Integer(out, static_cast<long>(count));
       } else {
@@ -393,12 +420,48 @@ class FakeObject final : public IDispatch {
       } else {
         Integer(out, l.color);
       }
-    } else if (kind_ == "ModelSpace" || kind_ == "PaperSpace") {
-      Integer(out, 0);
     } else {
       return AnswerEntity(m, params, out);
     }
     return S_OK;
+  }
+
+  // Document.Export(FileName, Extension, SelectionSet): as the host's documentation
+  // has it, the selection set must be given (and is ignored for DXF); a name without
+  // an extension gets ".dxf". Writes what the test chose.
+  HRESULT Export(DISPPARAMS* params) {
+    FakeCadState& s = *state_;
+    if (params == nullptr || params->cArgs != 3) return DISP_E_BADPARAMCOUNT;
+    VARIANT name, extension;
+    ::VariantInit(&name);
+    ::VariantInit(&extension);
+    HRESULT hr = Argument(params, 0, VT_BSTR, name);
+    if (SUCCEEDED(hr)) hr = Argument(params, 1, VT_BSTR, extension);
+    const VARIANT& set = params->rgvarg[0];
+    std::string given, type;
+    if (SUCCEEDED(hr)) {
+      given = Narrow(std::wstring_view(name.bstrVal, ::SysStringLen(name.bstrVal)));
+      type = Narrow(std::wstring_view(extension.bstrVal, ::SysStringLen(extension.bstrVal)));
+    }
+    ::VariantClear(&name);
+    ::VariantClear(&extension);
+    if (FAILED(hr)) return hr;
+    if (set.vt != VT_DISPATCH || set.pdispVal == nullptr) return DISP_E_TYPEMISMATCH;
+    if (!EqualsIgnoringAsciiCase(type, "DXF") || given.empty()) return E_INVALIDARG;
+    if (s.exportWrites != ExportWrites::kDrawingUnderTheNameGiven &&
+        !EndsWithIgnoringAsciiCase(given, ".dxf")) {
+      given += ".dxf";
+    }
+    const std::filesystem::path target = PathFromUtf8(given);
+    s.exports.push_back(target);
+    if (s.exportWrites == ExportWrites::kNothing) return S_OK;
+    std::ifstream in(s.script.drawing, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (!in.good() && !in.eof()) return STG_E_READFAULT;
+    if (s.exportWrites == ExportWrites::kTruncated) bytes.resize(bytes.size() / 2);
+    std::ofstream out(target, std::ios::binary);
+    out << bytes;
+    return out.good() ? S_OK : STG_E_WRITEFAULT;
   }
 
   HRESULT AnswerEntity(const std::string& m, DISPPARAMS* params, VARIANT* out) {
@@ -459,10 +522,11 @@ class FakeObject final : public IDispatch {
 
 }  // namespace
 
-FakeCad::FakeCad(FakeCadScript script)
+FakeCad::FakeCad(FakeCadScript script, FakeHostMode mode)
     : state_(std::make_shared<FakeCadState>()),
       application_(nullptr) {
   state_->script = std::move(script);
+  state_->mode = mode;
   application_ = new FakeObject(state_, "Application");
 }
 
@@ -481,11 +545,51 @@ void FakeCad::Override(const std::string& member, std::function<void(VARIANT*)> 
 }
 
 void FakeCad::SetPointShape(PointShape shape) { state_->shape = shape; }
+void FakeCad::SetExportWrites(ExportWrites what) { state_->exportWrites = what; }
+void FakeCad::DieAt(const std::string& member, int onCall, bool exit) {
+  state_->dieOn = Lower(member);
+  state_->dieOnCall = onCall;
+  state_->dieExits = exit;
+}
+long FakeCad::lookups() const { return state_->lookups; }
+const std::vector<std::filesystem::path>& FakeCad::exports() const { return state_->exports; }
 void FakeCad::VaryDispIds() { state_->varyIds = true; }
 
 const std::vector<std::string>& FakeCad::prompts() const { return state_->prompts; }
 const std::vector<std::string>& FakeCad::calls() const { return state_->calls; }
 const std::vector<std::string>& FakeCad::selectionSets() const { return state_->selectionSets; }
 bool FakeCad::visible() const { return state_->visible; }
+
+FakeCadScript ScriptFromDrawing(const std::filesystem::path& dxf) {
+  DxfDrawing d = ReadDxfFile(dxf);
+  std::ifstream in(dxf, std::ios::binary);
+  const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  std::unordered_map<std::string, size_t> byHandle;
+  for (size_t k = 0; k < d.entities.size(); ++k) byHandle.emplace(d.entities[k].handle, k);
+  FakeCadScript script;
+  script.layers = std::move(d.layers);
+  script.drawing = dxf;
+  const std::vector<TopEntity> tops = TopEntities(bytes);
+  // A drawing without handles: its seven families alone, as the reader gives them.
+  for (const TopEntity& top : tops) {
+    if (top.handle.empty()) {
+      script.entities = std::move(d.entities);
+      return script;
+    }
+  }
+  for (const TopEntity& top : tops) {
+    if (top.paper) continue;
+    const auto found = byHandle.find(top.handle);
+    if (found != byHandle.end()) {
+      script.entities.push_back(d.entities[found->second]);
+      continue;
+    }
+    Entity other;  // a kind the session reads only from the exported drawing
+    other.geometry = varnolt::Point{};
+    other.handle = top.handle;
+    script.entities.push_back(std::move(other));
+  }
+  return script;
+}
 
 }  // namespace varnolt::testing

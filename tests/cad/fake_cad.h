@@ -3,6 +3,11 @@
 // layer table and the entities of each family, each an IDispatch answering by member
 // name (case-insensitively, as automation does). It hands out scripted data, records
 // every call and prompt, and fails any member it is told to.
+//
+// It offers no more than a host must: in its strict mode exactly the operations the
+// host's automation model lists for the conversion (so a session that asks for more
+// fails against it); in its export mode those, each entity's Handle and the
+// document's Export, which writes the scripted drawing as the host writes its own.
 #pragma once
 
 #ifndef _WIN32
@@ -18,6 +23,7 @@
 #include <windows.h>
 #include <oleauto.h>
 
+#include <filesystem>
 #include <functional>
 #include <memory>
 #include <string>
@@ -27,14 +33,30 @@
 
 namespace varnolt::testing {
 
+// The class the fake host server registers its application under; tests map class
+// names (ProgIDs) to it.
+inline constexpr wchar_t kFakeCadClassText[] = L"{8E4C3B52-6A1D-4F0E-9B7A-2D5C1E3F4A60}";
+
+enum class FakeHostMode {
+  kStrict,  // the listed operations, nothing more
+  kExport,  // and Entity.Handle and Document.Export
+};
+
 struct FakeCadScript {
   std::vector<Layer> layers;
   // The user's pick, in order. A type outside the seven families stands for an
   // entity of another kind (it answers only the members every entity has).
   std::vector<Entity> entities;
-  std::string documentName = "site.dwg";
   std::string caption = "Fake CAD";
+  // The whole drawing, which Export writes (export mode).
+  std::filesystem::path drawing;
 };
+
+// A drawing's layer table, and as the pick every top-level model-space entity of
+// its ENTITIES section in file order (the seven families with their data as the DXF
+// reader gives them, other kinds as entities of another kind with their handles);
+// the drawing itself for Export.
+FakeCadScript ScriptFromDrawing(const std::filesystem::path& dxf);
 
 // How points and coordinate lists come back.
 enum class PointShape {
@@ -43,11 +65,16 @@ enum class PointShape {
   kByRef,     // VT_BYREF | VT_ARRAY | VT_R8
 };
 
+// What Export writes: the drawing under NAME.dxf (the name given without an
+// extension, as the host's documentation shows) or under the name exactly as given,
+// the first half of its bytes, or no file at all while reporting success.
+enum class ExportWrites { kDrawing, kDrawingUnderTheNameGiven, kTruncated, kNothing };
+
 struct FakeCadState;
 
 class FakeCad {
  public:
-  explicit FakeCad(FakeCadScript script);
+  explicit FakeCad(FakeCadScript script, FakeHostMode mode = FakeHostMode::kStrict);
   ~FakeCad();
   FakeCad(const FakeCad&) = delete;
   FakeCad& operator=(const FakeCad&) = delete;
@@ -69,10 +96,17 @@ class FakeCad {
   // Objects at odd places (the second entity, the second layer, ...) number their
   // members from 101: the DISPIDs of one object do not hold for another of its kind.
   void VaryDispIds();
+  void SetExportWrites(ExportWrites what);
+  // The host dies at the onCall-th call of the member (1-based): that call and every
+  // later one fails as calls to a vanished server do (RPC_E_DISCONNECTED), or with
+  // `exit` the whole process ends there (the fake host server).
+  void DieAt(const std::string& member, int onCall, bool exit = false);
 
   const std::vector<std::string>& prompts() const;        // as given, UTF-8
   const std::vector<std::string>& calls() const;          // "Object.Member", in order
+  long lookups() const;                                   // GetIDsOfNames calls
   const std::vector<std::string>& selectionSets() const;  // names passed to Add
+  const std::vector<std::filesystem::path>& exports() const;  // files Export wrote to
   bool visible() const;
 
  private:

@@ -1,13 +1,18 @@
-// How long a live session takes over the fake host: a drawing's entities handed over
-// by automation, read and converted, in this process and across processes (the fake
-// host server, attached through the running-object table), and `varnolt convert
-// --cad` end to end. Prints one line per way, with the prompts the host received.
+// How long a live session takes over the fake host: the drawing's model-space
+// entities all picked, read through the host's Export or member by member, in this
+// process, and `varnolt convert --cad` end to end across processes (the fake host
+// server, attached through the running-object table); beside them the DXF path on the
+// same drawing. Prints one line per way, with the calls the host answered.
 //
-//   fake_cad_measure DRAWING.dxf SERVER.exe VARNOLT.exe
+//   fake_cad_measure DRAWING.dxf SERVER.exe VARNOLT.exe [WAY...]
+//
+// WAY is dxf, in-export, in-members, cli-export or cli-members; default: all.
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 #include "base/paths.h"
 #include "cad/autocad.h"
@@ -23,13 +28,14 @@ namespace {
 
 namespace fs = std::filesystem;
 using Clock = std::chrono::steady_clock;
+using varnolt::testing::FakeHostMode;
 
 double Seconds(Clock::time_point a, Clock::time_point b) {
   return std::chrono::duration<double>(b - a).count();
 }
 
 // Notes when the pick has been read: RunConversion says "processing" right after
-// SelectOnScreen() returns.
+// the pick.
 struct Timing : varnolt::RunReporter {
   Clock::time_point read{};
   void Prompt(const std::string& text) override {
@@ -48,17 +54,19 @@ varnolt::Settings BenchSettings() {
 
 class Server {
  public:
-  Server(const std::string& exe, const fs::path& drawing, const fs::path& prompts) {
+  Server(const std::string& exe, const fs::path& drawing, const fs::path& prompts, bool exports) {
     const std::string tag = std::to_string(::GetCurrentProcessId());
     const std::string ready = "Local\\varnolt-measure-ready-" + tag;
     const std::string end = "Local\\varnolt-measure-end-" + tag;
     ready_ = ::CreateEventW(nullptr, TRUE, FALSE, varnolt::testing::win32::Widen(ready).c_str());
     end_ = ::CreateEventW(nullptr, TRUE, FALSE, varnolt::testing::win32::Widen(end).c_str());
-    ok_ = varnolt::testing::win32::Start(
-        {exe, "--drawing", varnolt::Utf8(drawing), "--progid", "Varnolt.FakeCad", "--ready",
-         ready, "--end", end, "--prompts", varnolt::Utf8(prompts)},
-        ::GetStdHandle(STD_INPUT_HANDLE), ::GetStdHandle(STD_OUTPUT_HANDLE),
-        ::GetStdHandle(STD_ERROR_HANDLE), pi_);
+    std::vector<std::string> args = {exe, "--drawing", varnolt::Utf8(drawing), "--progid",
+                                     "Varnolt.FakeCad", "--ready", ready, "--end", end,
+                                     "--prompts", varnolt::Utf8(prompts)};
+    if (exports) args.push_back("--export");
+    ok_ = varnolt::testing::win32::Start(args, ::GetStdHandle(STD_INPUT_HANDLE),
+                                         ::GetStdHandle(STD_OUTPUT_HANDLE),
+                                         ::GetStdHandle(STD_ERROR_HANDLE), pi_);
     const HANDLE both[2] = {ready_, pi_.hProcess};
     ok_ = ok_ && ::WaitForMultipleObjects(2, both, FALSE, 120000) == WAIT_OBJECT_0;
   }
@@ -78,87 +86,89 @@ class Server {
   bool ok_ = false;
 };
 
-// Lines of the server's prompt file that are prompts (the last one counts calls).
-std::string Tail(const fs::path& prompts, size_t& count) {
-  const std::string text = varnolt::testing::ReadWholeFile(prompts);
-  count = 0;
-  size_t last = 0;
-  for (size_t at = text.find('\n'); at != std::string::npos; at = text.find('\n', at + 1)) {
-    ++count;
-    if (at + 1 < text.size()) last = at + 1;
+// The last line of the server's prompt file: "calls N (...)".
+std::string CallsLine(const fs::path& prompts) {
+  std::string text = varnolt::testing::ReadWholeFile(prompts);
+  while (!text.empty() && text.back() == '\n') text.pop_back();
+  return text.substr(text.rfind('\n') + 1);
+}
+
+void MeasureDxfPath(const fs::path& drawing, const fs::path& out) {
+  const auto t0 = Clock::now();
+  varnolt::DxfSource source(drawing);
+  Timing timing;
+  varnolt::RunConversion(source, BenchSettings(), out, timing);
+  const auto t1 = Clock::now();
+  std::printf("dxf path: read %.3f s, convert %.3f s\n", Seconds(t0, timing.read),
+              Seconds(timing.read, t1));
+}
+
+void MeasureInProcess(const fs::path& drawing, const fs::path& out, FakeHostMode mode) {
+  varnolt::testing::FakeCad fake(varnolt::testing::ScriptFromDrawing(drawing), mode);
+  const auto t0 = Clock::now();
+  auto session = varnolt::AttachCad(fake.application());
+  Timing timing;
+  varnolt::CadPromptReporter reporter(*session, &timing);
+  const varnolt::RunResult r = varnolt::RunConversion(*session, BenchSettings(), out, reporter);
+  const auto t1 = Clock::now();
+  std::printf("in-process, %s: %lld entities, %zu calls + %ld lookups, read %.3f s, "
+              "convert %.3f s, %zu prompts\n",
+              mode == FakeHostMode::kExport ? "Export" : "member by member",
+              static_cast<long long>(r.entities), fake.calls().size(), fake.lookups(),
+              Seconds(t0, timing.read), Seconds(timing.read, t1), fake.prompts().size());
+}
+
+void MeasureCli(const char* server, const char* varnolt, const fs::path& drawing,
+                const fs::path& dir, const fs::path& out, bool exports) {
+  const fs::path prompts = dir / (exports ? "prompts-export.txt" : "prompts-members.txt");
+  double wall = 0;
+  int exitCode = -1;
+  {
+    Server host(server, drawing, prompts, exports);
+    if (!host.ok()) throw std::runtime_error("the fake host server did not start");
+    const auto t0 = Clock::now();
+    const auto r = varnolt::testing::RunProcess(
+        {varnolt, "convert", "--cad", "--cad-progid", "Varnolt.FakeCad", "--datum", "beijing54",
+         "--meridian", "114.3", "--settings", varnolt::Utf8(dir / "Varnolt.ini"), "-o",
+         varnolt::Utf8(out)});
+    wall = Seconds(t0, Clock::now());
+    exitCode = r.exitCode;
   }
-  return count > 0 ? (--count, text.substr(last)) : std::string();
+  std::printf("varnolt convert --cad, %s: exit %d, %.3f s wall, %s\n",
+              exports ? "Export" : "member by member", exitCode, wall, CallsLine(prompts).c_str());
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc < 4) {
-    std::fprintf(stderr, "usage: fake_cad_measure DRAWING.dxf SERVER.exe VARNOLT.exe\n");
+    std::fprintf(stderr, "usage: fake_cad_measure DRAWING.dxf SERVER.exe VARNOLT.exe [WAY...]\n");
     return 2;
   }
   std::setvbuf(stdout, nullptr, _IONBF, 0);  // each line out as soon as it is measured
   const fs::path drawing = varnolt::PathFromUtf8(argv[1]);
-  const varnolt::Settings settings = BenchSettings();
+  std::vector<std::string> ways(argv + 4, argv + argc);
+  if (ways.empty()) ways = {"dxf", "in-export", "in-members", "cli-export", "cli-members"};
   const varnolt::testing::TempDir temp("varnolt-measure");
   try {
-    // In this process.
-    {
-      const varnolt::DxfDrawing d = varnolt::ReadDxfFile(drawing);
-      varnolt::testing::FakeCadScript script;
-      script.layers = d.layers;
-      script.entities = d.entities;
-      varnolt::testing::FakeCad fake(script);
-      const auto t0 = Clock::now();
-      auto session = varnolt::AttachCad(fake.application());
-      Timing timing;
-      varnolt::CadPromptReporter reporter(*session, &timing);
-      fs::create_directory(temp.path() / "in");
-      varnolt::RunConversion(*session, settings, temp.path() / "in" / "cad.kml", reporter);
-      const auto t2 = Clock::now();
-      std::printf("in-process: %zu entities, %zu calls, read %.3f s, convert %.3f s, "
-                  "%zu prompts (%lld progress)\n",
-                  d.entities.size(), fake.calls().size(), Seconds(t0, timing.read),
-                  Seconds(timing.read, t2), fake.prompts().size(),
-                  static_cast<long long>(reporter.progressPromptsSent()));
+    // Each way writes bench.kml in a folder of its own: the documents are named alike.
+    for (const std::string& way : ways) {
+      fs::create_directory(temp.path() / way);
+      const fs::path out = temp.path() / way / "bench.kml";
+      if (way == "dxf") MeasureDxfPath(drawing, out);
+      if (way == "in-export") MeasureInProcess(drawing, out, FakeHostMode::kExport);
+      if (way == "in-members") MeasureInProcess(drawing, out, FakeHostMode::kStrict);
+      if (way == "cli-export") MeasureCli(argv[2], argv[3], drawing, temp.path(), out, true);
+      if (way == "cli-members") MeasureCli(argv[2], argv[3], drawing, temp.path(), out, false);
     }
-    // Across processes, attached from here.
-    {
-      const fs::path prompts = temp.path() / "prompts-cross.txt";
-      size_t promptCount = 0;
-      {
-        Server server(argv[2], drawing, prompts);
-        if (!server.ok()) throw std::runtime_error("the fake host server did not start");
-        const auto t0 = Clock::now();
-        auto session = varnolt::ConnectCad("Varnolt.FakeCad");
-        Timing timing;
-        varnolt::CadPromptReporter reporter(*session, &timing);
-        fs::create_directory(temp.path() / "cross");
-        varnolt::RunConversion(*session, settings, temp.path() / "cross" / "cad.kml", reporter);
-        const auto t2 = Clock::now();
-        std::printf("cross-process: read %.3f s, convert %.3f s, ", Seconds(t0, timing.read),
-                    Seconds(timing.read, t2));
-      }
-      const std::string calls = Tail(prompts, promptCount);
-      std::printf("%zu prompts, %s", promptCount, calls.c_str());
-      const bool same = varnolt::testing::ReadWholeFile(temp.path() / "cross" / "cad.kml") ==
-                        varnolt::testing::ReadWholeFile(temp.path() / "in" / "cad.kml");
-      std::printf("cross-process document %s the in-process one\n",
-                  same ? "is byte-identical to" : "DIFFERS from");
-    }
-    // varnolt convert --cad, end to end.
-    {
-      const fs::path prompts = temp.path() / "prompts-cli.txt";
-      Server server(argv[2], drawing, prompts);
-      if (!server.ok()) throw std::runtime_error("the fake host server did not start");
-      const auto t0 = Clock::now();
-      const auto r = varnolt::testing::RunProcess(
-          {argv[3], "convert", "--cad", "--cad-progid", "Varnolt.FakeCad", "--datum",
-           "beijing54", "--meridian", "114.3", "--settings",
-           varnolt::Utf8(temp.path() / "Varnolt.ini"), "-o",
-           varnolt::Utf8(temp.path() / "cli.kml")});
-      const auto t1 = Clock::now();
-      std::printf("varnolt convert --cad: exit %d, %.3f s wall\n", r.exitCode, Seconds(t0, t1));
+    // The documents of every way that wrote one, against the first.
+    std::string first;
+    for (const std::string& way : ways) {
+      const fs::path file = temp.path() / way / "bench.kml";
+      if (!fs::exists(file)) continue;
+      const std::string bytes = varnolt::testing::ReadWholeFile(file);
+      if (first.empty()) first = bytes;
+      std::printf("%s: %s\n", way.c_str(), bytes == first ? "the same document" : "DIFFERS");
     }
   } catch (const std::exception& e) {
     std::fprintf(stderr, "fake_cad_measure: %s\n", e.what());

@@ -4,20 +4,27 @@
 // class under the user's classes, signals readiness through a named event and serves
 // calls until the end event is set (or an hour passes). On the way out it writes
 // the prompts it received, one a line, their own LF and CR written as \n and \r,
-// then "calls N" (the automation calls it answered).
+// then "calls N (I invocations, L name lookups)", the automation calls it answered.
+// --export offers Export and handles (the strict host otherwise); --die-at M:N ends
+// the process abruptly at the N-th call of member M ("Line.Handle:5"), as a host
+// that crashes; --class also serves the class to CoCreateInstance, as a host that COM
+// starts does (COM adds -Embedding to the command line it starts).
 //
 //   fake_cad_server --drawing D.dxf --progid NAME --ready EVENT --end EVENT
-//                   [--prompts FILE]
+//                   [--prompts FILE] [--export] [--die-at Object.Member:N]
+//                   [--class]
+//   fake_cad_server --options FILE (the same options one a line)
 #include <objbase.h>
 
 #include <cstdio>
 #include <cstring>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "base/paths.h"
 #include "base/wide.h"
-#include "cad/dxf.h"
+#include "class_names.h"
 #include "fake_cad.h"
 
 using varnolt::Widen;
@@ -26,32 +33,6 @@ namespace {
 
 // The test class; nothing else uses it.
 const CLSID kFakeClass = {0x8e4c3b52, 0x6a1d, 0x4f0e, {0x9b, 0x7a, 0x2d, 0x5c, 0x1e, 0x3f, 0x4a, 0x60}};
-const wchar_t kFakeClassText[] = L"{8E4C3B52-6A1D-4F0E-9B7A-2D5C1E3F4A60}";
-
-// ProgID\CLSID = the test class, under `root`; true when written.
-bool WriteProgId(HKEY root, const std::wstring& base, const std::wstring& progId) {
-  HKEY key = nullptr;
-  const std::wstring path = base + progId + L"\\CLSID";
-  if (::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr) !=
-      ERROR_SUCCESS) {
-    return false;
-  }
-  const LONG r = ::RegSetValueExW(key, nullptr, 0, REG_SZ,
-                                  reinterpret_cast<const BYTE*>(kFakeClassText),
-                                  sizeof kFakeClassText);
-  ::RegCloseKey(key);
-  return r == ERROR_SUCCESS;
-}
-
-void RemoveProgId(HKEY root, const std::wstring& base, const std::wstring& progId) {
-  ::RegDeleteKeyW(root, (base + progId + L"\\CLSID").c_str());
-  ::RegDeleteKeyW(root, (base + progId).c_str());
-}
-
-bool Resolves(const std::wstring& progId) {
-  CLSID clsid;
-  return SUCCEEDED(::CLSIDFromProgID(progId.c_str(), &clsid)) && IsEqualCLSID(clsid, kFakeClass);
-}
 
 std::string Escaped(const std::string& text) {
   std::string out;
@@ -67,17 +48,65 @@ std::string Escaped(const std::string& text) {
   return out;
 }
 
+// Hands out the one application object, for a client that starts the host.
+class Factory : public IClassFactory {
+ public:
+  explicit Factory(IDispatch* application) : application_(application) {}
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IClassFactory) ? this : nullptr;
+    return *out != nullptr ? S_OK : E_NOINTERFACE;
+  }
+  ULONG STDMETHODCALLTYPE AddRef() override { return 1; }
+  ULONG STDMETHODCALLTYPE Release() override { return 1; }
+  HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* outer, REFIID iid, void** out) override {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (outer != nullptr) return CLASS_E_NOAGGREGATION;
+    return application_->QueryInterface(iid, out);
+  }
+  HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+
+ private:
+  IDispatch* application_;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  // --options FILE: the options one a line, for a command line COM keeps (its
+  // registry value holds at most MAX_PATH characters under wine).
+  if (args.size() >= 2 && args[0] == "--options") {
+    std::ifstream in(varnolt::PathFromUtf8(args[1]));
+    args.erase(args.begin(), args.begin() + 2);
+    for (std::string line; std::getline(in, line);) {
+      if (!line.empty() && line.back() == '\r') line.pop_back();
+      if (!line.empty()) args.push_back(line);
+    }
+  }
   std::string drawing, progId, ready, end, prompts;
-  for (int k = 1; k + 1 < argc; k += 2) {
-    const std::string option = argv[k], value = argv[k + 1];
+  bool exports = false, serveClass = false;
+  std::string dieAt;
+  for (size_t k = 0; k < args.size(); ++k) {
+    const std::string& option = args[k];
+    if (option == "--export") {
+      exports = true;
+      continue;
+    }
+    if (option == "--class") {
+      serveClass = true;
+      continue;
+    }
+    if (option == "-Embedding" || option == "/Embedding") continue;
+    if (k + 1 >= args.size()) break;
+    const std::string value = args[++k];
     if (option == "--drawing") drawing = value;
     if (option == "--progid") progId = value;
     if (option == "--ready") ready = value;
     if (option == "--end") end = value;
     if (option == "--prompts") prompts = value;
+    if (option == "--die-at") dieAt = value;
   }
   if (drawing.empty() || progId.empty() || ready.empty() || end.empty()) {
     std::fprintf(stderr, "usage: fake_cad_server --drawing D.dxf --progid NAME --ready EVENT "
@@ -89,32 +118,33 @@ int main(int argc, char** argv) {
   {
     varnolt::testing::FakeCadScript script;
     try {
-      varnolt::DxfDrawing d = varnolt::ReadDxfFile(varnolt::PathFromUtf8(drawing));
-      script.layers = std::move(d.layers);
-      script.entities = std::move(d.entities);
-      script.documentName = varnolt::Utf8(varnolt::PathFromUtf8(drawing).filename());
+      script = varnolt::testing::ScriptFromDrawing(varnolt::PathFromUtf8(drawing));
     } catch (const std::exception& e) {
       std::fprintf(stderr, "fake_cad_server: %s\n", e.what());
       ::CoUninitialize();
       return 1;
     }
-    varnolt::testing::FakeCad fake(std::move(script));
+    varnolt::testing::FakeCad fake(std::move(script), exports
+                                                          ? varnolt::testing::FakeHostMode::kExport
+                                                          : varnolt::testing::FakeHostMode::kStrict);
+    if (const size_t colon = dieAt.find(':'); colon != std::string::npos) {
+      fake.DieAt(dieAt.substr(0, colon), std::stoi(dieAt.substr(colon + 1)), true);
+    }
 
-    // The user's classes first, as a user without rights to the machine's would.
-    const std::wstring wideId = Widen(progId);
-    const std::wstring userBase = L"Software\\Classes\\";
-    bool user = WriteProgId(HKEY_CURRENT_USER, userBase, wideId) && Resolves(wideId);
-    bool machine = false;
-    if (!user) machine = WriteProgId(HKEY_CLASSES_ROOT, L"", wideId) && Resolves(wideId);
-
-    DWORD cookie = 0;
-    const HRESULT hr = ::RegisterActiveObject(fake.application(), kFakeClass,
-                                              ACTIVEOBJECT_STRONG, &cookie);
+    const varnolt::testing::ClassName name(Widen(progId), varnolt::testing::kFakeCadClassText);
+    DWORD cookie = 0, classCookie = 0;
+    Factory factory(fake.application());
+    HRESULT hr = ::RegisterActiveObject(fake.application(), kFakeClass, ACTIVEOBJECT_STRONG,
+                                        &cookie);
+    if (SUCCEEDED(hr) && serveClass) {
+      hr = ::CoRegisterClassObject(kFakeClass, &factory, CLSCTX_LOCAL_SERVER, REGCLS_MULTIPLEUSE,
+                                   &classCookie);
+    }
     const HANDLE endEvent = ::CreateEventW(nullptr, TRUE, FALSE, Widen(end).c_str());
     const HANDLE readyEvent = ::CreateEventW(nullptr, TRUE, FALSE, Widen(ready).c_str());
-    if (FAILED(hr) || (!user && !machine) || endEvent == nullptr || readyEvent == nullptr) {
+    if (FAILED(hr) || !name.ok() || endEvent == nullptr || readyEvent == nullptr) {
       std::fprintf(stderr, "fake_cad_server: cannot register (0x%08lX, class name %s)\n",
-                   static_cast<unsigned long>(hr), user || machine ? "mapped" : "not mapped");
+                   static_cast<unsigned long>(hr), name.ok() ? "mapped" : "not mapped");
       status = 1;
     } else {
       ::SetEvent(readyEvent);
@@ -133,16 +163,14 @@ int main(int argc, char** argv) {
         }
       }
     }
-    if (SUCCEEDED(hr)) ::RevokeActiveObject(cookie, nullptr);
-    if (user) RemoveProgId(HKEY_CURRENT_USER, userBase, wideId);
-    if (machine) RemoveProgId(HKEY_CLASSES_ROOT, L"", wideId);
-    if (!user && !machine) {
-      RemoveProgId(HKEY_CURRENT_USER, userBase, wideId);
-    }
+    if (cookie != 0) ::RevokeActiveObject(cookie, nullptr);
+    if (classCookie != 0) ::CoRevokeClassObject(classCookie);
     if (!prompts.empty()) {
       std::ofstream out(varnolt::PathFromUtf8(prompts), std::ios::binary);
       for (const std::string& p : fake.prompts()) out << Escaped(p) << "\n";
-      out << "calls " << fake.calls().size() << "\n";
+      const size_t lookups = static_cast<size_t>(fake.lookups());
+      out << "calls " << fake.calls().size() + lookups << " (" << fake.calls().size()
+          << " invocations, " << lookups << " name lookups)\n";
     }
     if (endEvent != nullptr) ::CloseHandle(endEvent);
     if (readyEvent != nullptr) ::CloseHandle(readyEvent);

@@ -547,11 +547,40 @@ TEST_F(CliTest, ConvertCadIsWindowsOnly) {
 }
 #endif
 
+// A 3D face without area beside a line: left out and said (exit 0), or with
+// --strict refused as before (exit 1, the output untouched); --plain-text names a
+// multiline text as CAD shows it.
+TEST_F(CliTest, ConvertLeavesOutWhatItCannotDrawUnlessStrict) {
+  const std::string entities =
+      "0\nSECTION\n2\nENTITIES\n"
+      "0\nLINE\n8\n0\n10\n500000\n20\n3380000\n11\n500030\n21\n3380000\n"
+      "0\n3DFACE\n5\n353\n8\n0\n10\n500000\n20\n3380100\n11\n500010\n21\n3380100\n"
+      "12\n500020\n22\n3380100\n13\n500020\n23\n3380100\n"
+      "0\nMTEXT\n8\n0\n10\n500000\n20\n3380000\n1\n{\\fSimSun|b0;K1}\\P+300\n"
+      "0\nENDSEC\n0\nEOF\n";
+  const fs::path drawing = dir_ / "faces.dxf", out = dir_ / "faces.kml";
+  Write(drawing, entities);
+  auto r = Varnolt({"convert", drawing.string(), "--include", "solids", "--plain-text"});
+  EXPECT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("varnolt: warning: left out: solid 1 (no area)\n"), std::string::npos)
+      << r.err;
+  EXPECT_NE(ReadWholeFile(out).find("<name>K1\r\n+300</name>"), std::string::npos);
+  Write(out, "earlier");
+  r = Varnolt({"convert", drawing.string(), "--include", "solids", "--strict"});
+  EXPECT_EQ(r.exitCode, 1);
+  EXPECT_NE(r.err.find("varnolt: solid (handle 353, line 17 of faces.dxf): its corners enclose "
+                       "no area (three distinct corners at least)\n"),
+            std::string::npos)
+      << r.err;
+  EXPECT_EQ(ReadWholeFile(out), "earlier");
+}
+
 TEST_F(CliTest, EverySubcommandHelpNamesItsOptions) {
   const std::vector<std::pair<std::string, std::vector<std::string>>> expected = {
       {"convert", {"--output", "--layer", "--settings", "--segment", "--width", "--arcs",
                    "--meridian", "--datum", "--cad", "--cad-progid", "--crs", "--zone",
-                   "--transform", "--helmert", "--helmert-convention", "--output-datum"}},
+                   "--transform", "--helmert", "--helmert-convention", "--output-datum",
+                   "--strict", "--plain-text", "meshes (polygon", "frames (the"}},
       {"point", {"--settings", "--meridian", "--datum", "--lat-correction", "--lon-correction",
                  "--crs", "--zone", "--transform", "--helmert", "--helmert-convention",
                  "--output-datum", "cgcs2000"}},

@@ -1,6 +1,7 @@
 // The main window's shared logic, without a toolkit: the control table's tab order,
-// settings through the controls and back, the window's placement, and what each
-// button sequence asks and shows, driven through a scripted host.
+// settings through the controls and back, the window's placement, what each button
+// sequence asks and shows, driven through a scripted host; the conversion options
+// dialog as its table of rows; Explorer's conversion of a drawing beside itself.
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -13,6 +14,7 @@
 #include "form/actions.h"
 #include "form/controls.h"
 #include "form/conversion_options.h"
+#include "form/convert_beside.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
 
@@ -377,6 +379,148 @@ TEST_F(FormActions, HelpMakersPageAndTheManualsPlace) {
   MoreSoftware(host_);
   EXPECT_EQ(host_.log, (std::vector<std::string>{"file:" + Utf8(beside),
                                                  std::string("url:") + kHomePage, "about"}));
+}
+
+// --- the conversion options dialog and Explorer's verb ---------------------------
+
+size_t RowIndex(std::string_view name) {
+  const OptionRow* row = FindOptionRow(name);
+  EXPECT_NE(row, nullptr) << name;
+  return row ? static_cast<size_t>(row - OptionRows().data()) : 0;
+}
+
+// Options that set something on every row, and a zone a coordinate system fixed.
+ConversionOptions Busy() {
+  ConversionOptions o;
+  o.include = kIncludePoints | kIncludeHatches;
+  o.layerFolders = true;
+  o.altitude = Altitude::kAbsolute;
+  o.zoneInEastings = true;
+  o.requiredZone = 38;
+  o.method = Method::kHelmert;
+  o.helmert = *ParseHelmert("-15.8,150.6,81.2,0.1,0.2,-0.3,1.5");
+  o.gcj02 = true;
+  return o;
+}
+
+// Every control, changed alone, reaches the settings file's lines, and the dialog
+// opened again on that file shows what was chosen: the table and the file cannot
+// disagree.
+TEST(OptionsTable, EachRowChangedAloneReopensAsChosen) {
+  for (const ConversionOptions& given : {ConversionOptions(), Busy()}) {
+    const OptionValues shown = OptionValuesOf(given);
+    const EditedOptions unchanged = OptionsOf(given, shown);
+    EXPECT_EQ(unchanged.options, given);
+    EXPECT_FALSE(unchanged.badRow.has_value());
+    const std::vector<OptionRow>& rows = OptionRows();
+    for (size_t i = 0; i < rows.size(); ++i) {
+      if (rows[i].control == OptionControl::kText) continue;
+      SCOPED_TRACE(std::string(rows[i].name));
+      OptionValues changed = shown;
+      const int count = rows[i].control == OptionControl::kCheck
+                            ? 2
+                            : static_cast<int>(rows[i].choices.size());
+      changed.values[i] = (shown.values[i] + 1) % count;
+      const ConversionOptions edited = OptionsOf(given, changed).options;
+      EXPECT_NE(edited, given);
+      Settings file;
+      StoreConversionOptions(given, file);
+      StoreConversionOptions(edited, file);
+      const OptionValues reopened = OptionValuesOf(ReadConversionOptions(file));
+      EXPECT_EQ(reopened.values, changed.values);
+      EXPECT_EQ(reopened.texts, OptionValuesOf(edited).texts);
+    }
+  }
+}
+
+// The seven parameters: their box counts only with their method chosen, and a box
+// that is not seven numbers is the row at fault, the options keeping theirs.
+TEST(OptionsTable, SevenParametersAreCheckedOnlyWithTheirMethod) {
+  const size_t method = RowIndex("method"), helmert = RowIndex("helmert");
+  const OptionRow& box = OptionRows()[helmert];
+  ConversionOptions given = Busy();
+  OptionValues v = OptionValuesOf(given);
+  EXPECT_EQ(v.texts[helmert], HelmertText(given.helmert));
+  EXPECT_TRUE(box.enabled(given));
+  v.texts[helmert] = "1,2,3";
+  EditedOptions e = OptionsOf(given, v);
+  ASSERT_EQ(e.badRow, std::optional<size_t>(helmert));
+  EXPECT_EQ(e.options.helmert, given.helmert);
+  EXPECT_FALSE(box.badText.empty());
+  v.texts[helmert] = " 1,2,3,4,5,6,7 ";
+  e = OptionsOf(given, v);
+  EXPECT_FALSE(e.badRow.has_value());
+  EXPECT_EQ(HelmertText(e.options.helmert), "1,2,3,4,5,6,7");
+  // The corrections chosen: the box is off and its text does not matter.
+  v.values[method] = static_cast<int>(Method::kCorrections);
+  v.texts[helmert] = "not numbers";
+  e = OptionsOf(given, v);
+  EXPECT_FALSE(e.badRow.has_value());
+  EXPECT_FALSE(box.enabled(e.options));
+  EXPECT_EQ(e.options.method, Method::kCorrections);
+}
+
+// OK saves at once into the file's opt-in lines: the ten lines and every other line
+// (one of a newer build, one that cannot be used) stay as the file has them.
+TEST(OptionsTable, SavingWritesOnlyTheChangedLines) {
+  const testing::TempDir dir("varnolt-options");
+  ASSERT_FALSE(dir.path().empty());
+  const fs::path path = dir.path() / "Varnolt.ini";
+  const std::string ten = "10\r\n114.3\r\n100\r\n6\r\n-0.0335\r\n0.039\r\n10\r\n-1\r\n0\r\n0\r\n";
+  std::ofstream(path, std::ios::binary) << ten << "future=x\r\naltitude=sky\r\n";
+  std::vector<std::string> unusable;
+  ConversionOptions o = ReadConversionOptions(LoadSettings(path), unusable);
+  ASSERT_EQ(unusable.size(), 1u);
+  o.polygons = true;
+  const Settings saved = SaveConversionOptions(path, o);
+  EXPECT_EQ(ReadBytes(path), ten + "future=x\r\naltitude=sky\r\npolygons=yes\r\n");
+  EXPECT_EQ(saved, LoadSettings(path));
+  // No file yet: the defaults and the line.
+  const fs::path fresh = dir.path() / "new" / "Varnolt.ini";
+  fs::create_directories(fresh.parent_path());
+  SaveConversionOptions(fresh, o);
+  EXPECT_EQ(ReadBytes(fresh), SettingsFileText(Settings()) + "polygons=yes\r\n");
+}
+
+// Explorer's verb: the golden drawing beside itself gives the golden document, read
+// with the saved settings, which stay unwritten; a failure names the drawing and
+// leaves no document.
+TEST(ConvertBeside, WritesTheDocumentBesideTheDrawingOrSaysWhy) {
+  const testing::TempDir dir("varnolt-beside");
+  ASSERT_FALSE(dir.path().empty());
+  const fs::path golden = SourceDir() / "tests" / "golden" / "families";
+  const fs::path folder = dir.path() / PathFromUtf8("图纸 一");
+  fs::create_directories(folder);
+  const fs::path drawing = folder / "families.DXF";
+  fs::copy_file(golden / "drawing.dxf", drawing);
+  const fs::path settings = dir.path() / "Varnolt.ini";
+  fs::copy_file(golden / "Varnolt.ini", settings);
+  const std::string settingsBefore = ReadBytes(settings);
+
+  const BesideOutcome done = ConvertBeside(drawing, settings);
+  EXPECT_TRUE(done.ok) << done.text;
+  EXPECT_EQ(done.title, "转换完成");
+  EXPECT_NE(done.text.find("KML文件转换完成！ <" + Utf8(folder / "families.kml") + ">"),
+            std::string::npos)
+      << done.text;
+  EXPECT_TRUE(ReadBytes(folder / "families.kml") == ReadBytes(golden / "expected.kml"));
+  EXPECT_EQ(ReadBytes(settings), settingsBefore);
+
+  const fs::path broken = folder / "broken.dxf";
+  std::ofstream(broken, std::ios::binary) << "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\nabc\n";
+  const BesideOutcome failed = ConvertBeside(broken, settings);
+  EXPECT_FALSE(failed.ok);
+  EXPECT_EQ(failed.title, "错误");
+  EXPECT_EQ(failed.text.rfind("数据文件格式有误、操作不当或其它未知错误！\n\n" + Utf8(broken), 0), 0u)
+      << failed.text;
+  EXPECT_FALSE(fs::exists(folder / "broken.kml"));
+
+  std::string unusable = settingsBefore;
+  if (!unusable.empty() && unusable.back() != '\n') unusable += "\r\n";
+  std::ofstream(settings, std::ios::binary | std::ios::trunc) << unusable << "include=everything\r\n";
+  const BesideOutcome refused = ConvertBeside(drawing, settings);
+  EXPECT_FALSE(refused.ok);
+  EXPECT_NE(refused.text.find("include=everything"), std::string::npos) << refused.text;
 }
 
 }  // namespace

@@ -245,6 +245,15 @@ const std::map<std::string, Shape>& Shapes() {
        {{{"pline1", 4}, {"arc1", 101}, {"solid1", 5}, {"solid2", 5}, {"solid3", 4}},
         {"m_colorFFFF0000_width6", "m_colorFFFFFFFF_width6", "m_polyFF0000FF_width6",
          "m_polyFFFF0000_width6", "m_polyFFFFFFFF_width6"}}},
+      // The multileader's text named as CAD shows it; the polyface's floor, wall and
+      // roof (5 + 5 + 4), the 3 x 3 mesh's four faces (4 x 5); the leader's three
+      // vertices, the multileader's two lines of a vertex, the landing point and the
+      // dogleg's end; the image's clipping polygon and the wipeout's triangle, closed.
+      {"kinds_outlines",
+       {{{"井\r\nK12+300 ⌀600", 1}, {"mesh1", 14}, {"mesh2", 20}, {"leader1", 3},
+         {"leader2", 6}, {"frame1", 5}, {"frame2", 4}},
+        {"m_colorFF0000FF_width6", "m_colorFFFFFFFF_width6", "m_polyFF00FF00_width6",
+         "m_polyFFFF0000_width6"}}},
       // Old-style 2D polyline, closed: bulge of chord 30 101, 15 m 3, closing 33.5 m 5.
       {"r12_polyline",
        {{{"pline1", 109}, {"3dpline1", 2}, {"line1", 2}}, Keys({"FF0000FF", "FF00FF00", "FFFFFFFF"}, "6")}},
@@ -385,7 +394,7 @@ TEST(GoldenDrawingsTest, DrawingsHoldWhatTheirCasesTest) {
 
 TEST(GoldenCasesTest, AllCasesArePresent) {
   // A lost folder would otherwise just shrink the suite.
-  EXPECT_GE(GoldenCases().size(), 13u);
+  EXPECT_GE(GoldenCases().size(), 22u);
 }
 
 }  // namespace

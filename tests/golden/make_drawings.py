@@ -16,6 +16,8 @@ if os.environ.get("PYTHONHASHSEED") != "0":
 
 import ezdxf
 from ezdxf.enums import TextEntityAlignment
+from ezdxf.math import Vec2
+from ezdxf.render import mleader
 
 # Fixed dates and GUIDs, so that running the script again changes no unchanged case.
 ezdxf.options.write_fixed_meta_data_for_testing = True
@@ -324,6 +326,37 @@ def kinds():
          settings(extra="include=solids\r\npolygons=yes\r\n"))
 
 
+def outlines():
+    # Meshes (a polyface of a floor, a wall and a roof triangle; a 3 x 3 polygon mesh),
+    # a leader, a multileader with two leader lines and its text (named as CAD shows
+    # it), an image clipped by a polygon and a wipeout.
+    doc = ezdxf.new("R2018")
+    msp = doc.modelspace()
+    face = msp.add_polyface(dxfattribs={"color": 3})
+    face.append_face([(E0, N0, 0), (E0 + 10, N0, 0), (E0 + 10, N0 + 8, 0), (E0, N0 + 8, 0)])
+    face.append_face([(E0, N0, 0), (E0 + 10, N0, 0), (E0 + 10, N0, 5), (E0, N0, 5)])
+    face.append_face([(E0, N0 + 8, 5), (E0 + 10, N0 + 8, 5), (E0 + 5, N0 + 4, 9)])
+    face.optimize()
+    grid = msp.add_polymesh(size=(3, 3), dxfattribs={"color": 5})
+    for i in range(3):
+        for j in range(3):
+            grid.set_mesh_vertex((i, j), (E0 + 20 + 5 * j, N0 + 5 * i, i + j))
+    msp.add_leader([(E0 + 40, N0), (E0 + 50, N0 + 8), (E0 + 58, N0 + 8)],
+                   dxfattribs={"color": 1})
+    ml = msp.add_multileader_mtext("Standard")
+    ml.set_content("{\\fSimSun|b0;井}\\PK12+300 %%c600", char_height=2.5)
+    ml.add_leader_line(mleader.ConnectionSide.left, [Vec2(E0 + 60, N0 - 10)])
+    ml.add_leader_line(mleader.ConnectionSide.left, [Vec2(E0 + 62, N0 + 12)])
+    ml.build(insert=Vec2(E0 + 75, N0))
+    image_def = doc.add_image_def(filename="site.png", size_in_pixel=(320, 200))
+    image = msp.add_image(image_def, insert=(E0, N0 + 30), size_in_units=(32, 20),
+                          rotation=10)
+    image.set_boundary_path([(10, 10), (300, 20), (250, 190), (30, 170)])
+    msp.add_wipeout([(E0 + 40, N0 + 30), (E0 + 60, N0 + 32), (E0 + 50, N0 + 45)])
+    save("kinds_outlines", doc,
+         settings(extra="include=meshes,leaders,frames\r\nplain_text=yes\r\n"))
+
+
 def cli_data():
     # For the command line's tests: a drawing with nothing the converter takes.
     doc = ezdxf.new("R2018")
@@ -346,4 +379,5 @@ if __name__ == "__main__":
     r12_polyline()
     layout()
     kinds()
+    outlines()
     cli_data()

@@ -2,13 +2,14 @@
 # Checks the Windows installer and zip that scripts/package-windows built, under wine
 # in a new prefix of its own (a Windows that never saw Varnolt): the installer asks
 # for no administrator and runs silently into a folder whose name has a space and
-# Chinese characters; the files, the Start-menu and desktop shortcuts and the
-# uninstall key are there, and no other registry key mentions Varnolt; both programs
-# are stripped and need no DLL beyond Windows' own; the installed varnolt.exe
+# Chinese characters; the files, the Start-menu and desktop shortcuts, the uninstall
+# key and Explorer's verb on .dxf files are there, and no other registry key mentions
+# Varnolt; both programs and the installer carry Varnolt's icon; both programs are
+# stripped and need no DLL beyond Windows' own; the installed varnolt.exe
 # converts examples/site.dxf to a KML with placemarks, byte for byte what the Linux
 # build writes when build/app/varnolt exists; the zip holds the installed files, the
-# same bytes; the uninstaller removes the files, the shortcuts and the key, and keeps
-# a Varnolt.ini the user saved there.
+# same bytes; the uninstaller removes the files, the shortcuts, the key and the verb
+# (with the keys above it it made), and keeps a Varnolt.ini the user saved there.
 #
 #   tests/package/check_windows_installer.sh [BUILD_DIR]   default: build-windows/
 set -eu
@@ -44,13 +45,27 @@ wineboot --init >/dev/null 2>&1 || true
 wineserver -w
 
 uninst_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Uninstall\Varnolt'
-# Every line of HKCU that mentions Varnolt outside the uninstall key, as KEY: LINE.
-foreign_registry_mentions() {
+dxf_key='HKCU\Software\Classes\SystemFileAssociations\.dxf'
+verb_key="$dxf_key\shell\Varnolt.ConvertToKml"
+# Every line of HKCU that mentions Varnolt outside the keys matched by the regular
+# expression $1 (the key's whole line, brackets included), as KEY: LINE.
+registry_mentions() {
   wine regedit /E "$(winpath "$scratch/hkcu.reg")" HKEY_CURRENT_USER 2>/dev/null
   iconv -f UTF-16 -t UTF-8 "$scratch/hkcu.reg" | tr -d '\r' |
-    awk '/^\[/ { key = $0 } tolower($0) ~ /varnolt/ &&
-         key != "[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Varnolt]" {
+    allowed="$1" awk '/^\[/ { key = $0 } tolower($0) ~ /varnolt/ && key !~ ENVIRON["allowed"] {
            print key ": " $0 }'
+}
+installed_keys='^\[HKEY_CURRENT_USER\\Software\\(Microsoft\\Windows\\CurrentVersion\\Uninstall\\Varnolt|Classes\\SystemFileAssociations\\\.dxf\\shell\\Varnolt\.ConvertToKml(\\command)?)\]$'
+# A key exported as UTF-8 text without CRs into $2; false when there is no such key.
+export_key() {
+  wine reg export "$1" "$(winpath "$scratch/export.reg")" /y >/dev/null 2>&1 &&
+    iconv -f UTF-16 -t UTF-8 "$scratch/export.reg" | tr -d '\r' >"$2"
+}
+# The sizes and depths of the icon a Windows program carries, one line each.
+icon_list() {
+  rm -f "$scratch/icon.ico"
+  wrestool -x -t 14 -o "$scratch/icon.ico" "$1" 2>/dev/null && icotool -l "$scratch/icon.ico" |
+    sed 's/--index=[0-9]* //'
 }
 
 # ---- install ----
@@ -67,7 +82,11 @@ wine "$(winpath "$setup")" /S /D=$inst_win 2>"$scratch/setup.log" ||
   fail "the installer exited with $?: $(cat "$scratch/setup.log")"
 set +f
 
-expected="LICENSE.txt drawing_window.png imported_track.png main_window.png main_window_windows.png manual.html uninstall.exe varnolt-gui.exe varnolt.exe"
+expected="LICENSE.txt drawing_window.png drawing_window_windows.png imported_track.png main_window.png main_window_windows.png manual.html options_dialog_windows.png uninstall.exe varnolt-gui.exe varnolt.exe"
+# Varnolt's icon as the build drew it, which both programs and the installer carry.
+icon_want=$(icotool -l "$dir/app/varnolt.ico" | sed 's/--index=[0-9]* //')
+[ -n "$icon_want" ] || fail "no icon at $dir/app/varnolt.ico to compare with"
+[ "$(icon_list "$setup")" = "$icon_want" ] || fail "the installer does not carry Varnolt's icon"
 installed=$(cd "$inst" 2>/dev/null && find . -type f | sed 's|^\./||' | LC_ALL=C sort | tr '\n' ' ')
 [ "$installed" = "$expected " ] || fail "installed files: '$installed', expected '$expected'"
 for exe in varnolt.exe varnolt-gui.exe; do
@@ -79,6 +98,7 @@ for exe in varnolt.exe varnolt-gui.exe; do
   foreign=$(x86_64-w64-mingw32-objdump -p "$inst/$exe" | sed -n 's/^[[:space:]]*DLL Name: //p' |
             grep -i -v -E '^(kernel32|user32|gdi32|comctl32|comdlg32|shell32|shlwapi|ole32|oleaut32|advapi32|msvcrt|ws2_32|bcrypt|crypt32|uxtheme|dwmapi|shcore|version|imm32|api-ms-win-[a-z0-9-]+)\.dll$' || true)
   [ -z "$foreign" ] || fail "$exe needs DLLs that Windows does not have: $foreign"
+  [ "$(icon_list "$inst/$exe")" = "$icon_want" ] || fail "$exe does not carry Varnolt's icon"
 done
 if [ -f "$inst/manual.html" ]; then
   grep -o '<img[^>]*src="[^"]*"' "$inst/manual.html" | sed 's/.*src="//; s/"$//' >"$scratch/pictures" || true
@@ -100,8 +120,19 @@ if wine reg export "$uninst_key" "$(winpath "$scratch/key.reg")" /y >/dev/null 2
 else
   fail "no uninstall key $uninst_key"
 fi
-mentions=$(foreign_registry_mentions)
-[ -z "$mentions" ] || fail "registry entries beyond the uninstall key mention Varnolt: $mentions"
+# Explorer's verb on .dxf files: its caption, the program's icon and the command
+# that converts the file beside itself.
+if export_key "$verb_key" "$scratch/verb.txt"; then
+  gui_reg=$(printf '%s' "$inst_win\\varnolt-gui.exe" | sed 's/\\/\\\\/g')
+  for line in '@="转换为 KML (Varnolt)"' "\"Icon\"=\"$gui_reg,0\"" \
+              "@=\"\\\"$gui_reg\\\" --convert \\\"%1\\\"\""; do
+    grep -q -x -F "$line" "$scratch/verb.txt" || fail "the verb's key lacks $line: $(cat "$scratch/verb.txt")"
+  done
+else
+  fail "no verb key $verb_key"
+fi
+mentions=$(registry_mentions "$installed_keys")
+[ -z "$mentions" ] || fail "registry entries beyond the uninstall key and the verb mention Varnolt: $mentions"
 
 # The shortcuts' names depend on the language of Windows: wine's here is English.
 if [ -f "$menu/Varnolt manual.lnk" ]; then
@@ -190,10 +221,12 @@ left=$(cd "$inst" 2>/dev/null && find . | sed 's|^\./||' | LC_ALL=C sort | tr '\
 [ "$left" = ". Varnolt.ini " ] || fail "after uninstalling, the folder holds '$left', not just Varnolt.ini"
 [ ! -e "$menu" ] || fail "the Start-menu folder is still there after uninstalling"
 [ ! -e "$desktop_link" ] || fail "the desktop shortcut is still there after uninstalling"
-if wine reg query "$uninst_key" >/dev/null 2>&1; then
-  fail "the uninstall key is still there after uninstalling"
-fi
-mentions=$(foreign_registry_mentions)
+for key in "$uninst_key" "$verb_key" "$dxf_key"; do
+  if wine reg query "$key" >/dev/null 2>&1; then
+    fail "$key is still there after uninstalling"
+  fi
+done
+mentions=$(registry_mentions '^$')
 [ -z "$mentions" ] || fail "registry entries mention Varnolt after uninstalling: $mentions"
 
 if [ "$failures" -ne 0 ]; then

@@ -5,6 +5,7 @@
 
 #include <cmath>
 
+#include "cad/plain_text.h"
 #include "entity_access.h"
 
 namespace varnolt {
@@ -133,7 +134,7 @@ TEST(PickingShapes, TextAnchorsAsTheConverterTakesThem) {
 TEST(PickingShapes, PlainMTextDropsFormattingCodes) {
   EXPECT_EQ(PlainMText("{\\fSimSun|b0|i0|c134;道路}\\P宽\\~6m"), "道路\n宽 6m");
   EXPECT_EQ(PlainMText("\\H2.5x;\\LA\\lB\\\\C"), "AB\\C");
-  EXPECT_EQ(PlainMText("1\\S1^2;"), "11/2");
+  EXPECT_EQ(PlainMText("1\\S1^ 2;"), "11/2");  // a caret is stored as "^ "
 }
 
 TEST(PickingHits, PickTakesTheNearestWithinThePickBox) {

@@ -38,8 +38,8 @@ const std::string kEarlier = "<kml>an earlier document</kml>\r\n";
 // A failure's two lines must stay readable, whatever the input held.
 constexpr size_t kLongestMessage = 1000;
 
-// The system's words, which the program passes on, for a missing file, a missing
-// folder and a folder opened as a file.
+// The system's words, which the program passes on, for a missing file and a missing
+// folder.
 #ifdef _WIN32
 std::string SystemText(DWORD code) {
   wchar_t* text = nullptr;
@@ -59,11 +59,9 @@ std::string SystemText(DWORD code) {
 }
 const std::string kNoSuchFile = SystemText(ERROR_FILE_NOT_FOUND);
 const std::string kNoSuchFolder = SystemText(ERROR_PATH_NOT_FOUND);
-const std::string kIsAFolder = SystemText(ERROR_ACCESS_DENIED);
 #else
 const std::string kNoSuchFile = "No such file or directory";
 const std::string kNoSuchFolder = kNoSuchFile;
-const std::string kIsAFolder = "Is a directory";
 #endif
 
 fs::path Source(const std::string& relative) { return fs::path(VARNOLT_SOURCE_DIR) / relative; }
@@ -194,8 +192,13 @@ class BadInputTest : public ::testing::Test {
 
 TEST_F(BadInputTest, DrawingThatCannotBeRead) {
   ExpectFailure(Convert(dir_ / "nosuch.dxf"), kCancelled, kNoSuchFile);
+  // A folder stands for the drawings in it: one that holds none is a usage error
+  // naming it, before anything is written.
   fs::create_directory(dir_ / "folder.dxf");
-  ExpectFailure(Convert(dir_ / "folder.dxf"), kCancelled, kIsAFolder, {"folder.dxf"});
+  const ChildResult folder = Convert(dir_ / "folder.dxf");
+  EXPECT_EQ(folder.exitCode, 2);
+  EXPECT_NE(folder.err.find("folder.dxf' holds no .dxf drawing"), std::string::npos) << folder.err;
+  EXPECT_EQ(ReadBytes(out_), kEarlier);
   WriteBytes(dir_ / "empty.dxf", "");
   ExpectFailure(Convert(dir_ / "empty.dxf"), kRunFailed, "empty.dxf is empty",
                 {"folder.dxf", "empty.dxf"});
@@ -356,8 +359,8 @@ TEST_F(BadInputTest, HostileBlocksHatchesAndSplines) {
   for (const auto& row : rows) {
     SCOPED_TRACE(row.what);
     WriteBytes(dir_ / "in.dxf", row.dxf);
-    ExpectFailure(Convert(dir_ / "in.dxf", {"--include", "all"}), kRunFailed, row.detail,
-                  {"in.dxf"});
+    ExpectFailure(Convert(dir_ / "in.dxf", {"--include", "all", "--strict"}), kRunFailed,
+                  row.detail, {"in.dxf"});
   }
 }
 

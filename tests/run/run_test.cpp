@@ -17,6 +17,7 @@
 #include "cad/kind_words.h"
 #include "convert/convert.h"
 #include "kml/style.h"
+#include "dxf_groups.h"
 #include "entity_access.h"
 #include "temp_dir.h"
 
@@ -107,15 +108,7 @@ struct RunTest : ::testing::Test {
   }
 
   // The Placemark names in document order.
-  static std::vector<std::string> Names(const std::string& doc) {
-    std::vector<std::string> names;
-    const std::string open = "\t\t\t<name>";
-    for (size_t p = doc.find(open); p != std::string::npos; p = doc.find(open, p + 1)) {
-      const size_t start = p + open.size();
-      names.push_back(doc.substr(start, doc.find("</name>", start) - start));
-    }
-    return names;
-  }
+  static std::vector<std::string> Names(const std::string& doc) { return test::PlacemarkNames(doc); }
 };
 
 TEST_F(RunTest, LinesAndCircle) {
@@ -409,15 +402,15 @@ TEST_F(RunTest, SkippedKindsSummedUpAfterTheRun) {
   struct Skipping : MemorySource {
     using MemorySource::MemorySource;
     std::vector<SkippedKind> Skipped() const override {
-      return {{"INSERT", 120}, {"POINT", 40}, {"LEADER", 2}, {"DIMENSION", 3}};
+      return {{"INSERT", 120}, {"POINT", 40}, {"HELIX", 2}, {"DIMENSION", 3}};
     }
   };
   Skipping source({{"0", 7}}, {Line(1)}, "test.dxf");
   RunConversion(source, settings, dir / "road.kml", reporter);
   ASSERT_EQ(reporter.warnings.size(), 1u);
   EXPECT_EQ(reporter.warnings[0],
-            "not converted: block references 120, points 40, LEADER 2, dimensions 3; "
-            "--include blocks,points converts all but the LEADER");
+            "not converted: block references 120, points 40, HELIX 2, dimensions 3; "
+            "--include blocks,points converts all but the HELIX");
   EXPECT_EQ(reporter.prompts.back(), CompletionPrompt(Utf8(dir / "road.kml")));
   EXPECT_EQ(SkippedWarning({}), std::nullopt);
   EXPECT_EQ(SkippedWarning({{"DIMENSION", 3}}, kIncludeBlocks)->english,
@@ -428,7 +421,8 @@ TEST_F(RunTest, SkippedKindsSummedUpAfterTheRun) {
 
 // Every set of include bits reads back from its own text; unknown names are refused.
 TEST(IncludeList, TextRoundTripsAndUnknownNamesFail) {
-  for (unsigned bits = 0; bits <= kIncludeAll; ++bits) {
+  for (unsigned bits = 0; bits <= (kIncludeAll | kIncludeMeshes | kIncludeLeaders | kIncludeFrames);
+       ++bits) {
     EXPECT_EQ(ParseIncludeList(IncludeListText(bits)), bits) << IncludeListText(bits);
   }
   EXPECT_EQ(ParseIncludeList(" Blocks , HATCHES"), kIncludeBlocks | kIncludeHatches);

@@ -21,8 +21,9 @@ Settings Parsed(const std::string& extraLines) {
 // Two values unlike the defaults and each other in every field.
 std::vector<ConversionOptions> Chosen() {
   ConversionOptions a;
-  a.include = kIncludeAll;
+  a.include = kIncludeAll | kIncludeFrames;
   a.polygons = a.layerFolders = a.attributes = a.cgcs2000 = a.gcj02 = true;
+  a.plainText = a.strict = true;
   a.altitude = Altitude::kAbsolute;
   a.zoneInEastings = true;
   a.method = Method::kHelmert;
@@ -30,8 +31,9 @@ std::vector<ConversionOptions> Chosen() {
   a.helmert.convention = RotationConvention::kCoordinateFrame;
   a.fit = PlaneSimilarity{10.5, -3, 1.0000012, 0.000003};
   a.fitMeridian = 114.5;
+  a.cadProgId = "AutoCAD.Application.24";
   ConversionOptions b;
-  b.include = kIncludeBlocks | kIncludeHatches;
+  b.include = kIncludeBlocks | kIncludeHatches | kIncludeMeshes | kIncludeLeaders;
   b.layerFolders = true;
   b.altitude = Altitude::kClamp;
   b.zoneInEastings = true;
@@ -64,7 +66,7 @@ TEST(ConversionOptions, WordsInAnyCase) {
   const ConversionOptions o = ReadConversionOptions(Parsed(
       "include= Blocks , POINTS\r\npolygons=TRUE\r\nfolders=Layer\r\nattributes=1\r\n"
       "altitude=Clamp\r\ndatum=CGCS2000\r\nzone=AUTO\r\nhelmert_convention=Coordinate-Frame\r\n"
-      "helmert=1,2,3,4,5,6,7\r\noutput_datum=GCJ02\r\n"));
+      "helmert=1,2,3,4,5,6,7\r\noutput_datum=GCJ02\r\ncad_progid=ZWCAD.Application\r\n"));
   EXPECT_EQ(o.include, kIncludeBlocks | kIncludePoints);
   EXPECT_TRUE(o.polygons && o.layerFolders && o.attributes && o.cgcs2000 && o.gcj02);
   EXPECT_EQ(o.altitude, Altitude::kClamp);
@@ -73,6 +75,7 @@ TEST(ConversionOptions, WordsInAnyCase) {
   EXPECT_EQ(o.method, Method::kHelmert);
   EXPECT_EQ(o.helmert.ppm, 7);
   EXPECT_EQ(o.helmert.convention, RotationConvention::kCoordinateFrame);
+  EXPECT_EQ(o.cadProgId, "ZWCAD.Application");
   const ConversionOptions off = ReadConversionOptions(Parsed(
       "polygons=no\r\nattributes=False\r\nfolders=SINGLE\r\naltitude=relative\r\n"
       "include=none\r\noutput_datum=wgs84\r\nhelmert_convention=position-vector\r\n"));
@@ -95,6 +98,7 @@ TEST(ConversionOptions, AnUnusableLineGetsOneMessageNamingItAndTheValue) {
       {"transform=affine", "\"affine\""},          {"four_parameter=1,2,3", "\"1,2,3\""},
       {"four_parameter_meridian=east", "\"east\""}, {"helmert=1,2,3", "\"1,2,3\""},
       {"helmert_convention=left", "\"left\""},     {"output_datum=bd09", "\"bd09\""},
+      {"cad_progid=Auto CAD", "\"Auto CAD\""},    {"cad_progid=24.AutoCAD", "\"24.AutoCAD\""},
   };
   for (const auto& bad : kBad) {
     SCOPED_TRACE(bad.line);

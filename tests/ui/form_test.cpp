@@ -31,6 +31,7 @@
 #include "ui/drawing_window.h"
 #include "ui/form_environment.h"
 #include "ui/form_font.h"
+#include "ui/options_dialog.h"
 #include "ui/qt_text.h"
 
 using namespace varnolt;
@@ -848,6 +849,34 @@ class FormTest : public QObject {
     Find<QPushButton>(form, "xpcmdbutton5")->click();
     QCOMPARE(env.quits, 1);
     QVERIFY(!QFile::exists(settingsPath()));  // exit saves nothing
+  }
+
+  // The conversion options dialog has a box for every choice of the form's tables,
+  // shows what it is given and gives back what its boxes say.
+  void optionsDialogBoxesFollowTheTables() {
+    ConversionOptions given;
+    given.include = kIncludeFrames;
+    given.plainText = true;
+    OptionsDialog dialog(given);
+    auto box = [&dialog](std::string_view caption) -> QCheckBox* {
+      for (QCheckBox* b : dialog.findChildren<QCheckBox*>()) {
+        if (b->text() == ToQString(std::string(caption))) return b;
+      }
+      return nullptr;
+    };
+    QCheckBox* frames = box(form::kIncludeChoices[9].caption);
+    QCheckBox* meshes = box(form::kIncludeChoices[7].caption);
+    QCheckBox* plain = box(form::kReadingChoices[0].caption);
+    QCheckBox* strict = box(form::kReadingChoices[1].caption);
+    QVERIFY(frames && meshes && plain && strict);
+    QVERIFY(frames->isChecked() && !meshes->isChecked() && plain->isChecked());
+    QVERIFY(!strict->isChecked());
+    meshes->setChecked(true);
+    plain->setChecked(false);
+    strict->setChecked(true);
+    const ConversionOptions o = dialog.Options();
+    QCOMPARE(o.include, unsigned{kIncludeFrames | kIncludeMeshes});
+    QVERIFY(!o.plainText && o.strict);
   }
 };
 

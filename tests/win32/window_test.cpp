@@ -1,21 +1,29 @@
 // varnolt-gui.exe driven from outside as a user would, under wine: texts typed with
-// WM_SETTEXT, buttons clicked with BM_CLICK, the common dialogs filled in and the
-// message boxes read and closed. The window runs as a child process.
+// WM_SETTEXT, buttons clicked with BM_CLICK, keys and mouse drags posted to the
+// drawing view, the common dialogs filled in and the message boxes read and closed.
+// The window runs as a child process.
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cmath>
 #include <fstream>
 #include <sstream>
 #include <thread>
 
 #include "base/paths.h"
+#include "cad/dxf.h"
 #include "calc/correction.h"
-#include "run/run.h"
+#include "form/conversion_options.h"
 #include "form/controls.h"
+#include "picking/picked_source.h"
+#include "picking/picking_view.h"
+#include "run/run.h"
 #include "settings/settings.h"
 #include "temp_dir.h"
 #include "text/numtext.h"
+#include "win32/drawing_window.h"
 #include "win32/main_window.h"
+#include "win32/options_dialog.h"
 #include "win32_process.h"
 
 namespace varnolt::win32 {
@@ -46,13 +54,14 @@ struct Search {
   std::wstring title;
   bool partial;
   HWND found;
+  HWND skip = nullptr;  // a window of that title not to count
 };
 
 BOOL CALLBACK Visit(HWND h, LPARAM lp) {
   auto* s = reinterpret_cast<Search*>(lp);
   DWORD pid = 0;
   ::GetWindowThreadProcessId(h, &pid);
-  if ((s->pid != 0 && pid != s->pid) || !::IsWindowVisible(h)) return TRUE;
+  if ((s->pid != 0 && pid != s->pid) || !::IsWindowVisible(h) || h == s->skip) return TRUE;
   wchar_t title[512] = {};
   ::GetWindowTextW(h, title, 512);
   const std::wstring t = title;
@@ -65,9 +74,10 @@ BOOL CALLBACK Visit(HWND h, LPARAM lp) {
 
 // A visible top-level window of `pid` (0: of any process) with this title (or one
 // holding it), waited for up to 30 s.
-HWND WaitForWindow(DWORD pid, const std::wstring& title, bool partial = false) {
+HWND WaitForWindow(DWORD pid, const std::wstring& title, bool partial = false,
+                   HWND skip = nullptr) {
   for (int i = 0; i < 600; ++i) {
-    Search s{pid, title, partial, nullptr};
+    Search s{pid, title, partial, nullptr, skip};
     ::EnumWindows(&Visit, reinterpret_cast<LPARAM>(&s));
     if (s.found) return s.found;
     std::this_thread::sleep_for(50ms);
@@ -159,6 +169,39 @@ class WindowTest : public ::testing::Test {
     ::ReleaseDC(nullptr, screen);
     return colour;
   }
+  // The drawing window showing this file, and its view.
+  HWND DrawingWindowOf(const std::string& file) {
+    return WaitForWindow(pi_.dwProcessId, Widen(std::string(kDrawingTitle) + " - " + file));
+  }
+  // A key as the view reads it: Enter, Esc, Ctrl+A (character 1).
+  static void Key(HWND view, wchar_t c) { ::PostMessageW(view, WM_CHAR, c, 0); }
+  // What `h` shows once it shows `expected`, or after 30 s.
+  static std::string WaitWindowText(HWND h, const std::string& expected) {
+    for (int i = 0; i < 600 && Narrow(WindowText(h)) != expected; ++i) {
+      std::this_thread::sleep_for(50ms);
+    }
+    return Narrow(WindowText(h));
+  }
+  // The drawing window of `file` once it waits for a pick (its count at 0): keys and
+  // clicks sent earlier could reach the view while a file dialog still closes.
+  HWND Selecting(const std::string& file) {
+    HWND window = DrawingWindowOf(file);
+    if (window == nullptr) return nullptr;
+    const std::string none = "已选择 0 个对象";
+    return WaitWindowText(::GetDlgItem(window, kStatusBarId), none) == none ? window : nullptr;
+  }
+  // Picks everything in the drawing window of `file` and ends the selection; the
+  // status bar's count once it shows all of them.
+  std::string PickAll(const std::string& file, size_t count) {
+    HWND window = Selecting(file);
+    if (window == nullptr) return "no drawing window waiting for a pick";
+    HWND view = ::GetDlgItem(window, kDrawingViewId);
+    Key(view, 0x01);
+    const std::string shown = WaitWindowText(::GetDlgItem(window, kStatusBarId),
+                                             "已选择 " + std::to_string(count) + " 个对象");
+    Key(view, L'\r');
+    return shown;
+  }
   int Exit() {
     Click("xpcmdbutton5");
     if (::WaitForSingleObject(pi_.hProcess, 30000) != WAIT_OBJECT_0) return -1;
@@ -215,23 +258,15 @@ TEST_F(WindowTest, CalculatorPutsTheAveragesIntoTheWindowAndShowsTheTable) {
   EXPECT_EQ(Exit(), 0);
 }
 
-// Without a CAD host the window converts a whole DXF drawing: the golden drawing
-// with its settings gives the golden document.
-TEST_F(WindowTest, ConvertWithoutACadHostConvertsADrawingFile) {
+// Without a CAD host the window has its own drawing window to pick in: the failures
+// before it opens each get their box; then the golden drawing picked whole gives the
+// golden document, the prompts shown in the pane, the count in the status bar.
+TEST_F(WindowTest, ConvertWithoutACadHostPicksInTheDrawingWindow) {
   const fs::path golden = SourceDir() / "tests" / "golden" / "families";
   fs::copy_file(golden / "Varnolt.ini", settings_);
   const fs::path drawing = golden / "drawing.dxf";
   const fs::path kml = dir_.path() / "families.kml";
   Start();
-  Click("Command2");
-  Answer(L"保存kml文件", &kml);
-  Answer(L"打开图形", &drawing);
-  const std::string done = TakeMessage(L"转换完成");
-  EXPECT_NE(done.find("KML文件转换完成"), std::string::npos) << done;
-  EXPECT_TRUE(ReadBytes(kml) == ReadBytes(golden / "expected.kml"));
-
-  // The failures, each in the "错误" box: no output named, no drawing chosen, a
-  // drawing that is not DXF.
   Click("Command2");
   Answer(L"保存kml文件", nullptr);
   EXPECT_EQ(TakeMessage(L"错误"), "读取文件被取消！");
@@ -247,12 +282,174 @@ TEST_F(WindowTest, ConvertWithoutACadHostConvertsADrawingFile) {
   Answer(L"打开图形", &junk);
   EXPECT_EQ(TakeMessage(L"错误"), "数据文件格式有误、操作不当或其它未知错误！");
   EXPECT_FALSE(fs::exists(other));
+
+  Click("Command2");
+  Answer(L"保存kml文件", &kml);
+  Answer(L"打开图形", &drawing);
+  const size_t count = ReadDxfFile(drawing).entities.size();
+  EXPECT_EQ(PickAll("drawing.dxf", count), "已选择 " + std::to_string(count) + " 个对象");
+  const std::string done = TakeMessage(L"转换完成");
+  EXPECT_NE(done.find("KML文件转换完成"), std::string::npos) << done;
+  EXPECT_TRUE(ReadBytes(kml) == ReadBytes(golden / "expected.kml"));
+  const std::string pane =
+      Narrow(WindowText(::GetDlgItem(DrawingWindowOf("drawing.dxf"), kPromptPaneId)));
+  EXPECT_EQ(pane.find(std::string(kSelectPrompt) + "\r\n"), 0u) << pane;
+  EXPECT_NE(pane.find(CompletionPrompt(Utf8(kml))), std::string::npos) << pane;
   EXPECT_EQ(Exit(), 0);
 }
 
-// A drawing file is read with the kinds the settings include: the golden document
-// of included blocks. An opt-in line the run cannot use is named in the box before
-// anything is asked, and the saved file keeps every line.
+// A drawing opened from the system menu is picked by a window dragged left to right
+// over the left half of the view: the document is that of the entities lying wholly
+// inside, worked out here in drawing units from the same view.
+TEST_F(WindowTest, AWindowPickConvertsTheEntitiesInside) {
+  const fs::path golden = SourceDir() / "tests" / "golden" / "families";
+  fs::copy_file(golden / "Varnolt.ini", settings_);
+  const fs::path drawing = golden / "drawing.dxf";
+  Start();
+  ::PostMessageW(main_, WM_SYSCOMMAND, kOpenDrawingCommand, 0);
+  Answer(L"打开图形", &drawing);
+  HWND window = DrawingWindowOf("drawing.dxf");
+  ASSERT_NE(window, nullptr);
+  const fs::path kml = dir_.path() / "families.kml";
+  Click("Command2");
+  Answer(L"保存kml文件", &kml);  // the drawing shows: no drawing is asked for
+  ASSERT_EQ(Selecting("drawing.dxf"), window);
+
+  // A double middle click fits the drawing to the view as it is now.
+  HWND view = ::GetDlgItem(window, kDrawingViewId);
+  ::SendMessageW(view, WM_MBUTTONDBLCLK, MK_MBUTTON, MAKELPARAM(5, 5));
+  RECT client;
+  ASSERT_TRUE(::GetClientRect(view, &client));
+  auto d = std::make_shared<const DxfDrawing>(ReadDxfFile(drawing));
+  std::vector<Shape> shapes;
+  for (const Entity& e : d->entities) shapes.push_back(ShapeOf(e));
+  const Rect2 ext = *Extents(shapes);
+  const Viewport vp = ZoomToExtents(ext, client.right, client.bottom, PickingView::kExtentsMarginPx);
+  // From 10 pixels beyond the drawing's top left to 10 below the middle of its foot.
+  const Point2 from = vp.ToScreen({ext.left, ext.bottom});
+  const Point2 to = vp.ToScreen({(ext.left + ext.right) / 2, ext.top});
+  const POINT a{static_cast<LONG>(std::floor(from.x)) - 10, static_cast<LONG>(std::floor(from.y)) - 10};
+  const POINT b{static_cast<LONG>(std::ceil(to.x)), static_cast<LONG>(std::ceil(to.y)) + 10};
+  // What lies wholly inside, in drawing units; no text is near enough to be in doubt.
+  const Point2 w1 = vp.ToWorld({static_cast<double>(a.x), static_cast<double>(a.y)});
+  const Point2 w2 = vp.ToWorld({static_cast<double>(b.x), static_cast<double>(b.y)});
+  auto in = [&w1, &w2](Point2 p) { return p.x >= w1.x && p.x <= w2.x && p.y <= w1.y && p.y >= w2.y; };
+  std::vector<size_t> inside;
+  for (size_t i = 0; i < shapes.size(); ++i) {
+    if (shapes[i].isText) {
+      EXPECT_FALSE(in(shapes[i].anchor)) << "text " << i;
+      continue;
+    }
+    bool all = !shapes[i].paths.empty();
+    for (const auto& path : shapes[i].paths) {
+      for (const Point2& p : path) all = all && in(p);
+    }
+    if (all) inside.push_back(i);
+  }
+  ASSERT_GT(inside.size(), 0u);
+  ASSERT_LT(inside.size(), shapes.size());
+  ::PostMessageW(view, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(a.x, a.y));
+  ::PostMessageW(view, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(b.x, b.y));
+  ::PostMessageW(view, WM_LBUTTONUP, 0, MAKELPARAM(b.x, b.y));
+  EXPECT_EQ(WaitWindowText(::GetDlgItem(window, kStatusBarId),
+                           "已选择 " + std::to_string(inside.size()) + " 个对象"),
+            "已选择 " + std::to_string(inside.size()) + " 个对象");
+  Key(view, L'\r');
+  EXPECT_NE(TakeMessage(L"转换完成").find("KML文件转换完成"), std::string::npos);
+
+  const fs::path expected = dir_.path() / "expected" / "families.kml";
+  fs::create_directories(expected.parent_path());
+  PickedSource picked(d, inside, "drawing.dxf");
+  struct Quiet : RunReporter {
+    void Prompt(const std::string&) override {}
+  } quiet;
+  RunConversion(picked, LoadSettings(settings_), expected, quiet);
+  EXPECT_TRUE(ReadBytes(kml) == ReadBytes(expected));
+  EXPECT_EQ(Exit(), 0);
+}
+
+// Alt+Space, then O: the options dialog. A choice changed and OK write their lines
+// into the settings file at once, every other line as the file has it; seven
+// parameters that are not seven numbers are refused in a box first.
+TEST_F(WindowTest, OptionsDialogFromTheSystemMenuWritesTheChangedLines) {
+  const std::string ten = "10\r\n114.3\r\n100\r\n6\r\n-0.0335\r\n0.039\r\n10\r\n-1\r\n0\r\n0\r\n";
+  std::ofstream(settings_, std::ios::binary) << ten << "future=x\r\n";
+  Start();
+  Type("Text1", L"99");  // not saved by the dialog
+  // Alt+Space as the keyboard delivers it to the focused control (the Alt bit set in
+  // the key's flags), then O once the system menu is open.
+  ::PostMessageW(Focus(), WM_SYSKEYDOWN, VK_SPACE, 0x20390001);
+  ::PostMessageW(Focus(), WM_SYSKEYUP, VK_SPACE, static_cast<LPARAM>(0xE0390001u));
+  GUITHREADINFO menu{};
+  menu.cbSize = sizeof menu;
+  for (int i = 0; i < 60 && !(menu.flags & (GUI_INMENUMODE | GUI_SYSTEMMENUMODE)); ++i) {
+    std::this_thread::sleep_for(50ms);
+    ::GetGUIThreadInfo(pi_.dwThreadId, &menu);
+  }
+  ::PostMessageW(main_, WM_KEYDOWN, 'O', 0x00180001);
+  ::PostMessageW(main_, WM_CHAR, L'o', 0x00180001);
+  HWND dialog = WaitForWindow(pi_.dwProcessId, L"转换选项");
+  ASSERT_NE(dialog, nullptr);
+  auto control = [dialog](const char* name) { return ::GetDlgItem(dialog, OptionControlId(name)); };
+  auto choose = [dialog, &control](const char* name, int index) {
+    ::SendMessageW(control(name), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    ::SendMessageW(dialog, WM_COMMAND, MAKEWPARAM(OptionControlId(name), CBN_SELCHANGE),
+                   reinterpret_cast<LPARAM>(control(name)));
+  };
+  ::SendMessageW(control("polygons"), BM_CLICK, 0, 0);
+  choose("altitude", static_cast<int>(Altitude::kClamp));
+  EXPECT_FALSE(::IsWindowEnabled(control("helmert")));
+  choose("method", static_cast<int>(Method::kHelmert));
+  EXPECT_TRUE(::IsWindowEnabled(control("helmert")));
+  ::SendMessageW(control("helmert"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1,2,3"));
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  // The box over the dialog, titled as the dialog is.
+  HWND box = WaitForWindow(pi_.dwProcessId, L"转换选项", false, dialog);
+  ASSERT_NE(box, nullptr);
+  EXPECT_NE(Narrow(WindowText(::GetDlgItem(box, 0xFFFF))).find("七参数"), std::string::npos);
+  ::PostMessageW(box, WM_COMMAND, IDOK, 0);
+  EXPECT_EQ(ReadBytes(settings_), ten + "future=x\r\n");  // nothing saved yet
+  ::SendMessageW(control("helmert"), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(L"1,2,3,4,5,6,7"));
+  ::PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+  // Saved once the dialog has closed.
+  const std::string saved =
+      ten + "future=x\r\npolygons=yes\r\naltitude=clamp\r\nhelmert=1,2,3,4,5,6,7\r\n";
+  for (int i = 0; i < 600 && ReadBytes(settings_) != saved; ++i) std::this_thread::sleep_for(50ms);
+  EXPECT_EQ(ReadBytes(settings_), saved);
+  EXPECT_FALSE(::IsWindow(dialog));
+  EXPECT_EQ(Exit(), 0);
+}
+
+// Explorer's verb runs the program with --convert: the drawing's document beside it,
+// the result in a box, no window; a broken drawing gets the failure box and exit 1.
+TEST_F(WindowTest, ExplorerVerbConvertsBesideTheDrawing) {
+  const fs::path golden = SourceDir() / "tests" / "golden" / "families";
+  fs::copy_file(golden / "Varnolt.ini", settings_);
+  const fs::path folder = dir_.path() / PathFromUtf8("图纸");
+  fs::create_directories(folder);
+  fs::copy_file(golden / "drawing.dxf", folder / "families.dxf");
+  std::ofstream(folder / "broken.dxf", std::ios::binary) << "0\nSECTION\n2\nENTITIES\n0\nLINE\n10\nx\n";
+  const HANDLE none = ::GetStdHandle(STD_ERROR_HANDLE);
+  for (const char* name : {"families.dxf", "broken.dxf"}) {
+    SCOPED_TRACE(name);
+    if (pi_.hProcess) TearDown();
+    pi_ = {};
+    ASSERT_TRUE(testing::win32::Start({VARNOLT_GUI, "--settings", Utf8(settings_), "--convert",
+                                       Utf8(folder / name)},
+                                      nullptr, none, none, pi_));
+    const bool good = std::string(name) == "families.dxf";
+    const std::string text = TakeMessage(good ? L"转换完成" : L"错误");
+    EXPECT_NE(text.find(good ? "KML文件转换完成" : "数据文件格式有误"), std::string::npos) << text;
+    ASSERT_EQ(::WaitForSingleObject(pi_.hProcess, 30000), WAIT_OBJECT_0);
+    EXPECT_EQ(testing::win32::ExitCode(pi_.hProcess), good ? 0 : 1);
+  }
+  EXPECT_TRUE(ReadBytes(folder / "families.kml") == ReadBytes(golden / "expected.kml"));
+  EXPECT_FALSE(fs::exists(folder / "broken.kml"));
+}
+
+// A drawing file is read with the kinds the settings include: picked whole, the
+// golden document of included blocks. An opt-in line the run cannot use is named in
+// the box before anything is asked, and the saved file keeps every line.
 TEST_F(WindowTest, ConvertReadsTheIncludedKindsAndNamesAnUnusableLine) {
   const fs::path golden = SourceDir() / "tests" / "golden" / "kinds_blocks";
   const std::string file = ReadBytes(golden / "Varnolt.ini");
@@ -272,6 +469,10 @@ TEST_F(WindowTest, ConvertReadsTheIncludedKindsAndNamesAnUnusableLine) {
   Answer(L"保存kml文件", &kml);
   const fs::path drawing = golden / "drawing.dxf";
   Answer(L"打开图形", &drawing);
+  DxfLimits limits;
+  limits.include = IncludedKinds(LoadSettings(settings_));
+  const size_t count = ReadDxfFile(drawing, limits).entities.size();
+  EXPECT_EQ(PickAll("drawing.dxf", count), "已选择 " + std::to_string(count) + " 个对象");
   EXPECT_NE(TakeMessage(L"转换完成").find("KML文件转换完成"), std::string::npos);
   EXPECT_TRUE(ReadBytes(kml) == ReadBytes(golden / "expected.kml"));
   EXPECT_EQ(Exit(), 0);
@@ -347,12 +548,12 @@ TEST_F(WindowTest, TabOrderAndTheSettingsBoxesFocusRule) {
 }
 
 // With a CAD host registered and running, Convert attaches to it: no drawing is
-// asked for, the host's entities give the golden document and the run's prompts
-// reach the host's command line.
+// asked for, the drawing the host exports gives the golden document with the blocks
+// the settings include, and the run's prompts reach the host's command line.
 TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
-  const fs::path golden = SourceDir() / "tests" / "golden" / "families";
+  const fs::path golden = SourceDir() / "tests" / "golden" / "kinds_blocks";
   fs::copy_file(golden / "Varnolt.ini", settings_);
-  const fs::path kml = dir_.path() / "families.kml";
+  const fs::path kml = dir_.path() / "kinds_blocks.kml";
   const fs::path prompts = dir_.path() / "prompts.txt";
   const std::string tag = std::to_string(::GetCurrentProcessId());
   const std::string ready = "Local\\varnolt-window-cad-ready-" + tag;
@@ -363,7 +564,7 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   PROCESS_INFORMATION host{};
   ASSERT_TRUE(testing::win32::Start({FAKE_CAD_SERVER, "--drawing", Utf8(golden / "drawing.dxf"),
                                      "--progid", "Varnolt.FakeCad.Window", "--ready", ready,
-                                     "--end", end, "--prompts", Utf8(prompts)},
+                                     "--end", end, "--prompts", Utf8(prompts), "--export"},
                                     nullptr, err, err, host));
   const HANDLE both[2] = {readyEvent, host.hProcess};
   ASSERT_EQ(::WaitForMultipleObjects(2, both, FALSE, 60000), WAIT_OBJECT_0);
@@ -373,6 +574,19 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   Answer(L"保存kml文件", &kml);
   for (int i = 0; i < 1200 && !fs::exists(kml); ++i) std::this_thread::sleep_for(50ms);
   EXPECT_TRUE(ReadBytes(kml) == ReadBytes(golden / "expected.kml"));
+  // 打开图形 offers the drawing window with the host there too: Convert picks in it.
+  ::PostMessageW(main_, WM_SYSCOMMAND, kOpenDrawingCommand, 0);
+  const fs::path drawing = golden / "drawing.dxf";
+  Answer(L"打开图形", &drawing);
+  EXPECT_NE(DrawingWindowOf("drawing.dxf"), nullptr);
+  const fs::path picked = dir_.path() / "picked" / "families.kml";
+  fs::create_directories(picked.parent_path());
+  Click("Command2");
+  Answer(L"保存kml文件", &picked);
+  const size_t count = ReadDxfFile(drawing).entities.size();
+  EXPECT_EQ(PickAll("drawing.dxf", count), "已选择 " + std::to_string(count) + " 个对象");
+  EXPECT_NE(TakeMessage(L"转换完成").find("KML文件转换完成"), std::string::npos);
+  EXPECT_TRUE(ReadBytes(picked) == ReadBytes(golden / "expected.kml"));
   EXPECT_EQ(Exit(), 0);
   ::SetEvent(endEvent);
   EXPECT_EQ(::WaitForSingleObject(host.hProcess, 60000), WAIT_OBJECT_0);
@@ -380,6 +594,7 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   for (HANDLE h : {host.hProcess, host.hThread, readyEvent, endEvent}) ::CloseHandle(h);
   const std::string shown = ReadBytes(prompts);
   EXPECT_NE(shown.find(CompletionPrompt(Utf8(kml))), std::string::npos) << shown;
+  EXPECT_EQ(shown.find(CompletionPrompt(Utf8(picked))), std::string::npos) << shown;
 }
 
 // Exit ends the program at once and writes no settings.
