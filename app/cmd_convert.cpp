@@ -15,7 +15,6 @@
 #include "base/ordered_work.h"
 #include "base/paths.h"
 #include "base/platform.h"
-#include "cad/cad_host.h"
 #include "cad/dxf.h"
 #include "cad_command.h"
 #include "drawing_list.h"
@@ -126,13 +125,6 @@ class BatchReporter : public RunReporter {
   size_t drawing_;
   std::string lines_;
 };
-
-// "AutoCAD.Application, ZWCAD.Application, ...", for --help.
-std::string KnownCadClasses() {
-  std::string text;
-  for (const CadHostClass& host : kCadHosts) text += (text.empty() ? "" : ", ") + std::string(host.progId);
-  return text;
-}
 
 struct ConvertCommand {
   SettingsOptions settings;
@@ -419,12 +411,7 @@ void AddConvertCommand(CLI::App& app, Action& action,
                 "--max-block-entities) and deleted at once; a host that cannot export has the\n"
                 "seven families read one by one, with a warning")
       ->group("Live CAD session");
-  sub->add_option("--cad-progid", cmd->cadProgId,
-                  "The CAD host's automation class name, e.g. AutoCAD.Application.24 for one\n"
-                  "release. Default: the settings file's cad_progid= line, else the first that\n"
-                  "runs of " + KnownCadClasses() + ",\n"
-                  "else the first of them registered is started")
-      ->group("Live CAD session");
+  AddCadProgIdOption(*sub, cmd->cadProgId);
   cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action, started] {
     action = {"convert", Task::kConversion, [cmd, started] { return cmd->Run(started); }};

@@ -9,6 +9,7 @@
 #include <unordered_map>
 
 #include "base/error.h"
+#include "base/files.h"
 #include "base/ordered_work.h"
 #include "base/overloaded.h"
 #include "text/ascii.h"
@@ -613,6 +614,15 @@ void WriteDxf(const std::vector<Layer>& layers, const std::vector<Entity>& entit
     if (progress) progress(pieces[i].end, entities.size());
   }
   sink(writer.Tail());
+}
+
+void WriteDxfFile(const std::filesystem::path& path, const std::vector<Layer>& layers,
+                  const std::vector<Entity>& entities, unsigned threads,
+                  const DxfProgress& progress) {
+  AtomicFile file(path);
+  WriteDxf(layers, entities, [&](std::string_view bytes) { file.Write(bytes); }, threads,
+           progress);
+  file.Commit();
 }
 
 std::string WriteDxf(const std::vector<Layer>& layers, const std::vector<Entity>& entities) {

@@ -7,6 +7,7 @@
 // the time or chance.
 #pragma once
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -32,6 +33,12 @@ using DxfSink = std::function<void(std::string_view bytes)>;
 using DxfProgress = std::function<void(size_t written, size_t total)>;
 void WriteDxf(const std::vector<Layer>& layers, const std::vector<Entity>& entities,
               const DxfSink& sink, unsigned threads = 0, const DxfProgress& progress = {});
+
+// The same bytes written to `path` through a temporary beside it, renamed over it
+// only when whole: a failure leaves no file and an older one as it was. Throws Error.
+void WriteDxfFile(const std::filesystem::path& path, const std::vector<Layer>& layers,
+                  const std::vector<Entity>& entities, unsigned threads = 0,
+                  const DxfProgress& progress = {});
 
 // A layer name AutoCAD accepts: the characters it refuses (<>/\":;?*|=` and control
 // characters) become "_", surrounding blanks are dropped, and an empty name is "0".
