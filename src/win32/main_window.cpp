@@ -19,6 +19,7 @@
 #include "win32/cad_source.h"
 #include "win32/dialog_filter.h"
 #include "win32/drawing_window.h"
+#include "win32/import_files.h"
 #include "win32/options_dialog.h"
 #include "win32/window_util.h"
 
@@ -149,6 +150,7 @@ class MainWindow : public ShownWindow {
 
   // The system menu's entries.
   void EditOptions();
+  void ImportGeo();
   void OpenDrawing();
 
   void ShowOptions(const std::function<void(HWND)>& shown) override;
@@ -196,6 +198,7 @@ struct SystemMenuEntry {
 };
 const SystemMenuEntry kSystemMenu[] = {
     {kOptionsCommand, L"转换选项(&O)…", &MainWindow::EditOptions},
+    {kImportCommand, L"导入 KML/GPX(&I)…", &MainWindow::ImportGeo},
     {kOpenDrawingCommand, L"打开图形(&D)…", &MainWindow::OpenDrawing},
 };
 
@@ -541,6 +544,11 @@ DrawingWindow* MainWindow::ShowDrawing(const std::filesystem::path& drawing) {
 }
 
 void MainWindow::EditOptions() { ShowOptions({}); }
+
+void MainWindow::ImportGeo() {
+  if (busy_) return;
+  ImportGeoFiles(MessageOwner(), host_, CurrentSettings(), options_.cadProgId);
+}
 
 // The options dialog; OK saves its choices in the settings file's opt-in lines at once.
 void MainWindow::ShowOptions(const std::function<void(HWND)>& shown) {
