@@ -1,7 +1,5 @@
 #include "win32/import_files.h"
 
-#include <commdlg.h>
-
 #include <filesystem>
 #include <memory>
 #include <optional>
@@ -29,16 +27,8 @@ std::vector<fs::path> ChooseFiles(HWND owner) {
                      "*.kml;*.kmz;*.gpx;*.geojson;*.json"},
                     {"所有文件（*.*)", "*.*"}});
   std::wstring buffer(65536, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = owner;
-  ofn.lpstrFilter = filter.c_str();
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = buffer.data();
-  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
-  ofn.lpstrTitle = title.c_str();
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
-              OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT;
+  OPENFILENAMEW ofn =
+      FileDialogOf(owner, filter, buffer, title, OFN_FILEMUSTEXIST | OFN_ALLOWMULTISELECT);
   if (!::GetOpenFileNameW(&ofn)) return {};
   // One file: its path. Several: the folder, then each name, each ended by a NUL.
   std::vector<std::wstring> parts;

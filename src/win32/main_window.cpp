@@ -213,17 +213,8 @@ std::optional<std::filesystem::path> Host::FileDialog(
   const std::wstring wideTitle = Widen(title);
   const std::wstring filter = DialogFilter(filters);
   std::wstring file(32768, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = window_.MessageOwner();
-  ofn.lpstrFilter = filter.c_str();
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrTitle = wideTitle.c_str();
-  // The current folder stays where the program started: relative paths keep meaning.
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
-              (save ? 0 : OFN_FILEMUSTEXIST);
+  OPENFILENAMEW ofn = FileDialogOf(window_.MessageOwner(), filter, file, wideTitle,
+                                   save ? 0 : OFN_FILEMUSTEXIST);
   const BOOL ok = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
   if (!ok) return std::nullopt;
   file.resize(::wcslen(file.c_str()));
