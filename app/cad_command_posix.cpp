@@ -2,6 +2,7 @@
 
 #include <iostream>
 
+#include "base/error.h"
 #include "options.h"
 
 namespace varnolt::cli {
@@ -11,6 +12,12 @@ int ConvertCadSelection(const std::string&, const std::string&, const Settings&,
   std::cerr << "varnolt convert: --cad works only on Windows, where the CAD host runs; "
                "here convert a DXF file instead\n";
   return kExitUsage;
+}
+
+bool CadSessionAvailable() { return false; }
+
+std::unique_ptr<CadModelSpace> ConnectCadModelSpace(const std::string&, const Settings&) {
+  throw Error(ErrorKind::kUnsupported, "the live CAD session works only on Windows");
 }
 
 }  // namespace varnolt::cli

@@ -15,13 +15,13 @@
 #include "base/ordered_work.h"
 #include "base/paths.h"
 #include "base/platform.h"
-#include "cad/cad_host.h"
 #include "cad/dxf.h"
 #include "cad_command.h"
 #include "drawing_list.h"
 #include "settings/conversion_options.h"
 #include "commands.h"
 #include "options.h"
+#include "progress_bar.h"
 #include "run/run.h"
 
 namespace varnolt::cli {
@@ -34,43 +34,6 @@ const char* RunMessage(ErrorKind kind) { return FailureMessage(Task::kConversion
 std::string FailureText(const std::string& message, const std::string& detail) {
   return "varnolt: " + message + "\n" + "varnolt: " + detail + "\n";
 }
-
-// A bar on stderr when it is a terminal, nothing otherwise: "[####    ] 42% label".
-// Other text is printed only with the bar out of the way.
-class ProgressBar {
- public:
-  ProgressBar() : enabled_(StderrIsTerminal()) {}
-  // Out of the way of whatever is printed after it, a failure included.
-  ~ProgressBar() { Clear(); }
-
-  bool enabled() const { return enabled_; }
-
-  void Draw(int percent, const std::string& label) {
-    if (!enabled_) return;
-    constexpr int kWidth = 40;
-    const int filled = std::clamp(percent, 0, 100) * kWidth / 100;
-    std::cerr << "\r[" << std::string(static_cast<size_t>(filled), '#')
-              << std::string(static_cast<size_t>(kWidth - filled), ' ') << "] " << percent
-              << "% " << label << std::flush;
-    shown_ = true;
-  }
-
-  void Clear() {
-    if (!shown_) return;
-    std::cerr << "\r" << std::string(64, ' ') << "\r" << std::flush;
-    shown_ = false;
-  }
-
-  // Prints whole lines with the bar out of the way.
-  void Print(const std::string& lines) {
-    Clear();
-    std::cerr << lines << std::flush;
-  }
-
- private:
-  bool enabled_;
-  bool shown_ = false;
-};
 
 // One drawing: prompts straight to stderr, as a CAD command line would show them;
 // per-entity progress as a bar.
@@ -162,13 +125,6 @@ class BatchReporter : public RunReporter {
   size_t drawing_;
   std::string lines_;
 };
-
-// "AutoCAD.Application, ZWCAD.Application, ...", for --help.
-std::string KnownCadClasses() {
-  std::string text;
-  for (const CadHostClass& host : kCadHosts) text += (text.empty() ? "" : ", ") + std::string(host.progId);
-  return text;
-}
 
 struct ConvertCommand {
   SettingsOptions settings;
@@ -455,12 +411,7 @@ void AddConvertCommand(CLI::App& app, Action& action,
                 "--max-block-entities) and deleted at once; a host that cannot export has the\n"
                 "seven families read one by one, with a warning")
       ->group("Live CAD session");
-  sub->add_option("--cad-progid", cmd->cadProgId,
-                  "The CAD host's automation class name, e.g. AutoCAD.Application.24 for one\n"
-                  "release. Default: the settings file's cad_progid= line, else the first that\n"
-                  "runs of " + KnownCadClasses() + ",\n"
-                  "else the first of them registered is started")
-      ->group("Live CAD session");
+  AddCadProgIdOption(*sub, cmd->cadProgId);
   cmd->settings.Add(*sub, true);
   sub->callback([cmd, &action, started] {
     action = {"convert", Task::kConversion, [cmd, started] { return cmd->Run(started); }};

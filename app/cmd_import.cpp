@@ -1,4 +1,5 @@
 // varnolt import: KML, KMZ, GPX and GeoJSON back onto the drawing's plane, as DXF.
+#include <algorithm>
 #include <filesystem>
 #include <iostream>
 #include <memory>
@@ -7,12 +8,13 @@
 #include <vector>
 
 #include "base/error.h"
-#include "base/files.h"
 #include "base/paths.h"
 #include "cad/dxf_writer.h"
+#include "cad_command.h"
 #include "commands.h"
 #include "import/import.h"
 #include "options.h"
+#include "progress_bar.h"
 #include "settings/conversion_options.h"
 #include "text/numtext.h"
 
@@ -21,12 +23,42 @@ namespace {
 
 namespace fs = std::filesystem;
 
+// One bar over the three stages of a file, weighted as they take time on a long
+// track: reading the file, placing its positions on the plane, writing the drawing.
+class ImportBar {
+ public:
+  // `writing` names the last stage: "writing" a file, "adding" to the CAD host.
+  ImportBar(std::string name, std::string writing)
+      : name_(std::move(name)), writing_(std::move(writing)) {}
+
+  void Show(ImportStage stage, uint64_t done, uint64_t total) {
+    if (!bar_.enabled() || total == 0) return;
+    static constexpr int kFrom[] = {0, 60, 80, 100};
+    const int k = static_cast<int>(stage);
+    const int percent =
+        kFrom[k] + static_cast<int>((kFrom[k + 1] - kFrom[k]) * std::min(done, total) / total);
+    if (percent == lastPercent_) return;
+    lastPercent_ = percent;
+    const std::string counted = std::to_string(done) + "/" + std::to_string(total);
+    bar_.Draw(percent, stage == ImportStage::kReading   ? "reading " + name_
+                       : stage == ImportStage::kPlacing ? "placing " + counted + " positions"
+                                                        : writing_ + " " + counted + " entities");
+  }
+  void Clear() { bar_.Clear(); }
+
+ private:
+  ProgressBar bar_;
+  std::string name_, writing_;
+  int lastPercent_ = -1;
+};
+
 struct ImportCommand {
   SettingsOptions settings;
   std::vector<std::string> inputs;
   std::string output, outputDir, maxFileSize, keepAltitude = "auto", layer;
   std::optional<std::string> inputDatum, textHeight;
   bool cad = false;
+  std::string cadProgId;  // empty: the settings' cad_progid= line, else the known hosts
 
   int Run() {
     if (const std::string conflict = settings.Conflict(); !conflict.empty()) {
@@ -37,9 +69,13 @@ struct ImportCommand {
     // The input's datum is what a conversion with these settings writes.
     if (inputDatum) effective.SetExtra("output_datum", *inputDatum == "gcj02" ? "gcj02" : "");
     ReadConversionOptions(effective);  // a line that cannot be used is a usage error
-    if (cad) {
-      std::cerr << "varnolt import: --cad (the entities into the running CAD host's model "
-                   "space) is not available on this platform; write a DXF with -o instead\n";
+    if (cad && !CadSessionAvailable()) {
+      std::cerr << "varnolt import: --cad works only on Windows, where the CAD host runs; "
+                   "here write a DXF with -o instead\n";
+      return kExitUsage;
+    }
+    if (cad && (!output.empty() || !outputDir.empty())) {
+      std::cerr << "varnolt import: --cad adds to the CAD host's drawing and takes no -o or -d\n";
       return kExitUsage;
     }
     std::optional<ImportOptions> options = Options();
@@ -48,6 +84,7 @@ struct ImportCommand {
       std::cerr << "varnolt import: name an INPUT file (KML, KMZ, GPX or GeoJSON)\n";
       return kExitUsage;
     }
+    if (cad) return ImportIntoCad(effective, *options);
     if (!output.empty() && (inputs.size() > 1 || !outputDir.empty())) {
       std::cerr << "varnolt import: -o names one output; with several inputs use -d OUTDIR\n";
       return kExitUsage;
@@ -98,7 +135,60 @@ struct ImportCommand {
     return o;
   }
 
-  // One file: read, put onto the plane, written whole; the DXF appears only then.
+  // Every input into the running CAD host's model space, one after the other; the
+  // host is found (or started) before any file is read.
+  int ImportIntoCad(const Settings& effective, const ImportOptions& options) const {
+    std::unique_ptr<CadModelSpace> host;
+    try {
+      host = ConnectCadModelSpace(cadProgId, effective);
+    } catch (const Error& e) {
+      PrintFailure(FailureMessage(Task::kConversion, e.kind()), e.what());
+      return kExitFailure;
+    }
+    const SettingsPlane plane(effective);
+    bool failed = false;
+    for (const std::string& input : inputs) {
+      try {
+        ImportBar bar(Utf8(PathFromUtf8(input).filename()), "adding");
+        const ImportedDrawing drawing = Read(input, plane, options, bar);
+        host->Add(drawing.layers, drawing.entities, [&](size_t added, size_t total) {
+          bar.Show(ImportStage::kWriting, added, total);
+        });
+        bar.Clear();
+        Summary(input, drawing, host->Describe());
+      } catch (const Error& e) {
+        PrintFailure(FailureMessage(Task::kConversion, e.kind()), e.what());
+        failed = true;
+      }
+    }
+    return failed ? kExitFailure : kExitOk;
+  }
+
+  // One file read and put onto the plane, the bar filling, empty geometries counted.
+  static ImportedDrawing Read(const std::string& input, const SettingsPlane& plane,
+                              ImportOptions options, ImportBar& bar) {
+    options.progress = [&](ImportStage stage, uint64_t done, uint64_t total) {
+      bar.Show(stage, done, total);
+    };
+    ImportedDrawing drawing = ImportFile(PathFromUtf8(input), plane.finder(), options);
+    if (drawing.emptyGeometries > 0) {
+      bar.Clear();
+      std::cerr << "varnolt: warning: " << input << ": " << drawing.emptyGeometries
+                << " empty geometr" << (drawing.emptyGeometries == 1 ? "y" : "ies")
+                << " left out\n";
+    }
+    return drawing;
+  }
+
+  static void Summary(const std::string& input, const ImportedDrawing& drawing,
+                      const std::string& where) {
+    std::cerr << "varnolt import: " << input << " (" << drawing.format << "): "
+              << drawing.positions << " positions, " << drawing.entities.size()
+              << " entities on " << drawing.layers.size() << " layer"
+              << (drawing.layers.size() == 1 ? "" : "s") << " -> " << where << "\n";
+  }
+
+  // One file: read, put onto the plane, written; the DXF appears only when whole.
   void ImportOne(const std::string& input, const fs::path& out, const SettingsPlane& plane,
                  const ImportOptions& options) const {
     const fs::path in = PathFromUtf8(input);
@@ -106,21 +196,18 @@ struct ImportCommand {
       throw Error(ErrorKind::kFileAccess,
                   "the output '" + Utf8(out) + "' is the input itself; refusing to overwrite it");
     }
-    const ImportedDrawing drawing = ImportFile(in, plane.finder(), options);
-    if (drawing.emptyGeometries > 0) {
-      std::cerr << "varnolt: warning: " << input << ": " << drawing.emptyGeometries
-                << " empty geometr" << (drawing.emptyGeometries == 1 ? "y" : "ies")
-                << " left out\n";
-    }
+    ImportBar bar(Utf8(in.filename()), "writing");
+    const ImportedDrawing drawing = Read(input, plane, options, bar);
     if (!outputDir.empty()) {
       std::error_code ec;
       fs::create_directories(out.parent_path(), ec);
     }
-    WriteFileAtomically(out, WriteDxf(drawing.layers, drawing.entities));
-    std::cerr << "varnolt import: " << input << " (" << drawing.format << "): "
-              << drawing.positions << " positions, " << drawing.entities.size()
-              << " entities on " << drawing.layers.size() << " layer"
-              << (drawing.layers.size() == 1 ? "" : "s") << " -> " << Utf8(out) << "\n";
+    WriteDxfFile(out, drawing.layers, drawing.entities, options.threads,
+                 [&](size_t written, size_t total) {
+                   bar.Show(ImportStage::kWriting, written, total);
+                 });
+    bar.Clear();
+    Summary(input, drawing, Utf8(out));
   }
 };
 
@@ -164,8 +251,11 @@ void AddImportCommand(CLI::App& app, Action& action) {
                   "Refuse inputs (and a KMZ's unpacked KML) larger than this (default 2G; K, M and\n"
                   "G suffixes)");
   sub->add_flag("--cad", cmd->cad,
-                "Windows: add the entities to the running CAD host's model space instead of a\n"
-                "DXF file (not available in this build)");
+                "Windows only: add the entities to the model space of the running CAD host (or\n"
+                "start it) instead of writing a DXF file: the same entities, colours and layers;\n"
+                "a layer the drawing has keeps its colour, a missing one is added")
+      ->group("Live CAD session");
+  AddCadProgIdOption(*sub, cmd->cadProgId);
   cmd->settings.Add(*sub, true);
   // A conversion's output datum is the import's input datum: --input-datum says it.
   sub->remove_option(sub->get_option("--output-datum"));

@@ -6,6 +6,7 @@
 
 #include "base/error.h"
 #include "base/paths.h"
+#include "cad/cad_host.h"
 #include "geodesy/datum.h"
 #include "geodesy/epsg.h"
 
@@ -258,6 +259,19 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 void PrintFailure(const std::string& message, const std::string& detail) {
   std::cerr << "varnolt: " << message << "\n";
   if (!detail.empty()) std::cerr << "varnolt: " << detail << "\n";
+}
+
+void AddCadProgIdOption(CLI::App& app, std::string& progId) {
+  std::string known;  // "AutoCAD.Application, ZWCAD.Application, ..."
+  for (const CadHostClass& host : kCadHosts) {
+    known += (known.empty() ? "" : ", ") + std::string(host.progId);
+  }
+  app.add_option("--cad-progid", progId,
+                 "The CAD host's automation class name, e.g. AutoCAD.Application.24 for one\n"
+                 "release. Default: the settings file's cad_progid= line, else the first that\n"
+                 "runs of " + known + ",\n"
+                 "else the first of them registered is started")
+      ->group("Live CAD session");
 }
 
 }  // namespace varnolt::cli

@@ -74,6 +74,9 @@ std::optional<std::vector<std::filesystem::path>> OutputsNamedAfter(
 // Whether two paths name the same file (an output that would overwrite its input).
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b);
 
+// --cad-progid, in the "Live CAD session" group of --cad.
+void AddCadProgIdOption(CLI::App& app, std::string& progId);
+
 // Prints the system's message and the detail line to stderr.
 void PrintFailure(const std::string& message, const std::string& detail);
 

@@ -7,6 +7,7 @@
 #error "cad/autocad.h is for Windows builds only"
 #endif
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <utility>
@@ -24,6 +25,10 @@ namespace varnolt {
 // True when the class name is registered on this machine (CLSIDFromProgID succeeds);
 // with no name, when any class of kCadHosts is.
 bool CadRegistered(const std::string& progId = {});
+
+// True when a host of that class (with no name, of any class of kCadHosts) runs now:
+// the running-object table holds it, so ConnectCad would attach, not start one.
+bool CadRunning(const std::string& progId = {});
 
 // No class tried could be attached to or started: a general failure whose what()
 // names each class tried with the system's own text for what went wrong (UTF-8).
@@ -86,6 +91,12 @@ class CadSession : public EntitySource {
   // The same through the application's ActiveDocument.Utility at this moment (the
   // user may switch documents while a long run goes on). Throws Error.
   void PromptActive(const std::string& text);
+
+  // Adds the layers and entities of an imported drawing to the model space read at
+  // connection, as cad/model_space.h's AddToModelSpace does; `progress` hears after
+  // each entity. Throws Error.
+  void AddToModelSpace(const std::vector<Layer>& layers, const std::vector<Entity>& entities,
+                       const std::function<void(size_t added, size_t total)>& progress = {});
 
   // The name of the selection set the last pick made; empty before.
   const std::string& selectionSetName() const;

@@ -9,6 +9,7 @@
 #include "cad/cad_export.h"
 #include "cad/colour_rules.h"
 #include "cad/com_automation.h"
+#include "cad/model_space.h"
 #include "cad/selection_name.h"
 
 namespace varnolt {
@@ -268,6 +269,12 @@ void CadSession::PromptActive(const std::string& text) {
   Call(utility, L"Prompt", text + "\n\r");
 }
 
+void CadSession::AddToModelSpace(const std::vector<Layer>& layers,
+                                 const std::vector<Entity>& entities,
+                                 const std::function<void(size_t, size_t)>& progress) {
+  varnolt::AddToModelSpace(state_->document, state_->modelSpace, layers, entities, progress);
+}
+
 std::unique_ptr<EntityList> CadSession::Pick() {
   State& s = *state_;
   s.exported.reset();
@@ -318,6 +325,19 @@ bool CadRegistered(const std::string& progId) {
   for (const std::string& name : CadClassesToTry(progId)) {
     CLSID clsid;
     if (SUCCEEDED(::CLSIDFromProgID(Widen(name).c_str(), &clsid))) return true;
+  }
+  return false;
+}
+
+bool CadRunning(const std::string& progId) {
+  com::Apartment apartment;
+  for (const std::string& name : CadClassesToTry(progId)) {
+    CLSID clsid;
+    com::Ref<IUnknown> running;
+    if (SUCCEEDED(::CLSIDFromProgID(Widen(name).c_str(), &clsid)) &&
+        SUCCEEDED(::GetActiveObject(clsid, nullptr, running.out())) && running) {
+      return true;
+    }
   }
   return false;
 }

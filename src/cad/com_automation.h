@@ -82,7 +82,10 @@ class Variant {
   // The arguments a call passes. Only these types: anything else (an int, a pointer)
   // fails to compile rather than turning silently into one of them.
   explicit Variant(long value);
+  explicit Variant(double value);
   explicit Variant(bool value);
+  // VT_ARRAY | VT_R8: a point, a vertex list.
+  explicit Variant(const std::vector<double>& values);
   explicit Variant(const std::string& utf8);
   explicit Variant(const Obj& object);  // VT_DISPATCH, a reference of its own
   template <typename T>
@@ -150,7 +153,8 @@ void Dispatch(const Obj& obj, const wchar_t* member, const std::string& key, WOR
 
 std::string MemberName(const Obj& obj, const wchar_t* member);
 
-// One late-bound call of `member` with `args` (long, bool, UTF-8 text or an object),
+// One late-bound call of `member` with `args` (long, double, bool, UTF-8 text, doubles
+// or an object),
 // in the order the member takes them.
 template <typename... Args>
 Result Invoke(const Obj& obj, const wchar_t* member, WORD flags, const Args&... args) {
@@ -181,6 +185,7 @@ Result Get(const Obj& obj, const wchar_t* member, const Args&... args) {
   return result;
 }
 
+// A property set: Put(entity, L"color", 3L).
 template <typename T>
 void Put(const Obj& obj, const wchar_t* member, const T& value) {
   const Variant given(value);

@@ -1,5 +1,6 @@
 #include "cad/com_automation.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "base/wide.h"
@@ -153,6 +154,28 @@ std::string HresultText(HRESULT hr) {
 Variant::Variant(long value) : Variant() {
   v_.vt = VT_I4;
   v_.lVal = value;
+}
+
+Variant::Variant(double value) : Variant() {
+  v_.vt = VT_R8;
+  v_.dblVal = value;
+}
+
+Variant::Variant(const std::vector<double>& values) : Variant() {
+  SAFEARRAYBOUND bound{static_cast<ULONG>(values.size()), 0};
+  SAFEARRAY* a = ::SafeArrayCreate(VT_R8, 1, &bound);
+  if (a == nullptr) throw Error(ErrorKind::kGeneral, "out of memory for an array of numbers");
+  if (!values.empty()) {
+    void* data = nullptr;
+    if (FAILED(::SafeArrayAccessData(a, &data))) {
+      ::SafeArrayDestroy(a);
+      throw Error(ErrorKind::kGeneral, "an array of numbers cannot be filled");
+    }
+    std::copy(values.begin(), values.end(), static_cast<double*>(data));
+    ::SafeArrayUnaccessData(a);
+  }
+  v_.vt = VT_ARRAY | VT_R8;
+  v_.parray = a;
 }
 
 Variant::Variant(bool value) : Variant() {

@@ -5,8 +5,12 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
+#include <thread>
+#include <unordered_map>
 
 #include "base/error.h"
+#include "base/files.h"
+#include "base/ordered_work.h"
 #include "base/overloaded.h"
 #include "text/ascii.h"
 #include "text/encoding.h"
@@ -80,15 +84,26 @@ std::string DxfText(std::string_view utf8) {
   return EncodeFromUtf8(clean, "CP936", Escaped);
 }
 
+// Group lines appended to a text: each group its code and its value on lines of their
+// own, ending CR LF.
 class Writer {
  public:
+  explicit Writer(std::string& out) : out_(out) {}
   void Group(int code, std::string_view value) {
-    char text[8];
-    const auto end = std::to_chars(text, text + sizeof text, code).ptr;
-    out_.append(text, end);
-    out_ += "\r\n";
-    out_ += value;
-    out_ += "\r\n";
+    // Built on the stack and appended at once: most values are short numbers.
+    char text[64];
+    char* at = std::to_chars(text, text + 8, code).ptr;
+    if (value.size() > sizeof text - 16) {
+      out_.append(text, at);
+      out_ += "\r\n";
+      out_ += value;
+      out_ += "\r\n";
+      return;
+    }
+    *at++ = '\r', *at++ = '\n';
+    at = std::copy(value.begin(), value.end(), at);
+    *at++ = '\r', *at++ = '\n';
+    out_.append(text, at);
   }
   void Int(int code, long long value) {
     char text[24];
@@ -109,18 +124,15 @@ class Writer {
   }
   void Hex(int code, unsigned handle) {
     char text[16];
-    const auto end = std::to_chars(text, text + sizeof text, handle, 16).ptr;
-    std::string s(text, end);
-    for (char& c : s) c = static_cast<char>(c >= 'a' && c <= 'f' ? c - 'a' + 'A' : c);
-    Group(code, s);
+    char* end = std::to_chars(text, text + sizeof text, handle, 16).ptr;
+    for (char* c = text; c != end; ++c) {
+      if (*c >= 'a' && *c <= 'f') *c = static_cast<char>(*c - 'a' + 'A');
+    }
+    Group(code, std::string_view(text, static_cast<size_t>(end - text)));
   }
-  unsigned Next() { return next_++; }
-  unsigned seed() const { return next_; }
-  std::string& bytes() { return out_; }
 
  private:
-  std::string out_;
-  unsigned next_ = kFirstFree;
+  std::string& out_;
 };
 
 }  // namespace
@@ -143,51 +155,118 @@ struct LayerEntry {
   std::string name;
   int color;
   unsigned handle;
+  std::string text;  // the name as the drawing's value line holds it
 };
 
+// Entities formatted together on one thread; a few thousand records each.
+constexpr size_t kPieceRecords = 16384;
+
+// A drawing's plan, made before a byte is written: its layers and their handles, its
+// extents and the handle of every entity, which the header needs ahead of them all.
+// The entities are then written in pieces, on several threads if need be.
 class DrawingWriter {
  public:
   DrawingWriter(const std::vector<Layer>& layers, const std::vector<Entity>& entities)
       : entities_(entities) {
     AddLayer("0", 7);
     for (const Layer& l : layers) AddLayer(DxfLayerName(l.name), l.color);
-    for (const Entity& e : entities) AddLayer(DxfLayerName(e.layer), 7);
-    for (LayerEntry& l : layers_) l.handle = w_.Next();
-    for (const Entity& e : entities) Measure(e);
+    entityLayer_.reserve(entities.size());
+    size_t handles = 0;
+    for (const Entity& e : entities) {
+      CheckKind(e);
+      entityLayer_.push_back(LayerIndex(e.layer));
+      Measure(e);
+      handles += HandlesOf(e);
+    }
+    unsigned next = kFirstFree;
+    for (LayerEntry& l : layers_) {
+      l.handle = next++;
+      l.text = DxfText(l.name);
+    }
+    firstEntityHandle_ = next;
+    seed_ = next + static_cast<unsigned>(handles);
   }
 
-  std::string Write() {
-    // Entities first, so that the header's handle seed counts their handles.
-    Section("ENTITIES");
-    for (const Entity& e : entities_) WriteEntity(e);
-    End();
-    const std::string body = std::move(w_.bytes());
-    w_.bytes().clear();
-    Header(w_.seed());
-    Section("CLASSES");
-    End();
-    Tables();
-    Blocks();
-    w_.bytes() += body;
-    Objects();
-    w_.Group(0, "EOF");
-    return std::move(w_.bytes());
+  // HEADER up to the head of the ENTITIES section.
+  std::string Head() const;
+  // From the end of ENTITIES to the end of the file.
+  std::string Tail() const;
+
+  // Consecutive entities and the handle of the first.
+  struct Piece {
+    size_t first = 0, end = 0;
+    unsigned handle = 0;
+  };
+  std::vector<Piece> Pieces() const {
+    std::vector<Piece> pieces;
+    Piece piece{0, 0, firstEntityHandle_};
+    unsigned handle = firstEntityHandle_;
+    size_t records = 0;
+    for (size_t k = 0; k < entities_.size(); ++k) {
+      records += Records(entities_[k]);
+      handle += HandlesOf(entities_[k]);
+      if (records >= kPieceRecords || k + 1 == entities_.size()) {
+        piece.end = k + 1;
+        pieces.push_back(piece);
+        piece = Piece{k + 1, k + 1, handle};
+        records = 0;
+      }
+    }
+    return pieces;
   }
+
+  // The piece's records; safe on several threads at once.
+  std::string Entities(const Piece& piece) const {
+    std::string out;
+    size_t records = 0;
+    for (size_t k = piece.first; k < piece.end; ++k) records += Records(entities_[k]);
+    out.reserve(records * 20);  // about the bytes of a group line
+    unsigned handle = piece.handle;
+    for (size_t k = piece.first; k < piece.end; ++k) {
+      WriteEntity(out, entities_[k], layers_[entityLayer_[k]].text, handle);
+      handle += HandlesOf(entities_[k]);
+    }
+    return out;
+  }
+
+  size_t size() const { return entities_.size(); }
 
  private:
-  void AddLayer(const std::string& name, int color) {
-    for (const LayerEntry& l : layers_) {
-      if (EqualsIgnoringAsciiCase(l.name, name)) return;
-    }
-    layers_.push_back({name, color >= 1 && color <= 255 ? color : 7, 0});
+  static unsigned HandlesOf(const Entity& e) {
+    // A 3D polyline's vertices and its SEQEND have handles of their own.
+    const auto* p = e.As<Polyline3d>();
+    return p != nullptr ? static_cast<unsigned>(p->vertices.size()) + 2 : 1;
+  }
+  // About the number of group lines, to cut pieces of like size.
+  static size_t Records(const Entity& e) {
+    if (const auto* p = e.As<Polyline3d>()) return p->vertices.size() * 10 + 20;
+    if (const auto* p = e.As<LwPolyline>()) return p->vertices.size() * 2 + 10;
+    return 10;
   }
 
-  const std::string& LayerOf(const Entity& e) {
-    const std::string name = DxfLayerName(e.layer);
-    for (const LayerEntry& l : layers_) {
-      if (EqualsIgnoringAsciiCase(l.name, name)) return l.name;
+  static void CheckKind(const Entity& e) {
+    if (e.As<LwPolyline>() || e.As<Polyline3d>() || e.As<varnolt::Point>() || e.As<Text>() ||
+        e.As<Line>()) {
+      return;
     }
-    return layers_.front().name;
+    throw Error(ErrorKind::kGeneral, std::string("cannot write a ") +
+                                         std::string(NamesOf(e.type()).english) + " to DXF");
+  }
+
+  void AddLayer(const std::string& name, int color) {
+    if (byKey_.count(FoldAscii(name)) != 0) return;
+    byKey_.emplace(FoldAscii(name), layers_.size());
+    layers_.push_back({name, color >= 1 && color <= 255 ? color : 7, 0, {}});
+  }
+
+  // The table's entry of a layer name (ASCII case aside), added when it has none.
+  size_t LayerIndex(const std::string& layer) {
+    if (const auto known = byName_.find(layer); known != byName_.end()) return known->second;
+    const std::string name = DxfLayerName(layer);
+    AddLayer(name, 7);
+    const size_t index = byKey_.at(FoldAscii(name));
+    byName_.emplace(layer, index);
+    return index;
   }
 
   void Measure(const Entity& e) {
@@ -211,281 +290,345 @@ class DrawingWriter {
                e.geometry);
   }
 
-  void Section(const char* name) {
-    w_.Group(0, "SECTION");
-    w_.Group(2, name);
+  static void Section(Writer& w, const char* name) {
+    w.Group(0, "SECTION");
+    w.Group(2, name);
   }
-  void End() { w_.Group(0, "ENDSEC"); }
+  static void End(Writer& w) { w.Group(0, "ENDSEC"); }
 
-  void Header(unsigned seed);
-  void Tables();
-  void Table(const char* name, unsigned handle, int count);
-  void Record(const char* type, unsigned handle, unsigned owner, const char* subclass);
-  void Vport();
-  void Ltypes();
-  void Blocks();
-  void Block(const char* name, unsigned record, unsigned begin, unsigned end, bool paper);
-  void Objects();
-  void Common(const char* type, unsigned handle, unsigned owner, const Entity& e);
-  void WriteEntity(const Entity& e);
+  void Header(Writer& w) const;
+  void Tables(Writer& w) const;
+  static void Table(Writer& w, const char* name, unsigned handle, int count);
+  static void Record(Writer& w, const char* type, unsigned handle, unsigned owner,
+                     const char* subclass);
+  void Vport(Writer& w) const;
+  static void Ltypes(Writer& w);
+  static void Blocks(Writer& w);
+  static void Block(Writer& w, const char* name, unsigned record, unsigned begin, unsigned end,
+                    bool paper);
+  static void Objects(Writer& w);
+  static void Common(Writer& w, const char* type, unsigned handle, unsigned owner,
+                     std::string_view layer, const Entity& e);
+  static void WriteEntity(std::string& out, const Entity& e, std::string_view layer,
+                          unsigned handle);
 
   const std::vector<Entity>& entities_;
   std::vector<LayerEntry> layers_;
+  std::unordered_map<std::string, size_t> byKey_;   // folded name -> layers_ index
+  std::unordered_map<std::string, size_t> byName_;  // an entity's layer as given -> index
+  std::vector<size_t> entityLayer_;
   Extents extents_;
-  Writer w_;
+  unsigned firstEntityHandle_ = kFirstFree;
+  unsigned seed_ = kFirstFree;
 };
 
-void DrawingWriter::Header(unsigned seed) {
-  Section("HEADER");
-  w_.Group(9, "$ACADVER");
-  w_.Group(1, "AC1015");
-  w_.Group(9, "$DWGCODEPAGE");
-  w_.Group(3, "ANSI_936");
-  w_.Group(9, "$INSBASE");
-  w_.Point(10, 0, 0, 0);
+std::string DrawingWriter::Head() const {
+  std::string out;
+  Writer w(out);
+  Header(w);
+  Section(w, "CLASSES");
+  End(w);
+  Tables(w);
+  Blocks(w);
+  Section(w, "ENTITIES");
+  return out;
+}
+
+std::string DrawingWriter::Tail() const {
+  std::string out;
+  Writer w(out);
+  End(w);
+  Objects(w);
+  w.Group(0, "EOF");
+  return out;
+}
+
+void DrawingWriter::Header(Writer& w) const {
+  Section(w, "HEADER");
+  w.Group(9, "$ACADVER");
+  w.Group(1, "AC1015");
+  w.Group(9, "$DWGCODEPAGE");
+  w.Group(3, "ANSI_936");
+  w.Group(9, "$INSBASE");
+  w.Point(10, 0, 0, 0);
   const bool none = extents_.empty();
-  w_.Group(9, "$EXTMIN");
-  w_.Point(10, none ? 0 : extents_.min[0], none ? 0 : extents_.min[1], none ? 0 : extents_.min[2]);
-  w_.Group(9, "$EXTMAX");
-  w_.Point(10, none ? 0 : extents_.max[0], none ? 0 : extents_.max[1], none ? 0 : extents_.max[2]);
-  w_.Group(9, "$CLAYER");
-  w_.Group(8, "0");
-  w_.Group(9, "$TEXTSTYLE");
-  w_.Group(7, "Standard");
-  w_.Group(9, "$INSUNITS");  // metres, the plane's unit
-  w_.Int(70, 6);
-  w_.Group(9, "$MEASUREMENT");
-  w_.Int(70, 1);
-  w_.Group(9, "$HANDSEED");
-  w_.Hex(5, seed);
-  End();
+  w.Group(9, "$EXTMIN");
+  w.Point(10, none ? 0 : extents_.min[0], none ? 0 : extents_.min[1], none ? 0 : extents_.min[2]);
+  w.Group(9, "$EXTMAX");
+  w.Point(10, none ? 0 : extents_.max[0], none ? 0 : extents_.max[1], none ? 0 : extents_.max[2]);
+  w.Group(9, "$CLAYER");
+  w.Group(8, "0");
+  w.Group(9, "$TEXTSTYLE");
+  w.Group(7, "Standard");
+  w.Group(9, "$INSUNITS");  // metres, the plane's unit
+  w.Int(70, 6);
+  w.Group(9, "$MEASUREMENT");
+  w.Int(70, 1);
+  w.Group(9, "$HANDSEED");
+  w.Hex(5, seed_);
+  End(w);
 }
 
-void DrawingWriter::Table(const char* name, unsigned handle, int count) {
-  w_.Group(0, "TABLE");
-  w_.Group(2, name);
-  w_.Hex(5, handle);
-  w_.Hex(330, 0);
-  w_.Group(100, "AcDbSymbolTable");
-  w_.Int(70, count);
+void DrawingWriter::Table(Writer& w, const char* name, unsigned handle, int count) {
+  w.Group(0, "TABLE");
+  w.Group(2, name);
+  w.Hex(5, handle);
+  w.Hex(330, 0);
+  w.Group(100, "AcDbSymbolTable");
+  w.Int(70, count);
 }
 
-void DrawingWriter::Record(const char* type, unsigned handle, unsigned owner,
+void DrawingWriter::Record(Writer& w, const char* type, unsigned handle, unsigned owner,
                            const char* subclass) {
-  w_.Group(0, type);
-  w_.Hex(std::string_view(type) == "DIMSTYLE" ? 105 : 5, handle);
-  w_.Hex(330, owner);
-  w_.Group(100, "AcDbSymbolTableRecord");
-  w_.Group(100, subclass);
+  w.Group(0, type);
+  w.Hex(std::string_view(type) == "DIMSTYLE" ? 105 : 5, handle);
+  w.Hex(330, owner);
+  w.Group(100, "AcDbSymbolTableRecord");
+  w.Group(100, subclass);
 }
 
-void DrawingWriter::Vport() {
-  Table("VPORT", kVportTable, 1);
-  Record("VPORT", kVportActive, kVportTable, "AcDbViewportTableRecord");
-  w_.Group(2, "*Active");
-  w_.Int(70, 0);
-  w_.Real(10, 0), w_.Real(20, 0), w_.Real(11, 1), w_.Real(21, 1);
+void DrawingWriter::Vport(Writer& w) const {
+  Table(w, "VPORT", kVportTable, 1);
+  Record(w, "VPORT", kVportActive, kVportTable, "AcDbViewportTableRecord");
+  w.Group(2, "*Active");
+  w.Int(70, 0);
+  w.Real(10, 0), w.Real(20, 0), w.Real(11, 1), w.Real(21, 1);
   // The view opens on the drawing's extents.
   const bool none = extents_.empty();
   const double cx = none ? 0 : (extents_.min[0] + extents_.max[0]) / 2;
   const double cy = none ? 0 : (extents_.min[1] + extents_.max[1]) / 2;
   const double height = none ? 10 : std::max({extents_.max[1] - extents_.min[1],
                                               (extents_.max[0] - extents_.min[0]) / 1.5, 1.0});
-  w_.Real(12, cx), w_.Real(22, cy);
-  w_.Real(13, 0), w_.Real(23, 0), w_.Real(14, 10), w_.Real(24, 10), w_.Real(15, 10), w_.Real(25, 10);
-  w_.Point(16, 0, 0, 1);
-  w_.Point(17, 0, 0, 0);
-  w_.Real(40, height * 1.1);
-  w_.Real(41, 1.5);
-  w_.Real(42, 50);
-  w_.Real(43, 0), w_.Real(44, 0), w_.Real(50, 0), w_.Real(51, 0);
-  w_.Int(71, 0), w_.Int(72, 100), w_.Int(73, 1), w_.Int(74, 3);
-  w_.Int(75, 0), w_.Int(76, 0), w_.Int(77, 0), w_.Int(78, 0);
-  w_.Group(0, "ENDTAB");
+  w.Real(12, cx), w.Real(22, cy);
+  w.Real(13, 0), w.Real(23, 0), w.Real(14, 10), w.Real(24, 10), w.Real(15, 10), w.Real(25, 10);
+  w.Point(16, 0, 0, 1);
+  w.Point(17, 0, 0, 0);
+  w.Real(40, height * 1.1);
+  w.Real(41, 1.5);
+  w.Real(42, 50);
+  w.Real(43, 0), w.Real(44, 0), w.Real(50, 0), w.Real(51, 0);
+  w.Int(71, 0), w.Int(72, 100), w.Int(73, 1), w.Int(74, 3);
+  w.Int(75, 0), w.Int(76, 0), w.Int(77, 0), w.Int(78, 0);
+  w.Group(0, "ENDTAB");
 }
 
-void DrawingWriter::Ltypes() {
-  Table("LTYPE", kLtypeTable, 3);
+void DrawingWriter::Ltypes(Writer& w) {
+  Table(w, "LTYPE", kLtypeTable, 3);
   const std::pair<const char*, unsigned> types[] = {
       {"ByBlock", kLtypeByBlock}, {"ByLayer", kLtypeByLayer}, {"Continuous", kLtypeContinuous}};
   for (const auto& [name, handle] : types) {
-    Record("LTYPE", handle, kLtypeTable, "AcDbLinetypeTableRecord");
-    w_.Group(2, name);
-    w_.Int(70, 0);
-    w_.Group(3, std::string_view(name) == "Continuous" ? "Solid line" : "");
-    w_.Int(72, 65);
-    w_.Int(73, 0);
-    w_.Real(40, 0);
+    Record(w, "LTYPE", handle, kLtypeTable, "AcDbLinetypeTableRecord");
+    w.Group(2, name);
+    w.Int(70, 0);
+    w.Group(3, std::string_view(name) == "Continuous" ? "Solid line" : "");
+    w.Int(72, 65);
+    w.Int(73, 0);
+    w.Real(40, 0);
   }
-  w_.Group(0, "ENDTAB");
+  w.Group(0, "ENDTAB");
 }
 
-void DrawingWriter::Tables() {
-  Section("TABLES");
-  Vport();
-  Ltypes();
-  Table("LAYER", kLayerTable, static_cast<int>(layers_.size()));
+void DrawingWriter::Tables(Writer& w) const {
+  Section(w, "TABLES");
+  Vport(w);
+  Ltypes(w);
+  Table(w, "LAYER", kLayerTable, static_cast<int>(layers_.size()));
   for (const LayerEntry& l : layers_) {
-    Record("LAYER", l.handle, kLayerTable, "AcDbLayerTableRecord");
-    w_.Group(2, DxfText(l.name));
-    w_.Int(70, 0);
-    w_.Int(62, l.color);
-    w_.Group(6, "Continuous");
+    Record(w, "LAYER", l.handle, kLayerTable, "AcDbLayerTableRecord");
+    w.Group(2, l.text);
+    w.Int(70, 0);
+    w.Int(62, l.color);
+    w.Group(6, "Continuous");
   }
-  w_.Group(0, "ENDTAB");
-  Table("STYLE", kStyleTable, 1);
-  Record("STYLE", kStyleStandard, kStyleTable, "AcDbTextStyleTableRecord");
-  w_.Group(2, "Standard");
-  w_.Int(70, 0);
-  w_.Real(40, 0), w_.Real(41, 1), w_.Real(50, 0);
-  w_.Int(71, 0);
-  w_.Real(42, 2.5);
+  w.Group(0, "ENDTAB");
+  Table(w, "STYLE", kStyleTable, 1);
+  Record(w, "STYLE", kStyleStandard, kStyleTable, "AcDbTextStyleTableRecord");
+  w.Group(2, "Standard");
+  w.Int(70, 0);
+  w.Real(40, 0), w.Real(41, 1), w.Real(50, 0);
+  w.Int(71, 0);
+  w.Real(42, 2.5);
   // The Chinese big font beside the plain one, as Chinese drawings carry them.
-  w_.Group(3, "txt");
-  w_.Group(4, "gbcbig.shx");
-  w_.Group(0, "ENDTAB");
-  Table("VIEW", kViewTable, 0);
-  w_.Group(0, "ENDTAB");
-  Table("UCS", kUcsTable, 0);
-  w_.Group(0, "ENDTAB");
-  Table("APPID", kAppidTable, 1);
-  Record("APPID", kAppidAcad, kAppidTable, "AcDbRegAppTableRecord");
-  w_.Group(2, "ACAD");
-  w_.Int(70, 0);
-  w_.Group(0, "ENDTAB");
-  Table("DIMSTYLE", kDimstyleTable, 1);
-  w_.Group(100, "AcDbDimStyleTable");
-  Record("DIMSTYLE", kDimstyleStandard, kDimstyleTable, "AcDbDimStyleTableRecord");
-  w_.Group(2, "Standard");
-  w_.Int(70, 0);
-  w_.Group(0, "ENDTAB");
-  Table("BLOCK_RECORD", kBlockRecordTable, 2);
-  Record("BLOCK_RECORD", kModelSpaceRecord, kBlockRecordTable, "AcDbBlockTableRecord");
-  w_.Group(2, "*Model_Space");
-  Record("BLOCK_RECORD", kPaperSpaceRecord, kBlockRecordTable, "AcDbBlockTableRecord");
-  w_.Group(2, "*Paper_Space");
-  w_.Group(0, "ENDTAB");
-  End();
+  w.Group(3, "txt");
+  w.Group(4, "gbcbig.shx");
+  w.Group(0, "ENDTAB");
+  Table(w, "VIEW", kViewTable, 0);
+  w.Group(0, "ENDTAB");
+  Table(w, "UCS", kUcsTable, 0);
+  w.Group(0, "ENDTAB");
+  Table(w, "APPID", kAppidTable, 1);
+  Record(w, "APPID", kAppidAcad, kAppidTable, "AcDbRegAppTableRecord");
+  w.Group(2, "ACAD");
+  w.Int(70, 0);
+  w.Group(0, "ENDTAB");
+  Table(w, "DIMSTYLE", kDimstyleTable, 1);
+  w.Group(100, "AcDbDimStyleTable");
+  Record(w, "DIMSTYLE", kDimstyleStandard, kDimstyleTable, "AcDbDimStyleTableRecord");
+  w.Group(2, "Standard");
+  w.Int(70, 0);
+  w.Group(0, "ENDTAB");
+  Table(w, "BLOCK_RECORD", kBlockRecordTable, 2);
+  Record(w, "BLOCK_RECORD", kModelSpaceRecord, kBlockRecordTable, "AcDbBlockTableRecord");
+  w.Group(2, "*Model_Space");
+  Record(w, "BLOCK_RECORD", kPaperSpaceRecord, kBlockRecordTable, "AcDbBlockTableRecord");
+  w.Group(2, "*Paper_Space");
+  w.Group(0, "ENDTAB");
+  End(w);
 }
 
-void DrawingWriter::Block(const char* name, unsigned record, unsigned begin, unsigned end,
-                          bool paper) {
+void DrawingWriter::Block(Writer& w, const char* name, unsigned record, unsigned begin,
+                              unsigned end, bool paper) {
   // BLOCK and ENDBLK share their head: handle, owner, layer "0", paper space or not.
   const auto head = [&](const char* type, unsigned handle, const char* subclass) {
-    w_.Group(0, type);
-    w_.Hex(5, handle);
-    w_.Hex(330, record);
-    w_.Group(100, "AcDbEntity");
-    if (paper) w_.Int(67, 1);
-    w_.Group(8, "0");
-    w_.Group(100, subclass);
+    w.Group(0, type);
+    w.Hex(5, handle);
+    w.Hex(330, record);
+    w.Group(100, "AcDbEntity");
+    if (paper) w.Int(67, 1);
+    w.Group(8, "0");
+    w.Group(100, subclass);
   };
   head("BLOCK", begin, "AcDbBlockBegin");
-  w_.Group(2, name);
-  w_.Int(70, 0);
-  w_.Point(10, 0, 0, 0);
-  w_.Group(3, name);
-  w_.Group(1, "");
+  w.Group(2, name);
+  w.Int(70, 0);
+  w.Point(10, 0, 0, 0);
+  w.Group(3, name);
+  w.Group(1, "");
   head("ENDBLK", end, "AcDbBlockEnd");
 }
 
-void DrawingWriter::Blocks() {
-  Section("BLOCKS");
-  Block("*Model_Space", kModelSpaceRecord, kModelSpaceBlock, kModelSpaceEnd, false);
-  Block("*Paper_Space", kPaperSpaceRecord, kPaperSpaceBlock, kPaperSpaceEnd, true);
-  End();
+void DrawingWriter::Blocks(Writer& w) {
+  Section(w, "BLOCKS");
+  Block(w, "*Model_Space", kModelSpaceRecord, kModelSpaceBlock, kModelSpaceEnd, false);
+  Block(w, "*Paper_Space", kPaperSpaceRecord, kPaperSpaceBlock, kPaperSpaceEnd, true);
+  End(w);
 }
 
-void DrawingWriter::Objects() {
-  Section("OBJECTS");
-  w_.Group(0, "DICTIONARY");
-  w_.Hex(5, kRootDictionary);
-  w_.Hex(330, 0);
-  w_.Group(100, "AcDbDictionary");
-  w_.Int(281, 1);
-  w_.Group(3, "ACAD_GROUP");
-  w_.Hex(350, kGroupDictionary);
-  w_.Group(0, "DICTIONARY");
-  w_.Hex(5, kGroupDictionary);
-  w_.Hex(330, kRootDictionary);
-  w_.Group(100, "AcDbDictionary");
-  w_.Int(281, 1);
-  End();
+void DrawingWriter::Objects(Writer& w) {
+  Section(w, "OBJECTS");
+  w.Group(0, "DICTIONARY");
+  w.Hex(5, kRootDictionary);
+  w.Hex(330, 0);
+  w.Group(100, "AcDbDictionary");
+  w.Int(281, 1);
+  w.Group(3, "ACAD_GROUP");
+  w.Hex(350, kGroupDictionary);
+  w.Group(0, "DICTIONARY");
+  w.Hex(5, kGroupDictionary);
+  w.Hex(330, kRootDictionary);
+  w.Group(100, "AcDbDictionary");
+  w.Int(281, 1);
+  End(w);
 }
 
-void DrawingWriter::Common(const char* type, unsigned handle, unsigned owner, const Entity& e) {
-  w_.Group(0, type);
-  w_.Hex(5, handle);
-  w_.Hex(330, owner);
-  w_.Group(100, "AcDbEntity");
-  w_.Group(8, DxfText(LayerOf(e)));
-  if (e.color >= 0 && e.color <= 255) w_.Int(62, e.color);
+void DrawingWriter::Common(Writer& w, const char* type, unsigned handle, unsigned owner,
+                           std::string_view layer, const Entity& e) {
+  w.Group(0, type);
+  w.Hex(5, handle);
+  w.Hex(330, owner);
+  w.Group(100, "AcDbEntity");
+  w.Group(8, layer);
+  if (e.color >= 0 && e.color <= 255) w.Int(62, e.color);
 }
 
-void DrawingWriter::WriteEntity(const Entity& e) {
-  const unsigned handle = w_.Next();
+void DrawingWriter::WriteEntity(std::string& out, const Entity& e, std::string_view layer,
+                                unsigned handle) {
+  Writer w(out);
   std::visit(
       Overloaded{
           [&](const LwPolyline& p) {
-            Common("LWPOLYLINE", handle, kModelSpaceRecord, e);
-            w_.Group(100, "AcDbPolyline");
-            w_.Int(90, static_cast<long long>(p.vertices.size()));
-            w_.Int(70, p.closed ? 1 : 0);
-            if (p.elevation != 0) w_.Real(38, p.elevation);
+            Common(w, "LWPOLYLINE", handle, kModelSpaceRecord, layer, e);
+            w.Group(100, "AcDbPolyline");
+            w.Int(90, static_cast<long long>(p.vertices.size()));
+            w.Int(70, p.closed ? 1 : 0);
+            if (p.elevation != 0) w.Real(38, p.elevation);
             for (const LwVertex& v : p.vertices) {
-              w_.Real(10, v.x);
-              w_.Real(20, v.y);
+              w.Real(10, v.x);
+              w.Real(20, v.y);
             }
           },
           [&](const Polyline3d& p) {
-            Common("POLYLINE", handle, kModelSpaceRecord, e);
-            w_.Group(100, "AcDb3dPolyline");
-            w_.Int(66, 1);
-            w_.Point(10, 0, 0, 0);
-            w_.Int(70, p.closed ? 9 : 8);
+            Common(w, "POLYLINE", handle, kModelSpaceRecord, layer, e);
+            w.Group(100, "AcDb3dPolyline");
+            w.Int(66, 1);
+            w.Point(10, 0, 0, 0);
+            w.Int(70, p.closed ? 9 : 8);
+            // What every VERTEX has alike, after its handle: made once per polyline.
+            std::string same;
+            Writer sw(same);
+            sw.Hex(330, handle);
+            sw.Group(100, "AcDbEntity");
+            sw.Group(8, layer);
+            if (e.color >= 0 && e.color <= 255) sw.Int(62, e.color);
+            sw.Group(100, "AcDbVertex");
+            sw.Group(100, "AcDb3dPolylineVertex");
+            unsigned next = handle + 1;
             for (const Point3& v : p.vertices) {
-              Common("VERTEX", w_.Next(), handle, e);
-              w_.Group(100, "AcDbVertex");
-              w_.Group(100, "AcDb3dPolylineVertex");
-              w_.Point(10, v[0], v[1], v[2]);
-              w_.Int(70, 32);
+              w.Group(0, "VERTEX");
+              w.Hex(5, next++);
+              out += same;
+              w.Point(10, v[0], v[1], v[2]);
+              w.Int(70, 32);
             }
-            Common("SEQEND", w_.Next(), handle, e);
+            Common(w, "SEQEND", next, handle, layer, e);
           },
           [&](const varnolt::Point& p) {
-            Common("POINT", handle, kModelSpaceRecord, e);
-            w_.Group(100, "AcDbPoint");
-            w_.Point(10, p.position[0], p.position[1], p.position[2]);
+            Common(w, "POINT", handle, kModelSpaceRecord, layer, e);
+            w.Group(100, "AcDbPoint");
+            w.Point(10, p.position[0], p.position[1], p.position[2]);
           },
           [&](const Text& t) {
-            Common("TEXT", handle, kModelSpaceRecord, e);
-            w_.Group(100, "AcDbText");
-            w_.Point(10, t.insertion[0], t.insertion[1], t.insertion[2]);
-            w_.Real(40, t.height);
-            w_.Group(1, DxfText(t.textstring));
-            if (t.rotation != 0) w_.Real(50, t.rotation * 180 / 3.14159265358979323846);
-            w_.Group(7, "Standard");
-            w_.Group(100, "AcDbText");
+            Common(w, "TEXT", handle, kModelSpaceRecord, layer, e);
+            w.Group(100, "AcDbText");
+            w.Point(10, t.insertion[0], t.insertion[1], t.insertion[2]);
+            w.Real(40, t.height);
+            w.Group(1, DxfText(t.textstring));
+            if (t.rotation != 0) w.Real(50, t.rotation * 180 / 3.14159265358979323846);
+            w.Group(7, "Standard");
+            w.Group(100, "AcDbText");
           },
           [&](const Line& l) {
-            Common("LINE", handle, kModelSpaceRecord, e);
-            w_.Group(100, "AcDbLine");
-            w_.Point(10, l.start[0], l.start[1], l.start[2]);
-            w_.Point(11, l.end[0], l.end[1], l.end[2]);
+            Common(w, "LINE", handle, kModelSpaceRecord, layer, e);
+            w.Group(100, "AcDbLine");
+            w.Point(10, l.start[0], l.start[1], l.start[2]);
+            w.Point(11, l.end[0], l.end[1], l.end[2]);
           },
-          [&](const auto&) {
-            throw Error(ErrorKind::kGeneral, std::string("cannot write a ") +
-                                                 std::string(NamesOf(e.type()).english) +
-                                                 " to DXF");
-          },
+          [&](const auto&) {},  // refused by CheckKind before anything was written
       },
       e.geometry);
 }
 
 }  // namespace
 
+void WriteDxf(const std::vector<Layer>& layers, const std::vector<Entity>& entities,
+              const DxfSink& sink, unsigned threads, const DxfProgress& progress) {
+  const DrawingWriter writer(layers, entities);
+  const std::vector<DrawingWriter::Piece> pieces = writer.Pieces();
+  if (threads == 0) threads = std::max(1u, std::thread::hardware_concurrency());
+  // Two pieces ahead per thread: the writing thread never waits long, memory stays small.
+  OrderedWork<std::string> work(pieces.size(), threads, 2,
+                                [&](size_t i) { return writer.Entities(pieces[i]); });
+  sink(writer.Head());
+  for (size_t i = 0; i < pieces.size(); ++i) {
+    sink(work.Take(i));
+    if (progress) progress(pieces[i].end, entities.size());
+  }
+  sink(writer.Tail());
+}
+
+void WriteDxfFile(const std::filesystem::path& path, const std::vector<Layer>& layers,
+                  const std::vector<Entity>& entities, unsigned threads,
+                  const DxfProgress& progress) {
+  AtomicFile file(path);
+  WriteDxf(layers, entities, [&](std::string_view bytes) { file.Write(bytes); }, threads,
+           progress);
+  file.Commit();
+}
+
 std::string WriteDxf(const std::vector<Layer>& layers, const std::vector<Entity>& entities) {
-  return DrawingWriter(layers, entities).Write();
+  std::string out;
+  WriteDxf(layers, entities, [&](std::string_view bytes) { out += bytes; }, 1);
+  return out;
 }
 
 }  // namespace varnolt

@@ -7,7 +7,10 @@
 // the time or chance.
 #pragma once
 
+#include <filesystem>
+#include <functional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "cad/entity.h"
@@ -20,6 +23,22 @@ namespace varnolt {
 // texts and lines are written; other kinds throw Error(kGeneral). Numbers are written
 // with the fewest digits that read back as the same double.
 std::string WriteDxf(const std::vector<Layer>& layers, const std::vector<Entity>& entities);
+
+// The same bytes, handed to `sink` piece by piece as they are made, so that a large
+// drawing is never held whole: the entities are formatted on up to `threads` threads
+// (0: one per core) and handed over in order. `progress`, when given, hears after each
+// piece how many of the entities have been handed over. A kind that cannot be written
+// throws before the sink hears anything.
+using DxfSink = std::function<void(std::string_view bytes)>;
+using DxfProgress = std::function<void(size_t written, size_t total)>;
+void WriteDxf(const std::vector<Layer>& layers, const std::vector<Entity>& entities,
+              const DxfSink& sink, unsigned threads = 0, const DxfProgress& progress = {});
+
+// The same bytes written to `path` through a temporary beside it, renamed over it
+// only when whole: a failure leaves no file and an older one as it was. Throws Error.
+void WriteDxfFile(const std::filesystem::path& path, const std::vector<Layer>& layers,
+                  const std::vector<Entity>& entities, unsigned threads = 0,
+                  const DxfProgress& progress = {});
 
 // A layer name AutoCAD accepts: the characters it refuses (<>/\":;?*|=` and control
 // characters) become "_", surrounding blanks are dropped, and an empty name is "0".

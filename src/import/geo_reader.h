@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -49,13 +50,18 @@ struct GeoDocument {
 // line where there is none) for input that is none of the four formats, XML of
 // another kind, broken XML or JSON, an XML entity declaration, a broken KMZ archive,
 // a coordinate that is not a number or lies outside +-180 / +-90, and a file with no
-// geometry at all. `maxBytes` bounds the KML unpacked from a KMZ.
-GeoDocument ReadGeoBytes(std::string_view bytes, const std::string& name, uint64_t maxBytes);
+// geometry at all. `maxBytes` bounds the KML unpacked from a KMZ. `reading`, when
+// given, hears now and then how many of the (unpacked) bytes have been read.
+using GeoReadProgress = std::function<void(uint64_t done, uint64_t total)>;
+GeoDocument ReadGeoBytes(std::string_view bytes, const std::string& name, uint64_t maxBytes,
+                         const GeoReadProgress& reading = {});
 
 // The readers behind it, one format each.
-GeoDocument ReadXmlDocument(std::string_view bytes, const std::string& name);  // KML, GPX
+GeoDocument ReadXmlDocument(std::string_view bytes, const std::string& name,
+                            const GeoReadProgress& reading = {});  // KML, GPX
 GeoDocument ReadGeoJson(std::string_view bytes, const std::string& name);
-GeoDocument ReadKmz(std::string_view bytes, const std::string& name, uint64_t maxBytes);
+GeoDocument ReadKmz(std::string_view bytes, const std::string& name, uint64_t maxBytes,
+                    const GeoReadProgress& reading = {});
 
 // A coordinate value of the text `text` (a number, nothing else); throws
 // Error(kGeneral) saying which `what` ("longitude", "latitude") is wrong.

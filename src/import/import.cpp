@@ -64,17 +64,19 @@ void FindChunk(const PlaneFinder& finder, const std::vector<Job>& jobs, size_t c
 }
 
 // Every job's plane point, chunks on several threads; the first failure in order wins.
+// The calling thread, one of the workers, tells the progress.
 void FindAll(const PlaneFinder& finder, const std::vector<Job>& jobs, unsigned threads,
-             std::vector<double>& X, std::vector<double>& Y, Failure& failure) {
+             const ImportProgress& progress, std::vector<double>& X, std::vector<double>& Y,
+             Failure& failure) {
   X.assign(jobs.size(), 0);
   Y.assign(jobs.size(), 0);
   const size_t chunks = (jobs.size() + kChunk - 1) / kChunk;
   const unsigned cores = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
   const size_t workers = std::min<size_t>(cores, chunks);
-  std::atomic<size_t> next{0};
+  std::atomic<size_t> next{0}, placed{0};
   std::atomic<bool> stop{false};
   std::mutex mutex;
-  auto work = [&] {
+  auto work = [&](bool caller) {
     for (size_t c; !stop && (c = next.fetch_add(1)) < chunks;) {
       try {
         FindChunk(finder, jobs, c, X, Y);
@@ -83,12 +85,15 @@ void FindAll(const PlaneFinder& finder, const std::vector<Job>& jobs, unsigned t
         if (f.chunk < failure.chunk) failure = std::move(f);
         stop = true;
       }
+      placed += std::min(kChunk, jobs.size() - c * kChunk);
+      if (caller && progress) progress(ImportStage::kPlacing, placed, jobs.size());
     }
   };
   std::vector<std::thread> pool;
-  for (size_t w = 1; w < workers; ++w) pool.emplace_back(work);
-  work();
+  for (size_t w = 1; w < workers; ++w) pool.emplace_back(work, false);
+  work(true);
   for (std::thread& t : pool) t.join();
+  if (progress && failure.what.empty()) progress(ImportStage::kPlacing, jobs.size(), jobs.size());
 }
 
 bool Keeps(const GeoPart& part, KeepAltitude keep) {
@@ -242,7 +247,7 @@ ImportedDrawing ImportDocument(const GeoDocument& doc, const PlaneFinder& finder
   const std::vector<Job> jobs = builder.Jobs();
   std::vector<double> X, Y;
   Failure failure;
-  FindAll(finder, jobs, options.threads, X, Y, failure);
+  FindAll(finder, jobs, options.threads, options.progress, X, Y, failure);
   if (!failure.what.empty()) {
     throw Error(ErrorKind::kGeneral,
                 name + ": " + Describe(doc, jobs[failure.job].feature) + ": " + failure.what);
@@ -256,8 +261,17 @@ ImportedDrawing ImportDocument(const GeoDocument& doc, const PlaneFinder& finder
 ImportedDrawing ImportFile(const std::filesystem::path& path, const PlaneFinder& finder,
                            const ImportOptions& options) {
   const std::string name = Utf8(path);
-  const FileBytes bytes(path, options.maxFileBytes);
-  const GeoDocument doc = ReadGeoBytes(bytes.view(), name, options.maxFileBytes);
+  GeoReadProgress reading;
+  if (options.progress) {
+    reading = [&](uint64_t done, uint64_t total) {
+      options.progress(ImportStage::kReading, done, total);
+    };
+  }
+  GeoDocument doc;
+  {  // the file's bytes are let go before the positions are placed
+    const FileBytes bytes(path, options.maxFileBytes);
+    doc = ReadGeoBytes(bytes.view(), name, options.maxFileBytes, reading);
+  }
   return ImportDocument(doc, finder, options, name);
 }
 

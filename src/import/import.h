@@ -13,6 +13,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,6 +26,11 @@
 
 namespace varnolt {
 
+// How far an import has come, heard on the thread that imports: `done` of `total` in
+// the stage's own unit (bytes read, positions placed, entities written).
+enum class ImportStage { kReading, kPlacing, kWriting };
+using ImportProgress = std::function<void(ImportStage stage, uint64_t done, uint64_t total)>;
+
 // Whether lines keep the altitudes of their positions as z: kAuto keeps them for a
 // line whose altitudes are not all 0.
 enum class KeepAltitude { kAuto, kYes, kNo };
@@ -35,6 +41,7 @@ struct ImportOptions {
   std::string layer;        // not empty: every entity on this layer
   uint64_t maxFileBytes = uint64_t{2} << 30;  // as a conversion's drawings
   unsigned threads = 0;     // 0: one per core
+  ImportProgress progress;  // when given: reading and placing (the writer tells writing)
 };
 
 struct ImportedDrawing {

@@ -14,8 +14,9 @@ namespace {
 
 // Between a namespace URI and the local name in what expat hands over.
 constexpr char kSeparator = '\x1F';
-// expat takes lengths as int: large files go in pieces.
-constexpr size_t kPiece = size_t{1} << 26;
+// expat takes lengths as int: large files go in pieces, small enough to tell the
+// progress by.
+constexpr size_t kPiece = size_t{1} << 22;
 
 std::string_view LocalName(const XML_Char* name) {
   std::string_view s(name);
@@ -31,7 +32,7 @@ class Session {
  public:
   Session(const std::string& name, XmlHandler& handler) : name_(name), handler_(handler) {}
 
-  void Run(std::string_view bytes) {
+  void Run(std::string_view bytes, const std::function<void(uint64_t, uint64_t)>& progress) {
     parser_.reset(XML_ParserCreateNS(nullptr, kSeparator));
     if (!parser_) throw Error(ErrorKind::kGeneral, name_ + ": out of memory for the XML parser");
     XML_Parser p = parser_.get();
@@ -46,6 +47,7 @@ class Session {
       const bool last = at + n == bytes.size();
       if (XML_Parse(p, bytes.data() + at, static_cast<int>(n), last) != XML_STATUS_OK) Fail();
       at += n;
+      if (progress) progress(at, bytes.size());
     } while (at < bytes.size());
   }
 
@@ -121,14 +123,15 @@ class Session {
 
 }  // namespace
 
-void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler) {
-  Session(name, handler).Run(bytes);
+void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler,
+              const std::function<void(uint64_t done, uint64_t total)>& progress) {
+  Session(name, handler).Run(bytes, progress);
 }
 
-std::string XmlTrimmed(std::string_view text) {
+std::string_view XmlTrimmed(std::string_view text) {
   const size_t first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return "";
-  return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 const char* XmlAttribute(const char** attributes, std::string_view name) {

@@ -4,6 +4,8 @@
 // Any entity declaration is refused before it can be expanded.
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -21,11 +23,13 @@ class XmlHandler {
 
 // Parses `bytes`, calling the handler. Throws Error(kGeneral) "NAME: line L: what"
 // for XML that is not well-formed, for a DTD that declares an entity, and for what
-// the handler throws (its message gets the file and line).
-void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler);
+// the handler throws (its message gets the file and line). `progress`, when given,
+// hears after every few megabytes how many of the bytes have been read.
+void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler,
+              const std::function<void(uint64_t done, uint64_t total)>& progress = {});
 
 // `text` without the blanks, tabs and line ends around it: the value of an element.
-std::string XmlTrimmed(std::string_view text);
+std::string_view XmlTrimmed(std::string_view text);
 
 // The value of the attribute `name` in expat's list, or null.
 const char* XmlAttribute(const char** attributes, std::string_view name);

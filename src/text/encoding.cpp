@@ -1,7 +1,8 @@
 #include "text/encoding.h"
 
-#include "text/encoding_internal.h"
+#include <optional>
 
+#include "text/encoding_internal.h"
 
 namespace varnolt {
 namespace {
@@ -92,7 +93,8 @@ std::string DropLastCodePoints(std::string_view utf8, size_t n) {
 
 std::string EncodeFromUtf8(std::string_view utf8, const char* codepage,
                            std::string (*missing)(char32_t codePoint)) {
-  encoding_detail::CharacterEncoder encoder(codepage);
+  // Opened at the first character beyond ASCII: most names and texts have none.
+  std::optional<encoding_detail::CharacterEncoder> encoder;
   std::string out;
   out.reserve(utf8.size());
   for (size_t i = 0; i < utf8.size();) {
@@ -102,7 +104,8 @@ std::string EncodeFromUtf8(std::string_view utf8, const char* codepage,
       continue;
     }
     const std::string_view character = utf8.substr(i, len);
-    if (!encoder.Encode(character, out)) {
+    if (!encoder) encoder.emplace(codepage);
+    if (!encoder->Encode(character, out)) {
       const auto b = static_cast<unsigned char>(character[0]);
       char32_t cp = b & (len == 4 ? 0x07u : len == 3 ? 0x0Fu : 0x1Fu);
       for (size_t k = 1; k < len; ++k) {

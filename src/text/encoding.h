@@ -25,7 +25,8 @@ std::string DecodeToUtf8(std::string_view bytes, const char* codepage);
 
 // UTF-8 text in the named code page (the names DecodeToUtf8 takes); each character the
 // code page lacks is replaced by what `missing` returns for its code point. Throws
-// Error(kGeneral) for an unknown code page name. Ill-formed UTF-8 must be sanitized
+// Error(kGeneral) for an unknown code page name (when the text needs it: ASCII is
+// the same in every code page we write). Ill-formed UTF-8 must be sanitized
 // first (SanitizeUtf8).
 std::string EncodeFromUtf8(std::string_view utf8, const char* codepage,
                            std::string (*missing)(char32_t codePoint));

@@ -152,11 +152,14 @@ ConverterForm::ConverterForm(std::filesystem::path settingsPath, FormEnvironment
   }, Qt::QueuedConnection);
   connect(&watcher_, &QFutureWatcher<RunOutcome>::finished, this,
           &ConverterForm::OnRunFinished);
+  connect(&importWatcher_, &QFutureWatcher<ImportOutcome>::finished, this,
+          &ConverterForm::OnImportFinished);
 }
 
 ConverterForm::~ConverterForm() {
-  // The worker reports to this window's channel; let it finish first.
+  // The workers report to this window's channel; let them finish first.
   watcher_.waitForFinished();
+  importWatcher_.waitForFinished();
 }
 
 QWidget* ConverterForm::CreateControl(const form::Control& c, QWidget* parent) {
@@ -352,14 +355,29 @@ void ConverterForm::ImportGeoFile() {
   if (busy_ || !drawing_) return;
   const QString path = env_.OpenFileName(drawing_, ImportTitle(), ImportFilter());
   if (path.isEmpty()) return;
-  try {
-    const SettingsPlane plane(CurrentSettings());
-    const ImportedDrawing imported = ImportFile(ToPath(path), plane.finder(), ImportOptions());
-    drawing_->AddImported(imported, QFileInfo(path).fileName());
-  } catch (const Error& e) {
-    env_.ShowMessage(drawing_, MessageIcon::kCritical, ErrorTitle(),
-                     ToQString(FailureMessage(Task::kConversion, e.kind())), ToQString(e.what()));
+  // A long track reads on a worker, the progress bar filling as a conversion's does.
+  SetBusy(true);
+  drawing_->SetProgress(0, 0);
+  importName_ = QFileInfo(path).fileName();
+  importWatcher_.setFuture(StartImport(ToPath(path), CurrentSettings(), &channel_));
+}
+
+void ConverterForm::OnImportFinished() {
+  ImportOutcome outcome = importWatcher_.result();
+  SetBusy(false);
+  if (!drawing_) {
+    emit importFinished(false);
+    return;
   }
+  if (outcome.ok) {
+    drawing_->SetProgress(1, 1);
+    drawing_->AddImported(outcome.drawing, importName_);
+  } else {
+    env_.ShowMessage(drawing_, MessageIcon::kCritical, ErrorTitle(),
+                     ToQString(FailureMessage(Task::kConversion, outcome.kind)),
+                     ToQString(outcome.what));
+  }
+  emit importFinished(outcome.ok);
 }
 
 void ConverterForm::SetBusy(bool busy) {

@@ -105,6 +105,8 @@ class ConverterForm : public QWidget {
   void runFinished(bool ok);
   // A correction calculation ended, after any failure message.
   void correctionFinished(bool ok);
+  // An import ended (ok: drawn in the drawing window), after any failure message.
+  void importFinished(bool ok);
 
  protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
@@ -122,6 +124,7 @@ class ConverterForm : public QWidget {
   void FailRun(ErrorKind kind, const QString& detail);
   void OnSelectionEnded(bool cancelled);
   void OnRunFinished();
+  void OnImportFinished();
 
   std::filesystem::path settingsPath_;
   FormEnvironment& env_;
@@ -138,6 +141,8 @@ class ConverterForm : public QWidget {
   DrawingWindow* drawing_ = nullptr;
   RunChannel channel_;
   QFutureWatcher<RunOutcome> watcher_;
+  QFutureWatcher<ImportOutcome> importWatcher_;
+  QString importName_;  // the file being imported, for the command line
   bool busy_ = false;
   bool awaitingSelection_ = false;
   std::shared_ptr<OutputDocument> output_;  // created at the click, run after the pick

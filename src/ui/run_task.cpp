@@ -2,6 +2,7 @@
 
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <exception>
 
 #include "ui/qt_text.h"
@@ -36,6 +37,25 @@ class ChannelReporter : public RunReporter {
   bool selectSkipped_ = false;
 };
 
+// The outcome `work` fills, marked ok when it returns. Nothing may escape a pool
+// thread: a failure is the outcome's, out of memory and the like "anything else" to
+// the user.
+template <class Outcome, class Work>
+Outcome Guarded(Work&& work) {
+  Outcome outcome;
+  try {
+    work(outcome);
+    outcome.ok = true;
+  } catch (const Error& e) {
+    outcome.kind = e.kind();
+    outcome.what = e.what();
+  } catch (const std::exception& e) {
+    outcome.kind = ErrorKind::kGeneral;
+    outcome.what = e.what();
+  }
+  return outcome;
+}
+
 }  // namespace
 
 QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
@@ -47,24 +67,35 @@ QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
                             description = std::move(description),
                             settings = std::move(settings), output = std::move(output),
                             started, channel]() mutable {
-    RunOutcome outcome;
     ChannelReporter reporter(channel);
-    try {
+    return Guarded<RunOutcome>([&](RunOutcome& outcome) {
       PickedSource source(std::move(drawing), std::move(picks), std::move(description));
       RunOptions options;
       options.started = started;
       outcome.result = RunConversion(source, settings, *output, reporter, options);
-      outcome.ok = true;
-    } catch (const Error& e) {
-      outcome.kind = e.kind();
-      outcome.what = e.what();
-    } catch (const std::exception& e) {
-      // Nothing may escape a pool thread; out of memory and the like are "anything
-      // else" to the user.
-      outcome.kind = ErrorKind::kGeneral;
-      outcome.what = e.what();
-    }
-    return outcome;
+    });
+  });
+}
+
+QFuture<ImportOutcome> StartImport(std::filesystem::path path, Settings settings,
+                                   RunChannel* channel) {
+  return QtConcurrent::run([path = std::move(path), settings = std::move(settings), channel] {
+    return Guarded<ImportOutcome>([&](ImportOutcome& outcome) {
+      const SettingsPlane plane(settings);
+      ImportOptions options;
+      // Reading takes about three quarters of an import's time, placing the rest.
+      int last = -1;
+      options.progress = [&](ImportStage stage, uint64_t done, uint64_t total) {
+        if (total == 0) return;
+        const uint64_t from = stage == ImportStage::kReading ? 0 : 75;
+        const uint64_t span = stage == ImportStage::kReading ? 75 : 25;
+        const int percent = static_cast<int>(from + span * std::min(done, total) / total);
+        if (percent == last) return;
+        last = percent;
+        emit channel->progress(percent, 100);
+      };
+      outcome.drawing = ImportFile(path, plane.finder(), options);
+    });
   });
 }
 

@@ -1,6 +1,7 @@
-// A conversion run on a worker thread, so the window stays responsive. The entities
-// were picked on the user-interface thread before it starts; the run's prompts and
-// progress come back through a channel's signals, queued to the window's thread.
+// A conversion run (or an import) on a worker thread, so the window stays responsive.
+// A run's entities were picked on the user-interface thread before it starts; the
+// prompts and progress come back through a channel's signals, queued to the window's
+// thread.
 #pragma once
 
 #include <QFuture>
@@ -8,12 +9,14 @@
 #include <QString>
 
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "base/error.h"
 #include "cad/dxf.h"
+#include "import/import.h"
 #include "picking/picked_source.h"
 #include "run/run.h"
 #include "settings/settings.h"
@@ -45,5 +48,17 @@ QFuture<RunOutcome> StartRun(std::shared_ptr<const DxfDrawing> drawing,
                              Settings settings, std::shared_ptr<OutputDocument> output,
                              std::chrono::system_clock::time_point started,
                              RunChannel* channel);
+
+struct ImportOutcome {
+  bool ok = false;
+  ErrorKind kind = ErrorKind::kGeneral;
+  std::string what;  // the failure, as the core worded it
+  ImportedDrawing drawing;
+};
+
+// Imports `path` onto the plane of `settings` on a pool thread; the channel hears the
+// progress in percent (of 100) as the file is read and its positions placed.
+QFuture<ImportOutcome> StartImport(std::filesystem::path path, Settings settings,
+                                   RunChannel* channel);
 
 }  // namespace varnolt

@@ -16,4 +16,18 @@ std::wstring DialogFilter(const std::vector<form::FileFilter>& filters) {
   return out;
 }
 
+OPENFILENAMEW FileDialogOf(HWND owner, const std::wstring& filter, std::wstring& buffer,
+                           const std::wstring& title, DWORD flags) {
+  OPENFILENAMEW ofn{};
+  ofn.lStructSize = sizeof ofn;
+  ofn.hwndOwner = owner;
+  ofn.lpstrFilter = filter.c_str();
+  ofn.nFilterIndex = 1;
+  ofn.lpstrFile = buffer.data();
+  ofn.nMaxFile = static_cast<DWORD>(buffer.size());
+  ofn.lpstrTitle = title.c_str();
+  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST | flags;
+  return ofn;
+}
+
 }  // namespace varnolt::win32

@@ -19,6 +19,7 @@
 #include "win32/cad_source.h"
 #include "win32/dialog_filter.h"
 #include "win32/drawing_window.h"
+#include "win32/import_files.h"
 #include "win32/options_dialog.h"
 #include "win32/window_util.h"
 
@@ -149,6 +150,7 @@ class MainWindow : public ShownWindow {
 
   // The system menu's entries.
   void EditOptions();
+  void ImportGeo();
   void OpenDrawing();
 
   void ShowOptions(const std::function<void(HWND)>& shown) override;
@@ -196,6 +198,7 @@ struct SystemMenuEntry {
 };
 const SystemMenuEntry kSystemMenu[] = {
     {kOptionsCommand, L"转换选项(&O)…", &MainWindow::EditOptions},
+    {kImportCommand, L"导入 KML/GPX(&I)…", &MainWindow::ImportGeo},
     {kOpenDrawingCommand, L"打开图形(&D)…", &MainWindow::OpenDrawing},
 };
 
@@ -210,17 +213,8 @@ std::optional<std::filesystem::path> Host::FileDialog(
   const std::wstring wideTitle = Widen(title);
   const std::wstring filter = DialogFilter(filters);
   std::wstring file(32768, L'\0');
-  OPENFILENAMEW ofn{};
-  ofn.lStructSize = sizeof ofn;
-  ofn.hwndOwner = window_.MessageOwner();
-  ofn.lpstrFilter = filter.c_str();
-  ofn.nFilterIndex = 1;
-  ofn.lpstrFile = file.data();
-  ofn.nMaxFile = static_cast<DWORD>(file.size());
-  ofn.lpstrTitle = wideTitle.c_str();
-  // The current folder stays where the program started: relative paths keep meaning.
-  ofn.Flags = OFN_EXPLORER | OFN_HIDEREADONLY | OFN_NOCHANGEDIR | OFN_PATHMUSTEXIST |
-              (save ? 0 : OFN_FILEMUSTEXIST);
+  OPENFILENAMEW ofn = FileDialogOf(window_.MessageOwner(), filter, file, wideTitle,
+                                   save ? 0 : OFN_FILEMUSTEXIST);
   const BOOL ok = save ? ::GetSaveFileNameW(&ofn) : ::GetOpenFileNameW(&ofn);
   if (!ok) return std::nullopt;
   file.resize(::wcslen(file.c_str()));
@@ -541,6 +535,11 @@ DrawingWindow* MainWindow::ShowDrawing(const std::filesystem::path& drawing) {
 }
 
 void MainWindow::EditOptions() { ShowOptions({}); }
+
+void MainWindow::ImportGeo() {
+  if (busy_) return;
+  ImportGeoFiles(MessageOwner(), host_, CurrentSettings(), options_.cadProgId);
+}
 
 // The options dialog; OK saves its choices in the settings file's opt-in lines at once.
 void MainWindow::ShowOptions(const std::function<void(HWND)>& shown) {

@@ -1,7 +1,7 @@
 // The main window as a plain Win32 window: the controls of form/controls.h laid out
 // at the monitor's DPI, and its buttons running form/actions.h. Its layout is fixed;
-// what it offers beyond the buttons (the conversion options, a drawing opened for
-// picking) is in its system menu.
+// what it offers beyond the buttons (the conversion options, importing KML or GPX, a
+// drawing opened for picking) is in its system menu.
 #pragma once
 
 #include <filesystem>
@@ -40,6 +40,7 @@ struct WindowOptions {
 // The system menu's own entries (WM_SYSCOMMAND ids).
 inline constexpr UINT kOptionsCommand = 0x0010;      // 转换选项(&O)…
 inline constexpr UINT kOpenDrawingCommand = 0x0020;  // 打开图形(&D)…
+inline constexpr UINT kImportCommand = 0x0030;       // 导入 KML/GPX(&I)…
 
 // The dialog id of a control of the table (its name as in form/controls.h); 0 for
 // an unknown name. Tests find the controls by it.

@@ -1,7 +1,8 @@
 // The real attach path: `varnolt convert --cad` finds the fake host in another
 // process through the running-object table (by the class it is told, or by the
 // classes it knows) and writes the golden document, through the host's Export; the
-// prompts reach the host's command line in order; a host that dies leaves nothing.
+// prompts reach the host's command line in order; a host that dies leaves nothing;
+// `varnolt import --cad` adds to the host what it writes to a DXF file.
 #include <gtest/gtest.h>
 
 #include <filesystem>
@@ -13,6 +14,7 @@
 
 #include "base/error.h"
 #include "cad/autocad.h"
+#include "cad/dxf_writer.h"
 #include "golden_cases.h"
 #include "run/run.h"
 #include "run_process.h"
@@ -211,6 +213,28 @@ TEST_F(CadAttachTest, AHostThatDiesLeavesNothing) {
   EXPECT_NE(r.err.find(first), std::string::npos) << r.err;
   EXPECT_FALSE(fs::exists(out));
   EXPECT_TRUE(fs::is_empty(userTemp_.path()));
+}
+
+// `varnolt import --cad` gives the host's model space, written out by the host as a
+// drawing, the very bytes `varnolt import -o` writes for the same file.
+TEST_F(CadAttachTest, ImportCadAddsWhatTheDxfHolds) {
+  const fs::path empty = temp_.path() / "empty.dxf", added = temp_.path() / "added.dxf";
+  const fs::path prompts = temp_.path() / "prompts.txt", log = temp_.path() / "host.log";
+  const fs::path written = temp_.path() / "written.dxf";
+  std::ofstream(empty, std::ios::binary) << WriteDxf({}, {});
+  const std::string track = Utf8(fs::path(VARNOLT_SOURCE_DIR) / "fuzz" / "seeds" /
+                                 "geo_import" / "track.gpx");
+  FakeHostProcess host(empty, prompts, log, "Varnolt.FakeCad", {"--adding", Utf8(added)});
+  ASSERT_TRUE(host.WaitReady()) << ReadBytes(log);
+  const testing::ProcessResult r = testing::RunProcess(
+      {VARNOLT_BINARY, "import", track, "--cad", "--cad-progid", "Varnolt.FakeCad"});
+  EXPECT_EQ(host.Stop(), 0) << ReadBytes(log);
+  ASSERT_EQ(r.exitCode, 0) << r.err;
+  EXPECT_NE(r.err.find("-> Varnolt.FakeCad: Fake CAD"), std::string::npos) << r.err;
+  const testing::ProcessResult w =
+      testing::RunProcess({VARNOLT_BINARY, "import", track, "-o", Utf8(written)});
+  ASSERT_EQ(w.exitCode, 0) << w.err;
+  EXPECT_TRUE(ReadBytes(added) == ReadBytes(written)) << "the host holds other entities";
 }
 
 // No host under the name: the system's words, a failure exit, no document.

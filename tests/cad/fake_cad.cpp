@@ -91,11 +91,13 @@ struct HostView {
 
 // The members each object answers, by mode; the DISPID is the position plus one.
 // Strict: the operations the host's automation model lists for the conversion, no
-// more. Export: those, each entity's Handle and the document's Export.
+// more. Export: those, each entity's Handle and the document's Export. Adding: the
+// strict ones and the documented methods that add entities and layers.
 const std::vector<std::string>& Members(const std::string& kind, FakeHostMode mode) {
   using Table = std::map<std::string, std::vector<std::string>>;
   auto make = [](FakeHostMode m) {
     const bool exports = m == FakeHostMode::kExport;
+    const bool adds = m == FakeHostMode::kAdding;
     Table t = {
         {"Application", {"Visible", "ActiveDocument", "Caption"}},
         {"Document", {"SelectionSets", "Layers", "ModelSpace", "PaperSpace", "Utility"}},
@@ -113,14 +115,21 @@ const std::vector<std::string>& Members(const std::string& kind, FakeHostMode mo
         {"3DPolyline", {"Coordinates"}},
         {"Text", {"InsertionPoint", "TextAlignmentPoint", "TextString"}},
         {"MText", {"InsertionPoint", "TextString"}},
+        {"Point", {}},
         {"Other", {}},
     };
     if (exports) t["Document"].push_back("Export");
+    if (adds) {
+      t["ModelSpace"] = {"AddLightWeightPolyline", "Add3DPoly", "AddPoint", "AddText"};
+      t["Layers"].push_back("Add");
+      t["3DPolyline"].push_back("Closed");
+    }
     std::vector<std::string> common = {"EntityType", "color", "Layer"};
     if (exports) common.push_back("Handle");
     for (auto& [name, list] : t) {
       if (name == "Line" || name == "Arc" || name == "Circle" || name == "LWPolyline" ||
-          name == "3DPolyline" || name == "Text" || name == "MText" || name == "Other") {
+          name == "3DPolyline" || name == "Text" || name == "MText" || name == "Point" ||
+          name == "Other") {
         list.insert(list.begin(), common.begin(), common.end());
       }
     }
@@ -128,7 +137,11 @@ const std::vector<std::string>& Members(const std::string& kind, FakeHostMode mo
   };
   static const Table strict = make(FakeHostMode::kStrict);
   static const Table exports = make(FakeHostMode::kExport);
-  return (mode == FakeHostMode::kExport ? exports : strict).at(kind);
+  static const Table adding = make(FakeHostMode::kAdding);
+  return (mode == FakeHostMode::kExport   ? exports
+          : mode == FakeHostMode::kAdding ? adding
+                                          : strict)
+      .at(kind);
 }
 
 void MakeVariantArray(VARIANT* out, const std::vector<double>& values) {
@@ -181,6 +194,7 @@ struct FakeCadState {
   std::map<std::string, int> callCounts;
   std::map<std::string, std::function<void(VARIANT*)>> overrides;
   std::vector<std::string> prompts, calls, selectionSets;
+  std::vector<Entity> added;  // to the model space (adding mode)
   // Storage the by-reference point shape points into; kept until the fake goes.
   std::vector<std::unique_ptr<VARIANT, void (*)(VARIANT*)>> byRef;
   bool visible = false;
@@ -215,8 +229,9 @@ namespace {
 
 class FakeObject final : public IDispatch {
  public:
-  FakeObject(std::shared_ptr<FakeCadState> state, std::string kind, size_t index = 0)
-      : state_(std::move(state)), kind_(std::move(kind)), index_(index) {}
+  FakeObject(std::shared_ptr<FakeCadState> state, std::string kind, size_t index = 0,
+             bool added = false)
+      : state_(std::move(state)), kind_(std::move(kind)), index_(index), added_(added) {}
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     if (out == nullptr) return E_POINTER;
@@ -334,8 +349,8 @@ class FakeObject final : public IDispatch {
     out->vt = VT_DISPATCH;
     out->pdispVal = object;
   }
-  void Child(VARIANT* out, const std::string& kind, size_t index = 0) const {
-    Object(out, new FakeObject(state_, kind, index));
+  void Child(VARIANT* out, const std::string& kind, size_t index = 0, bool added = false) const {
+    Object(out, new FakeObject(state_, kind, index, added));
   }
   static void Integer(VARIANT* out, long v) {
     out->vt = VT_I4;
@@ -379,6 +394,8 @@ class FakeObject final : public IDispatch {
     } else if (kind_ == "Document") {
       if (m == "Export") return Export(params);
       Child(out, m);
+    } else if (kind_ == "ModelSpace") {
+      return AddEntity(m, params, out);
     } else if (kind_ == "Utility") {
       VARIANT text;
       ::VariantInit(&text);
@@ -397,6 +414,8 @@ class FakeObject final : public IDispatch {
         s.picked = false;
         Child(out, "SelectionSet");
       }
+    } else if (kind_ == "Layers" && m == "Add") {
+      return AddLayer(params, out);
     } else if (kind_ == "SelectionSet" || kind_ == "Layers") {
       const bool set = kind_ == "SelectionSet";
       const size_t count = set ? (s.picked ? script.entities.size() : 0) : script.layers.size();
@@ -414,14 +433,145 @@ class FakeObject final : public IDispatch {
         Child(out, set ? Kind(script.entities[k].type()) : "Layer", k);
       }
     } else if (kind_ == "Layer") {
-      const Layer& l = script.layers[index_];
-      if (m == "Name") {
+      Layer& l = s.script.layers[index_];
+      if ((flags & DISPATCH_PROPERTYPUT) != 0) {
+        VARIANT v;
+        ::VariantInit(&v);
+        const HRESULT hr = m == "color" ? Argument(params, 0, VT_I4, v) : DISP_E_MEMBERNOTFOUND;
+        if (FAILED(hr)) return hr;
+        if (v.lVal < 1 || v.lVal > 255) return E_INVALIDARG;
+        l.color = static_cast<int>(v.lVal);
+      } else if (m == "Name") {
         Text(out, l.name);
       } else {
         Integer(out, l.color);
       }
+    } else if ((flags & DISPATCH_PROPERTYPUT) != 0) {
+      return PutEntity(m, params);
     } else {
       return AnswerEntity(m, params, out);
+    }
+    return S_OK;
+  }
+
+  // The doubles of argument k, given as the host's documentation asks: a variant
+  // holding a one-dimensional array of doubles, `multiple` to a vertex, at least
+  // `least` of them.
+  static HRESULT Doubles(DISPPARAMS* params, UINT k, size_t multiple, size_t least,
+                         std::vector<double>& out) {
+    if (params == nullptr || k >= params->cArgs) return DISP_E_PARAMNOTFOUND;
+    const VARIANT& given = params->rgvarg[params->cArgs - 1 - k];
+    if (given.vt != (VT_ARRAY | VT_R8) || given.parray == nullptr ||
+        ::SafeArrayGetDim(given.parray) != 1) {
+      return DISP_E_TYPEMISMATCH;
+    }
+    LONG lower = 0, upper = -1;
+    ::SafeArrayGetLBound(given.parray, 1, &lower);
+    ::SafeArrayGetUBound(given.parray, 1, &upper);
+    out.resize(static_cast<size_t>(upper - lower + 1));
+    void* data = nullptr;
+    if (!out.empty() && SUCCEEDED(::SafeArrayAccessData(given.parray, &data))) {
+      std::copy_n(static_cast<const double*>(data), out.size(), out.begin());
+      ::SafeArrayUnaccessData(given.parray);
+    }
+    return out.size() % multiple != 0 || out.size() < least ? E_INVALIDARG : S_OK;
+  }
+
+  static HRESULT TextArgument(DISPPARAMS* params, UINT k, std::string& out) {
+    VARIANT text;
+    ::VariantInit(&text);
+    const HRESULT hr = Argument(params, k, VT_BSTR, text);
+    if (FAILED(hr)) return hr;
+    out = Narrow(std::wstring_view(text.bstrVal, ::SysStringLen(text.bstrVal)));
+    ::VariantClear(&text);
+    return S_OK;
+  }
+
+  // ModelSpace.AddLightWeightPolyline(VerticesList), Add3DPoly(PointsArray),
+  // AddPoint(Point), AddText(TextString, InsertionPoint, Height): the new entity, on
+  // layer "0" in colour ByLayer, as a drawing's defaults put it.
+  HRESULT AddEntity(const std::string& m, DISPPARAMS* params, VARIANT* out) {
+    const UINT arguments = m == "AddText" ? 3 : 1;
+    if (params == nullptr || params->cArgs != arguments) return DISP_E_BADPARAMCOUNT;
+    Entity e;
+    e.layer = "0";
+    std::vector<double> d;
+    HRESULT hr = S_OK;
+    if (m == "AddLightWeightPolyline" && SUCCEEDED(hr = Doubles(params, 0, 2, 4, d))) {
+      LwPolyline p;
+      for (size_t k = 0; k < d.size(); k += 2) p.vertices.push_back({d[k], d[k + 1], 0});
+      e.geometry = std::move(p);
+    } else if (m == "Add3DPoly" && SUCCEEDED(hr = Doubles(params, 0, 3, 6, d))) {
+      Polyline3d p;
+      for (size_t k = 0; k < d.size(); k += 3) p.vertices.push_back({d[k], d[k + 1], d[k + 2]});
+      e.geometry = std::move(p);
+    } else if (m == "AddPoint" && SUCCEEDED(hr = Doubles(params, 0, 3, 3, d))) {
+      if (d.size() != 3) return E_INVALIDARG;
+      e.geometry = varnolt::Point{{d[0], d[1], d[2]}};
+    } else if (m == "AddText") {
+      varnolt::Text t;
+      VARIANT height;
+      ::VariantInit(&height);
+      if (FAILED(hr = TextArgument(params, 0, t.textstring)) ||
+          FAILED(hr = Doubles(params, 1, 3, 3, d)) ||
+          FAILED(hr = Argument(params, 2, VT_R8, height))) {
+        return hr;
+      }
+      if (d.size() != 3 || !(height.dblVal > 0)) return E_INVALIDARG;
+      t.insertion = {d[0], d[1], d[2]};
+      t.height = height.dblVal;
+      e.geometry = std::move(t);
+    }
+    if (FAILED(hr)) return hr;
+    FakeCadState& s = *state_;
+    const EntityType type = e.type();
+    s.added.push_back(std::move(e));
+    Child(out, type == EntityType::kPoint ? "Point" : Kind(type), s.added.size() - 1, true);
+    return S_OK;
+  }
+
+  // Layers.Add(Name): the layer of that name, ignoring case, made (colour 7) when the
+  // table lacks it.
+  HRESULT AddLayer(DISPPARAMS* params, VARIANT* out) {
+    std::string name;
+    if (const HRESULT hr = TextArgument(params, 0, name); FAILED(hr)) return hr;
+    if (name.empty()) return E_INVALIDARG;
+    std::vector<Layer>& table = state_->script.layers;
+    size_t k = 0;
+    while (k < table.size() && !EqualsIgnoringAsciiCase(table[k].name, name)) ++k;
+    if (k == table.size()) table.push_back({name, 7});
+    Child(out, "Layer", k);
+    return S_OK;
+  }
+
+  // A property of an entity the session added: color, Layer (one the table has, as it
+  // spells it), Closed, Elevation. The picked entities are only read.
+  HRESULT PutEntity(const std::string& m, DISPPARAMS* params) {
+    if (!added_) return DISP_E_MEMBERNOTFOUND;
+    Entity& e = state_->added[index_];
+    VARIANT v;
+    ::VariantInit(&v);
+    if (m == "Layer") {
+      std::string name;
+      if (const HRESULT hr = TextArgument(params, 0, name); FAILED(hr)) return hr;
+      for (const Layer& l : state_->script.layers) {
+        if (EqualsIgnoringAsciiCase(l.name, name)) e.layer = l.name;
+      }
+      return EqualsIgnoringAsciiCase(e.layer, name) ? S_OK : E_INVALIDARG;
+    }
+    const VARTYPE type = m == "color" ? VT_I4 : m == "Closed" ? VT_BOOL : VT_R8;
+    if (const HRESULT hr = Argument(params, 0, type, v); FAILED(hr)) return hr;
+    auto* lw = std::get_if<LwPolyline>(&e.geometry);
+    auto* p3 = std::get_if<Polyline3d>(&e.geometry);
+    if (m == "color") {
+      if (v.lVal < 0 || v.lVal > 256) return E_INVALIDARG;
+      e.color = static_cast<int>(v.lVal);
+    } else if (m == "Closed" && (lw != nullptr || p3 != nullptr)) {
+      (lw != nullptr ? lw->closed : p3->closed) = v.boolVal != VARIANT_FALSE;
+    } else if (m == "Elevation" && lw != nullptr) {
+      lw->elevation = v.dblVal;
+    } else {
+      return DISP_E_MEMBERNOTFOUND;
     }
     return S_OK;
   }
@@ -465,7 +615,7 @@ class FakeObject final : public IDispatch {
   }
 
   HRESULT AnswerEntity(const std::string& m, DISPPARAMS* params, VARIANT* out) {
-    const Entity& entity = state_->script.entities[index_];
+    const Entity& entity = added_ ? state_->added[index_] : state_->script.entities[index_];
     const HostView e(entity);
     if (m == "EntityType") {
       Integer(out, static_cast<long>(entity.type()));
@@ -518,6 +668,7 @@ class FakeObject final : public IDispatch {
   std::shared_ptr<FakeCadState> state_;
   std::string kind_;
   size_t index_;
+  bool added_;  // made by the model space's Add methods, not picked
 };
 
 }  // namespace
@@ -559,6 +710,8 @@ const std::vector<std::string>& FakeCad::prompts() const { return state_->prompt
 const std::vector<std::string>& FakeCad::calls() const { return state_->calls; }
 const std::vector<std::string>& FakeCad::selectionSets() const { return state_->selectionSets; }
 bool FakeCad::visible() const { return state_->visible; }
+const std::vector<Entity>& FakeCad::added() const { return state_->added; }
+const std::vector<Layer>& FakeCad::layers() const { return state_->script.layers; }
 
 FakeCadScript ScriptFromDrawing(const std::filesystem::path& dxf) {
   DxfDrawing d = ReadDxfFile(dxf);

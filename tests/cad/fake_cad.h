@@ -7,7 +7,9 @@
 // It offers no more than a host must: in its strict mode exactly the operations the
 // host's automation model lists for the conversion (so a session that asks for more
 // fails against it); in its export mode those, each entity's Handle and the
-// document's Export, which writes the scripted drawing as the host writes its own.
+// document's Export, which writes the scripted drawing as the host writes its own;
+// in its adding mode those of strict mode and the documented ones an import adds
+// entities with, keeping what it is given.
 #pragma once
 
 #ifndef _WIN32
@@ -40,6 +42,10 @@ inline constexpr wchar_t kFakeCadClassText[] = L"{8E4C3B52-6A1D-4F0E-9B7A-2D5C1E
 enum class FakeHostMode {
   kStrict,  // the listed operations, nothing more
   kExport,  // and Entity.Handle and Document.Export
+  // and ModelSpace's AddLightWeightPolyline, Add3DPoly, AddPoint and AddText, Layers.Add,
+  // the Closed flag of a 3D polyline; an added entity's color, Layer, Closed and
+  // Elevation and a layer's color can be set
+  kAdding,
 };
 
 struct FakeCadScript {
@@ -84,7 +90,7 @@ class FakeCad {
 
   // Members are named "Object.Member" with the objects Application, Document,
   // Utility, SelectionSets, SelectionSet, Layers, Layer, ModelSpace, PaperSpace, and
-  // for entities Line, Arc, Circle, LWPolyline, 3DPolyline, Text, MText, Other.
+  // for entities Line, Arc, Circle, LWPolyline, 3DPolyline, Text, MText, Point, Other.
   // The member is unknown to GetIDsOfNames (DISP_E_UNKNOWNNAME).
   void Missing(const std::string& member);
   // The onCall-th call of the member (1-based) fails with hr; DISP_E_EXCEPTION comes
@@ -108,6 +114,10 @@ class FakeCad {
   const std::vector<std::string>& selectionSets() const;  // names passed to Add
   const std::vector<std::filesystem::path>& exports() const;  // files Export wrote to
   bool visible() const;
+  // The entities added to the model space, in order, as they stand now (a new one is
+  // on layer "0" in colour ByLayer until told otherwise), and the layer table.
+  const std::vector<Entity>& added() const;
+  const std::vector<Layer>& layers() const;
 
  private:
   std::shared_ptr<FakeCadState> state_;

@@ -8,11 +8,13 @@
 // --export offers Export and handles (the strict host otherwise); --die-at M:N ends
 // the process abruptly at the N-th call of member M ("Line.Handle:5"), as a host
 // that crashes; --class also serves the class to CoCreateInstance, as a host that COM
-// starts does (COM adds -Embedding to the command line it starts).
+// starts does (COM adds -Embedding to the command line it starts). --adding FILE
+// offers the methods that add entities and layers, and on the way out writes what
+// was added, with the layer table, as a DXF drawing to FILE.
 //
 //   fake_cad_server --drawing D.dxf --progid NAME --ready EVENT --end EVENT
 //                   [--prompts FILE] [--export] [--die-at Object.Member:N]
-//                   [--class]
+//                   [--class] [--adding FILE]
 //   fake_cad_server --options FILE (the same options one a line)
 #include <objbase.h>
 
@@ -24,6 +26,7 @@
 
 #include "base/paths.h"
 #include "base/wide.h"
+#include "cad/dxf_writer.h"
 #include "class_names.h"
 #include "fake_cad.h"
 
@@ -87,7 +90,7 @@ int main(int argc, char** argv) {
   }
   std::string drawing, progId, ready, end, prompts;
   bool exports = false, serveClass = false;
-  std::string dieAt;
+  std::string dieAt, addedTo;
   for (size_t k = 0; k < args.size(); ++k) {
     const std::string& option = args[k];
     if (option == "--export") {
@@ -107,6 +110,7 @@ int main(int argc, char** argv) {
     if (option == "--end") end = value;
     if (option == "--prompts") prompts = value;
     if (option == "--die-at") dieAt = value;
+    if (option == "--adding") addedTo = value;
   }
   if (drawing.empty() || progId.empty() || ready.empty() || end.empty()) {
     std::fprintf(stderr, "usage: fake_cad_server --drawing D.dxf --progid NAME --ready EVENT "
@@ -124,9 +128,10 @@ int main(int argc, char** argv) {
       ::CoUninitialize();
       return 1;
     }
-    varnolt::testing::FakeCad fake(std::move(script), exports
-                                                          ? varnolt::testing::FakeHostMode::kExport
-                                                          : varnolt::testing::FakeHostMode::kStrict);
+    using varnolt::testing::FakeHostMode;
+    varnolt::testing::FakeCad fake(std::move(script), !addedTo.empty() ? FakeHostMode::kAdding
+                                                      : exports        ? FakeHostMode::kExport
+                                                                       : FakeHostMode::kStrict);
     if (const size_t colon = dieAt.find(':'); colon != std::string::npos) {
       fake.DieAt(dieAt.substr(0, colon), std::stoi(dieAt.substr(colon + 1)), true);
     }
@@ -171,6 +176,10 @@ int main(int argc, char** argv) {
       const size_t lookups = static_cast<size_t>(fake.lookups());
       out << "calls " << fake.calls().size() + lookups << " (" << fake.calls().size()
           << " invocations, " << lookups << " name lookups)\n";
+    }
+    if (!addedTo.empty()) {
+      std::ofstream out(varnolt::PathFromUtf8(addedTo), std::ios::binary);
+      out << varnolt::WriteDxf(fake.layers(), fake.added());
     }
     if (endEvent != nullptr) ::CloseHandle(endEvent);
     if (readyEvent != nullptr) ::CloseHandle(readyEvent);

@@ -186,6 +186,22 @@ TEST_F(ImportCli, BadInputIsRefusedAndWritesNothing) {
   }
 }
 
+// --cad is a usage error where no CAD host runs (off Windows) and beside -o everywhere:
+// exit 2, nothing written, no file read.
+TEST_F(ImportCli, CadIsAUsageErrorWithAnOutputOrOffWindows) {
+  const std::string track = (fs::path(VARNOLT_SOURCE_DIR) / "fuzz" / "seeds" / "geo_import" /
+                             "track.gpx").string();
+  const auto r = Varnolt({"import", track, "--cad", "-o", (dir_ / "t.dxf").string()});
+  EXPECT_EQ(r.exitCode, 2) << r.err;
+  EXPECT_NE(r.err.find("--cad"), std::string::npos) << r.err;
+  EXPECT_FALSE(fs::exists(dir_ / "t.dxf"));
+#ifndef _WIN32
+  const auto here = Varnolt({"import", track, "--cad"});
+  EXPECT_EQ(here.exitCode, 2) << here.err;
+  EXPECT_NE(here.err.find("only on Windows"), std::string::npos) << here.err;
+#endif
+}
+
 // A gigabyte is refused by the size limit before it is read (a sparse file: no disk).
 TEST_F(ImportCli, OversizedInputIsRefusedBeforeReading) {
   const fs::path big = dir_ / "big.gpx";

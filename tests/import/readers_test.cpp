@@ -124,6 +124,47 @@ TEST(Readers, GpxAndGeoJson) {
   EXPECT_EQ(json.emptyGeometries, 1);
 }
 
+// Progress on a track long enough to be read in several pieces: each stage in turn,
+// never going back, and each ends at its whole.
+TEST(Readers, ProgressGoesForwardToTheEndOfEachStage) {
+  std::string gpx = "<gpx version=\"1.1\"><trk><trkseg>";
+  for (int i = 0; i < 200000; ++i) {
+    gpx += "<trkpt lat=\"30.5\" lon=\"114." + std::to_string(500000 + i) + "\"/>";
+  }
+  gpx += "</trkseg></trk></gpx>";
+  std::vector<std::pair<ImportStage, uint64_t>> heard;
+  uint64_t readTotal = 0, placeTotal = 0;
+  auto hear = [&](ImportStage stage, uint64_t done, uint64_t total) {
+    if (!heard.empty()) {
+      ASSERT_GE(stage, heard.back().first);
+      if (stage == heard.back().first) {
+        ASSERT_GE(done, heard.back().second);
+      }
+    }
+    heard.emplace_back(stage, done);
+    (stage == ImportStage::kReading ? readTotal : placeTotal) = total;
+  };
+  Settings settings;
+  settings.Text2 = "114.3";
+  const SettingsPlane plane(settings);
+  const GeoDocument doc =
+      ReadGeoBytes(gpx, "long.gpx", 1 << 30, [&](uint64_t done, uint64_t total) {
+        hear(ImportStage::kReading, done, total);
+      });
+  ImportOptions options;
+  options.threads = 2;
+  options.progress = hear;
+  const ImportedDrawing d = ImportDocument(doc, plane.finder(), options, "long.gpx");
+  ASSERT_EQ(d.positions, 200000u);
+  EXPECT_EQ(readTotal, gpx.size());
+  EXPECT_EQ(placeTotal, d.positions);
+  size_t readings = 0;
+  for (const auto& [stage, done] : heard) readings += stage == ImportStage::kReading;
+  EXPECT_GT(readings, 1u) << "read in one piece: no progress to see";
+  EXPECT_EQ(heard.back().second, placeTotal);
+  EXPECT_EQ(heard[readings - 1].second, readTotal);
+}
+
 // Every colour of the palette comes back as a number of exactly that colour.
 TEST(Readers, PaletteColoursComeBackExactly) {
   for (size_t k = 0; k < kAciPalette.size(); ++k) {

@@ -797,7 +797,8 @@ class FormTest : public QObject {
     QCOMPARE(Find<QLineEdit>(blocked, "Text5")->text(), QStringLiteral("-0.0335"));
   }
 
-  // File ▸ Import draws the file over the drawing; a file it cannot read is a message.
+  // File ▸ Import draws the file over the drawing, reading it on a worker with the
+  // progress bar full at the end; a file it cannot read is a message.
   void importDrawsOverTheDrawing() {
     ScriptedEnvironment env;
     ConverterForm form(ToPath(settingsPath()), env);
@@ -809,13 +810,21 @@ class FormTest : public QObject {
     WriteBytes(dir_.filePath("junk.gpx"), "<gpx><wpt lat=\"x\" lon=\"1\"/></gpx>");
     env.openAnswers << SourceDir() + "/fuzz/seeds/geo_import/track.gpx"
                     << dir_.filePath("junk.gpx");
+    QSignalSpy finished(&form, &ConverterForm::importFinished);
     action->trigger();
     QCOMPARE(env.openTitles.last(), QStringLiteral("导入 KML/GPX"));
+    QVERIFY(!action->isEnabled());  // busy while the worker reads
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.takeFirst().at(0).toBool(), true);
+    QVERIFY(action->isEnabled());
+    QCOMPARE(host->progressBar()->value(), 100);
     // The waypoint and its name, the route, the track.
     QCOMPARE(host->drawing()->entities.size(), before + 4);
     QVERIFY(host->commandPane()->toPlainText().contains(QStringLiteral("已导入 track.gpx")));
     QVERIFY(env.messages.isEmpty());
     action->trigger();
+    QVERIFY(finished.wait(20000));
+    QCOMPARE(finished.takeFirst().at(0).toBool(), false);
     QCOMPARE(env.messages.size(), 1);
     QVERIFY(env.messages[0].detail.contains(QStringLiteral("junk.gpx")));
     QCOMPARE(host->drawing()->entities.size(), before + 4);

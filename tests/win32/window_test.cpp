@@ -12,9 +12,11 @@
 
 #include "base/paths.h"
 #include "cad/dxf.h"
+#include "cad/dxf_writer.h"
 #include "calc/correction.h"
 #include "form/conversion_options.h"
 #include "form/controls.h"
+#include "import/import.h"
 #include "picking/picked_source.h"
 #include "picking/picking_view.h"
 #include "run/run.h"
@@ -22,6 +24,7 @@
 #include "temp_dir.h"
 #include "text/numtext.h"
 #include "win32/drawing_window.h"
+#include "win32/import_files.h"
 #include "win32/main_window.h"
 #include "win32/options_dialog.h"
 #include "win32_process.h"
@@ -84,6 +87,48 @@ HWND WaitForWindow(DWORD pid, const std::wstring& title, bool partial = false,
   }
   return nullptr;
 }
+
+// The fake CAD host server serving `drawing` under `progId` while it lives.
+class FakeHost {
+ public:
+  FakeHost(const fs::path& drawing, const std::string& progId, std::vector<std::string> more) {
+    const std::string tag = std::to_string(::GetCurrentProcessId());
+    const std::string ready = "Local\\varnolt-window-cad-ready-" + tag;
+    const std::string end = "Local\\varnolt-window-cad-end-" + tag;
+    ready_ = ::CreateEventW(nullptr, TRUE, FALSE, Widen(ready).c_str());
+    end_ = ::CreateEventW(nullptr, TRUE, FALSE, Widen(end).c_str());
+    const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
+    std::vector<std::string> args = {FAKE_CAD_SERVER, "--drawing", Utf8(drawing), "--progid",
+                                     progId, "--ready", ready, "--end", end};
+    args.insert(args.end(), more.begin(), more.end());
+    started_ = testing::win32::Start(args, nullptr, err, err, pi_);
+  }
+  ~FakeHost() {
+    Stop();
+    for (HANDLE h : {ready_, end_}) ::CloseHandle(h);
+  }
+  // Serving, within a minute.
+  bool ready() const {
+    const HANDLE both[2] = {ready_, pi_.hProcess};
+    return started_ && ::WaitForMultipleObjects(2, both, FALSE, 60000) == WAIT_OBJECT_0;
+  }
+  // Ends the host; its exit code.
+  int Stop() {
+    if (!started_) return -1;
+    started_ = false;
+    ::SetEvent(end_);
+    if (::WaitForSingleObject(pi_.hProcess, 60000) != WAIT_OBJECT_0) return -1;
+    const int code = testing::win32::ExitCode(pi_.hProcess);
+    ::CloseHandle(pi_.hProcess);
+    ::CloseHandle(pi_.hThread);
+    return code;
+  }
+
+ private:
+  HANDLE ready_ = nullptr, end_ = nullptr;
+  PROCESS_INFORMATION pi_{};
+  bool started_ = false;
+};
 
 class WindowTest : public ::testing::Test {
  protected:
@@ -555,19 +600,9 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   fs::copy_file(golden / "Varnolt.ini", settings_);
   const fs::path kml = dir_.path() / "kinds_blocks.kml";
   const fs::path prompts = dir_.path() / "prompts.txt";
-  const std::string tag = std::to_string(::GetCurrentProcessId());
-  const std::string ready = "Local\\varnolt-window-cad-ready-" + tag;
-  const std::string end = "Local\\varnolt-window-cad-end-" + tag;
-  const HANDLE readyEvent = ::CreateEventW(nullptr, TRUE, FALSE, Widen(ready).c_str());
-  const HANDLE endEvent = ::CreateEventW(nullptr, TRUE, FALSE, Widen(end).c_str());
-  const HANDLE err = ::GetStdHandle(STD_ERROR_HANDLE);
-  PROCESS_INFORMATION host{};
-  ASSERT_TRUE(testing::win32::Start({FAKE_CAD_SERVER, "--drawing", Utf8(golden / "drawing.dxf"),
-                                     "--progid", "Varnolt.FakeCad.Window", "--ready", ready,
-                                     "--end", end, "--prompts", Utf8(prompts), "--export"},
-                                    nullptr, err, err, host));
-  const HANDLE both[2] = {readyEvent, host.hProcess};
-  ASSERT_EQ(::WaitForMultipleObjects(2, both, FALSE, 60000), WAIT_OBJECT_0);
+  FakeHost host(golden / "drawing.dxf", "Varnolt.FakeCad.Window",
+                {"--prompts", Utf8(prompts), "--export"});
+  ASSERT_TRUE(host.ready());
 
   Start("Varnolt.FakeCad.Window");
   Click("Command2");
@@ -591,13 +626,47 @@ TEST_F(WindowTest, ConvertAttachesToTheRunningCadHost) {
   EXPECT_NE(TakeMessage(L"转换完成").find("KML文件转换完成"), std::string::npos);
   EXPECT_TRUE(ReadBytes(picked) == ReadBytes(golden / "expected.kml"));
   EXPECT_EQ(Exit(), 0);
-  ::SetEvent(endEvent);
-  EXPECT_EQ(::WaitForSingleObject(host.hProcess, 60000), WAIT_OBJECT_0);
-  EXPECT_EQ(testing::win32::ExitCode(host.hProcess), 0);
-  for (HANDLE h : {host.hProcess, host.hThread, readyEvent, endEvent}) ::CloseHandle(h);
+  EXPECT_EQ(host.Stop(), 0);
   const std::string shown = ReadBytes(prompts);
   EXPECT_NE(shown.find(CompletionPrompt(Utf8(kml))), std::string::npos) << shown;
   EXPECT_EQ(shown.find(CompletionPrompt(Utf8(picked))), std::string::npos) << shown;
+}
+
+// System menu ▸ 导入 KML/GPX…: with the CAD host running the user chooses; "no" writes
+// the DXF `varnolt import` writes for the file, "yes" adds the same entities and
+// layers to the host's drawing (which the host writes out as a drawing at its end).
+TEST_F(WindowTest, ImportFromTheSystemMenuWritesTheDxfOrAddsToTheHost) {
+  const fs::path track = SourceDir() / "fuzz" / "seeds" / "geo_import" / "track.gpx";
+  const fs::path dxf = dir_.path() / "track.dxf", added = dir_.path() / "added.dxf";
+  const fs::path empty = dir_.path() / "empty.dxf";
+  std::ofstream(empty, std::ios::binary) << WriteDxf({}, {});
+  FakeHost host(empty, "Varnolt.FakeCad.Import", {"--adding", Utf8(added)});
+  ASSERT_TRUE(host.ready());
+  Start("Varnolt.FakeCad.Import");
+  const std::wstring target = Widen(kImportTargetTitle);
+  ::PostMessageW(main_, WM_SYSCOMMAND, kImportCommand, 0);
+  Answer(Widen(kImportTitle), &track);
+  HWND ask = WaitForWindow(pi_.dwProcessId, target);
+  ASSERT_NE(ask, nullptr);
+  ::PostMessageW(ask, WM_COMMAND, IDNO, 0);
+  Answer(Widen(kImportSaveTitle), &dxf);
+  const std::string written = TakeMessage(Widen(kImportDoneTitle));
+  EXPECT_NE(written.find("track.gpx（GPX）"), std::string::npos) << written;
+  EXPECT_NE(written.find(Utf8(dxf.filename())), std::string::npos) << written;
+  const SettingsPlane plane(LoadSettings(settings_));
+  const ImportedDrawing d = ImportFile(track, plane.finder(), ImportOptions());
+  EXPECT_TRUE(ReadBytes(dxf) == WriteDxf(d.layers, d.entities));
+
+  ::PostMessageW(main_, WM_SYSCOMMAND, kImportCommand, 0);
+  Answer(Widen(kImportTitle), &track);
+  ask = WaitForWindow(pi_.dwProcessId, target);
+  ASSERT_NE(ask, nullptr);
+  ::PostMessageW(ask, WM_COMMAND, IDYES, 0);
+  const std::string into = TakeMessage(Widen(kImportDoneTitle));
+  EXPECT_NE(into.find("Fake CAD"), std::string::npos) << into;
+  EXPECT_EQ(Exit(), 0);
+  EXPECT_EQ(host.Stop(), 0);
+  EXPECT_TRUE(ReadBytes(added) == ReadBytes(dxf)) << "the host holds other entities";
 }
 
 // Exit ends the program at once and writes no settings.
