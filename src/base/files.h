@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "base/large_memory.h"
+
 namespace varnolt {
 
 // Reads the whole file. Throws Error(kFileAccess) naming the path when it cannot
@@ -32,8 +34,7 @@ class FileBytes {
  private:
   const char* map_ = nullptr;  // the bytes, when read into memory of its own
   size_t size_ = 0;
-  void* mapped_ = nullptr;  // that memory
-  size_t mappedLength_ = 0;
+  LargeMemory memory_;  // that memory
   std::string data_;
 };
 

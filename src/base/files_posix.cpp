@@ -1,5 +1,4 @@
 #include <fcntl.h>
-#include <sys/mman.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -61,27 +60,15 @@ FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
   struct stat st {};
   if (fd >= 0 && ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && st.st_size > 0 &&
       static_cast<uint64_t>(st.st_size) <= maxBytes) {
-    // Memory of its own, every page made in one call (a page fault per page costs
-    // more than the copy), then the file read into it. Not the file mapped: a file
+    // Memory of its own, then the file read into it. Not the file mapped: a file
     // cut short by another program while it is read would stop this one with a
     // signal instead of an error.
     const size_t size = static_cast<size_t>(st.st_size);
-    // In large pages where the system has them: a page fault per 4 KiB page costs
-    // more than the copy.
-    constexpr size_t kLargePage = size_t{2} << 20;
-    const size_t length = size + kLargePage;
-    void* map = ::mmap(nullptr, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-    char* at = nullptr;
-    if (map != MAP_FAILED) {
-      mapped_ = map;
-      mappedLength_ = length;
-      const auto base = reinterpret_cast<uintptr_t>(map);
-      at = reinterpret_cast<char*>((base + kLargePage - 1) & ~(kLargePage - 1));
-#ifdef MADV_HUGEPAGE
-      ::madvise(at, (size + kLargePage - 1) & ~(kLargePage - 1), MADV_HUGEPAGE);
-#endif
+    try {
+      memory_ = LargeMemory(size);
+    } catch (const std::bad_alloc&) {
     }
-    if (at != nullptr) {
+    if (char* at = memory_.data()) {
       ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
       const bool read = files_detail::ReadInBlocks(
           at, size, [fd](char* to, size_t length, uint64_t offset) -> size_t {
@@ -95,8 +82,7 @@ FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
         map_ = at;
         size_ = size;
       } else {
-        ::munmap(mapped_, mappedLength_);  // read again below, which reports what went wrong
-        mapped_ = nullptr;
+        memory_ = LargeMemory();  // read again below, which reports what went wrong
       }
     }
   }
@@ -106,9 +92,7 @@ FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
   if (map_ == nullptr) data_ = ReadFile(path, maxBytes);
 }
 
-FileBytes::~FileBytes() {
-  if (mapped_ != nullptr) ::munmap(mapped_, mappedLength_);
-}
+FileBytes::~FileBytes() = default;
 
 AtomicFile::AtomicFile(const std::filesystem::path& path)
     : path_(path), temp_(files_detail::TemporaryBeside(path)) {

@@ -96,10 +96,13 @@ FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
     // Memory of its own, committed in one call, then the file read into it in large
     // blocks on two threads.
     const size_t bytes = static_cast<size_t>(size.QuadPart);
-    void* memory = ::VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
-    if (memory != nullptr) {
+    try {
+      memory_ = LargeMemory(bytes);
+    } catch (const std::bad_alloc&) {
+    }
+    if (char* memory = memory_.data()) {
       const bool read = files_detail::ReadInBlocks(
-          static_cast<char*>(memory), bytes, [h](char* to, size_t length, uint64_t offset) -> size_t {
+          memory, bytes, [h](char* to, size_t length, uint64_t offset) -> size_t {
             // A synchronous handle reads at the offset given: each thread its own block.
             OVERLAPPED where{};
             where.Offset = static_cast<DWORD>(offset);
@@ -108,12 +111,10 @@ FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
             return ::ReadFile(h, to, static_cast<DWORD>(length), &n, &where) ? n : 0;
           });
       if (read) {
-        mapped_ = memory;
-        mappedLength_ = bytes;
-        map_ = static_cast<const char*>(memory);
+        map_ = memory;
         size_ = bytes;
       } else {
-        ::VirtualFree(memory, 0, MEM_RELEASE);  // read again below, which reports what went wrong
+        memory_ = LargeMemory();  // read again below, which reports what went wrong
       }
     }
   }
@@ -123,9 +124,7 @@ FileBytes::FileBytes(const std::filesystem::path& path, uint64_t maxBytes) {
   if (map_ == nullptr) data_ = ReadFile(path, maxBytes);
 }
 
-FileBytes::~FileBytes() {
-  if (mapped_ != nullptr) ::VirtualFree(mapped_, 0, MEM_RELEASE);
-}
+FileBytes::~FileBytes() = default;
 
 
 AtomicFile::AtomicFile(const std::filesystem::path& path)
