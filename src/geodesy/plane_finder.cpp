@@ -21,6 +21,13 @@ constexpr int kMaxPasses = 12;
 constexpr double kStep = 1.0;
 // A hint farther than this (degrees) gives no start.
 constexpr double kHintReach = 0.05;
+// Where the curvature is measured, metres from the run's first point: far enough for
+// the Jacobian to change by a thousand times its noise, near enough for the change to
+// be linear.
+constexpr double kCurvatureStep = 100.0;
+// The shortest step that corrects the Jacobian, metres: the forward's texts carry its
+// ends to about 1e-8 m, a part in ten million of this.
+constexpr double kSecantReach = 0.1;
 
 // What Find throws itself, apart from what the forward throws on the way.
 class NoPlanePoint : public Error {
@@ -62,9 +69,12 @@ bool SolveStep(const double J[2][2], double rLon, double rLat, double& dX, doubl
 PlaneFinder::PlaneFinder(const Projector& forward, int zone)
     : forward_(forward),
       zone_(zone),
+      heightMatters_(forward.methods() != nullptr && forward.methods()->helmert.has_value()),
       series_(SeriesEllipsoid(forward), MeridianDegrees(forward, zone)) {}
 
-void PlaneFinder::Forward(double X, double Y, double Z, double& lon, double& lat) const {
+void PlaneFinder::Forward(double X, double Y, double Z, double& lon, double& lat,
+                          size_t* count) const {
+  if (count != nullptr) ++*count;
   if (const ProjectionMethods* m = forward_.methods()) {
     m->Degrees(X, Y, Z, lon, lat);
   } else {
@@ -110,14 +120,52 @@ void PlaneFinder::Start(double lon, double lat, double Z, double& X, double& Y) 
 // Forward differences over kStep metres: d(lon, lat) / d(X, Y) at (X, Y), whose
 // forward is (lon, lat).
 void PlaneFinder::Jacobian(double X, double Y, double Z, double lon, double lat,
-                           double J[2][2]) const {
+                           double J[2][2], size_t* count) const {
   double lonX = 0, latX = 0, lonY = 0, latY = 0;
-  Forward(X + kStep, Y, Z, lonX, latX);
-  Forward(X, Y + kStep, Z, lonY, latY);
+  Forward(X + kStep, Y, Z, lonX, latX, count);
+  Forward(X, Y + kStep, Z, lonY, latY, count);
   J[0][0] = (lonX - lon) / kStep;
   J[0][1] = (lonY - lon) / kStep;
   J[1][0] = (latX - lat) / kStep;
   J[1][1] = (latY - lat) / kStep;
+}
+
+// The second derivatives from the Jacobians a little way along X and along Y.
+void PlaneFinder::Curvature(double X, double Y, double Z, const double J[2][2],
+                            double H[2][2][2], size_t* count) const {
+  for (int k = 0; k < 2; ++k) {
+    const double x = X + (k == 0 ? kCurvatureStep : 0);
+    const double y = Y + (k == 1 ? kCurvatureStep : 0);
+    double lon = 0, lat = 0, there[2][2] = {};
+    Forward(x, y, Z, lon, lat, count);
+    Jacobian(x, y, Z, lon, lat, there, count);
+    for (int i = 0; i < 2; ++i) {
+      for (int j = 0; j < 2; ++j) H[i][j][k] = (there[i][j] - J[i][j]) / kCurvatureStep;
+    }
+  }
+}
+
+// After a step d from the hint's point to (X, Y): the Jacobian there. The step's own
+// difference of forwards fixes the Jacobian at its middle along d (a secant, true to
+// third order), and the curvature carries it half a step on either side. A step
+// shorter than kSecantReach is too short for its difference of 15-digit forwards to
+// tell the Jacobian: the curvature alone carries it.
+void PlaneFinder::Learn(Hint& hint, double X, double Y, double fLon, double fLat) {
+  const double d[2] = {X - hint.X, Y - hint.Y};
+  const double df[2] = {fLon - hint.fLon, fLat - hint.fLat};
+  const double dd = d[0] * d[0] + d[1] * d[1];
+  if (!std::isfinite(dd)) return;
+  const bool secant = dd >= kSecantReach * kSecantReach;
+  for (int i = 0; i < 2; ++i) {
+    double M[2];  // row i of the Jacobian at the step's middle
+    for (int j = 0; j < 2; ++j) {
+      M[j] = hint.J[i][j] + 0.5 * (hint.H[i][j][0] * d[0] + hint.H[i][j][1] * d[1]);
+    }
+    const double miss = secant ? (df[i] - (M[0] * d[0] + M[1] * d[1])) / dd : 0;
+    for (int j = 0; j < 2; ++j) {
+      hint.J[i][j] = M[j] + miss * d[j] + 0.5 * (hint.H[i][j][0] * d[0] + hint.H[i][j][1] * d[1]);
+    }
+  }
 }
 
 void PlaneFinder::Fail(double lon, double lat, const char* why) const {
@@ -133,19 +181,44 @@ void PlaneFinder::Find(double lon, double lat, double Z, double& X, double& Y,
   const bool nearby = hint != nullptr && hint->valid && std::fabs(lon - hint->lon) < kHintReach &&
                     std::fabs(lat - hint->lat) < kHintReach;
   double fLon = 0, fLat = 0;
+  size_t* const count = hint != nullptr ? &hint->forwards : nullptr;
   try {
+    bool predicted = false;
     if (nearby) {
-      // Along a line the last point and its Jacobian predict this one to micrometres.
+      // Along a line the last point, its Jacobian and the curvature predict this one:
+      // the step d solves J(middle of d) d = r.
       for (int i = 0; i < 2; ++i) J[i][0] = hint->J[i][0], J[i][1] = hint->J[i][1];
+      const double rLon = lon - hint->fLon, rLat = lat - hint->fLat;
       double dX = 0, dY = 0;
-      if (!SolveStep(J, lon - hint->lon, lat - hint->lat, dX, dY)) dX = dY = 0;
+      if (!SolveStep(J, rLon, rLat, dX, dY)) dX = dY = 0;
+      if (hint->curved) {
+        double M[2][2];
+        for (int i = 0; i < 2; ++i) {
+          for (int j = 0; j < 2; ++j) {
+            M[i][j] = J[i][j] + 0.5 * (hint->H[i][j][0] * dX + hint->H[i][j][1] * dY);
+          }
+        }
+        // Within the hint's reach the curvature corrects a step by less than a part in
+        // a thousand; more means a Jacobian near singular, which it would mislead.
+        double mX = 0, mY = 0;
+        if (SolveStep(M, rLon, rLat, mX, mY) &&
+            std::hypot(mX - dX, mY - dY) <= 1e-3 * std::hypot(dX, dY)) {
+          dX = mX, dY = mY;
+        }
+      }
       X = hint->X + dX;
       Y = hint->Y + dY;
-      Forward(X, Y, Z, fLon, fLat);
-    } else {
+      try {
+        Forward(X, Y, Z, fLon, fLat, count);
+        predicted = true;
+      } catch (const Error&) {
+        // Predicted off the forward's domain: start afresh below.
+      }
+    }
+    if (!predicted) {
       Start(lon, lat, Z, X, Y);
-      Forward(X, Y, Z, fLon, fLat);
-      Jacobian(X, Y, Z, fLon, fLat, J);
+      Forward(X, Y, Z, fLon, fLat, count);
+      Jacobian(X, Y, Z, fLon, fLat, J, count);
       measured = true;
     }
     for (int pass = 0;; ++pass) {
@@ -156,25 +229,39 @@ void PlaneFinder::Find(double lon, double lat, double Z, double& X, double& Y,
       if (pass >= kMaxPasses) Fail(lon, lat, "Newton's method does not converge");
       // A borrowed Jacobian that has not done it in two passes is measured here.
       if (pass == 2 && !measured) {
-        Jacobian(X, Y, Z, fLon, fLat, J);
+        Jacobian(X, Y, Z, fLon, fLat, J, count);
         measured = true;
       }
       double dX = 0, dY = 0;
       if (!SolveStep(J, rLon, rLat, dX, dY)) Fail(lon, lat, "the projection is singular there");
       X += dX;
       Y += dY;
-      Forward(X, Y, Z, fLon, fLat);
+      Forward(X, Y, Z, fLon, fLat, count);
     }
   } catch (const NoPlanePoint&) {
     throw;
   } catch (const Error& e) {
     Fail(lon, lat, e.what());
   }
-  if (hint != nullptr) {
-    hint->valid = true;
-    hint->lon = lon, hint->lat = lat, hint->X = X, hint->Y = Y;
+  if (hint == nullptr) return;
+  if (nearby && !measured && (Z == hint->Z || !heightMatters_)) {
+    Learn(*hint, X, Y, fLon, fLat);
+  } else {
     for (int i = 0; i < 2; ++i) hint->J[i][0] = J[i][0], hint->J[i][1] = J[i][1];
+    if (!nearby) {
+      // A run starts here: its curvature, once. A forward that fails a little way off
+      // (the edge of a method's domain) leaves the run without it.
+      try {
+        Curvature(X, Y, Z, J, hint->H, count);
+        hint->curved = true;
+      } catch (const Error&) {
+        hint->curved = false;
+      }
+    }
   }
+  hint->valid = true;
+  hint->lon = lon, hint->lat = lat, hint->Z = Z;
+  hint->X = X, hint->Y = Y, hint->fLon = fLon, hint->fLat = fLat;
 }
 
 }  // namespace varnolt
