@@ -21,6 +21,7 @@
 #include "calc/correction.h"
 #include "geodesy/plane.h"
 #include "import/import.h"
+#include "import/xml.h"
 #include "cad/dxf_writer.h"
 #include "kml/document.h"
 #include "run/run.h"
@@ -436,8 +437,52 @@ int LeadingNumber(const uint8_t* data, size_t size) {
   return 0;
 }
 
+namespace {
+
+// Every call an XML handler hears, in one text, ended by the failure if any.
+class XmlCalls : public XmlHandler {
+ public:
+  void Start(std::string_view name, const char** attributes) override {
+    calls.append("<").append(name);
+    for (size_t k = 0; attributes[k] != nullptr; ++k) calls.append(" ").append(attributes[k]);
+  }
+  void End(std::string_view name, std::string_view text) override {
+    calls.append("</").append(name).append(">").append(text);
+  }
+  bool WantsText(std::string_view name) const override { return name.size() % 2 == 0; }
+  std::string calls;
+};
+
+// Read in pieces (as small as they come, on a few threads), XML tells the handler
+// exactly what one parser tells it, failure and all.
+void CompareXmlPieces(std::string_view bytes) {
+  auto fail = [](XmlCalls& log, const Error& e) { log.calls.append("!").append(e.what()); };
+  XmlCalls whole;
+  try {
+    ParseXml(bytes, "fuzz", whole);
+  } catch (const Error& e) {
+    fail(whole, e);
+  }
+  std::unique_ptr<XmlCalls> pieces;
+  try {
+    ParseXmlInPieces(
+        bytes, "fuzz",
+        [&]() -> XmlHandler& {
+          pieces = std::make_unique<XmlCalls>();
+          return *pieces;
+        },
+        XmlPieces{3, 1});
+  } catch (const Error& e) {
+    fail(*pieces, e);
+  }
+  Expect(pieces->calls == whole.calls, "XML read in pieces tells otherwise than read whole");
+}
+
+}  // namespace
+
 int GeoImport(const uint8_t* data, size_t size) {
   const std::string_view bytes(reinterpret_cast<const char*>(data), size);
+  CompareXmlPieces(bytes);
   // The default settings on the meridian 114 deg 30 min, made once.
   static const SettingsPlane& plane = *new SettingsPlane([] {
     Settings s;

@@ -121,25 +121,31 @@ void ReadKmlCoordinates(std::string_view text, std::vector<GeoPosition>& out, bo
 }
 
 GeoDocument ReadXmlDocument(std::string_view bytes, const std::string& name,
-                            const GeoReadProgress& reading) {
-  RootHandler root;
-  ParseXml(bytes, name, root, reading);
-  if (!root.inner_) throw Error(ErrorKind::kGeneral, name + ": holds no XML element");
-  return root.inner_->Finish();
+                            const GeoReadProgress& reading, unsigned threads) {
+  std::unique_ptr<RootHandler> root;
+  ParseXmlInPieces(
+      bytes, name,
+      [&]() -> XmlHandler& {
+        root = std::make_unique<RootHandler>();
+        return *root;
+      },
+      XmlPieces{threads}, reading);
+  if (!root->inner_) throw Error(ErrorKind::kGeneral, name + ": holds no XML element");
+  return root->inner_->Finish();
 }
 
 GeoDocument ReadGeoBytes(std::string_view bytes, const std::string& name, uint64_t maxBytes,
-                         const GeoReadProgress& reading) {
+                         const GeoReadProgress& reading, unsigned threads) {
   std::string_view rest = StripUtf8Bom(bytes);
   while (!rest.empty() && Blank(rest.front())) rest.remove_prefix(1);
   GeoDocument doc;
   if (rest.substr(0, 4) == std::string_view("PK\x03\x04", 4)) {
-    doc = ReadKmz(bytes, name, maxBytes, reading);
+    doc = ReadKmz(bytes, name, maxBytes, reading, threads);
   } else if (!rest.empty() && (rest.front() == '{' || rest.front() == '[')) {
     doc = ReadGeoJson(bytes, name);
     if (reading) reading(bytes.size(), bytes.size());
   } else if (!rest.empty() && rest.front() == '<') {
-    doc = ReadXmlDocument(bytes, name, reading);
+    doc = ReadXmlDocument(bytes, name, reading, threads);
   } else {
     throw Error(ErrorKind::kGeneral,
                 name + ": " + (rest.empty() ? std::string("the file is empty")

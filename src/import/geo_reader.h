@@ -51,17 +51,20 @@ struct GeoDocument {
 // another kind, broken XML or JSON, an XML entity declaration, a broken KMZ archive,
 // a coordinate that is not a number or lies outside +-180 / +-90, and a file with no
 // geometry at all. `maxBytes` bounds the KML unpacked from a KMZ. `reading`, when
-// given, hears now and then how many of the (unpacked) bytes have been read.
+// given, hears now and then how many of the (unpacked) bytes have been read. A large
+// KML or GPX is parsed on up to `threads` threads (0: one per core), with the same
+// result.
 using GeoReadProgress = std::function<void(uint64_t done, uint64_t total)>;
 GeoDocument ReadGeoBytes(std::string_view bytes, const std::string& name, uint64_t maxBytes,
-                         const GeoReadProgress& reading = {});
+                         const GeoReadProgress& reading = {}, unsigned threads = 1);
 
 // The readers behind it, one format each.
 GeoDocument ReadXmlDocument(std::string_view bytes, const std::string& name,
-                            const GeoReadProgress& reading = {});  // KML, GPX
+                            const GeoReadProgress& reading = {},
+                            unsigned threads = 1);  // KML, GPX
 GeoDocument ReadGeoJson(std::string_view bytes, const std::string& name);
 GeoDocument ReadKmz(std::string_view bytes, const std::string& name, uint64_t maxBytes,
-                    const GeoReadProgress& reading = {});
+                    const GeoReadProgress& reading = {}, unsigned threads = 1);
 
 // A coordinate value of the text `text` (a number, nothing else); throws
 // Error(kGeneral) saying which `what` ("longitude", "latitude") is wrong.

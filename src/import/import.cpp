@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "base/error.h"
+#include "base/large_memory.h"
 #include "base/paths.h"
 #include "cad/dxf_writer.h"
 #include "convert/methods_settings.h"
@@ -50,8 +51,12 @@ struct Failure {
   std::string what;
 };
 
-void FindChunk(const PlaneFinder& finder, const std::vector<Job>& jobs, size_t chunk,
-               std::vector<double>& X, std::vector<double>& Y) {
+// A million positions' jobs and plane points, in memory of their own.
+using Jobs = LargeArray<Job>;
+using Coordinates = LargeArray<double>;
+
+void FindChunk(const PlaneFinder& finder, const Jobs& jobs, size_t chunk, const Coordinates& X,
+               const Coordinates& Y) {
   PlaneFinder::Hint hint;
   const size_t end = std::min(jobs.size(), (chunk + 1) * kChunk);
   for (size_t k = chunk * kChunk; k < end; ++k) {
@@ -65,11 +70,10 @@ void FindChunk(const PlaneFinder& finder, const std::vector<Job>& jobs, size_t c
 
 // Every job's plane point, chunks on several threads; the first failure in order wins.
 // The calling thread, one of the workers, tells the progress.
-void FindAll(const PlaneFinder& finder, const std::vector<Job>& jobs, unsigned threads,
-             const ImportProgress& progress, std::vector<double>& X, std::vector<double>& Y,
-             Failure& failure) {
-  X.assign(jobs.size(), 0);
-  Y.assign(jobs.size(), 0);
+void FindAll(const PlaneFinder& finder, const Jobs& jobs, unsigned threads,
+             const ImportProgress& progress, Coordinates& X, Coordinates& Y, Failure& failure) {
+  X = Coordinates(jobs.size());
+  Y = Coordinates(jobs.size());
   const size_t chunks = (jobs.size() + kChunk - 1) / kChunk;
   const unsigned cores = threads != 0 ? threads : std::max(1u, std::thread::hardware_concurrency());
   const size_t workers = std::min<size_t>(cores, chunks);
@@ -122,34 +126,37 @@ std::string Describe(const GeoDocument& doc, size_t feature) {
 
 class Builder {
  public:
-  Builder(const GeoDocument& doc, const ImportOptions& options) : doc_(doc), options_(options) {}
+  Builder(GeoDocument& doc, const ImportOptions& options) : doc_(doc), options_(options) {}
 
-  std::vector<Job> Jobs() const {
-    std::vector<Job> jobs;
-    jobs.reserve(doc_.Positions());
+  Jobs MakeJobs() const {
+    size_t count = 0;
+    for (const GeoFeature& feature : doc_.features) {
+      for (const GeoPart& part : feature.parts) count += Used(part);
+    }
+    Jobs jobs(count);
+    size_t j = 0;
     for (size_t f = 0; f < doc_.features.size(); ++f) {
       for (const GeoPart& part : doc_.features[f].parts) {
         const bool keep = Keeps(part, options_.keepAltitude);
         const size_t n = Used(part);
         for (size_t k = 0; k < n; ++k) {
           const GeoPosition& p = part.positions[k];
-          jobs.push_back({p.lon, p.lat, keep ? p.alt : 0, f});
+          jobs[j++] = {p.lon, p.lat, keep ? p.alt : 0, f};
         }
       }
     }
     return jobs;
   }
 
-  ImportedDrawing Build(const std::vector<Job>& jobs, const std::vector<double>& X,
-                        const std::vector<double>& Y) {
+  ImportedDrawing Build(const Jobs& jobs, const Coordinates& X, const Coordinates& Y) {
     ImportedDrawing out;
     size_t k = 0;
-    for (const GeoFeature& feature : doc_.features) {
+    for (GeoFeature& feature : doc_.features) {
       EntityCommon common;
       common.layer = LayerOf(feature, out.layers);
       common.color = feature.lineColour ? NearestPaletteColour(*feature.lineColour) : kColorByLayer;
       const int label = feature.labelColour ? NearestPaletteColour(*feature.labelColour) : kColorByLayer;
-      for (const GeoPart& part : feature.parts) {
+      for (GeoPart& part : feature.parts) {
         const size_t n = Used(part);
         const bool keep = Keeps(part, options_.keepAltitude);
         if (part.kind == GeoPartKind::kPoint || n == 1) {
@@ -166,6 +173,8 @@ class Builder {
           for (size_t i = 0; i < n; ++i) line.vertices.push_back({Y[k + i], X[k + i], 0});
           out.entities.push_back(Entity{common, std::move(line)});
         }
+        // Let go as the entities are made: the next part's vertices take the memory.
+        std::vector<GeoPosition>().swap(part.positions);
         k += n;
       }
     }
@@ -201,7 +210,7 @@ class Builder {
     entities.push_back(Entity{common, std::move(text)});
   }
 
-  const GeoDocument& doc_;
+  GeoDocument& doc_;
   const ImportOptions& options_;
 };
 
@@ -241,11 +250,11 @@ int NearestPaletteColour(const GeoRgb& rgb) {
   return best;
 }
 
-ImportedDrawing ImportDocument(const GeoDocument& doc, const PlaneFinder& finder,
+ImportedDrawing ImportDocument(GeoDocument doc, const PlaneFinder& finder,
                                const ImportOptions& options, const std::string& name) {
   Builder builder(doc, options);
-  const std::vector<Job> jobs = builder.Jobs();
-  std::vector<double> X, Y;
+  const Jobs jobs = builder.MakeJobs();
+  Coordinates X, Y;
   Failure failure;
   FindAll(finder, jobs, options.threads, options.progress, X, Y, failure);
   if (!failure.what.empty()) {
@@ -270,9 +279,9 @@ ImportedDrawing ImportFile(const std::filesystem::path& path, const PlaneFinder&
   GeoDocument doc;
   {  // the file's bytes are let go before the positions are placed
     const FileBytes bytes(path, options.maxFileBytes);
-    doc = ReadGeoBytes(bytes.view(), name, options.maxFileBytes, reading);
+    doc = ReadGeoBytes(bytes.view(), name, options.maxFileBytes, reading, options.threads);
   }
-  return ImportDocument(doc, finder, options, name);
+  return ImportDocument(std::move(doc), finder, options, name);
 }
 
 }  // namespace varnolt

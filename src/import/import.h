@@ -75,8 +75,9 @@ class SettingsPlane {
 int NearestPaletteColour(const GeoRgb& rgb);
 
 // The features onto the plane. `name` names the file in messages. Throws
-// Error(kGeneral) naming the feature whose position has no plane point.
-ImportedDrawing ImportDocument(const GeoDocument& doc, const PlaneFinder& finder,
+// Error(kGeneral) naming the feature whose position has no plane point. The document
+// is taken, its positions let go as the entities are made.
+ImportedDrawing ImportDocument(GeoDocument doc, const PlaneFinder& finder,
                                const ImportOptions& options, const std::string& name);
 
 // Reads the file (refused beyond options.maxFileBytes before it is read) and imports

@@ -26,7 +26,7 @@ struct FileClose {
 }  // namespace
 
 GeoDocument ReadKmz(std::string_view bytes, const std::string& name, uint64_t maxBytes,
-                    const GeoReadProgress& reading) {
+                    const GeoReadProgress& reading, unsigned threads) {
   zip_error_t error;
   zip_error_init(&error);
   zip_source_t* source = zip_source_buffer_create(bytes.data(), bytes.size(), 0, &error);
@@ -69,7 +69,7 @@ GeoDocument ReadKmz(std::string_view bytes, const std::string& name, uint64_t ma
       }
       kml.append(buffer, static_cast<size_t>(n));
     }
-    GeoDocument doc = ReadXmlDocument(kml, where, reading);
+    GeoDocument doc = ReadXmlDocument(kml, where, reading, threads);
     if (doc.format != "KML") throw Error(ErrorKind::kGeneral, where + ": is not KML");
     doc.format = "KMZ";
     return doc;

@@ -1,22 +1,14 @@
 #include "import/xml.h"
 
-#include <expat.h>
-
 #include <algorithm>
+#include <cstring>
 #include <exception>
-#include <memory>
-#include <vector>
 
 #include "base/error.h"
+#include "import/xml_session.h"
 
 namespace varnolt {
-namespace {
-
-// Between a namespace URI and the local name in what expat hands over.
-constexpr char kSeparator = '\x1F';
-// expat takes lengths as int: large files go in pieces, small enough to tell the
-// progress by.
-constexpr size_t kPiece = size_t{1} << 22;
+namespace xml_internal {
 
 std::string_view LocalName(const XML_Char* name) {
   std::string_view s(name);
@@ -24,108 +16,177 @@ std::string_view LocalName(const XML_Char* name) {
   return at == std::string_view::npos ? s : s.substr(at + 1);
 }
 
-struct ParserFree {
-  void operator()(XML_Parser p) const { XML_ParserFree(p); }
-};
+UniqueParser MakeParser(const std::string& name, void* user, XML_StartElementHandler start,
+                        XML_EndElementHandler end, XML_CharacterDataHandler text,
+                        XML_EntityDeclHandler entity) {
+  UniqueParser parser(XML_ParserCreateNS(nullptr, kSeparator));
+  if (!parser) throw Error(ErrorKind::kGeneral, name + ": out of memory for the XML parser");
+  XML_Parser p = parser.get();
+  XML_SetUserData(p, user);
+  XML_SetElementHandler(p, start, end);
+  XML_SetCharacterDataHandler(p, text);
+  XML_SetEntityDeclHandler(p, entity);
+  XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
+  return parser;
+}
 
-class Session {
- public:
-  Session(const std::string& name, XmlHandler& handler) : name_(name), handler_(handler) {}
+void Session::Run(std::string_view bytes, const Progress& progress) {
+  parser_ = MakeParser(name_, this, &Session::OnStart, &Session::OnEnd, &Session::OnText,
+                       &Session::OnEntity);
+  Feed(bytes, progress);
+}
 
-  void Run(std::string_view bytes, const std::function<void(uint64_t, uint64_t)>& progress) {
-    parser_.reset(XML_ParserCreateNS(nullptr, kSeparator));
-    if (!parser_) throw Error(ErrorKind::kGeneral, name_ + ": out of memory for the XML parser");
-    XML_Parser p = parser_.get();
-    XML_SetUserData(p, this);
-    XML_SetElementHandler(p, &Session::OnStart, &Session::OnEnd);
-    XML_SetCharacterDataHandler(p, &Session::OnText);
-    XML_SetEntityDeclHandler(p, &Session::OnEntity);
-    XML_SetParamEntityParsing(p, XML_PARAM_ENTITY_PARSING_NEVER);
-    size_t at = 0;
-    do {
-      const size_t n = std::min(kPiece, bytes.size() - at);
-      const bool last = at + n == bytes.size();
-      if (XML_Parse(p, bytes.data() + at, static_cast<int>(n), last) != XML_STATUS_OK) Fail();
-      at += n;
-      if (progress) progress(at, bytes.size());
-    } while (at < bytes.size());
-  }
+bool Session::RunUntil(std::string_view bytes, size_t stopFrom, const Progress& progress,
+                       PieceStart& next) {
+  stopFrom_ = stopFrom;
+  next_ = &next;
+  Run(bytes, progress);
+  return stopped_;
+}
 
- private:
-  // The first failure, with the line where it happened.
-  [[noreturn]] void Fail() {
-    if (!failure_.empty()) throw Error(ErrorKind::kGeneral, failure_);
-    const XML_Parser p = parser_.get();
-    throw Error(ErrorKind::kGeneral,
-                name_ + ": line " + std::to_string(XML_GetCurrentLineNumber(p)) +
-                    ": not well-formed XML: " + XML_ErrorString(XML_GetErrorCode(p)));
-  }
-
-  void Stop(const std::string& what) {
-    if (failure_.empty()) {
-      failure_ = name_ + ": line " + std::to_string(XML_GetCurrentLineNumber(parser_.get())) +
-                 ": " + what;
+// Feeds the bytes in pieces; false when the first piece ended the parse early.
+bool Session::Feed(std::string_view bytes, const Progress& progress) {
+  XML_Parser p = parser_.get();
+  size_t at = 0;
+  do {
+    const size_t n = std::min(kFeed, bytes.size() - at);
+    const bool last = at + n == bytes.size();
+    if (XML_Parse(p, bytes.data() + at, static_cast<int>(n), last) != XML_STATUS_OK) {
+      if (stopped_) return false;
+      Fail();
     }
-    XML_StopParser(parser_.get(), XML_FALSE);
-  }
+    at += n;
+    if (progress) progress(at, bytes.size());
+  } while (at < bytes.size());
+  return true;
+}
 
-  // No exception may cross expat's C frames: each callback stops the parser instead.
-  template <class F>
-  void Guarded(F&& f) {
-    if (!failure_.empty()) return;
-    try {
-      f();
-    } catch (const std::exception& e) {
-      Stop(e.what());
+// The first failure, with the line where it happened.
+void Session::Fail() {
+  if (!failure_.empty()) throw Error(ErrorKind::kGeneral, failure_);
+  const XML_Parser p = parser_.get();
+  throw Error(ErrorKind::kGeneral,
+              name_ + ": line " + std::to_string(XML_GetCurrentLineNumber(p)) +
+                  ": not well-formed XML: " + XML_ErrorString(XML_GetErrorCode(p)));
+}
+
+void Session::Stop(const std::string& what) {
+  if (failure_.empty()) {
+    failure_ = name_ + ": line " + std::to_string(XML_GetCurrentLineNumber(parser_.get())) +
+               ": " + what;
+  }
+  XML_StopParser(parser_.get(), XML_FALSE);
+}
+
+// No exception may cross expat's C frames: each callback stops the parser instead.
+template <class F>
+void Session::Guarded(F&& f) {
+  if (!failure_.empty()) return;
+  try {
+    f();
+  } catch (const std::exception& e) {
+    Stop(e.what());
+  }
+}
+
+void Session::Start(std::string_view local, const char** attributes) {
+  wants_.push_back(handler_.WantsText(local));
+  if (wants_.back()) text_.clear();
+  handler_.Start(local, attributes);
+}
+
+void Session::End(std::string_view local) {
+  const bool wanted = !wants_.empty() && wants_.back();
+  if (!wants_.empty()) wants_.pop_back();
+  handler_.End(local, wanted ? std::string_view(text_) : std::string_view());
+  if (wanted) text_.clear();
+}
+
+void Session::Text(const char* text, size_t length) {
+  if (!wants_.empty() && wants_.back()) text_.append(text, length);
+}
+
+void Session::OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
+  auto* s = static_cast<Session*>(data);
+  if (s->stopped_ || !s->failure_.empty()) return;
+  if (s->next_ != nullptr) {
+    const XML_Parser p = s->parser_.get();
+    const auto at = static_cast<size_t>(XML_GetCurrentByteIndex(p));
+    if (at >= s->stopFrom_) {
+      // The next piece begins here; its parser reads this tag.
+      s->next_->at = at;
+      s->next_->open = s->open_;
+      s->stopped_ = true;
+      XML_StopParser(p, XML_FALSE);
+      return;
     }
+    s->open_.push_back({at, static_cast<size_t>(XML_GetCurrentByteCount(p))});
   }
+  s->Guarded([&] { s->Start(LocalName(name), attributes); });
+}
 
-  static void OnStart(void* data, const XML_Char* name, const XML_Char** attributes) {
-    auto* s = static_cast<Session*>(data);
-    s->Guarded([&] {
-      const std::string_view local = LocalName(name);
-      s->wants_.push_back(s->handler_.WantsText(local));
-      if (s->wants_.back()) s->text_.clear();
-      s->handler_.Start(local, attributes);
-    });
-  }
+void Session::OnEnd(void* data, const XML_Char* name) {
+  auto* s = static_cast<Session*>(data);
+  // expat ends an empty element stopped at its start all the same: the next piece's.
+  if (s->stopped_) return;
+  if (s->next_ != nullptr && !s->open_.empty()) s->open_.pop_back();
+  s->Guarded([&] { s->End(LocalName(name)); });
+}
 
-  static void OnEnd(void* data, const XML_Char* name) {
-    auto* s = static_cast<Session*>(data);
-    s->Guarded([&] {
-      const bool wanted = !s->wants_.empty() && s->wants_.back();
-      if (!s->wants_.empty()) s->wants_.pop_back();
-      s->handler_.End(LocalName(name), wanted ? std::string_view(s->text_) : std::string_view());
-      if (wanted) s->text_.clear();
-    });
-  }
+void Session::OnText(void* data, const XML_Char* text, int length) {
+  auto* s = static_cast<Session*>(data);
+  if (!s->stopped_) s->Text(text, static_cast<size_t>(length));
+}
 
-  static void OnText(void* data, const XML_Char* text, int length) {
-    auto* s = static_cast<Session*>(data);
-    if (!s->wants_.empty() && s->wants_.back()) s->text_.append(text, static_cast<size_t>(length));
-  }
-
-  static void OnEntity(void* data, const XML_Char* entity, int, const XML_Char*, int,
+void Session::OnEntity(void* data, const XML_Char* entity, int, const XML_Char*, int,
                        const XML_Char*, const XML_Char*, const XML_Char*, const XML_Char*) {
-    auto* s = static_cast<Session*>(data);
-    s->Stop(std::string("the document declares the XML entity \"") + entity +
-            "\"; entity declarations are refused (they can expand without end, as in the "
-            "\"billion laughs\" attack)");
+  static_cast<Session*>(data)->Stop(
+      std::string("the document declares the XML entity \"") + entity +
+      "\"; entity declarations are refused (they can expand without end, as in the "
+      "\"billion laughs\" attack)");
+}
+
+bool Session::Replay(std::string_view recorded) {
+  std::vector<const char*> attributes;
+  const char* p = recorded.data();
+  const char* const end = p + recorded.size();
+  try {
+    while (p < end) {
+      const char kind = *p++;
+      if (kind == kText) {
+        uint32_t length = 0;
+        std::memcpy(&length, p, sizeof length);
+        p += sizeof length;
+        Text(p, length);
+        p += length;
+        continue;
+      }
+      const std::string_view local(p);
+      p += local.size() + 1;
+      if (kind == kEnd) {
+        End(local);
+        continue;
+      }
+      attributes.clear();
+      while (*p != '\0') {
+        attributes.push_back(p);
+        p += std::strlen(p) + 1;
+      }
+      ++p;
+      attributes.push_back(nullptr);
+      Start(local, attributes.data());
+    }
+  } catch (const std::exception&) {
+    return false;
   }
+  return true;
+}
 
-  const std::string& name_;
-  XmlHandler& handler_;
-  std::unique_ptr<XML_ParserStruct, ParserFree> parser_;
-  std::vector<bool> wants_;
-  std::string text_;
-  std::string failure_;
-};
-
-}  // namespace
+}  // namespace xml_internal
 
 void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler,
               const std::function<void(uint64_t done, uint64_t total)>& progress) {
-  Session(name, handler).Run(bytes, progress);
+  xml_internal::Session(name, handler).Run(bytes, progress);
 }
 
 std::string_view XmlTrimmed(std::string_view text) {
@@ -136,7 +197,7 @@ std::string_view XmlTrimmed(std::string_view text) {
 
 const char* XmlAttribute(const char** attributes, std::string_view name) {
   for (size_t k = 0; attributes != nullptr && attributes[k] != nullptr; k += 2) {
-    if (LocalName(attributes[k]) == name) return attributes[k + 1];
+    if (xml_internal::LocalName(attributes[k]) == name) return attributes[k + 1];
   }
   return nullptr;
 }

@@ -4,6 +4,7 @@
 // Any entity declaration is refused before it can be expanded.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -27,6 +28,23 @@ class XmlHandler {
 // hears after every few megabytes how many of the bytes have been read.
 void ParseXml(std::string_view bytes, const std::string& name, XmlHandler& handler,
               const std::function<void(uint64_t done, uint64_t total)>& progress = {});
+
+// How a large document is read on several threads at once.
+struct XmlPieces {
+  unsigned threads = 1;                    // pieces at most; 0: one per core
+  size_t minPieceBytes = size_t{4} << 20;  // a smaller piece is not worth a thread
+};
+
+// Parses `bytes` as ParseXml does, a large document in pieces read at once, each by a
+// parser of its own; the handler `fresh()` gives hears exactly the calls, in the
+// order, and the failure one parser over the whole document would give it. A
+// document the pieces cannot read alike (a DOCTYPE, an encoding other than UTF-8,
+// US-ASCII or ISO-8859-1, any failure after the first piece) is read again whole,
+// into a handler `fresh()` gives anew. Returns how many pieces were read apart: 1
+// when the document was read whole.
+size_t ParseXmlInPieces(std::string_view bytes, const std::string& name,
+                      const std::function<XmlHandler&()>& fresh, const XmlPieces& pieces,
+                      const std::function<void(uint64_t done, uint64_t total)>& progress = {});
 
 // `text` without the blanks, tabs and line ends around it: the value of an element.
 std::string_view XmlTrimmed(std::string_view text);
