@@ -7,15 +7,14 @@
 // hears exactly what one parser over the whole document would tell it.
 #include <algorithm>
 #include <atomic>
-#include <cstdlib>
 #include <cstring>
-#include <new>
 #include <system_error>
 #include <thread>
 
 #include "base/large_memory.h"
 #include "import/xml.h"
 #include "import/xml_session.h"
+#include "text/ascii.h"
 
 namespace varnolt {
 namespace {
@@ -27,15 +26,6 @@ using xml_internal::Session;
 bool NameStart(char c) {
   const auto u = static_cast<unsigned char>(c);
   return (u >= 'A' && u <= 'Z') || (u >= 'a' && u <= 'z') || u == '_' || u == ':' || u >= 0x80;
-}
-
-bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t k = 0; k < a.size(); ++k) {
-    const auto x = static_cast<unsigned char>(a[k]), y = static_cast<unsigned char>(b[k]);
-    if ((x | 0x20) != (y | 0x20)) return false;
-  }
-  return true;
 }
 
 // What every later piece is read after: the byte order mark and the XML declaration
@@ -56,8 +46,9 @@ bool Prolog(std::string_view bytes, std::string_view& prolog) {
   const size_t close = prolog.find(prolog[open], open + 1);
   if (close == std::string_view::npos) return false;
   const std::string_view encoding = prolog.substr(open + 1, close - open - 1);
-  return EqualsIgnoringCase(encoding, "UTF-8") || EqualsIgnoringCase(encoding, "US-ASCII") ||
-         EqualsIgnoringCase(encoding, "ISO-8859-1");
+  return EqualsIgnoringAsciiCase(encoding, "UTF-8") ||
+         EqualsIgnoringAsciiCase(encoding, "US-ASCII") ||
+         EqualsIgnoringAsciiCase(encoding, "ISO-8859-1");
 }
 
 // Scans from the document's start to the first start tag at or after `from`: true with
@@ -305,7 +296,10 @@ size_t ParseXmlInPieces(std::string_view bytes, const std::string& name,
   const size_t count =
       std::min<size_t>(threads, bytes.size() / std::max<size_t>(1, pieces.minPieceBytes));
   std::string_view prolog;
-  if (count < 2 || !Prolog(bytes, prolog)) {
+  // The pieces meet where expat's byte index says; where it is 32 bits wide it cannot
+  // tell a place beyond 2 GiB.
+  const bool indexed = sizeof(XML_Index) >= 8 || bytes.size() < (size_t{1} << 31);
+  if (count < 2 || !indexed || !Prolog(bytes, prolog)) {
     ParseXml(bytes, name, fresh(), progress);
     return 1;
   }
