@@ -133,6 +133,12 @@ TEST(XmlPieces, FailuresAndWhatCannotBeSplitComeOutAsFromOneParser) {
                       std::string(3000, ' ') + "<name>\xE9t\xE9</name></gpx>",
        kApart},
       {"UTF-16", std::string("<\0g\0p\0x\0/\0>\0", 12), kWhole},
+      // Records longer than the piece's bytes: the record grows as it goes.
+      {"tiny elements", "<r>" + [] {
+         std::string s;
+         for (int k = 0; k < 100000; ++k) s += "<a/>";
+         return s;
+       }() + "</r>", kApart},
       {"DOCTYPE", "<!DOCTYPE gpx>" + good.substr(good.find("<gpx xmlns")), kWhole},
   };
   for (const Case& c : cases) {
