@@ -49,14 +49,6 @@ std::string Opening(std::string_view bytes) {
 
 }  // namespace
 
-size_t GeoDocument::Positions() const {
-  size_t n = 0;
-  for (const GeoFeature& f : features) {
-    for (const GeoPart& p : f.parts) n += p.positions.size();
-  }
-  return n;
-}
-
 double ReadCoordinate(std::string_view text, const char* what) {
   std::string_view s = text;
   while (!s.empty() && Blank(s.front())) s.remove_prefix(1);

@@ -42,7 +42,6 @@ struct GeoDocument {
   std::string format;  // "KML", "KMZ", "GPX" or "GeoJSON"
   std::vector<GeoFeature> features;  // only those with at least one part
   int64_t emptyGeometries = 0;       // geometries without a position, left out
-  size_t Positions() const;
 };
 
 // Reads the bytes of one file, its format told by the content. `name` names the file

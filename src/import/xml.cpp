@@ -44,21 +44,20 @@ bool Session::RunUntil(std::string_view bytes, size_t stopFrom, const Progress& 
   return stopped_;
 }
 
-// Feeds the bytes in pieces; false when the first piece ended the parse early.
-bool Session::Feed(std::string_view bytes, const Progress& progress) {
+// Feeds the bytes in pieces, up to the end or to where a first piece stops.
+void Session::Feed(std::string_view bytes, const Progress& progress) {
   XML_Parser p = parser_.get();
   size_t at = 0;
   do {
     const size_t n = std::min(kFeed, bytes.size() - at);
     const bool last = at + n == bytes.size();
     if (XML_Parse(p, bytes.data() + at, static_cast<int>(n), last) != XML_STATUS_OK) {
-      if (stopped_) return false;
+      if (stopped_) return;
       Fail();
     }
     at += n;
     if (progress) progress(at, bytes.size());
   } while (at < bytes.size());
-  return true;
 }
 
 // The first failure, with the line where it happened.

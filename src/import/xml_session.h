@@ -73,7 +73,7 @@ class Session {
   static constexpr char kStart = 'S', kEnd = 'E', kText = 'T';
 
  private:
-  bool Feed(std::string_view bytes, const Progress& progress);
+  void Feed(std::string_view bytes, const Progress& progress);
   [[noreturn]] void Fail();
   void Stop(const std::string& what);
   template <class F>
